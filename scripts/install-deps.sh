@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test, benchmark
+# and run the demo. Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config zlib1g-dev libglib2.0-dev libgtk-3-dev
+  libwebkit2gtk-4.1-dev libgtest-dev libgmock-dev libbenchmark-dev
+  # tests: real FTP peers, the window under Xvfb, Chinese glyphs
+  python3 python3-pyftpdlib vsftpd xvfb xauth xdotool imagemagick x11-utils
+  fonts-arphic-uming
+  # benchmarks: the peers the figures are measured against
+  curl lftp gzip
+  # fuzzing and sanitizer runs
+  clang libclang-rt-14-dev
+  # table generation (tools/gen_big5_table.py) only
+  opencc libc-bin
+)
+
+need_install=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need_install+=("$p")
+done
+
+if [ ${#need_install[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need_install[@]}"
+fi
