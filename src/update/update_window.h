@@ -1,0 +1,76 @@
+// What the update engine and the file check see of the main window: the
+// shared state set at start-up, the flags that guard re-entry, the controls
+// they write to, and the lists of the comparison. The main window (TForm1)
+// derives from this and fills the control pointers when it creates its
+// controls; the engine never sees the rest of the window.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TLabel;
+class TGauge;
+class TListBox;
+class TButton;
+class TImage;
+class TStatusBar;
+class TGzip;
+class TFtpClient;
+
+// The three settings of "FtpConfig.ini"; empty means "use the built-in default".
+struct RFtpConfigType {
+  std::string HomePageUrl;
+  std::string AccountUrl;
+  std::string GameExeFile;
+};
+
+// Lines of a list file held in memory (line 0 is the header where a list has one).
+using LineList = std::vector<std::string>;
+
+class UpdateWindow {
+ public:
+  virtual ~UpdateWindow() = default;
+
+  // Folder of the updater's executable, a real path ending in '/'. Every
+  // file name the engine uses is this folder plus a Windows-style relative
+  // name, resolved by platform::ResolveGameFileName.
+  std::string ExeDir;
+  char LangLetter = 'n';  // 't', 's' or 'n'
+  RFtpConfigType FtpConfig;
+
+  bool StartPending = false;
+  bool ShowPending = false;
+  bool ExitRequested = false;
+  bool IsConnected = false;
+  bool ShowProgress = false;
+  bool ForcedUpdateActive = false;
+  bool CheckMode = false;
+
+  // Controls owned by the window (never null once the window is created).
+  TLabel* Label3 = nullptr;      // status text, centred over Gauge1
+  TLabel* Label4 = nullptr;      // byte counter, centred over Gauge1
+  TGauge* Gauge1 = nullptr;      // progress bar
+  TListBox* ListBox1 = nullptr;  // local names still pending
+  TListBox* ListBox2 = nullptr;  // local names processed in this run
+  TListBox* ListBox3 = nullptr;  // names of the server listing
+  TButton* Button1 = nullptr;    // the update run; acts only while enabled
+  TImage* Image3 = nullptr;      // start-game button, shown at the end
+  TStatusBar* StatusBar1 = nullptr;  // hidden status line; null once destroyed
+  TGzip* Gzip = nullptr;         // the window's one unpacker
+
+  // The current FTP client; released and created anew before every attempt.
+  std::unique_ptr<TFtpClient> FtpClient;
+
+  // Created by the comparison, released (after saving RecordList) at close.
+  std::optional<LineList> ServerList;
+  std::optional<LineList> RecordList;
+  std::optional<LineList> PendingList;
+
+  // Closes the main window as the user would: FormClose saves the record
+  // and ends the process at once while IsConnected. May not return.
+  virtual void CloseMainWindow() = 0;
+  // Hides the main window (before the game starts).
+  virtual void HideMainWindow() = 0;
+};
