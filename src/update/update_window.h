@@ -31,7 +31,7 @@ using LineList = std::vector<std::string>;
 
 class UpdateWindow {
  public:
-  virtual ~UpdateWindow() = default;
+  virtual ~UpdateWindow();  // out of line: TFtpClient is complete there
 
   // Folder of the updater's executable, a real path ending in '/'. Every
   // file name the engine uses is this folder plus a Windows-style relative
