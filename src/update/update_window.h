@@ -31,7 +31,7 @@ using LineList = std::vector<std::string>;
 
 class UpdateWindow {
  public:
-  virtual ~UpdateWindow();  // out of line: TFtpClient is complete there
+  virtual ~UpdateWindow() = default;
 
   // Folder of the updater's executable, a real path ending in '/'. Every
   // file name the engine uses is this folder plus a Windows-style relative
@@ -61,7 +61,8 @@ class UpdateWindow {
   TGzip* Gzip = nullptr;         // the window's one unpacker
 
   // The current FTP client; released and created anew before every attempt.
-  std::unique_ptr<TFtpClient> FtpClient;
+  // (shared_ptr so this header needs no complete TFtpClient; it has one owner.)
+  std::shared_ptr<TFtpClient> FtpClient;
 
   // Created by the comparison, released (after saving RecordList) at close.
   std::optional<LineList> ServerList;
