@@ -5,6 +5,7 @@
 // controls; the engine never sees the rest of the window.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,14 @@ struct RFtpConfigType {
 
 // Lines of a list file held in memory (line 0 is the header where a list has one).
 using LineList = std::vector<std::string>;
+
+// What the server dialog (Form2) leaves for the update check, read when the
+// check starts.
+struct ServerChoice {
+  int ItemIndex = -1;    // selected entry of the dialog's list, -1 when none
+  int Count = 0;         // entries of that list: the servers, then "Other"
+  LineList ServerLines;  // the lines of "isp0.dat" as the dialog read them
+};
 
 class UpdateWindow {
  public:
@@ -74,4 +83,11 @@ class UpdateWindow {
   virtual void CloseMainWindow() = 0;
   // Hides the main window (before the game starts).
   virtual void HideMainWindow() = 0;
+  // The server dialog's selection, entry count and server lines.
+  virtual ServerChoice ReadServerChoice() const = 0;
+
+  // Called with a sentence naming a name from the server that was refused
+  // because it would leave the game folder (an update3.dat entry or a
+  // bundle member). Empty = not reported; updater-cli prints it on stderr.
+  std::function<void(const std::string& sentence)> OnRefusedName;
 };
