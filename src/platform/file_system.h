@@ -1,0 +1,53 @@
+// File operations the updater needs, on real paths (see game_path.h for
+// turning the game's Windows-style names into real paths).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// True when path names an existing regular file (a folder is not a file).
+bool FileExists(const std::string& path);
+
+// True when path names an existing folder.
+bool DirectoryExists(const std::string& path);
+
+// Size in bytes of the file, or -1 when it does not exist or cannot be examined.
+int64_t FileSize(const std::string& path);
+
+// Last-write time of the file as a day count: days since 30 December 1899,
+// 00:00 local time, the fraction being the time of day. The seconds are
+// truncated to an even number, the two-second resolution of the file dates
+// the game's reference lists carry. Returns -1 when the file is missing.
+double LastWriteDays(const std::string& path);
+
+// The day count (as LastWriteDays gives it, two-second resolution) of a
+// Unix time, in the local time zone.
+double UnixTimeToDays(int64_t unix_seconds);
+
+// Removes the file. Returns false when it could not be removed (missing included).
+bool DeleteFile(const std::string& path);
+
+// Creates one folder (its parent must exist). Returns false when it could
+// not be created, also when it already exists, as the Windows call does.
+bool CreateDirectory(const std::string& path);
+
+// Whole content of the file. Throws EFOpenError "Cannot open file <path>"
+// when it cannot be opened, EInOutError "I/O error <errno>" when reading fails.
+std::string ReadWholeFile(const std::string& path);
+
+// Replaces the file with bytes so that a crash or power cut leaves either
+// the old or the new content, never a mix: the bytes go to a temporary file
+// in the same folder, which is flushed to disk and renamed over path. An
+// existing file keeps its permission bits. Throws EFOpenError "Cannot create
+// file <path>" when the temporary file cannot be created, EInOutError
+// "I/O error <errno>" when writing, flushing or renaming fails; the old file
+// is then untouched and the temporary file removed.
+void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// Folder of the running executable, ending in '/'.
+std::string ExecutableFolder();
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+// Starting the game's programs without waiting for them.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Result of WinExec when the program was started (any result above 31 means started).
+inline constexpr unsigned kWinExecStarted = 33;
+
+// Starts a program and returns at once, as the Windows call does.
+// command_line is Windows-style and relative to exe_dir (a real folder
+// ending in '/'), e.g. "System\\PKG pkg import texture ..\\Textures\\Trees ..\\Trees":
+// its first space-separated word is the program, resolved with
+// ResolveGameFileName; the other words are passed unchanged as arguments.
+// The program runs with exe_dir as its working folder; show_mode is
+// accepted for the caller's sake and not used. The child is reaped, so no
+// zombie stays behind.
+// Returns 33 when started, 2 when the program file does not exist (or the
+// command line is empty), 5 when it is not executable (or is a folder),
+// 11 when it is not a program format the system runs, 0 otherwise.
+unsigned WinExec(const std::string& exe_dir, const std::string& command_line, int show_mode);
+
+}  // namespace platform
