@@ -1,0 +1,100 @@
+#include "update/bundle.h"
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+
+#include "platform/errors.h"
+#include "platform/game_path.h"
+#include "update/list_file.h"
+
+namespace {
+
+constexpr std::size_t kCopyBufferSize = 64 * 1024;
+
+int32_t ReadInt32LE(const char* bytes) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  return static_cast<int32_t>(uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 |
+                              uint32_t{b[3]} << 24);
+}
+
+struct MemberRecord {
+  int32_t start = 0;
+  int32_t end = 0;
+  int name_length = 0;
+  std::string name;
+};
+
+MemberRecord ParseRecord(const char* record) {
+  MemberRecord member;
+  member.start = ReadInt32LE(record);
+  member.end = ReadInt32LE(record + 4);
+  member.name_length = static_cast<unsigned char>(record[8]);
+  if (member.name_length <= kBundleMaxNameLength) member.name.assign(record + 9, member.name_length);
+  return member;
+}
+
+// Why the member cannot be written, or "" when it can.
+std::string RefusalReason(const MemberRecord& member, int64_t data_end) {
+  if (member.name_length > kBundleMaxNameLength) return "its name is longer than 80 bytes";
+  if (!platform::IsSafeRelativeName(member.name)) return "its name leaves the game folder";
+  if (member.start < 0 || member.end < member.start || member.end > data_end)
+    return "its data range " + std::to_string(member.start) + ".." + std::to_string(member.end) +
+           " lies outside the bundle's " + std::to_string(data_end) + " data bytes";
+  return "";
+}
+
+// Copies [start, end) of `bundle` to the real path `target`; false on any
+// read or write failure.
+bool CopyRange(std::ifstream& bundle, int64_t start, int64_t end, const std::string& target) {
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  bundle.clear();
+  bundle.seekg(start);
+  std::array<char, kCopyBufferSize> buffer;
+  int64_t left = end - start;
+  while (left > 0) {
+    const auto chunk = static_cast<std::streamsize>(std::min<int64_t>(left, buffer.size()));
+    if (!bundle.read(buffer.data(), chunk)) return false;
+    if (!out.write(buffer.data(), chunk)) return false;
+    left -= chunk;
+  }
+  out.close();
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+BundleExtraction ExtractBundle(const std::string& exe_dir, const std::string& bundle_path) {
+  std::ifstream bundle(bundle_path, std::ios::binary);
+  if (!bundle) throw EFOpenError("Cannot open file " + bundle_path);
+  bundle.seekg(0, std::ios::end);
+  const int64_t size = bundle.tellg();
+  if (size < kBundleTrailerSize) throw EInOutError("Read beyond end of file");
+
+  const int64_t data_end = size - kBundleTrailerSize;
+  std::array<char, kBundleTrailerSize> trailer;
+  bundle.seekg(data_end);
+  if (!bundle.read(trailer.data(), trailer.size())) throw EInOutError("Read beyond end of file");
+
+  const int32_t count = ReadInt32LE(trailer.data());
+  if (count > kBundleMaxMembers) throw ERangeError("Range check error");
+
+  BundleExtraction result;
+  for (int k = 1; k <= count; ++k) {
+    const MemberRecord member = ParseRecord(trailer.data() + k * kBundleRecordSize);
+    const std::string label = "bundle member " + std::to_string(k) + " \"" + member.name + "\"";
+    if (std::string reason = RefusalReason(member, data_end); !reason.empty()) {
+      result.skipped.push_back(label + " skipped: " + reason);
+      continue;
+    }
+    MakeFolderPath(exe_dir, member.name);
+    const std::string target = platform::ResolveGameFileName(exe_dir, member.name);
+    if (!CopyRange(bundle, member.start, member.end, target)) {
+      result.skipped.push_back(label + " skipped: cannot write " + target);
+      continue;
+    }
+    ++result.extracted;
+  }
+  return result;
+}

@@ -1,0 +1,147 @@
+#include "update/bundle.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/errors.h"
+#include "support/bundle_builder.h"
+
+namespace fs = std::filesystem;
+using test_support::BuildBundle;
+using test_support::BuildRawBundle;
+using test_support::BundleRecord;
+
+namespace {
+
+class BundleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "bundle_test.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    game_ = root_ / "game";
+    fs::create_directories(game_);
+    exe_dir_ = game_.string() + "/";
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  std::string WriteBundle(const std::string& bytes) {
+    const fs::path path = game_ / "Pack.bnd";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+  }
+  std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path root_, game_;
+  std::string exe_dir_;
+};
+
+TEST_F(BundleTest, WritesEveryMemberUnderTheGameFolder) {
+  fs::create_directories(game_ / "textures");
+  const std::string big(300 * 1024, 'x');  // larger than the copy buffer
+  const std::string path = WriteBundle(BuildBundle({{"Textures\\Trees\\Oak.pcx", "oak"},
+                                                    {"Readme.txt", ""},
+                                                    {"Maps\\Big.map", big}}));
+  const BundleExtraction result = ExtractBundle(exe_dir_, path);
+  EXPECT_TRUE(result.Succeeded());
+  EXPECT_EQ(result.extracted, 3);
+  // An existing folder is matched whatever its case; new folders keep theirs.
+  EXPECT_EQ(Read(game_ / "textures/Trees/Oak.pcx"), "oak");
+  EXPECT_TRUE(fs::exists(game_ / "Readme.txt"));
+  EXPECT_EQ(fs::file_size(game_ / "Readme.txt"), 0u);
+  EXPECT_EQ(Read(game_ / "Maps/Big.map"), big);
+  EXPECT_TRUE(fs::exists(path)) << "the bundle is left for the caller to delete";
+}
+
+TEST_F(BundleTest, CountsOutsideOneToHundred) {
+  {
+    SCOPED_TRACE("a count of 0 or less extracts nothing and succeeds");
+    for (int count : {0, -5}) {
+      const std::string path =
+          WriteBundle(BuildRawBundle("abc", count, {BundleRecord{0, 3, "A.txt"}}));
+      const BundleExtraction result = ExtractBundle(exe_dir_, path);
+      EXPECT_TRUE(result.Succeeded());
+      EXPECT_EQ(result.extracted, 0);
+      EXPECT_FALSE(fs::exists(game_ / "A.txt"));
+    }
+  }
+  {
+    SCOPED_TRACE("a count above 100 is a range error");
+    const std::string path = WriteBundle(BuildRawBundle("abc", 101, {}));
+    try {
+      ExtractBundle(exe_dir_, path);
+      ADD_FAILURE() << "no error raised";
+    } catch (const ERangeError& e) {
+      EXPECT_STREQ(e.what(), "Range check error");
+    }
+  }
+  {
+    SCOPED_TRACE("exactly 100 members");
+    std::vector<test_support::BundleMember> members;
+    for (int i = 0; i < 100; ++i) members.push_back({"M" + std::to_string(i), std::to_string(i)});
+    const BundleExtraction result = ExtractBundle(exe_dir_, WriteBundle(BuildBundle(members)));
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.extracted, 100);
+    EXPECT_EQ(Read(game_ / "M99"), "99");
+  }
+}
+
+TEST_F(BundleTest, BundleThatCannotBeReadRaisesFileErrors) {
+  const std::string missing = (game_ / "None.bnd").string();
+  EXPECT_THROW(ExtractBundle(exe_dir_, missing), EFOpenError);
+  const std::string short_file = WriteBundle(std::string(8988, '\0'));
+  EXPECT_THROW(ExtractBundle(exe_dir_, short_file), EInOutError);
+  // Exactly the trailer and nothing else is a valid, empty bundle.
+  EXPECT_TRUE(ExtractBundle(exe_dir_, WriteBundle(std::string(8989, '\0'))).Succeeded());
+}
+
+TEST_F(BundleTest, HostileMembersAreSkippedAndTheRestExtracted) {
+  const std::string data = "0123456789";
+  const std::vector<BundleRecord> records = {
+      {0, 2, "..\\Outside.txt"},          // climbs out
+      {0, 2, "Sub\\..\\..\\Outside2.txt"},  // climbs out through a folder
+      {0, 2, "\\Abs.txt"},                // absolute
+      {0, 2, "/Abs2.txt"},                // absolute
+      {0, 2, "C:Drive.txt"},              // drive prefix
+      {0, 2, ""},                         // empty name
+      {-1, 2, "Neg.txt"},                 // start before 0
+      {5, 3, "Backwards.txt"},            // end before start
+      {0, 11, "PastData.txt"},            // end inside the trailer
+      {0, 0x7fffffff, "Huge.txt"},        // end far past the file
+      {0, 2, std::string(81, 'n'), 81},   // name longer than its field
+      {2, 6, "Good.txt"},                 // the one sound member
+  };
+  const std::string path = WriteBundle(BuildRawBundle(data, records.size(), records));
+  const BundleExtraction result = ExtractBundle(exe_dir_, path);
+  EXPECT_FALSE(result.Succeeded());
+  EXPECT_EQ(result.skipped.size(), records.size() - 1);
+  EXPECT_EQ(result.extracted, 1);
+  EXPECT_EQ(Read(game_ / "Good.txt"), "2345");
+  for (const char* name : {"Outside.txt", "Outside2.txt", "Abs.txt", "Abs2.txt"})
+    EXPECT_FALSE(fs::exists(root_ / name)) << name;
+  for (const char* name : {"Neg.txt", "Backwards.txt", "PastData.txt", "Huge.txt", "C:Drive.txt"})
+    EXPECT_FALSE(fs::exists(game_ / name)) << name;
+  EXPECT_EQ(std::distance(fs::directory_iterator(game_), fs::directory_iterator()), 2)
+      << "only the bundle and Good.txt";
+  EXPECT_NE(result.skipped[0].find("..\\Outside.txt"), std::string::npos) << result.skipped[0];
+}
+
+TEST_F(BundleTest, MemberWhoseFileCannotBeCreatedFailsTheExtraction) {
+  fs::create_directories(game_ / "Busy.txt");  // a folder where the file should go
+  const std::string path = WriteBundle(BuildBundle({{"Busy.txt", "a"}, {"Fine.txt", "b"}}));
+  const BundleExtraction result = ExtractBundle(exe_dir_, path);
+  EXPECT_FALSE(result.Succeeded());
+  EXPECT_EQ(result.extracted, 1);
+  EXPECT_EQ(Read(game_ / "Fine.txt"), "b");
+}
+
+}  // namespace
