@@ -1,0 +1,148 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <ctime>
+
+#include "platform/errors.h"
+
+namespace platform {
+
+namespace {
+
+// 1970-01-01 as a day count since 1899-12-30.
+constexpr double kUnixEpochDays = 25569.0;
+
+EInOutError IoError(int error_number) {
+  return EInOutError("I/O error " + std::to_string(error_number));
+}
+
+mode_t NewFileMode() {
+  // umask can only be read by setting it; do it once, before any threads
+  // of ours create files.
+  static const mode_t mask = [] {
+    const mode_t old = umask(0);
+    umask(old);
+    return old;
+  }();
+  return 0666 & ~mask;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+int64_t FileSize(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+double UnixTimeToDays(int64_t unix_seconds) {
+  const time_t seconds = static_cast<time_t>(unix_seconds);
+  struct tm local;
+  if (localtime_r(&seconds, &local) == nullptr) return -1;
+  // The local wall-clock time read as if it were UTC gives the day count
+  // of the local date and time.
+  const int64_t local_seconds = static_cast<int64_t>(timegm(&local));
+  const int64_t even_seconds = local_seconds - (((local_seconds % 2) + 2) % 2);
+  return kUnixEpochDays + static_cast<double>(even_seconds) / 86400.0;
+}
+
+double LastWriteDays(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return -1;
+  return UnixTimeToDays(static_cast<int64_t>(info.st_mtim.tv_sec));
+}
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+std::string ReadWholeFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw EFOpenError("Cannot open file " + path);
+  std::string content;
+  char buffer[65536];
+  while (true) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int error_number = errno;
+      close(fd);
+      throw IoError(error_number);
+    }
+    if (got == 0) break;
+    content.append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  return content;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  std::string temp_path = path + ".tmp-XXXXXX";
+  const int fd = mkostemp(temp_path.data(), O_CLOEXEC);
+  if (fd < 0) throw EFOpenError("Cannot create file " + path);
+  struct stat old_info;
+  const mode_t mode = stat(path.c_str(), &old_info) == 0 ? (old_info.st_mode & 07777) : NewFileMode();
+  const bool written = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  const int write_error = errno;
+  if (close(fd) != 0 || !written) {
+    const int error_number = written ? errno : write_error;
+    unlink(temp_path.c_str());
+    throw IoError(error_number);
+  }
+  if (rename(temp_path.c_str(), path.c_str()) != 0) {
+    const int error_number = errno;
+    unlink(temp_path.c_str());
+    throw IoError(error_number);
+  }
+  // The rename itself is durable only once the folder is flushed; a
+  // failure here leaves a complete file either way, so it is not reported.
+  const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+}
+
+std::string ExecutableFolder() {
+  char buffer[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return "./";
+  std::string path(buffer, static_cast<size_t>(length));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+}  // namespace platform

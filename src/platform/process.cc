@@ -1,0 +1,66 @@
+#include "platform/process.h"
+
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/game_path.h"
+
+namespace platform {
+
+namespace {
+
+// The Windows results of WinExec for the failures we can tell apart.
+constexpr unsigned kFileNotFound = 2;
+constexpr unsigned kAccessDenied = 5;
+constexpr unsigned kBadFormat = 11;
+constexpr unsigned kOutOfResources = 0;
+
+std::vector<std::string> SplitOnSpaces(const std::string& command_line) {
+  std::vector<std::string> words;
+  std::string current;
+  for (const char c : command_line) {
+    if (c == ' ') {
+      if (!current.empty()) words.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) words.push_back(current);
+  return words;
+}
+
+}  // namespace
+
+unsigned WinExec(const std::string& exe_dir, const std::string& command_line, int /*show_mode*/) {
+  std::vector<std::string> words = SplitOnSpaces(command_line);
+  if (words.empty()) return kFileNotFound;
+  words[0] = ResolveGameFileName(exe_dir, words[0]);
+
+  struct stat info;
+  if (stat(words[0].c_str(), &info) != 0) return kFileNotFound;
+  if (!S_ISREG(info.st_mode) || access(words[0].c_str(), X_OK) != 0) return kAccessDenied;
+
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  // Without G_SPAWN_DO_NOT_REAP_CHILD GLib starts the program through an
+  // intermediate child it waits for, so the program is never our zombie.
+  GError* error = nullptr;
+  const gboolean started = g_spawn_async(exe_dir.c_str(), argv.data(), nullptr,
+                                         G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, &error);
+  if (started) return kWinExecStarted;
+  unsigned result = kOutOfResources;
+  if (error->domain == G_SPAWN_ERROR) {
+    if (error->code == G_SPAWN_ERROR_NOENT) result = kFileNotFound;
+    if (error->code == G_SPAWN_ERROR_ACCES || error->code == G_SPAWN_ERROR_PERM) result = kAccessDenied;
+    if (error->code == G_SPAWN_ERROR_NOEXEC) result = kBadFormat;
+  }
+  g_error_free(error);
+  return result;
+}
+
+}  // namespace platform

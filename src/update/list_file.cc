@@ -1,0 +1,96 @@
+#include "update/list_file.h"
+
+#include <sys/stat.h>
+
+#include "platform/errors.h"
+#include "platform/file_system.h"
+#include "platform/game_path.h"
+
+namespace {
+
+char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string LineField(const std::string& line, int n) {
+  if (n < 1) return {};
+  int counter = 0;
+  size_t i = 0;
+  const size_t size = line.size();
+  while (i < size) {
+    while (i < size && line[i] == ' ') ++i;
+    if (i == size) break;
+    const size_t start = i;
+    while (i < size && line[i] != ' ') ++i;
+    if (++counter == n) return line.substr(start, i - start);
+  }
+  return {};
+}
+
+std::string NameStem(const std::string& name) {
+  const size_t dot = name.find('.');
+  return dot == std::string::npos ? std::string() : name.substr(0, dot);
+}
+
+std::string GetNameFirstList(const std::string& name, int part) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return {};
+  if (part == 1) return name.substr(0, dot);
+  if (part == 2) return name.substr(dot + 1);
+  return {};
+}
+
+void MakeFolderPath(const std::string& exe_dir, const std::string& windows_file_name) {
+  const size_t last_separator = windows_file_name.find_last_of("\\/");
+  if (last_separator == std::string::npos) return;
+  const std::string folder = windows_file_name.substr(0, last_separator + 1);
+  if (!platform::IsSafeRelativeName(folder)) return;
+  // Existing folders come back in their on-disk spelling; each missing one
+  // below them is created in turn. Failures are left for the file write.
+  const std::string real_folder = platform::ResolveGameFileName(exe_dir, folder);
+  for (size_t slash = real_folder.find('/', exe_dir.size()); slash != std::string::npos;
+       slash = real_folder.find('/', slash + 1)) {
+    mkdir(real_folder.substr(0, slash).c_str(), 0777);
+  }
+}
+
+bool IsListedOnServer(const std::vector<std::string>& listing, const std::string& name) {
+  for (const std::string& line : listing) {
+    if (EqualIgnoringAsciiCase(line, name)) return true;
+  }
+  return false;
+}
+
+LineList LoadListFile(const std::string& path) {
+  const std::string content = platform::ReadWholeFile(path);
+  LineList lines;
+  size_t start = 0;
+  while (start < content.size()) {
+    const size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(content.substr(start));
+      break;
+    }
+    lines.push_back(content.substr(start, end - start));
+    start = end + 1;
+    if (content[end] == '\r' && start < content.size() && content[start] == '\n') ++start;
+  }
+  return lines;
+}
+
+void SaveListFile(const std::string& path, const LineList& lines) {
+  std::string content;
+  for (const std::string& line : lines) {
+    content += line;
+    content += "\r\n";
+  }
+  platform::WriteFileAtomically(path, content);
+}
