@@ -1,0 +1,42 @@
+#include "vcl/strings.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/errors.h"
+
+void TStrings::CheckIndex(int index) const {
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+const std::string& TStrings::operator[](int index) const {
+  CheckIndex(index);
+  return lines_[index];
+}
+
+void TStrings::Delete(int index) {
+  CheckIndex(index);
+  lines_.erase(lines_.begin() + index);
+}
+
+void TStrings::LoadFromFile(const std::string& real_path) {
+  std::ifstream in(real_path, std::ios::binary);
+  if (!in) throw EFOpenError("Cannot open file " + real_path);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) throw EFOpenError("Cannot open file " + real_path);
+  std::vector<std::string> lines;
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  lines_ = std::move(lines);
+}
