@@ -1,0 +1,152 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "platform/errors.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+// Sets the time zone for one test and restores the old one after it.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (old_.empty()) unsetenv("TZ"); else setenv("TZ", old_.c_str(), 1);
+    tzset();
+  }
+
+ private:
+  std::string old_;
+};
+
+// Limits the size of files this process may write, so writes beyond it
+// fail with EFBIG (the signal that would end the process is ignored).
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t bytes) {
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit limited = old_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_;
+  sighandler_t old_handler_;
+};
+
+size_t EntriesIn(const std::string& folder) {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  return count;
+}
+
+}  // namespace
+
+TEST(FileSystemTest, ExistenceAndSize) {
+  test_support::TempFolder folder;
+  const std::string file = folder.Write("a.bin", std::string(1234, 'x'));
+  EXPECT_TRUE(platform::FileExists(file));
+  EXPECT_FALSE(platform::FileExists(folder.path()));
+  EXPECT_TRUE(platform::DirectoryExists(folder.path()));
+  EXPECT_FALSE(platform::FileExists(folder.path() + "missing"));
+  EXPECT_EQ(platform::FileSize(file), 1234);
+  EXPECT_EQ(platform::FileSize(folder.path() + "missing"), -1);
+  EXPECT_EQ(platform::FileSize(folder.Write("empty", "")), 0);
+
+  EXPECT_TRUE(platform::CreateDirectory(folder.path() + "sub"));
+  EXPECT_FALSE(platform::CreateDirectory(folder.path() + "sub")) << "an existing folder is a failure";
+  EXPECT_TRUE(platform::DeleteFile(file));
+  EXPECT_FALSE(platform::DeleteFile(file));
+}
+
+TEST(FileSystemTest, LastWriteTimeIsALocalDayCountAtTwoSecondResolution) {
+  ScopedTimeZone zone("UTC-8");  // POSIX sign: eight hours east of UTC
+  test_support::TempFolder folder;
+  const std::string file = folder.Write("dated", "x");
+  // 2020-01-02 03:04:05 UTC is 11:04:05 at UTC+8; 2020-01-02 is day 43832.
+  const timespec times[2] = {{1577934245, 0}, {1577934245, 999999999}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  const double expected = 43832.0 + (11 * 3600 + 4 * 60 + 4) / 86400.0;
+  EXPECT_DOUBLE_EQ(platform::LastWriteDays(file), expected);
+  EXPECT_DOUBLE_EQ(platform::UnixTimeToDays(1577934244), expected);
+  EXPECT_DOUBLE_EQ(platform::UnixTimeToDays(0), 25569.0 + 8.0 / 24.0);
+  EXPECT_EQ(platform::LastWriteDays(folder.path() + "missing"), -1);
+}
+
+TEST(FileSystemTest, ReadWholeFileGivesEveryByteOrTheOpenError) {
+  test_support::TempFolder folder;
+  std::string bytes(200000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  EXPECT_EQ(platform::ReadWholeFile(folder.Write("big", bytes)), bytes);
+  const std::string missing = folder.path() + "missing";
+  try {
+    platform::ReadWholeFile(missing);
+    ADD_FAILURE() << "no error";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+  }
+}
+
+TEST(FileSystemTest, AtomicWriteReplacesWholeAndKeepsPermissions) {
+  test_support::TempFolder folder;
+  const std::string file = folder.Write("update2.dat", "old");
+  ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+  platform::WriteFileAtomically(file, "new content");
+  EXPECT_EQ(folder.Read("update2.dat"), "new content");
+  struct stat info;
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(EntriesIn(folder.path()), 1u) << "no temporary file may stay behind";
+
+  platform::WriteFileAtomically(folder.path() + "fresh", "");
+  EXPECT_EQ(folder.Read("fresh"), "");
+}
+
+TEST(FileSystemTest, FailedAtomicWriteLeavesTheOldFileWhole) {
+  test_support::TempFolder folder;
+  const std::string old_content(1000, 'o');
+  const std::string file = folder.Write("update2.dat", old_content);
+  {
+    SCOPED_TRACE("the disk refuses the new content half-way");
+    ScopedFileSizeLimit limit(4096);
+    EXPECT_THROW(platform::WriteFileAtomically(file, std::string(100000, 'n')), EInOutError);
+  }
+  EXPECT_EQ(folder.Read("update2.dat"), old_content);
+  EXPECT_EQ(EntriesIn(folder.path()), 1u) << "the temporary file must be removed";
+  {
+    SCOPED_TRACE("the folder does not exist");
+    const std::string nowhere = folder.path() + "no/such/file";
+    try {
+      platform::WriteFileAtomically(nowhere, "x");
+      ADD_FAILURE() << "no error";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot create file " + nowhere);
+    }
+  }
+}
+
+TEST(FileSystemTest, ExecutableFolderIsTheTestProgramsFolder) {
+  const std::string folder = platform::ExecutableFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_TRUE(platform::FileExists(folder + "platform_tests"));
+}
