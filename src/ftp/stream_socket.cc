@@ -1,0 +1,256 @@
+// Life cycle, notifications, name lookup, connecting, listening and the
+// timeout timer of TStreamSocket.
+#include "ftp/stream_socket.h"
+
+#include <sys/resource.h>
+
+#include "platform/event_loop.h"
+#include "platform/socket_errors.h"
+
+namespace {
+
+// Live sockets of the process; the first one records the start-up details.
+int live_sockets = 0;
+
+constexpr unsigned kAllEvents =
+    platform::kFdRead | platform::kFdOob | platform::kFdAccept | platform::kFdConnect | platform::kFdClose;
+
+}  // namespace
+
+TStreamSocket::TStreamSocket() : buffer_(kBufferSize + 4) {
+  ReportStatus(8, "Create");
+  timer_.SetEnabled(false);
+  timer_.SetOnTimer([this] { TimerTriggered(); });
+  InitWinsock();
+}
+
+TStreamSocket::~TStreamSocket() {
+  ReportStatus(8, "Destroy");
+  TStreamSocket::Abort();
+  Cancel();
+  timer_.SetEnabled(false);
+  lookup_.Cancel();
+  destroying_ = true;
+  try {
+    RequestCloseSocket();
+  } catch (...) {
+    // Nothing can be done about a socket that will not close.
+  }
+  --live_sockets;
+}
+
+void TStreamSocket::InitWinsock() {
+  ReportStatus(8, "Initializing Winsock");
+  if (++live_sockets == 1) {
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    winsock_info_ = {"Version= 1.1",
+                     "High Version= 1.1",
+                     "Description= POSIX sockets",
+                     "System= Running",
+                     "Max Sockets= " + std::to_string(files.rlim_cur),
+                     "Max Udp pack size= 65507"};
+  }
+  if (!socket_.Open(true)) {
+    --live_sockets;
+    throw ESockError("Initializaton of windows sockets failed");
+  }
+  SelectAll();
+}
+
+void TStreamSocket::SelectAll() {
+  socket_.Select(kAllEvents, [this](unsigned event, int error) { HandleSocketMessage(event, error); });
+}
+
+void TStreamSocket::HandleSocketMessage(unsigned event, int error) {
+  try {
+    async_ok_ = error == 0;
+    if (event == platform::kFdConnect) {
+      if (async_ok_) {
+        connected_ = true;
+        if (OnConnect) OnConnect();
+      }
+    } else if (event == platform::kFdClose) {
+      // Unread data keep the connection: the reads find the end themselves.
+      if (!DataAvailable()) RequestCloseSocket();
+    } else if (event == platform::kFdAccept) {
+      connected_ = true;
+    }
+  } catch (...) {
+    // A notification has no caller to report to.
+  }
+}
+
+void TStreamSocket::HandleLookupMessage(unsigned event, int error) {
+  async_ok_ = error == 0;
+  async_done_ = true;
+  if (event == platform::kFdAccept) connected_ = true;
+}
+
+void TStreamSocket::ResolveHost() {
+  ReportStatus(8, "Resolve Host");
+  const std::string& name = Proxy.empty() ? Host : Proxy;
+  uint32_t address = 0;
+  if (platform::ParseDottedAddress(name, address)) {
+    remote_.address = address;
+    return;
+  }
+  remote_.address = 0;
+  TimerOn();
+  async_done_ = false;
+  lookup_.Start(name, [this](int error, uint32_t found) {
+    looked_up_address_ = found;
+    if (error != 0) platform::SetLastSocketError(error);
+    HandleLookupMessage(0, error);
+  });
+  while (!async_done_ && !timed_out_ && !canceled_) platform::WaitForEvent(2);
+  TimerOff();
+  lookup_.Cancel();
+  if (timed_out_) throw ESockError("Host Lookup Timed Out");
+  if (canceled_) throw ESockError("Host Lookup Canceled");
+  if (!async_ok_) throw ESockError("Host Lookup Failed");
+  remote_.address = looked_up_address_;
+  if (OnHostResolved) OnHostResolved();
+}
+
+void TStreamSocket::Connect() {
+  ReportStatus(8, "Connecting");
+  canceled_ = false;
+  if (connected_) throw ESockError("Already connected");
+  for (int tries = 0;; ++tries) {
+    try {
+      ResolveHost();
+    } catch (const ESockError& error) {
+      std::string_view text = error.what();
+      if (text == "Host Lookup Timed Out" || text == "Host Lookup Canceled") throw;
+    }
+    if (remote_.address != 0) break;
+    bool handled = false;
+    if (tries > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
+    OnInvalidHost(handled);
+    if (!handled) throw ESockError("Null Remote Address");
+  }
+  remote_.port = static_cast<uint16_t>(Proxy.empty() ? Port : ProxyPort);
+  // A socket that has tried once is spent; each attempt gets a fresh one.
+  if (connect_attempted_) OpenSocket(true);
+  connect_attempted_ = true;
+  async_done_ = false;
+  async_ok_ = true;
+  if (!socket_.Connect(remote_)) {
+    std::string text;
+    CheckSocketError(platform::kWsaEWouldBlock, text);
+  }
+  TimerOn();
+  while (!connected_ && !timed_out_ && !canceled_ && async_ok_) platform::WaitForEvent(2);
+  TimerOff();
+  if (!timed_out_ && !canceled_ && async_ok_) return;
+  if (OnConnectionFailed) OnConnectionFailed();
+  if (timed_out_) throw ESockError("Connection Timed out");
+  if (canceled_) throw ESockError("Connection Canceled");
+  throw ESockError("Connection Failed");
+}
+
+void TStreamSocket::OpenSocket(bool reset_on_close) {
+  if (!socket_.Open(reset_on_close)) {
+    std::string text;
+    CheckSocketError(0, text);
+    throw ESockError("Initializaton of windows sockets failed");
+  }
+  SelectAll();
+}
+
+void TStreamSocket::CheckConnection() {
+  ReportStatus(8, "Checking Connection");
+  for (int tries = 0; !connected_; ++tries) {
+    bool handled = false;
+    if (tries > 0 || !OnConnectionRequired) throw Exception("Not Connected");
+    OnConnectionRequired(handled);
+    if (!handled) throw Exception("Not Connected");
+  }
+}
+
+void TStreamSocket::Listen(bool on_lookup_message) {
+  ReportStatus(8, "Listening");
+  remote_ = {0, static_cast<uint16_t>(Port)};
+  async_done_ = false;
+  // As with the bind and listen calls of old, failures show up at Accept.
+  (void)socket_.BindAndListen(remote_.port, 1);
+  if (on_lookup_message) {
+    socket_.Select(platform::kFdAccept, [this](unsigned event, int error) { HandleLookupMessage(event, error); });
+  } else {
+    socket_.Select(platform::kFdAccept, [this](unsigned event, int error) { HandleSocketMessage(event, error); });
+  }
+}
+
+void TStreamSocket::Accept() {
+  ReportStatus(4, "Accepting");
+  while (!async_done_ && !canceled_) platform::WaitForEvent(2);
+  if (canceled_) throw ESockError("Accepting Canceled");
+  if (!async_ok_) throw ESockError("Error creating Data Connection");
+  platform::Ipv4Endpoint peer;
+  if (!socket_.AcceptInPlace(peer)) throw ESockError("Error creating Data Connection");
+  remote_ = peer;
+  connected_ = true;
+  SelectAll();
+}
+
+void TStreamSocket::RequestCloseSocket() {
+  ReportStatus(4, "Request Close Socket");
+  connected_ = false;
+  if (!socket_.IsOpen()) return;
+  if (!socket_.Close()) {
+    std::string text;
+    CheckSocketError(0, text);
+    return;
+  }
+  if (destroying_) return;
+  if (OnDisconnect) OnDisconnect();
+  OpenSocket(false);
+  connect_attempted_ = false;
+}
+
+void TStreamSocket::Disconnect() {
+  ReportStatus(8, "Disconnecting");
+  RequestCloseSocket();
+}
+
+void TStreamSocket::Cancel() {
+  ReportStatus(8, "Canceling");
+  canceled_ = true;
+}
+
+void TStreamSocket::Abort() {
+  ReportStatus(8, "Abort");
+  Cancel();
+}
+
+void TStreamSocket::TimerOn() {
+  ReportStatus(8, "Timer On");
+  timed_out_ = false;
+  timer_.SetInterval(TimeOut > 0 ? static_cast<unsigned>(TimeOut) : 0);
+  timer_.SetEnabled(true);
+}
+
+void TStreamSocket::TimerOff() {
+  ReportStatus(8, "Timer Off");
+  timer_.SetEnabled(false);
+}
+
+void TStreamSocket::TimerTriggered() {
+  ReportStatus(8, "Timer Triggered");
+  TimerOff();
+  timed_out_ = true;
+  async_done_ = true;
+  Abort();
+}
+
+void TStreamSocket::ReportStatus(int level, std::string_view text) {
+  if (level > ReportLevel) return;
+  status_text_ = text;
+  if (destroying_ || !OnStatus) return;
+  try {
+    OnStatus(status_text_);
+  } catch (...) {
+    // A status trace must never break the operation it describes.
+  }
+}

@@ -1,0 +1,180 @@
+// TStreamSocket: one TCP stream socket with blocking operations that keep
+// the user interface alive. Every wait goes through platform::WaitForEvent,
+// so message handlers, timer ticks and other events run inside any blocking
+// call here (a handler may call Cancel or Abort to end the wait).
+//
+// Everything here runs on the user-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ftp/thread_timer.h"
+#include "platform/errors.h"
+#include "platform/resolver.h"
+#include "platform/socket_stream.h"
+
+// A socket operation failed; the message is the text a person reads
+// ("10061:Connection refused", "Connection Timed out", ...).
+class ESockError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+using TNotifyEvent = std::function<void()>;
+using THandlerEvent = std::function<void(bool& Handled)>;
+using TOnStatus = std::function<void(const std::string& Status)>;
+using TOnErrorEvent = std::function<void(unsigned short Errno, const std::string& Errmsg)>;
+
+class TStreamSocket {
+ public:
+  // Size of the receive buffer; no line read by ReadLn may be longer.
+  static constexpr size_t kBufferSize = 65536;
+
+  // Opens the socket. Throws ESockError "Initializaton of windows sockets
+  // failed" when the system gives none.
+  TStreamSocket();
+  // Cancels what runs and closes the socket; OnDisconnect is not raised.
+  virtual ~TStreamSocket();
+  TStreamSocket(const TStreamSocket&) = delete;
+  TStreamSocket& operator=(const TStreamSocket&) = delete;
+
+  // Properties.
+  std::string Host;       // dotted IPv4 address or host name
+  int32_t Port = 0;       // low 16 bits used
+  int32_t TimeOut = 0;    // ms for each armed wait; 0 = no limit
+  int32_t ReportLevel = 0;  // status texts of this level or lower reach OnStatus
+  std::string Proxy;      // when set, resolved and connected to instead of Host
+  int32_t ProxyPort = 0;  // used instead of Port when Proxy is set
+  int64_t BytesTotal = 0;  // set by the FTP transfers
+
+  // Events; an empty one is skipped.
+  TNotifyEvent OnConnect;          // the connect notification arrived without error
+  TNotifyEvent OnDisconnect;       // RequestCloseSocket closed the socket
+  THandlerEvent OnInvalidHost;     // the host did not resolve; Handled = retry once
+  TNotifyEvent OnHostResolved;     // a name (not a dotted address) resolved
+  TOnStatus OnStatus;
+  TNotifyEvent OnConnectionFailed;  // Connect failed by timeout, cancel or error
+  TOnErrorEvent OnError;           // a socket error is about to be thrown
+  THandlerEvent OnConnectionRequired;  // CheckConnection found no connection
+  TNotifyEvent OnPacketRecvd;      // CaptureFile wrote a block
+  TNotifyEvent OnPacketSent;       // declared for users; nothing raises it
+
+  // Resolves Host (or Proxy) and connects, pumping messages. Throws
+  // ESockError: "Already connected", "Host Lookup Timed Out", "Host Lookup
+  // Canceled", "Null Remote Address" (no address even after OnInvalidHost),
+  // and after OnConnectionFailed "Connection Timed out", "Connection
+  // Canceled" or "Connection Failed"; or a socket error text.
+  virtual void Connect();
+  // Closes the socket (RequestCloseSocket).
+  virtual void Disconnect();
+  // Sends command + CR LF and reads one reply line (with its line end) into
+  // TransactionReply; ReplyNumber := its leading number, 0 when none.
+  virtual std::string Transaction(const std::string& command);
+  // Cancels the running operation (here: Cancel).
+  virtual void Abort();
+  // Waits for the connection announced to a socket that Listen()s, accepts
+  // it and goes on as that connection (the listening socket is closed).
+  // Pumps messages; no timer is armed. Throws ESockError "Accepting
+  // Canceled" (Canceled stays set) or "Error creating Data Connection".
+  virtual void Accept();
+
+  void Cancel();
+  // Throws Exception "Not Connected" unless connected or OnConnectionRequired
+  // (asked once) made it so.
+  void CheckConnection();
+  // Sends `length` bytes (0: up to the first NUL), retrying at once while
+  // the socket would block. EAbortError "Socket send aborted" when Canceled.
+  void SendBuffer(const char* data, uint16_t length);
+  void Write(const std::string& text);  // text up to its first NUL
+  void Writeln(const std::string& text);
+  // count 0: whatever is pending (maybe nothing) without waiting; count > 0:
+  // waits for exactly count bytes, "" when the peer closed first.
+  // EAbortError "Socket send aborted" when Canceled.
+  std::string Read(uint16_t count);
+  // One line with its line end, consuming nothing beyond the LF, so later
+  // lines stay in the socket. "" when the peer closed before any byte;
+  // an unfinished last line when it closed mid-line. Pumps messages.
+  // Throws EAbortError "Socket readln aborted" when Canceled, and ESockError
+  // when no LF comes within kBufferSize bytes (the line is too long).
+  std::string ReadLn();
+  // Writes everything that arrives into the file (created or truncated)
+  // until the peer closes. Raises OnPacketRecvd after each block; BytesRecvd()
+  // counts the bytes. Pumps messages. Throws EFOpenError "Cannot create file
+  // <name>", EInOutError when writing fails, EAbortError "Socket send
+  // aborted" when Canceled.
+  void CaptureFile(const std::string& file_name);
+  // Binds to 0.0.0.0:Port (0 = any) and listens for one connection; its
+  // arrival sets AsyncDone (and Connected when on_lookup_message).
+  void Listen(bool on_lookup_message);
+  bool DataAvailable();
+  void ClearInput();  // drops one block of pending input
+  // Resolves Proxy or Host into the remote address, pumping messages.
+  void ResolveHost();
+  // Closes the socket, raises OnDisconnect (not while destroying) and opens
+  // a fresh one for the next Connect.
+  void RequestCloseSocket();
+  // "10061:Connection refused"; "" for 0; "Unknown Error No. <n>".
+  std::string ErrorMessage(uint16_t error_number);
+  // Reads the last socket error into LastErrorNo; unless it is `ignored`
+  // or not above 10000, raises OnError and throws ESockError(text).
+  void CheckSocketError(int ignored, std::string& text);
+  // The local IPv4 address of the socket as "127,0,0,1".
+  std::string LocalAddressForPort();
+  // The local port as ",high,low".
+  std::string PortSuffix();
+
+  // Reports text through OnStatus when level <= ReportLevel.
+  void ReportStatus(int level, std::string_view text);
+
+  bool Canceled() const { return canceled_; }
+  bool TimedOut() const { return timed_out_; }
+  bool Connected() const { return connected_; }
+  bool AsyncDone() const { return async_done_; }
+  bool AsyncOK() const { return async_ok_; }
+  int LastErrorNo() const { return last_error_no_; }
+  const std::string& TransactionReply() const { return transaction_reply_; }
+  int16_t ReplyNumber() const { return reply_number_; }
+  int64_t BytesRecvd() const { return bytes_recvd_; }
+  const std::string& StatusText() const { return status_text_; }
+  const std::vector<std::string>& WinsockInfo() const { return winsock_info_; }
+
+ protected:
+  bool Reporting(int level) const { return level <= ReportLevel; }
+  void TimerOn();
+  void TimerOff();
+  void TimerTriggered();
+
+  bool canceled_ = false;
+  bool timed_out_ = false;
+  bool connected_ = false;
+  bool async_done_ = false;
+  bool async_ok_ = false;
+  bool destroying_ = false;
+  int last_error_no_ = 0;
+  std::string transaction_reply_;
+  int16_t reply_number_ = 0;
+  int64_t bytes_recvd_ = 0;
+
+ private:
+  void InitWinsock();
+  void OpenSocket(bool reset_on_close);
+  void SelectAll();
+  void HandleSocketMessage(unsigned event, int error);
+  void HandleLookupMessage(unsigned event, int error);
+  // Receives into the buffer; on failure reads the error into LastErrorNo.
+  long ReceiveIntoBuffer(size_t capacity, bool peek);
+
+  platform::StreamSocket socket_;
+  platform::HostLookup lookup_;
+  platform::Ipv4Endpoint remote_;
+  uint32_t looked_up_address_ = 0;
+  bool connect_attempted_ = false;
+  TThreadTimer timer_;
+  std::vector<char> buffer_;
+  std::vector<std::string> winsock_info_;
+  std::string status_text_;
+};

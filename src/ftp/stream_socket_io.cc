@@ -1,0 +1,237 @@
+// Sending, reading lines and counts, and capturing a stream into a file.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "ftp/stream_socket.h"
+#include "platform/event_loop.h"
+#include "platform/socket_errors.h"
+
+namespace {
+
+// How often a capture that never runs dry still lets the window work.
+constexpr auto kCapturePumpInterval = std::chrono::milliseconds(10);
+
+// Closes the capture file on every way out.
+class CaptureTarget {
+ public:
+  explicit CaptureTarget(const std::string& name)
+      : name_(name), fd_(open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+    if (fd_ < 0) throw EFOpenError("Cannot create file " + name);
+  }
+  ~CaptureTarget() {
+    if (fd_ >= 0) close(fd_);
+  }
+  CaptureTarget(const CaptureTarget&) = delete;
+  CaptureTarget& operator=(const CaptureTarget&) = delete;
+
+  void WriteAll(const char* data, size_t length) {
+    while (length > 0) {
+      ssize_t written = write(fd_, data, length);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) Fail(written < 0 ? errno : ENOSPC);
+      data += written;
+      length -= static_cast<size_t>(written);
+    }
+  }
+
+  void Close() {
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) Fail(errno);
+  }
+
+ private:
+  [[noreturn]] void Fail(int error) {
+    throw EInOutError("I/O error " + std::to_string(error) + " writing " + name_ + ": " + std::strerror(error));
+  }
+
+  std::string name_;
+  int fd_;
+};
+
+}  // namespace
+
+long TStreamSocket::ReceiveIntoBuffer(size_t capacity, bool peek) {
+  long received = socket_.Receive(buffer_.data(), capacity, peek);
+  if (received < 0) last_error_no_ = platform::LastSocketError();
+  return received;
+}
+
+void TStreamSocket::SendBuffer(const char* data, uint16_t length) {
+  ReportStatus(4, "Sending Buffer");
+  TimerOn();
+  struct TimerGuard {
+    TStreamSocket* self;
+    ~TimerGuard() { self->TimerOff(); }
+  } guard{this};
+  if (canceled_) {
+    canceled_ = false;
+    throw EAbortError("Socket send aborted");
+  }
+  size_t rest = length != 0 ? length : strnlen(data, 65535);
+  while (rest > 0 && !canceled_) {
+    long sent = socket_.Send(data, rest);
+    if (sent == 0) break;
+    if (sent > 0) {
+      data += sent;
+      rest -= static_cast<size_t>(sent);
+      continue;
+    }
+    std::string text;
+    CheckSocketError(platform::kWsaEWouldBlock, text);
+  }
+  if (canceled_) {
+    canceled_ = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+void TStreamSocket::Write(const std::string& text) {
+  ReportStatus(8, "Write");
+  // The text ends at its first NUL, as a C string would.
+  size_t length = strnlen(text.c_str(), text.size());
+  const char* data = text.data();
+  while (length > 0) {
+    uint16_t piece = static_cast<uint16_t>(length > 65535 ? 65535 : length);
+    SendBuffer(data, piece);
+    data += piece;
+    length -= piece;
+  }
+}
+
+void TStreamSocket::Writeln(const std::string& text) {
+  ReportStatus(8, "Writeln");
+  Write(text + "\r\n");
+}
+
+std::string TStreamSocket::Read(uint16_t count) {
+  if (Reporting(8)) ReportStatus(8, "Read( " + std::to_string(count) + " )");
+  std::string text;
+  if (count == 0) {
+    long pending = ReceiveIntoBuffer(kBufferSize, true);
+    if (pending < 0) CheckSocketError(platform::kWsaEWouldBlock, text);
+    if (pending <= 0) return "";
+    long taken = ReceiveIntoBuffer(static_cast<size_t>(pending), false);
+    return taken > 0 ? std::string(buffer_.data(), static_cast<size_t>(taken)) : "";
+  }
+  while (!canceled_) {
+    long pending = ReceiveIntoBuffer(kBufferSize, true);
+    if (pending >= count) {
+      long taken = ReceiveIntoBuffer(count, false);
+      return std::string(buffer_.data(), taken > 0 ? static_cast<size_t>(taken) : 0);
+    }
+    if (pending == 0) return "";
+    if (pending < 0) CheckSocketError(platform::kWsaEWouldBlock, text);
+    platform::WaitForEvent(2);
+  }
+  canceled_ = false;
+  throw EAbortError("Socket send aborted");
+}
+
+std::string TStreamSocket::ReadLn() {
+  ReportStatus(8, "ReadLn");
+  TimerOn();
+  struct TimerGuard {
+    TStreamSocket* self;
+    ~TimerGuard() { self->TimerOff(); }
+  } guard{this};
+  std::string line;
+  while (!canceled_) {
+    size_t room = kBufferSize - line.size();
+    if (room == 0) {
+      throw ESockError("Line is too long: no line end within " + std::to_string(kBufferSize) + " bytes");
+    }
+    long pending = ReceiveIntoBuffer(room, true);
+    if (pending == 0) return line;
+    if (pending < 0) {
+      if (last_error_no_ == platform::kWsaENotConn) return line;
+      std::string text;
+      CheckSocketError(platform::kWsaEWouldBlock, text);
+      platform::WaitForEvent(2);
+      continue;
+    }
+    const char* end = static_cast<const char*>(memchr(buffer_.data(), '\n', static_cast<size_t>(pending)));
+    size_t wanted = end != nullptr ? static_cast<size_t>(end - buffer_.data()) + 1 : static_cast<size_t>(pending);
+    long taken = ReceiveIntoBuffer(wanted, false);
+    if (taken > 0) line.append(buffer_.data(), static_cast<size_t>(taken));
+    if (end != nullptr && static_cast<size_t>(taken) == wanted) return line;
+    platform::ProcessMessages();
+  }
+  canceled_ = false;
+  throw EAbortError("Socket readln aborted");
+}
+
+std::string TStreamSocket::Transaction(const std::string& command) {
+  ReportStatus(8, "Transaction");
+  reply_number_ = 0;
+  Writeln(command);
+  transaction_reply_ = ReadLn();
+  if (!transaction_reply_.empty()) {
+    ReportStatus(1, transaction_reply_);
+    int64_t value = 0;
+    int digits = 0;
+    while (digits < 10 && digits < static_cast<int>(transaction_reply_.size()) &&
+           transaction_reply_[digits] >= '0' && transaction_reply_[digits] <= '9') {
+      value = value * 10 + (transaction_reply_[digits] - '0');
+      ++digits;
+    }
+    // Codes beyond 16 bits are not replies any server sends.
+    if (digits > 0) reply_number_ = static_cast<int16_t>(value > 32767 ? 32767 : value);
+  }
+  return transaction_reply_;
+}
+
+void TStreamSocket::CaptureFile(const std::string& file_name) {
+  ReportStatus(8, "CaptureFile");
+  bytes_recvd_ = 0;
+  TimerOn();
+  struct TimerGuard {
+    TStreamSocket* self;
+    ~TimerGuard() { self->TimerOff(); }
+  } guard{this};
+  CaptureTarget file(file_name);
+  auto last_pump = std::chrono::steady_clock::now();
+  while (!canceled_) {
+    long received = ReceiveIntoBuffer(kBufferSize, false);
+    if (received == 0) break;
+    if (received > 0) {
+      file.WriteAll(buffer_.data(), static_cast<size_t>(received));
+      bytes_recvd_ += received;
+      if (OnPacketRecvd) OnPacketRecvd();
+      TimerOn();
+      // While data keep coming the loop reads on, pumping now and then so
+      // the window stays alive without a poll per block.
+      auto now = std::chrono::steady_clock::now();
+      if (now - last_pump >= kCapturePumpInterval) {
+        last_pump = now;
+        platform::ProcessMessages();
+      }
+      continue;
+    }
+    if (last_error_no_ == platform::kWsaENotConn) break;
+    std::string text;
+    CheckSocketError(platform::kWsaEWouldBlock, text);
+    platform::WaitForEvent(2);
+    last_pump = std::chrono::steady_clock::now();
+  }
+  file.Close();
+  if (canceled_) {
+    canceled_ = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+bool TStreamSocket::DataAvailable() {
+  ReportStatus(8, "Data Available");
+  return ReceiveIntoBuffer(1, true) > 0;
+}
+
+void TStreamSocket::ClearInput() {
+  ReportStatus(8, "Clearing Input");
+  // Errors are of no interest here: the input is being thrown away.
+  (void)ReceiveIntoBuffer(kBufferSize, false);
+}

@@ -1,0 +1,254 @@
+#include "platform/socket_stream.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <glib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/socket_errors.h"
+
+namespace platform {
+
+// The GSource that watches one socket; it reaches the socket through this.
+struct SocketWatchAccess {
+  struct Source {
+    GSource base;
+    StreamSocket* owner;
+  };
+
+  static gboolean Dispatch(GSource* source, GSourceFunc, gpointer) {
+    auto* watch = reinterpret_cast<Source*>(source);
+    if (watch->owner != nullptr && watch->owner->tag_ != nullptr) {
+      unsigned revents = g_source_query_unix_fd(source, watch->owner->tag_);
+      if (revents != 0) watch->owner->Dispatch(revents);
+    }
+    return G_SOURCE_CONTINUE;
+  }
+
+  static GSourceFuncs funcs;
+};
+
+GSourceFuncs SocketWatchAccess::funcs = {nullptr, nullptr, &SocketWatchAccess::Dispatch, nullptr, nullptr, nullptr};
+
+namespace {
+
+bool Fail() {
+  SetLastSocketError(WinSockErrorFromErrno(errno));
+  return false;
+}
+
+int PendingSocketError(int fd) {
+  int error = 0;
+  socklen_t length = sizeof(error);
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+  return WinSockErrorFromErrno(error);
+}
+
+sockaddr_in ToSockaddr(Ipv4Endpoint endpoint) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(endpoint.port);
+  address.sin_addr.s_addr = htonl(endpoint.address);
+  return address;
+}
+
+}  // namespace
+
+StreamSocket::~StreamSocket() { Close(); }
+
+bool StreamSocket::Open(bool reset_on_close) {
+  Close();
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return Fail();
+  if (reset_on_close) {
+    linger option{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof(option));
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool StreamSocket::Close() {
+  StopWatch();
+  *alive_ = false;
+  alive_ = std::make_shared<bool>(true);
+  notify_ = nullptr;
+  selected_ = armed_ = 0;
+  listening_ = connecting_ = connected_ = false;
+  if (fd_ < 0) return true;
+  int fd = fd_;
+  fd_ = -1;
+  return close(fd) == 0 ? true : Fail();
+}
+
+void StreamSocket::Select(unsigned events, Notify notify) {
+  notify_ = std::move(notify);
+  selected_ = events;
+  armed_ = events;
+  UpdateWatch();
+}
+
+bool StreamSocket::Connect(Ipv4Endpoint remote) {
+  sockaddr_in address = ToSockaddr(remote);
+  bool at_once = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  if (at_once || errno == EINPROGRESS) {
+    // Either way the socket turns writable and kFdConnect reports it.
+    connecting_ = true;
+    UpdateWatch();
+    if (at_once) return true;
+    SetLastSocketError(kWsaEWouldBlock);
+    return false;
+  }
+  return Fail();
+}
+
+bool StreamSocket::BindAndListen(uint16_t port, int backlog) {
+  sockaddr_in address = ToSockaddr({INADDR_ANY, port});
+  if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return Fail();
+  if (listen(fd_, backlog) != 0) return Fail();
+  listening_ = true;
+  UpdateWatch();
+  return true;
+}
+
+bool StreamSocket::AcceptInPlace(Ipv4Endpoint& peer) {
+  sockaddr_in address{};
+  socklen_t length = sizeof(address);
+  int fd = accept4(fd_, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) {
+    Fail();
+    Arm(kFdAccept);
+    return false;
+  }
+  Close();
+  fd_ = fd;
+  connected_ = true;
+  peer.address = ntohl(address.sin_addr.s_addr);
+  peer.port = ntohs(address.sin_port);
+  return true;
+}
+
+long StreamSocket::Send(const void* data, size_t length) {
+  ssize_t sent = send(fd_, data, length, MSG_NOSIGNAL);
+  if (sent < 0) Fail();
+  return sent;
+}
+
+long StreamSocket::Receive(void* buffer, size_t capacity, bool peek) {
+  ssize_t received = recv(fd_, buffer, capacity, peek ? MSG_PEEK : 0);
+  if (received < 0) Fail();
+  // At the end of the stream the socket stays readable for good; re-arming
+  // then would wake every wait at once.
+  if (received != 0 || capacity == 0) Arm(kFdRead);
+  return received;
+}
+
+bool StreamSocket::LocalEndpoint(Ipv4Endpoint& local) const {
+  sockaddr_in address{};
+  socklen_t length = sizeof(address);
+  if (getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return Fail();
+  local.address = ntohl(address.sin_addr.s_addr);
+  local.port = ntohs(address.sin_port);
+  return true;
+}
+
+void StreamSocket::Arm(unsigned event) {
+  if ((selected_ & event) == 0 || (armed_ & event) != 0) return;
+  armed_ |= event;
+  UpdateWatch();
+}
+
+void StreamSocket::UpdateWatch() {
+  unsigned conditions = 0;
+  if (fd_ >= 0 && notify_) {
+    if (listening_) {
+      if (armed_ & kFdAccept) conditions |= POLLIN;
+    } else if (connecting_) {
+      if (armed_ & kFdConnect) conditions |= POLLOUT;
+    } else if (connected_) {
+      if (armed_ & kFdRead) conditions |= POLLIN;
+      if (armed_ & kFdClose) conditions |= POLLRDHUP;
+    }
+  }
+  if (conditions == watched_conditions_ && (conditions == 0 || tag_ != nullptr)) return;
+  watched_conditions_ = conditions;
+  if (conditions == 0) {
+    // Hang-up and error conditions are always reported while a descriptor
+    // is polled, so a socket with nothing to notify leaves the poll set.
+    if (tag_ != nullptr) g_source_remove_unix_fd(static_cast<GSource*>(source_), tag_);
+    tag_ = nullptr;
+    return;
+  }
+  if (source_ == nullptr) {
+    GSource* source = g_source_new(&SocketWatchAccess::funcs, sizeof(SocketWatchAccess::Source));
+    reinterpret_cast<SocketWatchAccess::Source*>(source)->owner = this;
+    g_source_attach(source, nullptr);
+    source_ = source;
+  }
+  auto* source = static_cast<GSource*>(source_);
+  if (tag_ == nullptr) {
+    tag_ = g_source_add_unix_fd(source, fd_, static_cast<GIOCondition>(conditions));
+  } else {
+    g_source_modify_unix_fd(source, tag_, static_cast<GIOCondition>(conditions));
+  }
+}
+
+void StreamSocket::StopWatch() {
+  if (source_ == nullptr) return;
+  auto* source = static_cast<GSource*>(source_);
+  reinterpret_cast<SocketWatchAccess::Source*>(source)->owner = nullptr;
+  g_source_destroy(source);
+  g_source_unref(source);
+  source_ = nullptr;
+  tag_ = nullptr;
+  watched_conditions_ = 0;
+}
+
+void StreamSocket::Dispatch(unsigned revents) {
+  struct Posted {
+    unsigned event;
+    int error;
+  };
+  Posted posted[2];
+  int count = 0;
+  bool failed = (revents & (POLLERR | POLLHUP)) != 0;
+  if (listening_) {
+    if ((armed_ & kFdAccept) && (revents & POLLIN || failed)) {
+      armed_ &= ~kFdAccept;
+      posted[count++] = {kFdAccept, failed ? PendingSocketError(fd_) : 0};
+    }
+  } else if (connecting_) {
+    if ((armed_ & kFdConnect) && (revents & POLLOUT || failed)) {
+      connecting_ = false;
+      armed_ &= ~kFdConnect;
+      int error = PendingSocketError(fd_);
+      connected_ = error == 0;
+      posted[count++] = {kFdConnect, error};
+    }
+  } else if (connected_) {
+    if ((armed_ & kFdRead) && (revents & POLLIN)) {
+      armed_ &= ~kFdRead;
+      posted[count++] = {kFdRead, 0};
+    }
+    if ((armed_ & kFdClose) && (revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+      armed_ &= ~kFdClose;
+      posted[count++] = {kFdClose, PendingSocketError(fd_)};
+    }
+  }
+  if (count == 0) {
+    // A condition nobody is armed for (a hang-up after kFdClose went out):
+    // drop the descriptor from the poll set rather than wake again.
+    armed_ &= ~(kFdRead | kFdClose);
+  }
+  UpdateWatch();
+  std::shared_ptr<bool> alive = alive_;
+  Notify notify = notify_;
+  for (int i = 0; i < count && *alive; ++i) notify(posted[i].event, posted[i].error);
+}
+
+}  // namespace platform
