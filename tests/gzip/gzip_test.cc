@@ -1,0 +1,317 @@
+#include "gzip/gzip.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One gzip member of `data`; `stored_name` goes into the header when given.
+std::string GzipMember(const std::string& data, const std::string& stored_name = "") {
+  z_stream stream{};
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+  gz_header header{};
+  std::string name = stored_name;
+  if (!name.empty()) {
+    header.name = reinterpret_cast<Bytef*>(name.data());
+    deflateSetHeader(&stream, &header);
+  }
+  std::string out(deflateBound(&stream, data.size()) + 64 + name.size(), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = data.size();
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = out.size();
+  const int result = deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return result == Z_STREAM_END ? out : std::string();
+}
+
+// Text that compresses like real game data: words with some noise.
+std::string SampleData(std::size_t size, unsigned seed = 7) {
+  std::mt19937 random(seed);
+  std::string data;
+  data.reserve(size);
+  static const char* const kWords[] = {"texture ", "mesh ", "sound ", "0x3F ", "Quelmar ", "\n"};
+  while (data.size() < size) {
+    if (random() % 4 == 0) {
+      data += static_cast<char>(random() & 0xFF);
+    } else {
+      data += kWords[random() % 6];
+    }
+  }
+  data.resize(size);
+  return data;
+}
+
+struct Box {
+  std::string text;
+  std::string caption;
+};
+
+class TGzipTest : public ::testing::Test {
+ protected:
+  TGzipTest() {
+    gzip_.DeleteSource = true;
+    gzip_.WindowOnError = true;
+    gzip_.OnErrorBox = [this](const std::string& text, const std::string& caption) {
+      boxes_.push_back({text, caption});
+    };
+  }
+
+  // Unpacks `source_bytes` (written to "download.gz") into "out/file.bin".
+  int UnpackBytes(const std::string& source_bytes) {
+    gzip_.FileSource = folder_.Write("download.gz", source_bytes);
+    gzip_.FileDestination = folder_.path() + "out/file.bin";
+    fs::create_directories(folder_.path() + "out");
+    return gzip_.Unpack();
+  }
+
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> texts;
+    for (const Box& box : boxes_) {
+      EXPECT_EQ(box.caption, "Error");
+      texts.push_back(box.text);
+    }
+    return texts;
+  }
+
+  bool SourceExists() const { return fs::exists(folder_.path() + "download.gz"); }
+  std::string Output() const { return folder_.Read("out/file.bin"); }
+
+  test_support::TempFolder folder_;
+  TGzip gzip_;
+  std::vector<Box> boxes_;
+};
+
+using Texts = std::vector<std::string>;
+
+TEST_F(TGzipTest, UnpacksAndDeletesTheSource) {
+  const std::string data = SampleData(5 * TGzip::kBlockSize + 123);
+  EXPECT_EQ(UnpackBytes(GzipMember(data)), 0);
+  EXPECT_EQ(Output(), data);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(SourceExists());
+
+  SCOPED_TRACE("without DeleteSource the source stays, and a present destination is emptied");
+  gzip_.DeleteSource = false;
+  EXPECT_EQ(UnpackBytes(GzipMember("short")), 0);
+  EXPECT_EQ(Output(), "short");
+  EXPECT_TRUE(SourceExists());
+}
+
+TEST_F(TGzipTest, PassesThroughWhatIsNotGzip) {
+  for (const std::string& plain :
+       {std::string(), std::string("plain text file\r\n"), std::string("\x1F"),
+        std::string("\x1F\x8C rest"), SampleData(3 * TGzip::kBlockSize)}) {
+    SCOPED_TRACE(plain.size());
+    boxes_.clear();
+    EXPECT_EQ(UnpackBytes(plain), 0);
+    EXPECT_EQ(Output(), plain);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_FALSE(SourceExists());
+  }
+}
+
+TEST_F(TGzipTest, JoinsSeveralMembers) {
+  const std::string first = SampleData(40000, 1);
+  const std::string second = SampleData(30000, 2);
+  EXPECT_EQ(UnpackBytes(GzipMember(first) + GzipMember(second) + GzipMember("")), 0);
+  EXPECT_EQ(Output(), first + second);
+  EXPECT_TRUE(boxes_.empty());
+
+  SCOPED_TRACE("bytes after the last member that start no member are ignored");
+  EXPECT_EQ(UnpackBytes(GzipMember(first) + "\0\0padding"), 0);
+  EXPECT_EQ(Output(), first);
+  EXPECT_EQ(UnpackBytes(GzipMember(first) + "\x1F"), 0);
+  EXPECT_EQ(Output(), first);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(TGzipTest, DamagedStreamsKeepWhatWasDecodedAndStillDeleteTheSource) {
+  const std::string data = SampleData(200000);
+  const std::string good = GzipMember(data);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool keeps_all_data;  // everything was decoded before the fault showed
+  };
+  std::string bad_crc = good;
+  bad_crc[bad_crc.size() - 8] ^= 0x55;
+  std::string bad_length = good;
+  bad_length[bad_length.size() - 1] ^= 0x01;
+  std::string bad_method = good;
+  bad_method[2] = 7;
+  std::string reserved_flag = good;
+  reserved_flag[3] = 0x20;
+  std::string bad_second_member = good + GzipMember("tail");
+  bad_second_member[bad_second_member.size() - 5] ^= 0x10;
+  const Case cases[] = {
+      {"cut short", good.substr(0, good.size() / 2), false},
+      {"cut before the trailer", good.substr(0, good.size() - 4), true},
+      {"CRC-32 mismatch", bad_crc, true},
+      {"length mismatch", bad_length, true},
+      {"method other than deflate", bad_method, false},
+      {"reserved flag bit", reserved_flag, false},
+      {"second member damaged", bad_second_member, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes_.clear();
+    EXPECT_EQ(UnpackBytes(c.bytes), 0);
+    EXPECT_EQ(BoxTexts(), Texts{"gzclose Error."});
+    EXPECT_FALSE(SourceExists());
+    // Compared as booleans: a failure must not print 200 KB of data.
+    const std::string output = Output();
+    const std::string full = c.bytes == bad_second_member ? data + "tail" : data;
+    EXPECT_TRUE(output == full.substr(0, output.size())) << output.size() << " bytes";
+    if (c.keeps_all_data) {
+      EXPECT_TRUE(output == full) << output.size() << " bytes";
+    } else {
+      EXPECT_LT(output.size(), data.size());
+    }
+  }
+}
+
+TEST_F(TGzipTest, MissingSourceCreatesAndDeletesNothing) {
+  const std::string destination = folder_.Write("keep.bin", "old content");
+  gzip_.FileSource = folder_.path() + "absent.gz";
+  gzip_.FileDestination = destination;
+  EXPECT_EQ(gzip_.Unpack(), 1);
+  EXPECT_EQ(BoxTexts(), Texts{"Can't open: " + folder_.path() + "absent.gz"});
+  EXPECT_EQ(folder_.Read("keep.bin"), "old content");
+
+  SCOPED_TRACE("a destination that is missing stays missing");
+  gzip_.FileDestination = folder_.path() + "new.bin";
+  EXPECT_EQ(gzip_.Unpack(), 1);
+  EXPECT_FALSE(fs::exists(folder_.path() + "new.bin"));
+
+  SCOPED_TRACE("a folder is no source, and is not deleted");
+  fs::create_directories(folder_.path() + "folder.gz");
+  gzip_.FileSource = folder_.path() + "folder.gz";
+  EXPECT_EQ(gzip_.Unpack(), 1);
+  EXPECT_TRUE(fs::is_directory(folder_.path() + "folder.gz"));
+  EXPECT_FALSE(fs::exists(folder_.path() + "new.bin"));
+}
+
+// True when this process holds an open descriptor on `path`.
+bool HeldOpen(const std::string& path) {
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path(), error) == fs::path(path)) return true;
+  }
+  return false;
+}
+
+TEST_F(TGzipTest, UncreatableDestinationKeepsTheSourceClosed) {
+  const std::string source = folder_.Write("download.gz", GzipMember("data"));
+  fs::create_directories(folder_.path() + "a_folder");
+  for (const std::string& destination :
+       {folder_.path() + "a_folder", folder_.path() + "no_such_folder/file.bin"}) {
+    SCOPED_TRACE(destination);
+    boxes_.clear();
+    gzip_.FileSource = source;
+    gzip_.FileDestination = destination;
+    EXPECT_EQ(gzip_.Unpack(), 2);
+    EXPECT_EQ(BoxTexts(), Texts{"Can't create: " + destination});
+    EXPECT_EQ(folder_.Read("download.gz"), GzipMember("data"));
+    EXPECT_FALSE(HeldOpen(source));
+  }
+}
+
+// On Linux a file is "in use" in the sense that blocks replacing it when it
+// is a running program: opening it for writing fails with ETXTBSY.
+TEST_F(TGzipTest, RunningProgramAsDestinationIsInUse) {
+  const std::string program = folder_.path() + "game";
+  fs::copy_file("/bin/sleep", program);
+  pid_t pid = 0;
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("30"), nullptr};
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+  gzip_.FileSource = folder_.Write("download.gz", GzipMember("new game"));
+  gzip_.FileDestination = program;
+  const int status = gzip_.Unpack();
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(BoxTexts(), Texts{"Can't create: " + program});
+  EXPECT_TRUE(SourceExists());
+}
+
+TEST_F(TGzipTest, StoredNameInTheHeaderIsIgnored) {
+  EXPECT_EQ(UnpackBytes(GzipMember("payload", "elsewhere.txt")), 0);
+  EXPECT_EQ(Output(), "payload");
+  EXPECT_FALSE(fs::exists(folder_.path() + "elsewhere.txt"));
+  EXPECT_FALSE(fs::exists(folder_.path() + "out/elsewhere.txt"));
+  EXPECT_FALSE(fs::exists(folder_.path() + "download"));
+}
+
+TEST_F(TGzipTest, FailedWriteStopsAndIsReportedAtClose) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  gzip_.FileSource = folder_.Write("download.gz", GzipMember(SampleData(100000)));
+  gzip_.FileDestination = "/dev/full";
+  EXPECT_EQ(gzip_.Unpack(), 0);
+  EXPECT_EQ(BoxTexts(), Texts{"gzclose Error."});
+  EXPECT_FALSE(SourceExists());
+}
+
+TEST_F(TGzipTest, FailedCloseEndsTheProcessAfterDeletingTheSource) {
+  bool source_present_at_close = true;
+  gzip_.CloseDestination = [&](std::FILE* file) {
+    source_present_at_close = SourceExists();
+    std::fclose(file);
+    return EOF;
+  };
+  std::vector<int> exit_codes;
+  gzip_.ExitProcess = [&](int code) { exit_codes.push_back(code); };
+  UnpackBytes(GzipMember("data"));
+  EXPECT_FALSE(source_present_at_close);
+  EXPECT_EQ(BoxTexts(), Texts{"Can't close file " + folder_.path() + "out/file.bin"});
+  EXPECT_EQ(exit_codes, std::vector<int>{1});
+}
+
+TEST_F(TGzipTest, FailedCloseExitsWithCodeOneByDefault) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  gzip_.CloseDestination = [](std::FILE* file) {
+    std::fclose(file);
+    return EOF;
+  };
+  EXPECT_EXIT(UnpackBytes(GzipMember("data")), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(TGzipTest, NoBoxesWithoutWindowOnError) {
+  gzip_.WindowOnError = false;
+  gzip_.FileSource = folder_.path() + "absent.gz";
+  EXPECT_EQ(gzip_.Unpack(), 1);
+  const std::string good = GzipMember(SampleData(5000));
+  EXPECT_EQ(UnpackBytes(good.substr(0, good.size() - 3)), 0);
+  EXPECT_FALSE(SourceExists());
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(TGzipTest, ProgressOnlyWithAStep) {
+  std::vector<int> reported;
+  gzip_.OnProgress = [&](int percent) { reported.push_back(percent); };
+  const std::string data = GzipMember(SampleData(2000000));
+  EXPECT_EQ(UnpackBytes(data), 0);
+  EXPECT_TRUE(reported.empty());
+
+  gzip_.ProgressStep = 25;
+  EXPECT_EQ(UnpackBytes(data), 0);
+  EXPECT_EQ(reported, (std::vector<int>{0, 25, 50, 75, 100}));
+}
+
+}  // namespace
