@@ -37,7 +37,7 @@ class TControl : public TComponent {
 
   // Places the control on `form` (nullptr removes it) at the top of its
   // z-order.
-  void SetParent(TForm* form);
+  virtual void SetParent(TForm* form);
   TForm* Parent() const { return parent_; }
 
   int Left() const { return left_; }
