@@ -38,6 +38,15 @@ struct ServerChoice {
   LineList ServerLines;  // the lines of "isp0.dat" as the dialog read them
 };
 
+// How the one-time update check ended.
+enum class CheckOutcome {
+  kUpdatesReady,  // files to update; Button1 enabled
+  kUpToDate,      // nothing to update; Image3 shown
+  kNoServer,      // no server usable; reported in Label3 and a box
+  kAborted,       // the exit was confirmed during the connection attempts
+  kFailed,        // an error stopped the check (raised on to the error box)
+};
+
 class UpdateWindow {
  public:
   virtual ~UpdateWindow() = default;
@@ -86,8 +95,19 @@ class UpdateWindow {
   // The server dialog's selection, entry count and server lines.
   virtual ServerChoice ReadServerChoice() const = 0;
 
-  // Called with a sentence naming a name from the server that was refused
-  // because it would leave the game folder (an update3.dat entry or a
-  // bundle member). Empty = not reported; updater-cli prints it on stderr.
+  // Called after every text change of Label3 (the status line) and of
+  // Label4 (the byte counter) made through SetStatusText and
+  // SetProgressText; updater-cli prints them. Empty = nobody listens.
+  std::function<void(const std::string& bytes)> OnStatusText;
+  std::function<void(const std::string& bytes)> OnProgressText;
+
+  // Called once at the end of every update check that ran, with how it
+  // ended (updater-cli waits for it). Empty = nobody listens.
+  std::function<void(CheckOutcome)> OnCheckEnded;
+
+  // Called with a sentence about data from the server that was refused: an
+  // update3.dat entry whose name would leave the game folder, or a bundle
+  // member passed over (unsafe name, range outside the data, file that
+  // cannot be written). Empty = not reported; updater-cli prints it on stderr.
   std::function<void(const std::string& sentence)> OnRefusedName;
 };
