@@ -1,10 +1,10 @@
 // Draws the updater's own skin: the main window and server dialog
 // backgrounds, the image buttons in their normal (_D_) and pressed (_H_)
-// looks, the bar picture, the title pictures of the two windows, and the two
-// stored window outlines derived from the same shapes the skins are cut to.
+// looks, the bar picture, and the two stored window outlines derived from
+// the same shapes the skins are cut to.
 //
 // Usage: gen_artwork OUTPUT_DIR   (writes OUTPUT_DIR/Ftp/*.bmp,
-//        OUTPUT_DIR/form1.mask2, OUTPUT_DIR/form2.mask2, OUTPUT_DIR/*.bmp)
+//        OUTPUT_DIR/form1.mask2 and OUTPUT_DIR/form2.mask2)
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -197,22 +197,6 @@ void Bar(const std::string& dir) {
   canvas.SaveBmp(dir + "/Ftp/fbar1.bmp");
 }
 
-// A title plate stored with a window's design.
-void TitlePlate(const std::string& path, int w, int h, const char* text) {
-  Canvas canvas(w, h);
-  canvas.Fill(Hex(0x22364c));
-  cairo_t* cr = canvas.cr();
-  RoundedRect(cr, 2, 6, w - 4, h - 12, 10);
-  FillVertical(cr, 6, h - 6, Hex(0x3e6a96), Hex(0x152a40));
-  RoundedRect(cr, 2.5, 6.5, w - 5, h - 13, 10);
-  cairo_set_source_rgb(cr, 0.66, 0.8, 0.93);
-  cairo_set_line_width(cr, 1);
-  cairo_stroke(cr);
-  CentredText(cr, text, "DejaVu Sans Bold 15", 1, 1, w, h, Hex(0x06101a));
-  CentredText(cr, text, "DejaVu Sans Bold 15", 0, 0, w, h, Hex(0xf2f8ff));
-  canvas.SaveBmp(path);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,8 +210,6 @@ int main(int argc, char** argv) {
     DialogSkin(dir);
     Buttons(dir);
     Bar(dir);
-    TitlePlate(dir + "/form1_image9.bmp", 252, 62, "News");
-    TitlePlate(dir + "/form2_image1.bmp", 261, 61, "Choose a server");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "gen_artwork: %s\n", e.what());
     return 1;
