@@ -1,0 +1,33 @@
+// The one-time update check: connects to a server in the order built from
+// the dialog's choice, lists its folder, fetches "update3.dat" and
+// "bulletin.htm", compares the server list with the record and leaves the
+// window with files to update (Button1 enabled) or nothing to update (the
+// start-game button shown), or reports that no server is usable.
+//
+// Everything here runs on the user-interface thread and pumps messages
+// inside the FTP operations, so other handlers (the exit question) may run
+// in between; ExitRequested is looked at before each connection attempt.
+#pragma once
+
+#include "update/server_order.h"
+#include "update/update_window.h"
+
+// Tick of Timer1: runs FormResize once the window has been shown.
+void Timer1Timer(UpdateWindow& w);
+
+// Entry of the check (also the window's resize handler): does the work
+// only the first time it runs after start-up (StartPending). Errors of the
+// downloads and of the list files propagate to the caller, which shows them
+// in the error box. w.OnCheckEnded hears how the check ended. `random` draws the server order (clock-seeded when empty).
+void FormResize(UpdateWindow& w, const RandomSource& random = {});
+
+// Fallback attempts over the entries of `order` after `index`, with the
+// password of one space; stops at the "end" line, on a login, or when the
+// exit has been confirmed. Label3 is left as it is.
+void ConnectNextServer(UpdateWindow& w, const LineList& order, int index);
+
+// The comparison: loads "update3.dat" and "update2.dat", queues what is new
+// or changed into PendingList and the local names into ListBox1. The three
+// lists appear in the window only once both files were read, so a list file
+// that cannot be opened (EFOpenError) leaves the record untouched on disk.
+void BuildPendingList(UpdateWindow& w);
