@@ -1,0 +1,9 @@
+// Connects the main window's engine handlers to the update engine.
+#pragma once
+
+class TForm1;
+
+// Fills form1.Engine: the timer tick and resize run the update check, the
+// hidden Button1 the update run, Image1 the forced update, Image3 the game
+// start, and FormDestroy disconnects the FTP client.
+void AttachUpdateEngine(TForm1& form1);
