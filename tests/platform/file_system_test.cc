@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -148,5 +149,5 @@ TEST(FileSystemTest, ExecutableFolderIsTheTestProgramsFolder) {
   const std::string folder = platform::ExecutableFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');
-  EXPECT_TRUE(platform::FileExists(folder + "platform_tests"));
+  EXPECT_TRUE(platform::FileExists(folder + program_invocation_short_name));
 }
