@@ -5,30 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "skin_design_data.h"
+#include "skin_files.h"
 
 namespace {
 
-struct Box {
-  int32_t left, top, right, bottom;
-};
+using gtk_test::Box;
+using gtk_test::ReadInt32;
 
-int32_t ReadInt32(const std::string& bytes, size_t offset) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes.at(offset + i));
-  return static_cast<int32_t>(v);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+std::string ReadFile(const std::string& path) { return gtk_test::ReadFileBytes(path); }
 
 // Checks one payload against the outline the form's skin is cut to.
 std::vector<Box> CheckOutline(const std::string& payload, Box expected_bound) {
@@ -81,34 +70,12 @@ std::vector<Box> CheckOutline(const std::string& payload, Box expected_bound) {
   return rects;
 }
 
-// Colour (0xRRGGBB) of every pixel of a 24-bit bottom-up BMP, row by row from the top.
-std::vector<uint32_t> ReadBmp24(const std::string& path, int& width, int& height) {
-  const std::string bytes = ReadFile(path);
-  std::vector<uint32_t> pixels;
-  if (bytes.size() < 54 || bytes.compare(0, 2, "BM") != 0) return pixels;
-  const int32_t data = ReadInt32(bytes, 10);
-  width = ReadInt32(bytes, 18);
-  height = ReadInt32(bytes, 22);
-  if ((ReadInt32(bytes, 28) & 0xFFFF) != 24 || height <= 0) return pixels;
-  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-  if (bytes.size() < data + stride * height) return pixels;
-  for (int y = 0; y < height; ++y) {
-    const size_t row = data + stride * (height - 1 - y);
-    for (int x = 0; x < width; ++x) {
-      const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + row + 3 * x);
-      pixels.push_back(uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
-    }
-  }
-  return pixels;
-}
-
 // The skin is cut to its outline: black outside every run, painted inside.
 void CheckSkinMatchesOutline(const std::string& skin, const std::vector<Box>& rects, int w, int h) {
-  int width = 0, height = 0;
-  const std::vector<uint32_t> pixels = ReadBmp24(skin, width, height);
-  ASSERT_EQ(w, width);
-  ASSERT_EQ(h, height);
-  ASSERT_EQ(static_cast<size_t>(w) * h, pixels.size());
+  const gtk_test::Bitmap bitmap = gtk_test::ReadBmp24(skin);
+  ASSERT_EQ(w, bitmap.width);
+  ASSERT_EQ(h, bitmap.height);
+  const std::vector<uint32_t>& pixels = bitmap.pixels;
   std::vector<bool> inside(pixels.size());
   for (const Box& r : rects)
     for (int y = r.top; y < r.bottom; ++y)
