@@ -1,0 +1,75 @@
+#include "frontends/cli/cli_options.h"
+
+#include <charconv>
+#include <string_view>
+
+const char* CliUsage() {
+  return "Usage: updater-cli [--dir DIR] [--server N] [--raw] [--yes]\n"
+         "                   [--update] [--forced] [--start-game]\n"
+         "\n"
+         "Checks the game folder against the update server and, when asked,\n"
+         "installs the update. The status line and every message box are\n"
+         "printed one per line.\n"
+         "\n"
+         "  --dir DIR      the game folder (default: the folder of this program)\n"
+         "  --server N     confirm entry N of the server list (0 = first; the\n"
+         "                 number of servers means \"Other\"); default: the\n"
+         "                 entry remembered in isp1.dat\n"
+         "  --raw          print texts as stored (Big5 or GB2312), not as UTF-8\n"
+         "  --yes          answer questions Yes (default: No)\n"
+         "  --update       install the files the check found\n"
+         "  --forced       reinstall every file of the server list\n"
+         "  --start-game   start the game at the end\n"
+         "\n"
+         "Exit status: 0 done, 1 no server usable, 2 bad arguments, 3 an error\n"
+         "was shown; where the updater ends itself, its own code.\n";
+}
+
+std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std::string& error) {
+  CliOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const auto value = [&](std::string_view name) -> std::optional<std::string_view> {
+      if (i + 1 >= argc) {
+        error = std::string(name) + " needs a value";
+        return std::nullopt;
+      }
+      return std::string_view(argv[++i]);
+    };
+    if (arg == "--dir") {
+      const auto dir = value(arg);
+      if (!dir) return std::nullopt;
+      if (dir->empty()) {
+        error = "--dir needs a folder";
+        return std::nullopt;
+      }
+      options.dir = std::string(*dir);
+    } else if (arg == "--server") {
+      const auto text = value(arg);
+      if (!text) return std::nullopt;
+      int n = 0;
+      const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), n);
+      if (ec != std::errc() || end != text->data() + text->size() || n < 0) {
+        error = "--server needs an entry number (0 or more), not \"" + std::string(*text) + "\"";
+        return std::nullopt;
+      }
+      options.server = n;
+    } else if (arg == "--raw") {
+      options.raw = true;
+    } else if (arg == "--yes") {
+      options.yes = true;
+    } else if (arg == "--update") {
+      options.update = true;
+    } else if (arg == "--forced") {
+      options.forced = true;
+    } else if (arg == "--start-game") {
+      options.start_game = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else {
+      error = "unknown argument \"" + std::string(arg) + "\"";
+      return std::nullopt;
+    }
+  }
+  return options;
+}

@@ -1,0 +1,24 @@
+// The command line of updater-cli.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct CliOptions {
+  std::string dir;                 // game folder; "" = the executable's folder
+  std::optional<int> server;       // entry of the server list to confirm
+  bool raw = false;                // print texts as stored, unconverted
+  bool yes = false;                // answer questions Yes
+  bool update = false;             // press the update button when files wait
+  bool forced = false;             // run the forced update (its question answered Yes)
+  bool start_game = false;         // press the start-game button at the end
+  bool help = false;
+};
+
+// Parses argv[1..argc-1]. Returns the options, or nullopt with a sentence
+// for the person in `error` ("unknown option --x", "--server needs a
+// number", ...).
+std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std::string& error);
+
+// The usage text printed by --help and after a bad argument.
+const char* CliUsage();

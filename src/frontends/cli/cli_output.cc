@@ -1,0 +1,38 @@
+#include "frontends/cli/cli_output.h"
+
+#include "app/texts/display_text.h"
+
+std::string CliOutput::Decode(const std::string& bytes) const {
+  return raw_ ? bytes : TextToUtf8(bytes, lang_letter_);
+}
+
+void CliOutput::EndProgressLine() {
+  if (!progress_shown_) return;
+  std::fputc('\n', stdout);
+  progress_shown_ = false;
+}
+
+void CliOutput::Line(const std::string& bytes) {
+  EndProgressLine();
+  const std::string text = Decode(bytes);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void CliOutput::Progress(const std::string& bytes) {
+  if (!progress_on_terminal_) return;
+  const std::string text = Decode(bytes);
+  std::fputc('\r', stdout);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputs("\x1b[K", stdout);  // clear what a longer earlier text left
+  std::fflush(stdout);
+  progress_shown_ = true;
+}
+
+void CliOutput::Problem(const std::string& sentence) {
+  EndProgressLine();
+  std::fflush(stdout);
+  std::fprintf(stderr, "updater-cli: %s\n", sentence.c_str());
+  std::fflush(stderr);
+}

@@ -1,0 +1,34 @@
+// What updater-cli prints: one line per status text and per message box,
+// and on a terminal the byte progress on one line that is rewritten.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class CliOutput {
+ public:
+  // raw: print the bytes as stored instead of converting them to UTF-8.
+  // progress_on_terminal: rewrite a progress line (stdout is a terminal).
+  CliOutput(bool raw, bool progress_on_terminal)
+      : raw_(raw), progress_on_terminal_(progress_on_terminal) {}
+
+  // The language letter that decides how texts are decoded ('t' Big5,
+  // 's' GB2312, otherwise as they are).
+  void SetLanguage(char lang_letter) { lang_letter_ = lang_letter; }
+
+  // A text on its own line of stdout.
+  void Line(const std::string& bytes);
+  // The byte progress, rewritten in place; nothing unless on a terminal.
+  void Progress(const std::string& bytes);
+  // A sentence on its own line of stderr.
+  void Problem(const std::string& sentence);
+
+ private:
+  std::string Decode(const std::string& bytes) const;
+  void EndProgressLine();
+
+  bool raw_;
+  bool progress_on_terminal_;
+  char lang_letter_ = 'n';
+  bool progress_shown_ = false;
+};

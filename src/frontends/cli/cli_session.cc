@@ -1,0 +1,136 @@
+#include "frontends/cli/cli_session.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "app/form1.h"
+#include "app/form2.h"
+#include "app/program.h"
+#include "frontends/cli/cli_output.h"
+#include "frontends/headless/headless_backend.h"
+#include "platform/event_loop.h"
+#include "vcl/application.h"
+
+namespace {
+
+// The headless backend without pixels: a skin bitmap that is missing costs
+// nothing here, so it loads as an empty picture instead of stopping start-up.
+class CliBackend : public HeadlessBackend {
+ public:
+  bool LoadBitmap(const std::string& real_path, vcl::BitmapInfo& out) override {
+    if (HeadlessBackend::LoadBitmap(real_path, out)) return true;
+    out = vcl::BitmapInfo{};
+    return true;
+  }
+};
+
+class CliSession {
+ public:
+  CliSession(const CliOptions& options, const std::string& exe_dir)
+      : options_(options), exe_dir_(exe_dir), output_(options.raw, isatty(STDOUT_FILENO) == 1) {
+    output_.SetLanguage(GetLangLetter()[0]);
+    backend_.default_box_answer = options.yes ? IDYES : 0;
+    backend_.on_message_box = [this](const vcl::MessageBoxRequest& box) {
+      output_.Line(box.text);
+      if (box.icon == vcl::MessageIcon::kError) error_box_shown_ = true;
+    };
+    backend_.on_modal_shown = [this](TForm& form) {
+      if (auto* dialog = dynamic_cast<TForm2*>(&form))
+        platform::PostMessage([this, dialog] { ConfirmServer(*dialog); });
+    };
+    Application.SetHaltHandler([this](int code) {
+      std::fflush(nullptr);
+      std::_Exit(closing_at_end_ ? ExitStatus() : code);
+    });
+  }
+
+  int Run() {
+    UpdaterRunHooks hooks;
+    hooks.attach_engine = [this](TForm1& form1) { Attach(form1); };
+    hooks.forms_created = [this](TForm1& form1, TForm2&) {
+      // A failed start-up (see the error box) never arms the check.
+      if (!form1.StartPending) platform::PostMessage([this] { CloseAtEnd(); });
+    };
+    RunUpdater(backend_, exe_dir_, hooks);
+    return ExitStatus();
+  }
+
+ private:
+  void Attach(TForm1& form1) {
+    form1_ = &form1;
+    output_.SetLanguage(form1.LangLetter);
+    form1.OnStatusText = [this](const std::string& text) { output_.Line(text); };
+    form1.OnProgressText = [this](const std::string& text) { output_.Progress(text); };
+    form1.OnRefusedName = [this](const std::string& sentence) { output_.Problem(sentence); };
+    form1.OnCheckEnded = [this](CheckOutcome outcome) {
+      outcome_ = outcome;
+      platform::PostMessage([this] { FollowUp(); });
+    };
+  }
+
+  void ConfirmServer(TForm2& dialog) {
+    if (options_.server) {
+      if (*options_.server >= dialog.Count()) {
+        output_.Problem("--server " + std::to_string(*options_.server) + ": the server list has " +
+                        std::to_string(dialog.Count()) + " entries (0 to " +
+                        std::to_string(dialog.Count() - 1) + ")");
+        std::fflush(nullptr);
+        std::_Exit(2);
+      }
+      dialog.ListBox1->SetItemIndex(*options_.server);
+    }
+    dialog.Image1cMouseDown();
+    dialog.Image1cMouseUp();
+  }
+
+  // Presses and releases the left button over the control's centre, as a
+  // person would click it (the form routes it to the topmost control).
+  void Press(TControl& control) {
+    const int x = control.Left() + control.Width() / 2;
+    const int y = control.Top() + control.Height() / 2;
+    form1_->MouseDown(TMouseButton::mbLeft, {}, x, y);
+    form1_->MouseUp(TMouseButton::mbLeft, {}, x, y);
+  }
+
+  void FollowUp() {
+    const bool checked = outcome_ == CheckOutcome::kUpdatesReady || outcome_ == CheckOutcome::kUpToDate;
+    if (checked && options_.update && outcome_ == CheckOutcome::kUpdatesReady) Press(*form1_->Image2);
+    if (checked && options_.forced) {
+      backend_.box_answers.push_front(IDYES);
+      Press(*form1_->Image1);
+    }
+    if (checked && options_.start_game && form1_->Image3->Visible()) Press(*form1_->Image3);
+    CloseAtEnd();
+  }
+
+  void CloseAtEnd() {
+    closing_at_end_ = true;
+    if (form1_ != nullptr) form1_->Close();
+    Application.Terminate();
+  }
+
+  int ExitStatus() const {
+    if (outcome_ == CheckOutcome::kNoServer) return 1;
+    if (error_box_shown_) return 3;
+    return 0;
+  }
+
+  const CliOptions& options_;
+  const std::string exe_dir_;
+  CliOutput output_;
+  CliBackend backend_;
+  TForm1* form1_ = nullptr;
+  std::optional<CheckOutcome> outcome_;
+  bool error_box_shown_ = false;
+  bool closing_at_end_ = false;
+};
+
+}  // namespace
+
+int RunCliSession(const CliOptions& options, const std::string& exe_dir) {
+  CliSession session(options, exe_dir);
+  return session.Run();
+}

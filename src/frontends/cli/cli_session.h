@@ -1,0 +1,17 @@
+// One run of updater-cli: the updater's two windows on the headless
+// backend, driven by the options instead of a person.
+#pragma once
+
+#include <string>
+
+#include "frontends/cli/cli_options.h"
+
+// Runs the updater in the game folder exe_dir (a real path ending in '/')
+// and returns the exit status: 0 when the check and the asked actions
+// ended normally, 1 when no server was usable, 3 when an error box was
+// shown. Where the updater ends the process itself (an in-use stop, the
+// game started while connected) the process ends inside with that code.
+// Prints the status line and every box on stdout (UTF-8 unless
+// options.raw), refused server names on stderr, and on a terminal the byte
+// progress on one rewritten line. Pumps messages; call once per process.
+int RunCliSession(const CliOptions& options, const std::string& exe_dir);
