@@ -1,0 +1,96 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/errors.h"
+
+namespace mkupdate {
+
+namespace {
+std::string Reason() { return std::strerror(errno); }
+}  // namespace
+
+InputFile::InputFile(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw EFOpenError("Cannot open file " + path + ": " + Reason());
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+size_t InputFile::Read(char* buffer, size_t n) {
+  for (;;) {
+    ssize_t got = ::read(fd_, buffer, n);
+    if (got >= 0) return static_cast<size_t>(got);
+    if (errno != EINTR) throw EInOutError("Cannot read " + path_ + ": " + Reason());
+  }
+}
+
+void InputFile::ReadAt(int64_t offset, char* buffer, size_t n) {
+  size_t got = 0;
+  while (got < n) {
+    ssize_t step = ::pread(fd_, buffer + got, n - got, offset + static_cast<int64_t>(got));
+    if (step < 0 && errno == EINTR) continue;
+    if (step < 0) throw EInOutError("Cannot read " + path_ + ": " + Reason());
+    if (step == 0) throw EInOutError("Cannot read " + path_ + ": the file is shorter than expected");
+    got += static_cast<size_t>(step);
+  }
+}
+
+int64_t InputFile::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) throw EInOutError("Cannot examine " + path_ + ": " + Reason());
+  return st.st_size;
+}
+
+OutputFile::OutputFile(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) throw EFOpenError("Cannot create file " + path + ": " + Reason());
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void OutputFile::Write(std::string_view data) {
+  while (!data.empty()) {
+    ssize_t put = ::write(fd_, data.data(), data.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) throw EInOutError("Cannot write " + path_ + ": " + Reason());
+    data.remove_prefix(static_cast<size_t>(put));
+    written_ += put;
+  }
+}
+
+void OutputFile::Close() {
+  if (fd_ < 0) return;
+  int fd = fd_;
+  fd_ = -1;
+  if (::fdatasync(fd) != 0) {
+    std::string reason = Reason();
+    ::close(fd);
+    throw EInOutError("Cannot flush " + path_ + ": " + reason);
+  }
+  if (::close(fd) != 0) throw EInOutError("Cannot close " + path_ + ": " + Reason());
+}
+
+void RenameFile(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0)
+    throw EInOutError("Cannot rename " + from + " to " + to + ": " + Reason());
+}
+
+void SyncFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace mkupdate

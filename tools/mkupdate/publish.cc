@@ -1,0 +1,222 @@
+#include "publish.h"
+
+#include <map>
+#include <memory>
+#include <set>
+
+#include "bundle_source.h"
+#include "platform/errors.h"
+#include "platform/file_system.h"
+#include "previous_set.h"
+#include "publish_plan.h"
+#include "remote_names.h"
+#include "server_folder.h"
+#include "server_list.h"
+#include "unit_content.h"
+#include "version.h"
+
+namespace mkupdate {
+
+namespace {
+
+struct PlannedEntry {
+  const PublishUnit* unit = nullptr;
+  std::unique_ptr<BundleSource> bundle;
+  const ServerEntry* old = nullptr;
+  bool unchanged = false;
+  std::string temp_path;
+  ProducedFile produced;
+  ServerEntry line;  // the entry of the new list
+};
+
+std::vector<PlannedEntry> PlanEntries(const std::vector<PublishUnit>& units, const PreviousSet& previous) {
+  std::vector<PlannedEntry> plan(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    plan[i].unit = &units[i];
+    if (units[i].is_bundle) plan[i].bundle = std::make_unique<BundleSource>(LayOutBundle(units[i].local, units[i].files));
+    plan[i].old = previous.Find(units[i]);
+  }
+  return plan;
+}
+
+// Decides which entries the server already holds, comparing contents.
+void FindUnchanged(std::vector<PlannedEntry>& plan, const PreviousSet& previous, const std::string& server_dir) {
+  int64_t bytes = 0, files = 0;
+  for (const PlannedEntry& entry : plan)
+    if (entry.old) bytes += entry.unit->source_size, ++files;
+  Progress progress("checking   ", bytes, files);
+  for (PlannedEntry& entry : plan) {
+    if (!entry.old) continue;
+    entry.unchanged = !previous.interrupted.count(AsciiUpper(entry.old->local)) &&
+                      ServerHoldsUnit(*entry.unit, entry.bundle.get(), *entry.old,
+                                      InFolder(server_dir, entry.old->remote), progress);
+    progress.FileDone();
+  }
+}
+
+// Writes the server file of every new or changed entry under a temporary name.
+void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level) {
+  int64_t bytes = 0, files = 0;
+  for (const PlannedEntry& entry : plan)
+    if (!entry.unchanged) bytes += entry.unit->source_size, ++files;
+  Progress progress("compressing", bytes, files);
+  for (PlannedEntry& entry : plan) {
+    if (entry.unchanged) continue;
+    entry.temp_path = temps.NewPath();
+    entry.produced = ProduceUnit(*entry.unit, entry.bundle.get(), entry.temp_path, level, progress);
+    if (entry.produced.size > INT32_MAX)  // the updater reads the size field as a 32-bit integer
+      throw Exception("Cannot publish " + entry.unit->local + ": its server file would be " +
+                      std::to_string(entry.produced.size) + " bytes; the updater accepts at most 2147483647");
+    progress.FileDone();
+  }
+}
+
+// Fills each entry's line of the new list: unchanged lines as they were;
+// new and changed ones with this version and a server name (kept when the
+// entry keeps its type, so the file is replaced in place).
+void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& release,
+               const std::string& server_dir, const PreviousSet& previous, const std::string& version) {
+  std::vector<std::string> reserved, listed{kServerListName, "bulletin.htm"};
+  for (const ReleaseFile& file : release)
+    if (file.name.find('\\') == std::string::npos) reserved.push_back(file.name);
+  std::set<std::string> ours;
+  for (const ServerEntry& entry : previous.list.entries) ours.insert(entry.remote);
+  for (const std::string& name : ListServerFolder(server_dir))
+    if (!ours.count(name)) listed.push_back(name);  // foreign files are never overwritten
+  for (const PlannedEntry& entry : plan)
+    if (entry.unit->is_bundle && entry.unit->local.find('\\') == std::string::npos)
+      reserved.push_back(entry.unit->local);
+  RemoteNamer namer(reserved, listed);
+
+  for (PlannedEntry& entry : plan) {
+    if (entry.unchanged) {
+      entry.line = *entry.old;
+      namer.Keep(entry.line.remote);
+    } else if (entry.old && entry.produced.type == entry.old->type) {
+      entry.line.remote = entry.old->remote;
+      namer.Keep(entry.line.remote);
+    }
+  }
+  for (PlannedEntry& entry : plan) {
+    if (entry.unchanged) continue;
+    ServerEntry& line = entry.line;
+    line.type = entry.produced.type;
+    line.local = entry.unit->local;
+    if (entry.old && entry.unit->is_bundle && entry.unit->type != 'C')
+      line.local = NextBundleRevisionName(entry.unit->local, entry.old->local);
+    if (line.remote.empty()) line.remote = namer.Assign(line.type, line.local);
+    line.version = version;
+    line.size_text = std::to_string(entry.produced.size);
+    line.package = entry.unit->package;
+  }
+}
+
+// The file check measures installed files against "datec.dat"; a list
+// written before the release last changed would send players' checks
+// after files that are fine.
+void WarnIfReferenceListIsStale(const std::vector<ReleaseFile>& release, std::ostream& out) {
+  const ReleaseFile* datec = nullptr;
+  for (const ReleaseFile& file : release)
+    if (SameNameIgnoringCase(file.name, "datec.dat")) datec = &file;
+  if (!datec) return;
+  int newer = 0;
+  for (const ReleaseFile& file : release) newer += file.mtime > datec->mtime ? 1 : 0;
+  if (newer > 0)
+    out << "warning: datec.dat is older than " << newer << " file(s) of the release; run mkupdate datec "
+        << "before publishing\n";
+}
+
+}  // namespace
+
+void Publish(const PublishOptions& options, std::ostream& out) {
+  if (!platform::DirectoryExists(options.game_dir)) throw Exception("No game folder " + options.game_dir);
+  if (!platform::DirectoryExists(options.server_dir)) throw Exception("No server folder " + options.server_dir);
+  ServerFolderLock lock(options.server_dir);
+  TempFiles temps(options.server_dir);
+  temps.RemoveLeftovers();
+
+  std::vector<std::string> scan_problems;
+  std::vector<ReleaseFile> release = ScanRelease(options.game_dir, {}, scan_problems);
+  if (!scan_problems.empty()) {
+    std::string text = "Cannot publish these files:";
+    for (const std::string& p : scan_problems) text += "\n" + p;
+    throw Exception(text);
+  }
+  Rules rules;
+  if (!options.rules_path.empty())
+    rules = ParseRules(platform::ReadWholeFile(options.rules_path), options.rules_path);
+  std::vector<PublishUnit> units = PlanUnits(release, rules);
+  PreviousSet previous = LoadPreviousSet(options.server_dir, out);
+
+  std::vector<PlannedEntry> plan = PlanEntries(units, previous);
+  FindUnchanged(plan, previous, options.server_dir);
+  bool any_change = false;
+  for (const PlannedEntry& entry : plan) any_change = any_change || !entry.unchanged;
+  std::string version = any_change ? ChooseReleaseVersion(previous, options.version, options.now) : "";
+  ProduceChanged(plan, temps, options.level);
+  MakeLines(plan, release, options.server_dir, previous, version);
+
+  // The new list: surviving entries where they stood, new ones after them.
+  std::map<int, const ServerEntry*> by_old_line;
+  std::vector<const ServerEntry*> added;
+  std::vector<std::string> replacing;
+  std::set<std::string> new_remotes;
+  int counts[3] = {0, 0, 0};  // new, changed, unchanged
+  for (const PlannedEntry& entry : plan) {
+    const ServerEntry& line = entry.line;
+    new_remotes.insert(line.remote);
+    if (entry.old) by_old_line[entry.old->line] = &line; else added.push_back(&line);
+    if (entry.unchanged) {
+      ++counts[2];
+      continue;
+    }
+    ++counts[entry.old ? 1 : 0];
+    out << (entry.old ? "changed " : "new     ") << line.type << " " << line.local << " -> " << line.remote << " ("
+        << line.size_text << " bytes)\n";
+    if (entry.old && line.remote == entry.old->remote) replacing.push_back(entry.old->local);
+  }
+  LineList lines{MakeHeader(GreatestVersion({previous.list.last_issued, version}))};
+  for (const auto& [number, line] : by_old_line) lines.push_back(line->Format());
+  for (const ServerEntry* line : added) lines.push_back(line->Format());
+
+  // Commit: new files into place, then the list by rename. Files replaced
+  // in place are named in a marker first, so that a publish stopped before
+  // the list is written does not later take them for unchanged.
+  if (!replacing.empty()) WriteReplacingMarker(options.server_dir, replacing);
+  for (const PlannedEntry& entry : plan) {
+    if (entry.unchanged) continue;
+    RenameFile(entry.temp_path, InFolder(options.server_dir, entry.line.remote));
+    temps.Release(entry.temp_path);
+  }
+  SyncFolder(options.server_dir);
+  platform::WriteFileAtomically(InFolder(options.server_dir, kServerListName), JoinLines(lines));
+  SyncFolder(options.server_dir);
+  ClearReplacingMarker(options.server_dir);
+
+  std::set<int> matched;
+  for (const PlannedEntry& entry : plan)
+    if (entry.old) matched.insert(entry.old->line);
+  int dropped = 0;
+  for (const ServerEntry& entry : previous.list.entries) {
+    if (!matched.count(entry.line)) {
+      ++dropped;
+      out << "dropped " << entry.local << " (players keep their copy: the updater never deletes files)\n";
+    }
+    if (!new_remotes.count(entry.remote) && platform::DeleteFile(InFolder(options.server_dir, entry.remote)))
+      out << "removed " << entry.remote << " from the server folder\n";
+  }
+
+  std::vector<InstalledFile> installed;
+  for (const PlannedEntry& entry : plan)
+    for (const ReleaseFile& file : entry.unit->files)
+      installed.push_back({file.name, entry.unit->is_bundle ? "" : entry.line.remote});
+  for (const std::string& warning : RepairWarnings(installed, ListServerFolder(options.server_dir)))
+    out << "warning: " << warning << "\n";
+  WarnIfReferenceListIsStale(release, out);
+  out << "published " << lines.size() - 1 << " entries to " << options.server_dir << " (" << counts[0] << " new, "
+      << counts[1] << " changed, " << counts[2] << " unchanged, " << dropped << " dropped)";
+  if (!version.empty()) out << ", version " << version;
+  out << "\n";
+}
+
+}  // namespace mkupdate

@@ -1,0 +1,33 @@
+// Publishing a release: the game folder as players should have it becomes
+// the server folder's gzip files, bundles and "update3.dat".
+#pragma once
+
+#include <ctime>
+#include <ostream>
+#include <string>
+
+namespace mkupdate {
+
+struct PublishOptions {
+  std::string game_dir;
+  std::string server_dir;
+  std::string rules_path;  // empty: no bundles, no raw files
+  int level = 6;           // gzip level 1..9
+  std::string version;     // empty: chosen (see version.h)
+  std::time_t now = 0;     // the date new versions carry
+};
+
+// Writes or updates the server folder. An entry whose server file already
+// installs the release's content keeps its line and version; new and
+// changed entries get this publication's version, greater than every
+// version the set has issued and of the same width; files that left the
+// release are dropped from the list (and their server files removed after
+// the list no longer names them). New server files are written under
+// temporary names first, renamed into place, and "update3.dat" is replaced
+// last by rename, so players see the old set or the new one.
+// Reports each new, changed and dropped entry and every warning on `out`.
+// Throws Exception with the reasons when the release cannot be published;
+// the server folder is then as it was.
+void Publish(const PublishOptions& options, std::ostream& out);
+
+}  // namespace mkupdate

@@ -1,0 +1,36 @@
+// The files of a release: everything under a game folder, named as the
+// updater names them (relative, backslashes), minus the updater's own
+// state files, which belong to each player and are never shipped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mkupdate {
+
+struct ReleaseFile {
+  std::string name;       // relative Windows-style name, e.g. "System\Core.u"
+  std::string real_path;  // game folder + name with '/'
+  int64_t size = 0;
+  int64_t mtime = 0;  // Unix seconds
+};
+
+// Every regular file below game_dir (symbolic links followed), sorted by
+// name, except the updater's state in the top folder ("update2.dat",
+// "update3.dat", "ErrorList.TXT", "isp1.dat", compared ignoring case) and
+// the names in also_skip (top-folder names, ignoring case).
+// Throws Exception when game_dir cannot be read. A file whose name cannot
+// appear in a list line (a space, a backslash or a control byte in it) is
+// reported in `problems` and left out.
+std::vector<ReleaseFile> ScanRelease(const std::string& game_dir, const std::vector<std::string>& also_skip,
+                                     std::vector<std::string>& problems);
+
+// ASCII-only upper-casing, as the updater compares names (bytes >= 0x80 kept).
+std::string AsciiUpper(const std::string& text);
+bool SameNameIgnoringCase(const std::string& a, const std::string& b);
+
+// Windows-style name to a '/' path relative to the game folder.
+std::string ToSlashes(std::string name);
+
+}  // namespace mkupdate

@@ -1,0 +1,73 @@
+#include "server_list.h"
+
+#include "update/list_file.h"
+
+namespace mkupdate {
+
+namespace {
+constexpr const char* kHeaderWord = "AVWSEN";
+constexpr const char* kToolWord = "mkupdate";
+
+int64_t ParseSize(const std::string& text) {
+  if (text.empty() || text.size() > 18) return -1;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+}  // namespace
+
+std::string ServerEntry::Format() const {
+  std::string line = std::string(1, type) + " " + remote + " " + local + " " + version + " " + size_text;
+  if (!package.empty()) line += " " + package;
+  return line;
+}
+
+std::string MakeHeader(const std::string& last_issued) {
+  return std::string(kHeaderWord) + " " + kToolWord + " " + last_issued;
+}
+
+std::string JoinLines(const LineList& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+ServerListFile ParseServerList(const LineList& lines) {
+  ServerListFile list;
+  if (lines.empty()) return list;
+  list.header = lines[0];
+  if (LineField(list.header, 2) == kToolWord) list.last_issued = LineField(list.header, 3);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    std::string where = "update3.dat line " + std::to_string(i + 1) + ": ";
+    if (LineField(line, 1).empty()) {
+      list.problems.push_back(where + "empty line (the updater queues it as a file with an empty name)");
+      continue;
+    }
+    ServerEntry entry;
+    std::string type = LineField(line, 1);
+    if (type.size() != 1 || std::string("EOCTASW").find(type[0]) == std::string::npos) {
+      list.problems.push_back(where + "unknown entry type \"" + type + "\"");
+      continue;
+    }
+    entry.type = type[0];
+    entry.remote = LineField(line, 2);
+    entry.local = LineField(line, 3);
+    entry.version = LineField(line, 4);
+    entry.size_text = LineField(line, 5);
+    entry.package = LineField(line, 6);
+    entry.line = static_cast<int>(i + 1);
+    if (entry.size_text.empty()) {
+      list.problems.push_back(where + "fewer than five fields (type, remote name, local name, version, size)");
+      continue;
+    }
+    entry.size = ParseSize(entry.size_text);
+    list.entries.push_back(entry);
+  }
+  return list;
+}
+
+}  // namespace mkupdate

@@ -1,0 +1,125 @@
+#include "set_check.h"
+
+#include <cstdint>
+#include <map>
+
+#include "bundle_format.h"
+#include "gzip_stream.h"
+#include "platform/errors.h"
+#include "platform/file_system.h"
+#include "platform/game_path.h"
+#include "progress.h"
+#include "release_tree.h"
+#include "server_folder.h"
+#include "server_list.h"
+#include "update/list_file.h"
+
+namespace mkupdate {
+
+namespace {
+
+// Decompresses the whole file (so every check value is verified) and
+// returns the decompressed size and its last `tail_size` bytes.
+int64_t ReadPayload(const std::string& path, size_t tail_size, std::string& tail, Progress& progress) {
+  PayloadReader reader(path);
+  std::vector<char> block(kStreamBlock);
+  int64_t total = 0;
+  for (size_t got; (got = reader.Read(block.data(), block.size())) > 0;) {
+    total += static_cast<int64_t>(got);
+    tail.append(block.data(), got);
+    if (tail.size() > tail_size) tail.erase(0, tail.size() - tail_size);
+  }
+  progress.AddBytes(platform::FileSize(path));  // counted in server-file bytes
+  return total;
+}
+
+void CheckEntryFile(const ServerEntry& entry, const std::string& path, std::vector<std::string>& problems,
+                    Progress& progress) {
+  std::string who = "line " + std::to_string(entry.line) + " " + entry.local + " (" + entry.remote + "): ";
+  int64_t size = platform::FileSize(path);
+  if (entry.size < 0 || entry.size > INT32_MAX)
+    problems.push_back(who + "size \"" + entry.size_text + "\" is not a decimal number the updater can read "
+                             "(0..2147483647)");
+  else if (size != entry.size)
+    problems.push_back(who + "the list says " + entry.size_text + " bytes, the server file has " +
+                       std::to_string(size));
+  if (entry.type == 'O') {
+    progress.AddBytes(size);
+    return;
+  }
+  if (!HasGzipSignature(path)) {
+    problems.push_back(who + "not gzip-compressed, but type " + std::string(1, entry.type) + " entries are");
+    progress.AddBytes(size);
+    return;
+  }
+  bool bundle = entry.type != 'E';
+  std::string tail;
+  int64_t unpacked;
+  try {
+    unpacked = ReadPayload(path, bundle ? kBundleTrailerSize : 0, tail, progress);
+  } catch (const Exception& error) {
+    problems.push_back(who + error.what());
+    return;
+  }
+  if (!bundle) return;
+  BundleTrailer trailer = tail.size() == kBundleTrailerSize ? DecodeBundleTrailer(tail) : BundleTrailer{};
+  for (const std::string& problem : BundleProblems(trailer, unpacked)) problems.push_back(who + "bundle " + problem);
+}
+
+}  // namespace
+
+std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
+  std::vector<std::string> problems;
+  std::string list_path = InFolder(server_dir, kServerListName);
+  if (!platform::FileExists(list_path)) return {list_path + ": missing"};
+  ServerListFile list = ParseServerList(LoadListFile(list_path));
+  problems = list.problems;
+
+  std::map<size_t, int> widths;
+  std::map<std::string, int> first_line;
+  int64_t total = 0;
+  for (const ServerEntry& entry : list.entries) {
+    ++widths[entry.version.size()];
+    total += std::max<int64_t>(0, platform::FileSize(InFolder(server_dir, entry.remote)));
+  }
+  size_t usual_width = 0;
+  int most = 0;
+  for (auto [width, count] : widths)
+    if (count > most) usual_width = width, most = count;
+
+  std::vector<std::string> listing = ListServerFolder(server_dir);
+  Progress progress("checking", total, static_cast<int64_t>(list.entries.size()));
+  for (const ServerEntry& entry : list.entries) {
+    std::string who = "line " + std::to_string(entry.line) + " " + entry.local + ": ";
+    auto [seen, fresh] = first_line.emplace(AsciiUpper(entry.local), entry.line);
+    if (!fresh) problems.push_back(who + "the local name is already listed on line " + std::to_string(seen->second));
+    if (!platform::IsSafeRelativeName(entry.local))
+      problems.push_back(who + "the local name is not a relative name inside the game folder");
+    if (entry.version.empty())
+      problems.push_back(who + "no version");
+    else if (entry.version.size() != usual_width)
+      problems.push_back(who + "version \"" + entry.version + "\" is " + std::to_string(entry.version.size()) +
+                         " characters wide, the others " + std::to_string(usual_width) +
+                         " (the updater compares versions as text)");
+    if (entry.type != 'E' && entry.type != 'O' && entry.type != 'C' && entry.package.empty())
+      problems.push_back(who + "a type " + std::string(1, entry.type) + " entry needs a package name (field 6)");
+    if (entry.remote.find_first_of("/\\") != std::string::npos || entry.remote == "." || entry.remote == "..") {
+      problems.push_back(who + "the server name \"" + entry.remote + "\" is not a plain file name");
+      progress.FileDone();
+      continue;
+    }
+    std::string path = InFolder(server_dir, entry.remote);
+    if (!platform::FileExists(path)) {
+      std::string near;
+      for (const std::string& name : listing)
+        if (SameNameIgnoringCase(name, entry.remote)) near = " (there is " + name + "; server names are exact)";
+      problems.push_back(who + "the server file " + entry.remote + " is missing" + near);
+    } else {
+      CheckEntryFile(entry, path, problems, progress);
+    }
+    progress.FileDone();
+  }
+  return problems;
+}
+
+}  // namespace mkupdate

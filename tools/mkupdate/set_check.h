@@ -1,0 +1,18 @@
+// Checking a server folder against its "update3.dat", as the updater will
+// meet it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace mkupdate {
+
+// Every problem of the set, one sentence each, naming the entry: list lines
+// that are not entries, unsafe names, missing server files, sizes that
+// differ from the list or do not fit the updater's 32-bit size field,
+// damaged or uncompressed gzip files, malformed bundles, a missing package
+// for an import bundle, local names listed twice, versions whose width
+// differs from the rest. Empty when the set is sound.
+std::vector<std::string> CheckServerFolder(const std::string& server_dir);
+
+}  // namespace mkupdate
