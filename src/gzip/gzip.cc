@@ -51,8 +51,15 @@ int TGzip::Unpack() {
     return 1;
   }
 
+  // Emptying the destination when it is the source itself would destroy
+  // the data before it is read: such an unpack goes through a file beside
+  // it that replaces both at the end.
+  std::error_code ignored;
+  const bool in_place = std::filesystem::equivalent(FileSource, FileDestination, ignored);
+  const std::string written = in_place ? FileDestination + ".unpacking" : FileDestination;
+
   // "e": close-on-exec, so programs started later never inherit the file.
-  std::FILE* destination = std::fopen(FileDestination.c_str(), "wbe");
+  std::FILE* destination = std::fopen(written.c_str(), "wbe");
   if (destination == nullptr) {
     ShowError("Can't create: " + FileDestination);
     (void)source.Close();  // nothing was read, so there is no verdict
@@ -81,7 +88,7 @@ int TGzip::Unpack() {
 
   // A failed delete is deliberately not reported: the unpacked file is in
   // place, and a stale download is harmless.
-  if (DeleteSource) std::remove(FileSource.c_str());
+  if (DeleteSource && !in_place) std::remove(FileSource.c_str());
 
   const int closed = CloseDestination ? CloseDestination(destination) : std::fclose(destination);
   if (closed != 0) {
@@ -91,6 +98,11 @@ int TGzip::Unpack() {
     } else {
       std::_Exit(1);
     }
+  }
+  if (in_place && std::rename(written.c_str(), FileDestination.c_str()) != 0) {
+    std::remove(written.c_str());
+    ShowError("Can't create: " + FileDestination);
+    return 2;
   }
   return 0;
 }

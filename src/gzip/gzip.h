@@ -56,7 +56,10 @@ class TGzip {
   //   2  FileDestination could not be created ("Can't create: " +
   //      FileDestination); the source is closed and kept.
   // When the destination cannot be closed, shows "Can't close file " +
-  // FileDestination and ends the process with exit code 1.
+  // FileDestination and ends the process with exit code 1 (a replaced
+  // ExitProcess that returns makes Unpack go on and return 0).
+  // FileSource and FileDestination may name the same file: the unpacked
+  // data then replaces the gzip data, which is not deleted separately.
   [[nodiscard]] int Unpack();
 
  private:

@@ -259,6 +259,17 @@ TEST_F(TGzipTest, StoredNameInTheHeaderIsIgnored) {
   EXPECT_FALSE(fs::exists(folder_.path() + "download"));
 }
 
+TEST_F(TGzipTest, SourceAndDestinationMayBeTheSameFile) {
+  const std::string data = SampleData(100000);
+  const std::string path = folder_.Write("Core.u", GzipMember(data));
+  gzip_.FileSource = path;
+  gzip_.FileDestination = folder_.path() + "./Core.u";
+  EXPECT_EQ(gzip_.Unpack(), 0);
+  EXPECT_TRUE(folder_.Read("Core.u") == data);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(fs::exists(folder_.path() + "Core.u.unpacking"));
+}
+
 TEST_F(TGzipTest, FailedWriteStopsAndIsReportedAtClose) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   gzip_.FileSource = folder_.Write("download.gz", GzipMember(SampleData(100000)));
