@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Demo of the updater on one machine: installs what is needed, builds
+# updater-cli, serves a demo update set (one entry of every type) from a
+# local FTP server on a free loopback port, makes a demo game folder that
+# points at it, runs `updater-cli --update` there and shows what was
+# installed. The server is stopped when the script ends, however it ends.
+#
+# Usage: scripts/demo.sh            (everything lands in demo-run/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target updater-cli -j"$(nproc)"
+
+# Debian's interpreter carries pyftpdlib; a python3 earlier on PATH may not.
+python=/usr/bin/python3
+demo=demo-run
+rm -rf "$demo"
+mkdir -p "$demo/server" "$demo/game/System"
+
+echo "== Demo update set (served by FTP)"
+"$python" scripts/demo_update_set.py "$demo/server"
+cat "$demo/server/update3.dat"
+
+port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -d "$demo/server" >"$demo/ftp-server.log" 2>&1 &
+server_pid=$!
+trap 'kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
+  kill -0 "$server_pid" 2>/dev/null || { cat "$demo/ftp-server.log"; exit 1; }
+  sleep 0.1
+done
+
+# The game folder: the server list, the game's settings, and a stand-in for
+# the game's package-import tool that only notes how it was called.
+printf 'Demo 127.0.0.1 %s 5000 anonymous\r\nend\r\n' "$port" >"$demo/game/isp0.dat"
+printf '[EXECUTE]\r\nEXEFILE=Quelmar.exe kvx\r\n' >"$demo/game/FtpConfig.ini"
+cat >"$demo/game/System/PKG" <<'TOOL'
+#!/bin/sh
+echo "PKG $*" >> import.log
+TOOL
+chmod +x "$demo/game/System/PKG"
+
+echo
+echo "== updater-cli --update in $demo/game"
+build/src/frontends/cli/updater-cli --dir "$demo/game" --server 0 --update
+
+echo
+echo "== Installed files"
+(cd "$demo/game" && find . -type f ! -name import.log | sort)
+echo
+echo "== Record of installed versions (update2.dat)"
+cat "$demo/game/update2.dat"
+echo
+echo "== Package imports started"
+# The import tool runs on its own; wait (at most 5 s) for its four calls.
+for _ in $(seq 50); do
+  [ "$(cat "$demo/game/import.log" 2>/dev/null | wc -l)" -ge 4 ] && break
+  sleep 0.1
+done
+sort "$demo/game/import.log" 2>/dev/null || echo "(none yet)"
