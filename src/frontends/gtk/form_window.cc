@@ -2,6 +2,7 @@
 
 #include "frontends/gtk/control_painter.h"
 #include "frontends/gtk/text_codec.h"
+#include "platform/event_loop.h"
 #include "vcl/application.h"
 #include "vcl/form.h"
 #include "vcl/list_box.h"
@@ -112,16 +113,24 @@ gboolean FormWindow::OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer s
   me->press_y_root_ = event->y_root;
   me->press_time_ = event->time;
   const int x = static_cast<int>(event->x), y = static_cast<int>(event->y);
-  me->SelectListEntry(x, y);
-  me->form_.MouseDown(ToMouseButton(event->button), ToShift(event->state), x, y);
+  const TMouseButton button = ToMouseButton(event->button);
+  const TShiftState shift = ToShift(event->state);
+  me->Deliver([me, button, shift, x, y] {
+    me->SelectListEntry(x, y);
+    me->form_.MouseDown(button, shift, x, y);
+  });
   return TRUE;
 }
 
 gboolean FormWindow::OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer self) {
   auto* me = static_cast<FormWindow*>(self);
-  me->press_button_ = 0;
-  me->form_.MouseUp(ToMouseButton(event->button), ToShift(event->state),
-                    static_cast<int>(event->x), static_cast<int>(event->y));
+  const int x = static_cast<int>(event->x), y = static_cast<int>(event->y);
+  const TMouseButton button = ToMouseButton(event->button);
+  const TShiftState shift = ToShift(event->state);
+  me->Deliver([me, button, shift, x, y] {
+    me->press_button_ = 0;
+    me->form_.MouseUp(button, shift, x, y);
+  });
   return TRUE;
 }
 
@@ -137,8 +146,19 @@ gboolean FormWindow::OnConfigure(GtkWidget*, GdkEventConfigure* event, gpointer 
 }
 
 gboolean FormWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
-  static_cast<FormWindow*>(self)->form_.CloseRequested();
+  auto* me = static_cast<FormWindow*>(self);
+  me->Deliver([me] { me->form_.CloseRequested(); });
   return TRUE;  // the form decides; it hides or destroys the window itself
+}
+
+// GTK may hand over input inside its frame cycle, where a handler that
+// waits (a message box, an FTP operation) would stop the window from being
+// repainted; the model therefore gets its input from a message of its own.
+void FormWindow::Deliver(std::function<void()> input) {
+  std::weak_ptr<bool> alive = alive_;
+  platform::PostMessage([alive, input = std::move(input)] {
+    if (!alive.expired()) input();
+  });
 }
 
 std::string FormWindow::DecodedCaption() const {

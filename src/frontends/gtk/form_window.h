@@ -6,6 +6,8 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,8 @@ class FormWindow {
   static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
   void SelectListEntry(int x, int y);
+  // Runs `input` on the message loop unless this window is gone by then.
+  void Deliver(std::function<void()> input);
   std::string DecodedCaption() const;
 
   TForm& form_;
@@ -63,6 +67,7 @@ class FormWindow {
   double press_x_root_ = 0;
   double press_y_root_ = 0;
   guint32 press_time_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace gtkui

@@ -5,15 +5,34 @@
 namespace gtkui {
 namespace {
 
-GtkMessageType ToMessageType(vcl::MessageIcon icon) {
+// Icon names of the standard icon theme; none for a plain box.
+const char* IconName(vcl::MessageIcon icon) {
   switch (icon) {
-    case vcl::MessageIcon::kError: return GTK_MESSAGE_ERROR;
-    case vcl::MessageIcon::kQuestion: return GTK_MESSAGE_QUESTION;
-    case vcl::MessageIcon::kWarning: return GTK_MESSAGE_WARNING;
-    case vcl::MessageIcon::kInformation: return GTK_MESSAGE_INFO;
+    case vcl::MessageIcon::kError: return "dialog-error-symbolic";
+    case vcl::MessageIcon::kQuestion: return "dialog-question-symbolic";
+    case vcl::MessageIcon::kWarning: return "dialog-warning-symbolic";
+    case vcl::MessageIcon::kInformation: return "dialog-information-symbolic";
     case vcl::MessageIcon::kNone: break;
   }
-  return GTK_MESSAGE_OTHER;
+  return nullptr;
+}
+
+// The icon beside the text, as the boxes of the designs show them.
+GtkWidget* MessageBody(const std::string& text, vcl::MessageIcon icon) {
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
+  gtk_container_set_border_width(GTK_CONTAINER(row), 16);
+  if (const char* name = IconName(icon)) {
+    GtkWidget* image = gtk_image_new_from_icon_name(name, GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(image, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+  }
+  GtkWidget* label = gtk_label_new(text.c_str());
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
+  gtk_widget_show_all(row);
+  return row;
 }
 
 }  // namespace
@@ -39,8 +58,13 @@ int RunMessageBox(const vcl::MessageBoxRequest& request, const std::string& char
                   GtkWindow* parent) {
   const std::string text = DecodeText(request.text, charset);
   const std::string caption = DecodeText(request.caption, charset);
-  GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, ToMessageType(request.icon),
-                                             GTK_BUTTONS_NONE, "%s", text.c_str());
+  GtkWidget* dialog = gtk_dialog_new();
+  gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+  gtk_widget_set_size_request(dialog, 300, -1);
+  gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))),
+                    MessageBody(text, request.icon));
   gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
   gtk_window_set_position(GTK_WINDOW(dialog), parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT
                                                                 : GTK_WIN_POS_CENTER);
