@@ -1,0 +1,52 @@
+#include "bundle_format.h"
+
+#include <gtest/gtest.h>
+
+namespace mkupdate {
+namespace {
+
+bool Mentions(const std::vector<std::string>& problems, const std::string& part) {
+  for (const std::string& p : problems)
+    if (p.find(part) != std::string::npos) return true;
+  return false;
+}
+
+TEST(BundleFormatTest, TrailerRoundTripsAndProblemsAreFound) {
+  std::vector<BundleMember> members = {{"Trees\\bark.bmp", 0, 10}, {"Trees\\leaf.bmp", 10, 25}};
+  std::string trailer = EncodeBundleTrailer(members);
+  ASSERT_EQ(trailer.size(), 8989u);
+  BundleTrailer decoded = DecodeBundleTrailer(trailer);
+  EXPECT_EQ(decoded.count, 2);
+  ASSERT_EQ(decoded.members.size(), 2u);
+  EXPECT_EQ(decoded.members[1].name, "Trees\\leaf.bmp");
+  EXPECT_EQ(decoded.members[1].start, 10);
+  EXPECT_EQ(decoded.members[1].end, 25);
+  EXPECT_TRUE(BundleProblems(decoded, 25 + 8989).empty());
+  {
+    SCOPED_TRACE("each kind of damage");
+    EXPECT_TRUE(Mentions(BundleProblems(decoded, 24 + 8989), "member 2"));  // data shorter than the ranges
+    EXPECT_TRUE(Mentions(BundleProblems(decoded, 100), "shorter"));
+    BundleTrailer bad = decoded;
+    bad.members[0].name = "..\\evil.exe";
+    EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "not a relative name"));
+    bad.members[0].name = "C:\\evil.exe";
+    EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "not a relative name"));
+    bad = decoded;
+    bad.members[1].end = 5;  // end before start
+    EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "range 10..5"));
+    bad.count = 101;
+    EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "count 101"));
+    bad.count = 0;
+    EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "count 0"));
+  }
+  {
+    SCOPED_TRACE("a negative count decodes to no members");
+    std::string negative = trailer;
+    PutInt32(negative, 0, -3);
+    EXPECT_TRUE(DecodeBundleTrailer(negative).members.empty());
+    EXPECT_EQ(GetInt32(negative, 0), -3);
+  }
+}
+
+}  // namespace
+}  // namespace mkupdate

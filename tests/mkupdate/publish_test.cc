@@ -1,0 +1,189 @@
+#include "publish.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/errors.h"
+#include "set_check.h"
+#include "update/list_file.h"
+
+namespace mkupdate {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::time_t Utc(int day) {  // noon UTC on that day of December 2026
+  struct tm t {};
+  t.tm_year = 126, t.tm_mon = 11, t.tm_mday = day, t.tm_hour = 12;
+  return timegm(&t);
+}
+
+class PublishTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("mkupdate-publish-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(game());
+    fs::create_directories(server());
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  std::string game() const { return (root_ / "game").string(); }
+  std::string server() const { return (root_ / "server").string(); }
+
+  void Write(const std::string& name, const std::string& content) {
+    fs::path path = root_ / "game" / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+  }
+
+  // Publishes on the given day; returns what the tool reported.
+  std::string Run(int day, const std::string& rules = "", const std::string& version = "") {
+    PublishOptions options;
+    options.game_dir = game();
+    options.server_dir = server();
+    options.now = Utc(day);
+    options.version = version;
+    if (!rules.empty()) {
+      std::ofstream(root_ / "rules") << rules;
+      options.rules_path = (root_ / "rules").string();
+    }
+    std::ostringstream out;
+    Publish(options, out);
+    return out.str();
+  }
+
+  LineList List() const { return LoadListFile(server() + "/update3.dat"); }
+
+  // The line of the list whose local name (field 3) is local.
+  std::string Entry(const std::string& local) const {
+    for (const std::string& line : List())
+      if (LineField(line, 3) == local) return line;
+    return "";
+  }
+
+  fs::path root_;
+};
+
+TEST_F(PublishTest, RepublishingKeepsUnchangedEntriesAndRaisesChangedOnes) {
+  Write("System/Core.u", std::string(5000, 'c'));
+  Write("Help/Readme.txt", "read me\n");
+  Write("Maps/Old.map", std::string(3000, 'm'));
+  std::string first = Run(8);
+  EXPECT_NE(first.find("3 new"), std::string::npos) << first;
+  EXPECT_EQ(LineField(Entry("System\\Core.u"), 1), "E");
+  EXPECT_EQ(LineField(Entry("System\\Core.u"), 2), "Core.GZP");
+  EXPECT_EQ(LineField(Entry("System\\Core.u"), 4), "2026120800");
+  EXPECT_EQ(LineField(Entry("Help\\Readme.txt"), 1), "O");  // too small to gain from gzip
+  EXPECT_EQ(LineField(Entry("Help\\Readme.txt"), 5), "8");
+  EXPECT_TRUE(CheckServerFolder(server()).empty());
+
+  {
+    SCOPED_TRACE("same day: a change gets a greater version of the same width");
+    Write("System/Core.u", std::string(5000, 'd'));
+    fs::remove(root_ / "game/Maps/Old.map");
+    std::string second = Run(8);
+    EXPECT_NE(second.find("changed E System\\Core.u"), std::string::npos) << second;
+    EXPECT_NE(second.find("dropped Maps\\Old.map"), std::string::npos) << second;
+    EXPECT_NE(second.find("removed Old.GZP"), std::string::npos) << second;
+    EXPECT_EQ(LineField(Entry("System\\Core.u"), 4), "2026120801");
+    EXPECT_EQ(LineField(Entry("Help\\Readme.txt"), 4), "2026120800");
+    EXPECT_EQ(Entry("Maps\\Old.map"), "");
+    EXPECT_FALSE(fs::exists(root_ / "server/Old.GZP"));
+    EXPECT_TRUE(CheckServerFolder(server()).empty());
+  }
+  {
+    SCOPED_TRACE("nothing changed: the list stays as it is");
+    LineList before = List();
+    std::string third = Run(9);
+    EXPECT_NE(third.find("0 new, 0 changed, 2 unchanged"), std::string::npos) << third;
+    EXPECT_EQ(List(), before);
+  }
+  {
+    SCOPED_TRACE("a file that returns never gets a version issued before");
+    Write("Maps/Old.map", std::string(3000, 'm'));
+    Run(8);  // a clock set back to the day of the first publication
+    EXPECT_EQ(LineField(Entry("Maps\\Old.map"), 4), "2026120802");
+  }
+  {
+    SCOPED_TRACE("next day: the date");
+    Write("Help/Readme.txt", "read me again\n");
+    Run(10);
+    EXPECT_EQ(LineField(Entry("Help\\Readme.txt"), 4), "2026121000");
+  }
+}
+
+TEST_F(PublishTest, ChangedImportBundleBecomesANewEntryWithTheSamePackage) {
+  Write("Trees/bark.bmp", std::string(4000, 'b'));
+  Write("Trees/leaf.bmp", std::string(4000, 'l'));
+  Write("Maps/a.map", std::string(4000, 'a'));
+  std::string rules = "T Trees.bnd Trees Trees/*\nC Maps.bnd - maps/*.MAP\n";
+  Run(8, rules);
+  EXPECT_EQ(LineField(Entry("Trees.bnd"), 2), "Trees.bnd.gz");
+  EXPECT_EQ(LineField(Entry("Trees.bnd"), 6), "Trees");
+  EXPECT_EQ(LineField(Entry("Maps.bnd"), 1), "C");
+  EXPECT_EQ(LineField(Entry("Maps.bnd"), 6), "");
+  Write("Trees/leaf.bmp", std::string(4000, 'L'));
+  Write("Maps/a.map", std::string(4000, 'A'));
+  Run(8, rules);
+  // The updater passes over changed T/A/S/W entries, so the new content goes out under a new local name.
+  EXPECT_EQ(Entry("Trees.bnd"), "");
+  std::string tree = Entry("Trees.bnd~2");
+  EXPECT_EQ(LineField(tree, 4), "2026120801");
+  EXPECT_EQ(NameStem(LineField(tree, 2)), "Trees");
+  EXPECT_EQ(LineField(tree, 6), "Trees");
+  EXPECT_EQ(LineField(Entry("Maps.bnd"), 4), "2026120801");  // C entries are replaced in place
+  Run(8, rules);
+  EXPECT_EQ(LineField(Entry("Trees.bnd~2"), 4), "2026120801");
+  EXPECT_TRUE(CheckServerFolder(server()).empty());
+}
+
+TEST_F(PublishTest, AFailedPublishLeavesThePublishedSetAsItWas) {
+  Write("Help/Readme.txt", "read me\n");
+  Run(8);
+  LineList before = List();
+  Write("System/Core.u", std::string(5000, 'c'));
+  fs::create_directory(root_ / "server/Core.GZP");  // the new file cannot be renamed into place
+  EXPECT_THROW(Run(8), Exception);
+  EXPECT_EQ(List(), before);
+  for (const auto& entry : fs::directory_iterator(server()))
+    EXPECT_EQ(entry.path().filename().string().find(".mkupdate-tmp"), std::string::npos) << entry.path();
+  EXPECT_TRUE(CheckServerFolder(server()).empty());
+  fs::remove(root_ / "server/Core.GZP");
+  Run(8);
+  EXPECT_EQ(LineField(Entry("System\\Core.u"), 2), "Core.GZP");
+}
+
+TEST_F(PublishTest, AReplacementStoppedHalfWayIsPublishedAgain) {
+  Write("System/Core.u", std::string(5000, 'c'));
+  Run(8);
+  std::ofstream(root_ / "server/.mkupdate-replacing") << "System\\Core.u\r\n";
+  std::string out = Run(8);
+  EXPECT_NE(out.find("changed E System\\Core.u"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(root_ / "server/.mkupdate-replacing"));
+  EXPECT_EQ(LineField(Entry("System\\Core.u"), 4), "2026120801");
+}
+
+TEST_F(PublishTest, VersionsOfMixedWidthOrTooSmallAreRefused) {
+  Write("a.txt", std::string(100, 'a'));
+  Write("b.txt", std::string(100, 'b'));
+  Run(8);
+  Write("a.txt", std::string(100, 'x'));
+  EXPECT_THROW(Run(8, "", "2026120800"), Exception);  // not greater than what was issued
+  Run(8, "", "2026120850");
+  EXPECT_EQ(LineField(Entry("a.txt"), 4), "2026120850");
+  // A hand-edited list that mixes widths: the tool cannot choose a safe version.
+  LineList lines = List();
+  for (std::string& line : lines)
+    if (LineField(line, 3) == "b.txt") line = "E " + LineField(line, 2) + " b.txt 9 " + LineField(line, 5);
+  SaveListFile(server() + "/update3.dat", lines);
+  Write("a.txt", std::string(100, 'y'));
+  EXPECT_THROW(Run(8), Exception);
+}
+
+}  // namespace
+}  // namespace mkupdate
