@@ -10,6 +10,7 @@ namespace {
 
 // Plays back fixed draws and records the bounds it was asked for.
 struct ScriptedRandom {
+  explicit ScriptedRandom(std::deque<int> scripted = {}) : draws(std::move(scripted)) {}
   std::deque<int> draws;
   std::vector<int> asked;
   RandomSource Source() {
@@ -29,7 +30,7 @@ const LineList kIsp0 = {"Alpha a.example 21 5000 guest", "Beta b.example 21 5000
 ServerChoice Choice(int index) { return ServerChoice{index, 4, kIsp0}; }
 
 TEST(ServerOrderTest, OtherKeepsAllLinesWithEndLast) {
-  ScriptedRandom r{{2, 0, 0, 0}};
+  ScriptedRandom r({2, 0, 0, 0});
   const LineList order = BuildServerOrder(Choice(3), kIsp0, r.Source());
   EXPECT_EQ(order, (LineList{kIsp0[2], kIsp0[0], kIsp0[1], "end"}));
   EXPECT_EQ(r.asked, (std::vector<int>{3, 2, 1, 0})) << "the last position is never offered";
@@ -38,14 +39,14 @@ TEST(ServerOrderTest, OtherKeepsAllLinesWithEndLast) {
 TEST(ServerOrderTest, ChosenEntryGoesFirst) {
   {
     SCOPED_TRACE("entry 2 is tried first without any draw for it");
-    ScriptedRandom r{{1, 0, 0}};
+    ScriptedRandom r({1, 0, 0});
     const LineList order = BuildServerOrder(Choice(2), kIsp0, r.Source());
     EXPECT_EQ(order, (LineList{kIsp0[2], kIsp0[1], kIsp0[0], "end"}));
     EXPECT_EQ(r.asked, (std::vector<int>{2, 1, 0}));
   }
   {
     SCOPED_TRACE("entry 0 kept when the first draw is 60 or more");
-    ScriptedRandom r{{60, 0, 0}};
+    ScriptedRandom r({60, 0, 0});
     const LineList order = BuildServerOrder(Choice(0), kIsp0, r.Source());
     EXPECT_EQ(order.front(), kIsp0[0]);
     EXPECT_EQ(order.back(), "end");
@@ -53,7 +54,7 @@ TEST(ServerOrderTest, ChosenEntryGoesFirst) {
   }
   {
     SCOPED_TRACE("entry 0 replaced by a server entry drawn when the first draw is below 60");
-    ScriptedRandom r{{59, 2, 0, 0}};
+    ScriptedRandom r({59, 2, 0, 0});
     const LineList order = BuildServerOrder(Choice(0), kIsp0, r.Source());
     EXPECT_EQ(order, (LineList{kIsp0[2], kIsp0[0], kIsp0[1], "end"}));
     EXPECT_EQ(r.asked[1], 3) << "drawn among the server entries, 'Other' excluded";

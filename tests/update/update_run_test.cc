@@ -1,0 +1,149 @@
+#include "update/update_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/engine_window.h"
+#include "support/headless_app.h"
+#include "update/list_file.h"
+#include "update/process_entry.h"
+
+namespace {
+
+class UpdateRunTest : public test_support::HeadlessAppTest {
+ protected:
+  // Queues entries that the run passes over without a download (changed
+  // entries of a package type), so the run's own bookkeeping shows alone.
+  void QueueChangedPackages(int n) {
+    w.RecordList = LineList{"AVWSEN"};
+    w.PendingList.emplace();
+    for (int i = 0; i < n; ++i) {
+      const std::string name = "Pack" + std::to_string(i) + ".bnd";
+      w.RecordList->push_back(name + " 1");
+      w.PendingList->push_back("U " + std::to_string(i + 1) + " T Pack.gz " + name + " 2 10 Pack");
+      w.ListBox1->Items.Add(name);
+    }
+  }
+  // Waits (at most 5 s) for a file that a started program writes.
+  bool WaitForFile(const std::string& name) {
+    for (int i = 0; i < 500; ++i) {
+      if (w.folder.Read(name) != "<missing>") return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  test_support::EngineTestWindow w;
+};
+
+TEST_F(UpdateRunTest, CountsDownAndEndsWithFilesUpdated) {
+  w.IsConnected = true;
+  w.Gauge1->Hide();
+  QueueChangedPackages(3);
+  Button1Click(w);
+  EXPECT_EQ(w.status_texts, (std::vector<std::string>{"2files remain to be updated", "1file remain to be updated",
+                                                      "0files remain to be updated", "files updated"}));
+  EXPECT_TRUE(w.Image3->Visible());
+  EXPECT_FALSE(w.Button1->Enabled());
+  EXPECT_TRUE(w.Gauge1->Visible());
+  EXPECT_TRUE(w.Label3->Visible());
+  EXPECT_EQ(w.ListBox1->Items.Count(), 0);
+  EXPECT_EQ(w.ListBox2->Items.Lines(), (std::vector<std::string>{"Pack0.bnd", "Pack1.bnd", "Pack2.bnd"}));
+  // Changed package entries keep their record lines; the record is saved.
+  EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\nPack0.bnd 1\r\nPack1.bnd 1\r\nPack2.bnd 1\r\n");
+}
+
+TEST_F(UpdateRunTest, TraditionalChineseCountdown) {
+  w.IsConnected = true;
+  w.LangLetter = 't';
+  QueueChangedPackages(1);
+  Button1Click(w);
+  // 還有0個檔案需要更新, then 更新完成
+  ASSERT_EQ(w.status_texts.size(), 2u);
+  EXPECT_EQ(w.status_texts[0], "\xC1\xD9\xA6\xB3" "0" "\xAD\xD3\xC0\xC9\xAE\xD7\xBB\xDD\xAD\x6E\xA7\xF3\xB7\x73");
+  EXPECT_EQ(w.status_texts[1], "\xA7\xF3\xB7\x73\xA7\xB9\xA6\xA8");
+}
+
+TEST_F(UpdateRunTest, WhatTheRunDoesWithoutConnectionOrEntries) {
+  {
+    SCOPED_TRACE("not connected: nothing at all");
+    QueueChangedPackages(2);
+    Button1Click(w);
+    EXPECT_TRUE(w.Button1->Enabled());
+    EXPECT_TRUE(w.status_texts.empty());
+    EXPECT_EQ(w.folder.Read("update2.dat"), "<missing>");
+  }
+  w.IsConnected = true;
+  {
+    SCOPED_TRACE("no pending list yet: Button1 disabled, gauge and Label3 shown, nothing saved");
+    w.PendingList.reset();
+    w.RecordList.reset();
+    Button1Click(w);
+    EXPECT_FALSE(w.Button1->Enabled());
+    EXPECT_TRUE(w.Label3->Visible());
+    EXPECT_EQ(w.folder.Read("update2.dat"), "<missing>");
+  }
+  {
+    SCOPED_TRACE("an empty pending list: no Image3, but the record is saved");
+    w.PendingList.emplace();
+    w.RecordList = LineList{"AVWSEN", ""};
+    Button1Click(w);
+    EXPECT_FALSE(w.Image3->Visible());
+    EXPECT_TRUE(w.status_texts.empty());
+    EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\n\r\n");
+  }
+}
+
+TEST_F(UpdateRunTest, EntriesPassedOverWithoutDownload) {
+  w.IsConnected = true;
+  w.RecordList = LineList{"AVWSEN", "Sys.u 1"};
+  const LineList before = *w.RecordList;
+  for (const char* line : {"U 1 T Pack.gz Sys.u 2 10 Pack",  // changed package: nothing
+                           "U 1 e Sys.u.gz Sys.u 2 10",     // changed type compared exactly
+                           "X Other.gz Other.txt 1 10",     // unknown type
+                           ""}) {                           // a blank server line
+    SCOPED_TRACE(line);
+    EXPECT_EQ(ProcessEntry(w, line, false), EntryOutcome::kPassedOver);
+    EXPECT_EQ(*w.RecordList, before);
+  }
+  EXPECT_TRUE(w.refused.empty());
+}
+
+TEST_F(UpdateRunTest, ImportCommandLines) {
+  EXPECT_EQ(ImportCommandLine("T", "Trees", "Trees"), "System\\PKG pkg import texture ..\\Textures\\Trees ..\\Trees");
+  EXPECT_EQ(ImportCommandLine("A", "Walk", "Walk"), "System\\PKG pkg import SkelAnim ..\\Animations\\Walk ..\\Walk");
+  EXPECT_EQ(ImportCommandLine("S", "R", "Rocks"), "System\\PKG pkg import staticmesh ..\\StaticMeshes\\R ..\\Rocks");
+  EXPECT_EQ(ImportCommandLine("W", "B", ""), "System\\PKG pkg import sound ..\\sounds\\B ..\\");
+  EXPECT_EQ(ImportCommandLine("E", "x", "y"), "");
+  EXPECT_EQ(ImportShowMode("T"), 1);
+  EXPECT_EQ(ImportShowMode("W"), 0);
+}
+
+TEST_F(UpdateRunTest, StartGameRunsTheConfiguredCommandAndCloses) {
+  const std::string script = w.folder.Write("Game/Run.sh", "#!/bin/sh\necho \"$@\" > started.txt\n");
+  chmod(script.c_str(), 0755);
+  {
+    SCOPED_TRACE("refused during a forced update");
+    w.ForcedUpdateActive = true;
+    Image3Click(w);
+    EXPECT_EQ(w.hides + w.closes, 0);
+    w.ForcedUpdateActive = false;
+  }
+  w.FtpConfig.GameExeFile = "game\\run.sh -fast kvx";
+  Image3Click(w);
+  EXPECT_EQ(w.hides, 1);
+  EXPECT_EQ(w.closes, 1);
+  ASSERT_TRUE(WaitForFile("started.txt"));
+  EXPECT_EQ(w.folder.Read("started.txt"), "-fast kvx\n");
+
+  EXPECT_EQ(GameCommandLine(RFtpConfigType{}), "Quelmar.exe kvx");
+  SCOPED_TRACE("a missing game still closes the window");
+  w.FtpConfig.GameExeFile = "";
+  Image3Click(w);
+  EXPECT_EQ(w.closes, 2);
+}
+
+}  // namespace
