@@ -36,6 +36,7 @@ TEST(BundleFormatTest, TrailerRoundTripsAndProblemsAreFound) {
     EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "range 10..5"));
     bad.count = 101;
     EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "count 101"));
+    EXPECT_EQ(BundleProblems(bad, 25 + 8989).size(), 1u);
     bad.count = 0;
     EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "count 0"));
   }

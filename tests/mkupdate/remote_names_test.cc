@@ -26,6 +26,8 @@ TEST(RemoteNamesTest, NamesLetTheFileCheckFindTheFileByBaseName) {
     SCOPED_TRACE("a top-level file of the game is not overwritten by a download");
     RemoteNamer top({"Patch.GZP"}, {});
     EXPECT_EQ(top.Assign('E', "Data\\Patch.bin"), "Patch~2.GZP");
+    RemoteNamer own({"Empty.dat"}, {});  // an "O" file is downloaded to its own name
+    EXPECT_EQ(own.Assign('O', "Empty.dat"), "Empty.dat");
   }
   {
     SCOPED_TRACE("kept names stay unique");

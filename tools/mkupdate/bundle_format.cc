@@ -53,8 +53,12 @@ std::vector<std::string> BundleProblems(const BundleTrailer& trailer, int64_t bu
     problems.push_back("shorter (" + std::to_string(bundle_size) + " bytes) than its 8989-byte trailer");
     return problems;
   }
-  if (trailer.count < 1 || trailer.count > kBundleMaxMembers)
+  // Outside 1..100 the updater refuses the bundle or extracts nothing, so
+  // the records do not matter.
+  if (trailer.count < 1 || trailer.count > kBundleMaxMembers) {
     problems.push_back("member count " + std::to_string(trailer.count) + " is outside 1..100");
+    return problems;
+  }
   int64_t data_end = bundle_size - kBundleTrailerSize;
   for (size_t k = 0; k < trailer.members.size(); ++k) {
     const BundleMember& m = trailer.members[k];

@@ -27,7 +27,7 @@ std::string FileNamePart(const std::string& windows_name) {
 }
 
 RemoteNamer::RemoteNamer(const std::vector<std::string>& reserved, const std::vector<std::string>& listed) {
-  for (const std::string& name : reserved) taken_.insert(AsciiUpper(name));
+  for (const std::string& name : reserved) reserved_.insert(AsciiUpper(name));
   for (const std::string& name : listed) Take(name);
 }
 
@@ -38,8 +38,9 @@ void RemoteNamer::Take(const std::string& name) {
   bases_.insert(UpperBase(name));
 }
 
-bool RemoteNamer::Free(const std::string& name, bool claims_base) const {
+bool RemoteNamer::Free(const std::string& name, bool claims_base, bool lands_in_top_folder) const {
   if (taken_.count(AsciiUpper(name))) return false;
+  if (lands_in_top_folder && reserved_.count(AsciiUpper(name))) return false;
   return !claims_base || !bases_.count(UpperBase(name));
 }
 
@@ -58,7 +59,10 @@ std::string RemoteNamer::Assign(char type, const std::string& local_name) {
   // The base of an E/O name is a claim: the check repairs the file of that
   // base from it, so no other name may carry the same base.
   std::string chosen = preferred;
-  for (int n = 2; !Free(chosen, repairable); ++n) chosen = Numbered(preferred, n);
+  // "O" files are downloaded straight to their local name, the others to
+  // the updater's top folder under the server name.
+  bool lands_in_top_folder = type != 'O';
+  for (int n = 2; !Free(chosen, repairable, lands_in_top_folder); ++n) chosen = Numbered(preferred, n);
   Take(chosen);
   return chosen;
 }

@@ -35,9 +35,10 @@ class RemoteNamer {
   std::string Assign(char type, const std::string& local_name);
 
  private:
-  bool Free(const std::string& name, bool claims_base) const;
+  bool Free(const std::string& name, bool claims_base, bool lands_in_top_folder) const;
   void Take(const std::string& name);  // the name and its base
 
+  std::set<std::string> reserved_;  // upper-cased names of the top folder
   std::set<std::string> taken_;  // upper-cased names
   std::set<std::string> bases_;  // upper-cased base names of taken names
 };
