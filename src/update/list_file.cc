@@ -1,26 +1,11 @@
 #include "update/list_file.h"
 
-#include <sys/stat.h>
-
+#include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 
-namespace {
-
-char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-std::string LineField(const std::string& line, int n) {
+std::string_view LineFieldView(std::string_view line, int n) {
   if (n < 1) return {};
   int counter = 0;
   size_t i = 0;
@@ -34,6 +19,8 @@ std::string LineField(const std::string& line, int n) {
   }
   return {};
 }
+
+std::string LineField(const std::string& line, int n) { return std::string(LineFieldView(line, n)); }
 
 std::string NameStem(const std::string& name) {
   const size_t dot = name.find('.');
@@ -58,13 +45,13 @@ void MakeFolderPath(const std::string& exe_dir, const std::string& windows_file_
   const std::string real_folder = platform::ResolveGameFileName(exe_dir, folder);
   for (size_t slash = real_folder.find('/', exe_dir.size()); slash != std::string::npos;
        slash = real_folder.find('/', slash + 1)) {
-    mkdir(real_folder.substr(0, slash).c_str(), 0777);
+    platform::CreateDirectory(real_folder.substr(0, slash));
   }
 }
 
 bool IsListedOnServer(const std::vector<std::string>& listing, const std::string& name) {
   for (const std::string& line : listing) {
-    if (EqualIgnoringAsciiCase(line, name)) return true;
+    if (platform::EqualIgnoringAsciiCase(line, name)) return true;
   }
   return false;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "update/update_window.h"
@@ -11,6 +12,9 @@
 // more spaces (0x20 only; a tab is an ordinary character); leading spaces
 // are skipped. Empty when the line has fewer than n fields or n < 1.
 std::string LineField(const std::string& line, int n);
+
+// LineField without a copy: a view into line.
+std::string_view LineFieldView(std::string_view line, int n);
 
 // The part of name before its first dot; empty when name has no dot.
 std::string NameStem(const std::string& name);

@@ -1,27 +1,82 @@
 #include "update/pending_list.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 
+#include "platform/ascii_case.h"
 #include "update/list_file.h"
 
 namespace {
 
-std::string FoldAsciiCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 // Byte order of unsigned bytes; a text that is a prefix of the other is smaller.
-bool VersionGreater(const std::string& server_version, const std::string& record_version) {
+bool VersionGreater(std::string_view server_version, std::string_view record_version) {
   const size_t common = std::min(server_version.size(), record_version.size());
   const int order = std::memcmp(server_version.data(), record_version.data(), common);
   if (order != 0) return order > 0;
   return server_version.size() > record_version.size();
 }
+
+uint64_t HashIgnoringAsciiCase(std::string_view text) {
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(platform::FoldAsciiCase(c));
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// Record index of the first record line carrying each name (field 1),
+// names matched ignoring the case of a-z. Open addressing over the record's
+// own lines: one table, no copies of names. Each slot keeps the upper half
+// of the name's hash beside the index, so a probe reads a record line only
+// when the hashes agree.
+class FirstRecordIndex {
+ public:
+  explicit FirstRecordIndex(const LineList& record) : record_(record) {
+    size_t capacity = 16;
+    while (capacity < record.size() * 2) capacity *= 2;
+    slots_.assign(capacity, Slot{});
+    mask_ = capacity - 1;
+    for (size_t index = 1; index < record.size(); ++index) {
+      const std::string_view name = NameAt(index);
+      const uint64_t hash = HashIgnoringAsciiCase(name);
+      size_t slot = hash & mask_;
+      while (slots_[slot].index != 0 && !Holds(slots_[slot], hash, name)) slot = (slot + 1) & mask_;
+      // A later duplicate never replaces the first occurrence.
+      if (slots_[slot].index == 0) slots_[slot] = Slot{HashTag(hash), static_cast<uint32_t>(index)};
+    }
+  }
+
+  // The record index for name, or 0 when no record line carries it.
+  size_t Find(std::string_view name) const {
+    const uint64_t hash = HashIgnoringAsciiCase(name);
+    for (size_t slot = hash & mask_; slots_[slot].index != 0; slot = (slot + 1) & mask_) {
+      if (Holds(slots_[slot], hash, name)) return slots_[slot].index;
+    }
+    return 0;
+  }
+
+ private:
+  struct Slot {
+    uint32_t hash_tag = 0;
+    uint32_t index = 0;  // record index; 0 marks a free slot (line 0 is the header)
+  };
+
+  static uint32_t HashTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
+  std::string_view NameAt(size_t index) const { return LineFieldView(record_[index], 1); }
+
+  bool Holds(const Slot& slot, uint64_t hash, std::string_view name) const {
+    return slot.hash_tag == HashTag(hash) &&
+           platform::EqualIgnoringAsciiCase(NameAt(slot.index), name);
+  }
+
+  const LineList& record_;
+  std::vector<Slot> slots_;
+  size_t mask_ = 0;
+};
 
 }  // namespace
 
@@ -36,25 +91,17 @@ PendingEntries ComparePendingEntries(const LineList& server, const LineList& rec
   // match decides; with no record line to compare against, nothing is queued.
   if (record.size() < 2) return result;
 
-  std::unordered_map<std::string, size_t> first_index_of_name;
-  first_index_of_name.reserve(record.size());
-  for (size_t index = 1; index < record.size(); ++index) {
-    first_index_of_name.try_emplace(FoldAsciiCase(LineField(record[index], 1)), index);
-  }
-
+  const FirstRecordIndex first_index(record);
   for (size_t i = 1; i < server.size(); ++i) {
     const std::string& line = server[i];
-    std::string name = LineField(line, 3);
-    const auto found = first_index_of_name.find(FoldAsciiCase(name));
-    if (found == first_index_of_name.end()) {
+    const std::string_view name = LineFieldView(line, 3);
+    const size_t index = first_index.Find(name);
+    if (index == 0) {
       result.pending.push_back(line);
-      result.names.push_back(std::move(name));
-      continue;
-    }
-    const size_t index = found->second;
-    if (VersionGreater(LineField(line, 4), LineField(record[index], 2))) {
+      result.names.emplace_back(name);
+    } else if (VersionGreater(LineFieldView(line, 4), LineFieldView(record[index], 2))) {
       result.pending.push_back("U " + std::to_string(index) + " " + line);
-      result.names.push_back(std::move(name));
+      result.names.emplace_back(name);
     }
   }
   return result;

@@ -138,3 +138,25 @@ TEST(PendingListTest, SameResultAsTheNestedLoopsOnRandomLists) {
   EXPECT_GT(not_queued, 1000);
   EXPECT_GT(empty_names, 100);
 }
+
+TEST(PendingListTest, SameResultAsTheNestedLoopsOnLargeLists) {
+  // Many distinct names, so the index grows and its probe chains are walked.
+  std::mt19937 random(7);
+  const auto pick = [&random](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
+  const auto name = [&] {
+    std::string text = "Dir" + std::to_string(pick(10)) + "\\file" + std::to_string(pick(60)) + ".u";
+    for (char& c : text) {
+      if (pick(3) == 0 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+  };
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    LineList server = {"header"}, record = {"AVWSEN"};
+    for (int i = 0; i < 600; ++i) record.push_back(name() + " " + std::to_string(10 + pick(90)));
+    for (int i = 0; i < 600; ++i) server.push_back("C x " + name() + " " + std::to_string(10 + pick(90)) + " 1");
+    const PendingEntries result = ExpectSameResult(server, record);
+    EXPECT_GT(result.pending.size(), 100u);
+    EXPECT_LT(result.pending.size(), 500u);
+  }
+}
