@@ -1,0 +1,141 @@
+#include "update/update_driver.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/errors.h"
+#include "support/engine_window.h"
+#include "support/headless_app.h"
+
+namespace {
+
+// A loopback port nobody listens on (bound once, then released).
+int ClosedLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+class UpdateDriverTest : public test_support::HeadlessAppTest {
+ protected:
+  // isp0.dat with `servers` entries on closed ports, the dialog's choice
+  // being the last one (so the first attempt goes there).
+  void WriteClosedServers(int servers) {
+    std::string isp0;
+    for (int i = 0; i < servers; ++i)
+      isp0 += "S" + std::to_string(i) + " 127.0.0.1 " + std::to_string(ClosedLoopbackPort()) + " 2000 guest\r\n";
+    isp0 += "end\r\n";
+    w.folder.Write("isp0.dat", isp0);
+    w.choice = ServerChoice{servers - 1, servers + 1, LoadLines(isp0)};
+  }
+  static LineList LoadLines(const std::string& text) {
+    LineList lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+      lines.push_back(text.substr(start, end - start));
+    return lines;
+  }
+  static RandomSource FirstDraw() {
+    return [](int) { return 0; };
+  }
+
+  test_support::EngineTestWindow w;
+};
+
+TEST_F(UpdateDriverTest, ComparisonFillsTheListsOnlyWhenBothFilesWereRead) {
+  w.folder.Write("update3.dat", "H\r\nE Sys.u.gz System\\Sys.u 512 1234\r\nO Help.txt Help\\Help.txt 101 200\r\n");
+  {
+    SCOPED_TRACE("no record: nothing is created in the window");
+    EXPECT_THROW(BuildPendingList(w), EFOpenError);
+    EXPECT_FALSE(w.RecordList.has_value());
+    EXPECT_FALSE(w.PendingList.has_value());
+    EXPECT_FALSE(w.ServerList.has_value());
+  }
+  w.folder.Write("update2.dat", "AVWSEN\r\nSystem\\Sys.u 401\r\n");
+  BuildPendingList(w);
+  EXPECT_EQ(*w.PendingList, (LineList{"U 1 E Sys.u.gz System\\Sys.u 512 1234", "O Help.txt Help\\Help.txt 101 200"}));
+  EXPECT_EQ(w.ListBox1->Items.Lines(), (std::vector<std::string>{"System\\Sys.u", "Help\\Help.txt"}));
+  EXPECT_EQ(*w.RecordList, (LineList{"AVWSEN", "System\\Sys.u 401"}));
+}
+
+TEST_F(UpdateDriverTest, TheCheckRunsOncePerProcess) {
+  WriteClosedServers(1);
+  w.ShowPending = true;
+  w.StartPending = false;
+  Timer1Timer(w);
+  EXPECT_FALSE(w.ShowPending);
+  EXPECT_TRUE(w.outcomes.empty()) << "not armed: nothing runs";
+
+  w.StartPending = true;
+  Timer1Timer(w);
+  EXPECT_TRUE(w.outcomes.empty()) << "the window has not been shown again";
+  w.ShowPending = true;
+  Timer1Timer(w);
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
+  FormResize(w);
+  w.ShowPending = true;
+  Timer1Timer(w);
+  EXPECT_EQ(w.outcomes.size(), 1u) << "a later resize or tick runs nothing";
+}
+
+TEST_F(UpdateDriverTest, EveryServerUnreachableEndsWithDisconnected) {
+  WriteClosedServers(3);
+  w.LangLetter = 't';
+  w.StartPending = true;
+  FormResize(w, FirstDraw());
+  // 連線中1... 連線中2... 連線中3... then 連線中斷
+  const std::string connecting = "\xB3\x73\xBD\x75\xA4\xA4";
+  const std::string disconnected = "\xB3\x73\xBD\x75\xA4\xA4\xC2\x5F";
+  EXPECT_EQ(w.status_texts, (std::vector<std::string>{connecting + "1...", connecting + "2...", connecting + "3...",
+                                                      disconnected}));
+  ASSERT_FALSE(backend.boxes.empty());
+  EXPECT_EQ(backend.boxes.back().text, disconnected);
+  EXPECT_EQ(backend.boxes.back().icon, vcl::MessageIcon::kInformation);
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
+  EXPECT_FALSE(w.IsConnected);
+  EXPECT_EQ(w.StatusBar1->SimpleText().rfind("Connected Server2", 0), 0u) << w.StatusBar1->SimpleText();
+  EXPECT_FALSE(w.RecordList.has_value()) << "the comparison never ran";
+  EXPECT_EQ(w.folder.Read("update2.dat"), "<missing>");
+}
+
+TEST_F(UpdateDriverTest, ConfirmedExitStopsBeforeTheFirstAttempt) {
+  WriteClosedServers(2);
+  w.ExitRequested = true;
+  w.StartPending = true;
+  FormResize(w, FirstDraw());
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kAborted}));
+  EXPECT_EQ(w.status_texts, (std::vector<std::string>{"connecting..."}));
+  EXPECT_TRUE(backend.boxes.empty());
+}
+
+TEST_F(UpdateDriverTest, BadServerLinesStopTheCheckWithAnError) {
+  w.StartPending = true;
+  w.folder.Write("isp0.dat", "S0 127.0.0.1 port 2000 guest\r\nend\r\n");
+  w.choice = ServerChoice{0, 2, {"S0 127.0.0.1 port 2000 guest", "end"}};
+  try {
+    FormResize(w, FirstDraw());
+    ADD_FAILURE() << "no error raised";
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "'port' is not a valid integer value");
+  }
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kFailed}));
+
+  SCOPED_TRACE("a server list without its end line");
+  w.StartPending = true;
+  w.outcomes.clear();
+  const std::string line = "S0 127.0.0.1 " + std::to_string(ClosedLoopbackPort()) + " 2000 guest";
+  w.folder.Write("isp0.dat", line + "\r\n");
+  w.choice = ServerChoice{0, 2, {line}};
+  EXPECT_THROW(FormResize(w, FirstDraw()), EListError);
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kFailed}));
+}
+
+}  // namespace
