@@ -246,6 +246,47 @@ TEST_F(UpdaterWindowTest, DialogThenShapedMainWindowWithButtonsBulletinAndDrag) 
   EXPECT_TRUE(x_.ProgramRunning(pid, &exit_code)) << "exit code " << exit_code;
 }
 
+TEST_F(UpdaterWindowTest, NoServerBoxThenExitQuestionNoKeepsTheWindowYesEndsIt) {
+  int closed_port = 0;
+  {
+    SilentServer gone;  // a port that nothing listens on any more
+    closed_port = gone.port();
+  }
+  game_.Write("isp0.dat", "Local 127.0.0.1 " + std::to_string(closed_port) + " 5000 anonymous\r\nend\r\n");
+  const pid_t pid = x_.StartProgram({updater_}, game_.path());
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " >/dev/null") == 0; }));
+  Click(kWindowLeft + 340, kWindowTop + 566);  // OK in the server dialog
+  const std::string find_box = "xdotool search --onlyvisible --name '^Vortftpup$'";
+  // Answers the box that is open now with `key`, keeping a screenshot of it.
+  auto answer_box = [&](const std::string& shot_name, const std::string& key) {
+    std::string box;
+    ASSERT_TRUE(WaitFor([&] { return x_.Run(find_box, &box) == 0; }));
+    Shot(shot_name);
+    box = box.substr(0, box.find('\n'));
+    x_.Run("xdotool windowfocus --sync " + box + " key " + key);
+    EXPECT_TRUE(WaitFor([&] { return x_.Run(find_box + " >/dev/null") != 0; })) << "the box closes";
+  };
+  {
+    SCOPED_TRACE("no usable server: an information box with OK");
+    answer_box("no-server", "Return");
+  }
+  {
+    SCOPED_TRACE("the exit question answered No");
+    Click(kWindowLeft + 600, kWindowTop + 570);
+    answer_box("exit-no", "Escape");
+    int exit_code = 0;
+    EXPECT_TRUE(x_.ProgramRunning(pid, &exit_code)) << exit_code;
+  }
+  {
+    SCOPED_TRACE("the exit question answered Yes");
+    Click(kWindowLeft + 600, kWindowTop + 570);
+    answer_box("exit-yes", "Return");
+    int exit_code = -1;
+    EXPECT_TRUE(WaitFor([&] { return !x_.ProgramRunning(pid, &exit_code); }));
+    EXPECT_EQ(0, exit_code);
+  }
+}
+
 TEST_F(UpdaterWindowTest, SecondStartActivatesTheRunningWindowAndEnds) {
   x_.StartProgram({"/usr/bin/xmessage", "-title", "Zkftpup", "running"}, game_.path());
   ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --name '^Zkftpup$' >/dev/null") == 0; }));
