@@ -73,17 +73,21 @@ void OutputFile::Close() {
   if (fd_ < 0) return;
   int fd = fd_;
   fd_ = -1;
-  if (::fdatasync(fd) != 0) {
-    std::string reason = Reason();
-    ::close(fd);
-    throw EInOutError("Cannot flush " + path_ + ": " + reason);
-  }
   if (::close(fd) != 0) throw EInOutError("Cannot close " + path_ + ": " + Reason());
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0)
     throw EInOutError("Cannot rename " + from + " to " + to + ": " + Reason());
+}
+
+void SyncFileSystem(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw EInOutError("Cannot open folder " + folder + ": " + Reason());
+  int status = ::syncfs(fd);
+  std::string reason = Reason();
+  ::close(fd);
+  if (status != 0) throw EInOutError("Cannot flush the files of " + folder + " to disk: " + reason);
 }
 
 void SyncFolder(const std::string& folder) {

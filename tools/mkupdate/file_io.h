@@ -45,7 +45,9 @@ class OutputFile {
 
   // Writes all of data; throws EInOutError naming the file on failure (disk full included).
   void Write(std::string_view data);
-  // Flushes to disk and closes; throws EInOutError on failure.
+  // Closes; throws EInOutError on failure. The data reaches the disk at the
+  // latest with SyncFileSystem, which the publish calls once for all files
+  // before renaming them into place (one call instead of one per file).
   void Close();
   int64_t written() const { return written_; }
 
@@ -57,6 +59,10 @@ class OutputFile {
 
 // Renames from over to (same file system). Throws EInOutError naming both.
 void RenameFile(const std::string& from, const std::string& to);
+
+// Flushes every file of the file system holding folder to disk. Throws
+// EInOutError when that fails.
+void SyncFileSystem(const std::string& folder);
 
 // Makes the renames inside folder durable. Failures are ignored on purpose:
 // some file systems do not support syncing a folder.

@@ -23,7 +23,7 @@ class GzipFileWriter {
   GzipFileWriter& operator=(const GzipFileWriter&) = delete;
 
   void Write(std::string_view data);
-  // Ends the stream, flushes the file to disk and closes it.
+  // Ends the stream and closes the file (see OutputFile::Close).
   void Finish();
   // Bytes of compressed output so far (complete after Finish).
   int64_t compressed_size() const { return file_.written(); }

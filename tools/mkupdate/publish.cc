@@ -182,6 +182,7 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   // Commit: new files into place, then the list by rename. Files replaced
   // in place are named in a marker first, so that a publish stopped before
   // the list is written does not later take them for unchanged.
+  SyncFileSystem(options.server_dir);
   if (!replacing.empty()) WriteReplacingMarker(options.server_dir, replacing);
   for (const PlannedEntry& entry : plan) {
     if (entry.unchanged) continue;

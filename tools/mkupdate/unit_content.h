@@ -26,7 +26,7 @@ struct ProducedFile {
   int64_t size = 0;  // bytes of the server file
 };
 
-// Writes the unit's server file to temp_path and flushes it to disk. A file
+// Writes the unit's server file to temp_path (not yet synced). A file
 // unit of type 'E' whose gzip form is not smaller than the file is written
 // as it is instead, and becomes type 'O'.
 ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, const std::string& temp_path,
