@@ -11,11 +11,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "skin_design_data.h"
 #include "skin_files.h"
+#include "support/ftp_servers.h"
 #include "support/temp_folder.h"
 #include "x_session.h"
 
@@ -284,6 +286,73 @@ TEST_F(UpdaterWindowTest, NoServerBoxThenExitQuestionNoKeepsTheWindowYesEndsIt) 
     int exit_code = -1;
     EXPECT_TRUE(WaitFor([&] { return !x_.ProgramRunning(pid, &exit_code); }));
     EXPECT_EQ(0, exit_code);
+  }
+}
+
+TEST_F(UpdaterWindowTest, UpdateButtonInstallsFilesThenStartGameStartsTheGame) {
+  // The server's update set: two plain files and a fresh bulletin.
+  test_support::TempFolder server_root;
+  const std::string readme = "Welcome to the game.\r\n";
+  const std::string weapons = "[Weapons]\r\nSword=1\r\n";
+  server_root.Write("Readme.txt", readme);
+  server_root.Write("Weapons.ini", weapons);
+  server_root.Write("bulletin.htm", "<html><body style=\"background:#00ff00\">fresh</body></html>");
+  server_root.Write("update3.dat", "GAME\r\n"
+                    "O Readme.txt Help\\Readme.txt 20240101 " + std::to_string(readme.size()) + "\r\n"
+                    "O Weapons.ini System\\Weapons.ini 20240102 " + std::to_string(weapons.size()) + "\r\n");
+  std::unique_ptr<test_support::FtpServer> server;
+  try {
+    server = test_support::FtpServer::Start(test_support::FtpServerKind::kPyftpdlib, server_root.path());
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << "no FTP server: " << e.what();
+  }
+  game_.Write("isp0.dat", "Local 127.0.0.1 " + std::to_string(server->port()) + " 10000 anonymous\r\nend\r\n");
+  // The game: a script that notes it was started.
+  game_.Write("startgame.sh", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started.txt\"\n");
+  std::filesystem::permissions(game_.path() + "startgame.sh", std::filesystem::perms::owner_all);
+  game_.Write("FtpConfig.ini", "[EXECUTE]\r\nEXEFILE=startgame.sh\r\n");
+
+  const pid_t pid = x_.StartProgram({updater_}, game_.path());
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " >/dev/null") == 0; }));
+  Click(kWindowLeft + 340, kWindowTop + 566);  // OK in the server dialog
+  Screenshot shot;
+  {
+    SCOPED_TRACE("the check downloads the server list and reports what is to do");
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(game_.path() + "update3.dat"); }));
+    // The status text (aqua) sits above the progress bar once the check has run.
+    const Box status{kWindowLeft + 117, kWindowTop + 484, kWindowLeft + 514, kWindowTop + 506};
+    EXPECT_TRUE(WaitFor([&] {
+      shot = Shot("1-checked");
+      return CountMatching(shot, status, [](uint32_t rgb) {
+               return (rgb >> 16) < 60 && ((rgb >> 8) & 0xFF) > 200 && (rgb & 0xFF) > 200;
+             }) > 20;
+    }));
+  }
+  const Bitmap start_game = gtk_test::ReadBmp24(kSkinDir + "FTP_cool_b_D_001b.bmp");
+  {
+    SCOPED_TRACE("the update button installs the files and shows the start-game button");
+    EXPECT_GT(BitmapMismatch(shot, kWindowLeft + 134, kWindowTop + 552, start_game), 0);
+    bool armed = false;
+    // The button acts once the check has armed it; press until the run starts.
+    EXPECT_TRUE(WaitFor([&] {
+      if (!armed) Click(kWindowLeft + 182, kWindowTop + 570);
+      shot = Shot("2-updated");
+      armed = armed || std::filesystem::exists(game_.path() + "Help/Readme.txt");
+      return BitmapMismatch(shot, kWindowLeft + 134, kWindowTop + 552, start_game) == 0;
+    }, std::chrono::seconds(40)));
+    EXPECT_EQ(readme, server_root.Read("Readme.txt"));
+    EXPECT_EQ(readme, game_.Read("Help/Readme.txt"));
+    EXPECT_EQ(weapons, game_.Read("System/Weapons.ini"));
+    const std::string record = game_.Read("update2.dat");
+    EXPECT_NE(std::string::npos, record.find("Help\\Readme.txt 20240101")) << record;
+    EXPECT_NE(std::string::npos, record.find("System\\Weapons.ini 20240102")) << record;
+  }
+  {
+    SCOPED_TRACE("the start-game button starts the game and closes the updater");
+    Click(kWindowLeft + 182, kWindowTop + 570);
+    EXPECT_TRUE(WaitFor([&] { return game_.Read("started.txt") == "started\n"; }));
+    int exit_code = -1;
+    EXPECT_TRUE(WaitFor([&] { return !x_.ProgramRunning(pid, &exit_code); }));
   }
 }
 
