@@ -84,6 +84,14 @@ void TForm::Close() {
   }
 }
 
+void TForm::CloseRequested() {
+  try {
+    Close();
+  } catch (const std::exception& e) {
+    Application.ShowException(e);
+  }
+}
+
 std::vector<TControl*> TForm::PaintList() const {
   std::vector<TControl*> list;
   for (TControl* control : controls_)

@@ -74,8 +74,9 @@ class TForm : public TComponent {
   // handler is shown in the application's error box.
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
-  // The user asked the window system to close the window.
-  void CloseRequested() { Close(); }
+  // The user asked the window system to close the window. An exception
+  // from the close handlers is shown in the error box (the window stays).
+  void CloseRequested();
 
   TControl* Capture() const { return capture_; }
   // Forgets the pressed control (a window drag takes the mouse over).

@@ -139,6 +139,15 @@ TEST_F(FormTest, ClosingTheMainFormTerminatesTheApplication) {
   EXPECT_TRUE(Application.Terminated());
 }
 
+TEST_F(FormTest, FailingCloseFromTheWindowSystemIsReportedAndTheWindowStays) {
+  TForm* main_form = Application.CreateForm<TForm>(nullptr);
+  main_form->OnClose = [](TCloseAction&) { throw EFOpenError("Cannot create file /ro/update2.dat"); };
+  main_form->CloseRequested();
+  ASSERT_EQ(backend.boxes.size(), 1u);
+  EXPECT_EQ(backend.boxes[0].text, "Cannot create file /ro/update2.dat");
+  EXPECT_FALSE(Application.Terminated());
+}
+
 TEST_F(FormTest, OwnerReleasesOwnedComponentsAndEarlyReleaseDetaches) {
   auto* owner = new TComponent(nullptr);
   auto* first = new TLabel(owner);
