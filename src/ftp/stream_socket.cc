@@ -66,6 +66,7 @@ void TStreamSocket::HandleSocketMessage(unsigned event, int error) {
   try {
     async_ok_ = error == 0;
     if (event == platform::kFdConnect) {
+      connect_answered_ = true;
       if (async_ok_) {
         connected_ = true;
         if (OnConnect) OnConnect();
@@ -136,12 +137,15 @@ void TStreamSocket::Connect() {
   connect_attempted_ = true;
   async_done_ = false;
   async_ok_ = true;
+  connect_answered_ = false;
   if (!socket_.Connect(remote_)) {
     std::string text;
     CheckSocketError(platform::kWsaEWouldBlock, text);
   }
   TimerOn();
-  while (!connected_ && !timed_out_ && !canceled_ && async_ok_) platform::WaitForEvent(2);
+  while (!connected_ && !connect_answered_ && !timed_out_ && !canceled_ && async_ok_) {
+    platform::WaitForEvent(2);
+  }
   TimerOff();
   if (!timed_out_ && !canceled_ && async_ok_) return;
   if (OnConnectionFailed) OnConnectionFailed();

@@ -173,6 +173,9 @@ class TStreamSocket {
   platform::Ipv4Endpoint remote_;
   uint32_t looked_up_address_ = 0;
   bool connect_attempted_ = false;
+  // The connect notification came; the connection may be closed again by
+  // the time the waiting Connect looks, so Connected alone cannot tell.
+  bool connect_answered_ = false;
   TThreadTimer timer_;
   std::vector<char> buffer_;
   std::vector<std::string> winsock_info_;

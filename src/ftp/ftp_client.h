@@ -1,0 +1,131 @@
+// TFtpClient: the FTP client component. Its own socket carries the control
+// connection; each transfer opens a second TStreamSocket for the data.
+// Every operation blocks its caller while pumping messages (see
+// stream_socket.h), so event handlers run inside them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ftp/stream_socket.h"
+
+// An FTP reply refused the operation; the message is that reply line as
+// received, line end included.
+class FTPException : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The command code that result events carry (values fixed: 0 to 14).
+enum TCmdType {
+  cmdChangeDir = 0,
+  cmdMakeDir,
+  cmdDelete,
+  cmdRemoveDir,
+  cmdList,
+  cmdRename,
+  cmdUploadRestore,
+  cmdDownloadRestore,
+  cmdDownload,
+  cmdUpload,
+  cmdUploadAppend,
+  cmdReInit,
+  cmdAllocate,
+  cmdNList,
+  cmdDoCommand,
+};
+
+// How the target host is named through a firewall/proxy.
+enum TFirewallType { FTUser = 0, FtOpen = 1, FtSite = 2 };
+
+using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
+using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
+using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
+using TListItemEvent = std::function<void(const std::string& Listing)>;
+
+// The size announced in a transfer reply: the number nearest in front of
+// the first "BYTE" (any case), e.g. 123456 for "150 ... (123456 bytes).";
+// 0 when there is none or it does not fit.
+int64_t ParseByteCount(const std::string& line);
+
+class TFtpClient : public TStreamSocket {
+ public:
+  TFtpClient();
+  // Cancels what runs and closes the connection without "QUIT".
+  ~TFtpClient() override;
+
+  std::string UserID;
+  std::string Password;
+  bool Passive = false;  // Download by "PASV" instead of "PORT " (Nlist is always active)
+  TFirewallType FirewallType = FTUser;
+  std::string FWUserID;
+  std::string FWPassword;
+  bool FWAuthenticate = false;  // log in to the firewall first
+  int32_t Vendor = 2411;        // kept for users; set back to 2411 by Disconnect
+  bool ParseList = false;       // kept for users; nothing here reads it
+
+  TNotifyEvent OnConnect;  // after a successful login (replaces the socket-level one)
+  THandlerEvent OnAuthenticationNeeded;  // UserID or Password empty at login
+  THandlerEvent OnAuthenticationFailed;  // declared for users; nothing raises it
+  TNotifyEvent OnTransactionStart;       // the data connection is up, no data yet
+  TNotifyEvent OnTransactionStop;        // Download: twice; Nlist: once
+  TListItemEvent OnListItem;             // one name of an Nlist, line end removed
+  TFailureEvent OnFailure;               // Download failed; Handled = end quietly
+  TSuccessEvent OnSuccess;
+  TUnsupportedEvent OnUnSupportedFunction;  // declared for users; nothing raises it
+
+  // Connects and logs in; on a connected object does nothing. Raises
+  // OnHostResolved (for a name), reports the greeting and replies, sends
+  // "TYPE I" (a refusal is ignored) and raises OnConnect. A refused login
+  // (or a greeting of 401..599) raises OnConnectionFailed, sends "QUIT",
+  // closes (OnDisconnect), reports "Disconnected" and throws FTPException
+  // with the refusing reply. Resolve/connect failures: see TStreamSocket.
+  void Connect() override;
+  // "QUIT", then close (OnDisconnect). Nothing when not connected. Throws
+  // FTPException when "QUIT" is refused, after closing.
+  void Disconnect() override;
+  // The command and its whole reply; the result is the first reply line.
+  std::string Transaction(const std::string& command) override;
+  // Cancels the running transfer's data connection, if any.
+  void Abort() override;
+  // Reads and reports the rest of a multi-line reply whose first line is given.
+  void ReadReplyRest(const std::string& line);
+
+  // Receives RemoteFile into LocalFile (a real path; "" = RemoteFile),
+  // created or truncated. Events in order: OnTransactionStart, OnPacketRecvd
+  // per block, OnTransactionStop, OnTransactionStop, OnSuccess(cmdDownload).
+  // On failure: OnFailure(cmdDownload) (twice for a refused reply) and the
+  // exception, unless a handler set Handled. A Cancel() during the data
+  // transfer skips the final reply and sends "ABOR".
+  void Download(const std::string& RemoteFile, const std::string& LocalFile);
+  // Lists the current remote folder ("NLST" over an active connection):
+  // OnListItem per name, then OnTransactionStop and OnSuccess(cmdNList).
+  // Throws FTPException for a refused "PORT " or "NLST". After a Cancel()
+  // it waits up to 0.95 s for a reply to discard.
+  void Nlist();
+
+  // The byte count of the running transfer; between transfers, that of the
+  // last one.
+  int64_t BytesRecvd() const;
+  // The data connection of the running transfer, or nullptr.
+  TStreamSocket* DataConnection() const { return data_connection_.get(); }
+
+ private:
+  [[noreturn]] void FailLogin(const std::string& reply);
+  void Login();
+  std::string ReadReplyTail(std::string line);
+  void CreateDataConnection(bool with_packet_event);
+  void CloseDataConnection();
+  std::string SendPort(bool report);
+  // False when OnFailure handled a refused "PASV".
+  bool OpenPassiveDataConnection();
+  bool RefusedDownloadReply(const std::string& reply);
+  void DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, bool& success);
+  void ReceiveListing();
+  void AbortReplyWait();
+
+  std::unique_ptr<TStreamSocket> data_connection_;
+  int64_t last_transfer_bytes_ = 0;
+};

@@ -1,0 +1,231 @@
+// The transfers of TFtpClient: Download ("RETR ") and Nlist ("NLST"), each
+// over its own data connection.
+#include <cctype>
+#include <chrono>
+
+#include "ftp/ftp_client.h"
+#include "platform/event_loop.h"
+
+namespace {
+
+bool IsContinuation(const std::string& line) {
+  return (!line.empty() && line[0] == ' ') || (line.size() >= 4 && line[3] == '-');
+}
+
+bool RefusedCommand(int code) { return code > 300 && code < 600; }
+
+// How long a cancelled listing waits for the reply it leaves behind.
+constexpr auto kAbortReplyWait = std::chrono::microseconds(950400);
+
+// The n-th comma-separated field of text, counted from 1; "" when missing.
+std::string CommaField(const std::string& text, int n) {
+  size_t start = 0;
+  for (int i = 1; i < n; ++i) {
+    start = text.find(',', start);
+    if (start == std::string::npos) return "";
+    ++start;
+  }
+  size_t end = text.find(',', start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+}  // namespace
+
+int64_t ParseByteCount(const std::string& line) {
+  std::string upper = line;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  size_t byte = upper.find("BYTE");
+  if (byte == std::string::npos) return 0;
+  size_t last = byte;
+  while (last > 0 && !std::isdigit(static_cast<unsigned char>(line[last - 1]))) --last;
+  if (last == 0) return 0;
+  size_t first = last - 1;
+  while (first > 0 && std::isdigit(static_cast<unsigned char>(line[first - 1]))) --first;
+  int64_t value = 0;
+  for (size_t i = first; i < last; ++i) {
+    if (value > (INT64_MAX - 9) / 10) return 0;
+    value = value * 10 + (line[i] - '0');
+  }
+  return value;
+}
+
+int64_t TFtpClient::BytesRecvd() const {
+  return data_connection_ ? data_connection_->BytesRecvd() : last_transfer_bytes_;
+}
+
+void TFtpClient::CreateDataConnection(bool with_packet_event) {
+  data_connection_ = std::make_unique<TStreamSocket>();
+  data_connection_->TimeOut = TimeOut;
+  if (with_packet_event && OnPacketRecvd) data_connection_->OnPacketRecvd = OnPacketRecvd;
+}
+
+void TFtpClient::CloseDataConnection() {
+  if (!data_connection_) return;
+  last_transfer_bytes_ = data_connection_->BytesRecvd();
+  data_connection_.reset();
+}
+
+std::string TFtpClient::SendPort(bool report) {
+  data_connection_->Port = 0;
+  data_connection_->Listen(true);
+  std::string command = "PORT " + LocalAddressForPort() + data_connection_->PortSuffix();
+  if (report) ReportStatus(1, command);
+  return Transaction(command);
+}
+
+bool TFtpClient::OpenPassiveDataConnection() {
+  std::string reply = Transaction("PASV");
+  if (reply_number_ > 499 && RefusedDownloadReply(reply)) return false;
+  std::string low = CommaField(reply, 6);
+  low = low.substr(0, low.find(')'));
+  int p2 = platform::StrToInt(low);
+  int p1 = platform::StrToInt(CommaField(reply, 5));
+  data_connection_->Port = p1 * 256 + p2;
+  data_connection_->Host = Host;
+  data_connection_->Connect();
+  return true;
+}
+
+// A refused reply of a Download: true when OnFailure handled it (the
+// download then ends quietly); otherwise throws FTPException(reply).
+bool TFtpClient::RefusedDownloadReply(const std::string& reply) {
+  if (OnFailure) {
+    bool handled = false;
+    OnFailure(handled, cmdDownload);
+    if (handled) return true;
+  }
+  throw FTPException(reply);
+}
+
+void TFtpClient::Download(const std::string& RemoteFile, const std::string& LocalFile) {
+  bool success = false;
+  canceled_ = false;
+  try {
+    CheckConnection();
+    if (DataAvailable()) Read(0);  // left over from an earlier command
+    CreateDataConnection(true);
+    try {
+      DownloadSteps(RemoteFile, LocalFile, success);
+    } catch (...) {
+      CloseDataConnection();
+      if (canceled_) {
+        canceled_ = false;
+        Transaction("ABOR");
+      }
+      throw;
+    }
+    CloseDataConnection();
+    if (canceled_) {
+      canceled_ = false;
+      Transaction("ABOR");
+    }
+    if (success && OnSuccess) OnSuccess(cmdDownload);
+  } catch (...) {
+    bool handled = false;
+    if (OnFailure) OnFailure(handled, cmdDownload);
+    if (!handled) throw;
+  }
+}
+
+void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, bool& success) {
+  TStreamSocket& data = *data_connection_;
+  if (Passive) {
+    if (!OpenPassiveDataConnection()) return;
+  } else {
+    SendPort(false);
+    if (RefusedCommand(reply_number_) && RefusedDownloadReply(transaction_reply_)) return;
+  }
+  ReportStatus(1, "RETR " + RemoteFile);
+  BytesTotal = 0;
+  std::string line = TStreamSocket::Transaction("RETR " + RemoteFile);
+  if (RefusedCommand(reply_number_) && RefusedDownloadReply(line)) return;
+  BytesTotal = ParseByteCount(line);
+  while (IsContinuation(line)) {
+    line = ReadLn();
+    ReportStatus(1, line);
+    if (BytesTotal == 0) BytesTotal = ParseByteCount(line);
+  }
+  if (!Passive) data.Accept();
+  BytesTotal = ParseByteCount(line);
+  if (OnTransactionStart) OnTransactionStart();
+  if (!canceled_ && !timed_out_) data.CaptureFile(LocalFile.empty() ? RemoteFile : LocalFile);
+  if (OnTransactionStop) OnTransactionStop();
+  data.RequestCloseSocket();
+  BytesTotal = data.BytesRecvd();
+  if (Reporting(1)) ReportStatus(1, "Received " + std::to_string(BytesTotal) + " Bytes");
+  if (!canceled_ && !timed_out_) {
+    line = ReadLn();
+    ReportStatus(1, line);
+    if (!canceled_ && !timed_out_) ReadReplyRest(line);
+  }
+  if (OnTransactionStop) OnTransactionStop();
+  success = true;
+}
+
+void TFtpClient::Nlist() {
+  bool success = false;
+  canceled_ = false;
+  CheckConnection();
+  CreateDataConnection(false);
+  try {
+    if (DataAvailable()) Read(0);  // left over from an earlier command
+    std::string reply = SendPort(true);
+    if (RefusedCommand(reply_number_)) throw FTPException(reply);
+    ReportStatus(1, "NLST");
+    reply = Transaction("NLST");
+    if (RefusedCommand(reply_number_)) throw FTPException(reply);
+    BytesTotal = ParseByteCount(reply);
+    data_connection_->Accept();
+    if (OnTransactionStart) OnTransactionStart();
+    if (!canceled_ && !timed_out_) ReceiveListing();
+    if (OnTransactionStop) OnTransactionStop();
+    data_connection_->RequestCloseSocket();
+    BytesTotal = data_connection_->BytesRecvd();
+    if (Reporting(1)) ReportStatus(1, "Received " + std::to_string(BytesTotal) + " Bytes");
+    if (!canceled_ && !timed_out_) {
+      std::string line = ReadLn();
+      ReportStatus(1, line);
+      if (!canceled_ && !timed_out_) ReadReplyRest(line);
+      success = true;
+    }
+  } catch (...) {
+    CloseDataConnection();
+    if (canceled_) AbortReplyWait();
+    throw;
+  }
+  CloseDataConnection();
+  if (success && OnSuccess) OnSuccess(cmdNList);
+  if (canceled_) AbortReplyWait();
+}
+
+void TFtpClient::ReceiveListing() {
+  TStreamSocket& data = *data_connection_;
+  // Reads until the server has closed the data connection and no line is
+  // left, or until the final reply shows up on the control connection.
+  for (;;) {
+    bool pending = data.DataAvailable();
+    if (pending) {
+      std::string line = data.ReadLn();
+      if (line.size() > 2 && line.back() == '\n') {
+        line.resize(line.size() - (line[line.size() - 2] == '\r' ? 2 : 1));
+      }
+      if (!line.empty() && OnListItem) OnListItem(line);
+    } else {
+      platform::WaitForEvent(2);
+    }
+    if (data.DataAvailable()) continue;
+    if (!data.Connected() || DataAvailable()) break;
+  }
+}
+
+void TFtpClient::AbortReplyWait() {
+  canceled_ = false;
+  auto start = std::chrono::steady_clock::now();
+  std::string text;
+  for (;;) {
+    text = Read(0);
+    if (!text.empty() || std::chrono::steady_clock::now() - start > kAbortReplyWait) break;
+    platform::WaitForEvent(2);
+  }
+  ReportStatus(1, text);
+}

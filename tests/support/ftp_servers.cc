@@ -1,0 +1,172 @@
+#include "support/ftp_servers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace test_support {
+
+namespace {
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error("no free loopback port");
+  }
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// True when a connection to the port is greeted with "220" within the wait.
+bool Greets(int port, int wait_ms) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  bool greeted = false;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+    pollfd entry{fd, POLLIN, 0};
+    char buffer[4];
+    greeted = poll(&entry, 1, wait_ms) == 1 && recv(fd, buffer, 3, MSG_WAITALL) == 3 &&
+              std::string(buffer, 3) == "220";
+  }
+  close(fd);
+  return greeted;
+}
+
+std::string ReadLog(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void WriteVsftpdConfig(const std::string& path, int port, const std::string& root, const std::string& work_dir) {
+  std::filesystem::create_directories(work_dir + "/empty");
+  std::ofstream config(path);
+  config << "listen=YES\nlisten_ipv6=NO\nbackground=NO\n"
+         << "listen_address=127.0.0.1\nlisten_port=" << port << "\n"
+         << "anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\n"
+         << "anon_root=" << root << "\nno_anon_password=YES\n"
+         << "secure_chroot_dir=" << work_dir << "/empty\n"
+         << "pasv_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\n"
+         << "pasv_min_port=0\npasv_max_port=0\n"
+         // Sandboxing that needs privileges a container may not grant.
+         << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+         << "xferlog_enable=NO\nvsftpd_log_file=" << work_dir << "/vsftpd.log\n";
+}
+
+}  // namespace
+
+const char* FtpServerName(FtpServerKind kind) {
+  return kind == FtpServerKind::kPyftpdlib ? "pyftpdlib" : "vsftpd";
+}
+
+std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::string& root_dir, const std::string& user,
+                                            const std::string& password) {
+  if (kind == FtpServerKind::kVsftpd && !user.empty()) {
+    throw std::runtime_error("vsftpd is started for anonymous logins only");
+  }
+  std::string pattern = (std::filesystem::temp_directory_path() / "ftp_server.XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  std::string root = std::filesystem::absolute(root_dir).string();
+  // The anonymous session runs as an unprivileged user inside the root.
+  chmod(root.c_str(), 0755);
+
+  // A port found free may be taken before the server binds it; try again then.
+  for (int attempt = 0;; ++attempt) {
+    int port = FreeLoopbackPort();
+    std::unique_ptr<FtpServer> server(new FtpServer(kind, port, pattern));
+    std::string log = pattern + "/server.log";
+    std::vector<std::string> args;
+    if (kind == FtpServerKind::kPyftpdlib) {
+      // Debian's interpreter: the python3 first on PATH may lack Debian's modules.
+      args = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port), "-d", root};
+      if (!user.empty()) args.insert(args.end(), {"-u", user, "-P", password});
+    } else {
+      std::string config = pattern + "/vsftpd.conf";
+      WriteVsftpdConfig(config, port, root, pattern);
+      args = {"/usr/sbin/vsftpd", config};
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    // A group of its own, so stopping it also ends its session processes.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    int spawned = posix_spawn(&server->pid_, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) throw std::runtime_error(std::string("cannot start ") + argv[0]);
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (waitpid(server->pid_, nullptr, WNOHANG) == server->pid_) {
+        server->pid_ = -1;
+        break;
+      }
+      if (Greets(port, 1000)) return server;
+      // The server is still starting; poll its port again shortly.
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::string text = ReadLog(log) + ReadLog(pattern + "/vsftpd.log");
+    server->Stop();
+    if (attempt == 2) {
+      throw std::runtime_error(std::string(FtpServerName(kind)) + " did not start: " + text);
+    }
+  }
+}
+
+FtpServer::~FtpServer() {
+  Stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(work_dir_, ignored);
+}
+
+void FtpServer::Stop() {
+  if (pid_ <= 0) return;
+  kill(-pid_, SIGTERM);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (waitpid(pid_, nullptr, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(-pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  pid_ = -1;
+}
+
+}  // namespace test_support

@@ -1,0 +1,57 @@
+// Real FTP servers from Debian for interoperability tests and benchmarks:
+// started in the foreground on a free port of 127.0.0.1, serving a folder
+// read-only, stopped by Stop() or the destructor.
+//
+//   auto server = test_support::FtpServer::Start(test_support::FtpServerKind::kVsftpd, root);
+//   client.Host = "127.0.0.1"; client.Port = server->port();
+//   client.UserID = "anonymous"; ...
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+namespace test_support {
+
+enum class FtpServerKind {
+  kPyftpdlib,  // python3-pyftpdlib, run by Debian's /usr/bin/python3
+  kVsftpd,     // vsftpd with a generated configuration
+};
+
+// "pyftpdlib" or "vsftpd", for test names and messages.
+const char* FtpServerName(FtpServerKind kind);
+
+class FtpServer {
+ public:
+  // A user name every server started here refuses (530).
+  static constexpr const char* kRefusedUser = "refused-user";
+
+  // Starts a server on root_dir (which must exist) and waits until it
+  // greets. With an empty user the login is anonymous: user "anonymous",
+  // any password (vsftpd answers "USER anonymous" with 230 at once). With a
+  // user (pyftpdlib only) that user and password are the only login, and
+  // "anonymous" is refused. Throws std::runtime_error with the server's log
+  // when it does not come up within 10 s.
+  static std::unique_ptr<FtpServer> Start(FtpServerKind kind, const std::string& root_dir,
+                                          const std::string& user = "", const std::string& password = "");
+
+  ~FtpServer();
+  FtpServer(const FtpServer&) = delete;
+  FtpServer& operator=(const FtpServer&) = delete;
+
+  int port() const { return port_; }
+  FtpServerKind kind() const { return kind_; }
+  // Stops the server and waits for it to end; idempotent.
+  void Stop();
+
+ private:
+  FtpServer(FtpServerKind kind, int port, std::string work_dir) : kind_(kind), port_(port), work_dir_(work_dir) {}
+
+  FtpServerKind kind_;
+  int port_;
+  std::string work_dir_;  // configuration, log and the empty chroot folder
+  pid_t pid_ = -1;
+};
+
+}  // namespace test_support
