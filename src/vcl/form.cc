@@ -15,7 +15,7 @@ TForm::~TForm() {
   DestroyComponents();
   for (TControl* control : std::vector<TControl*>(controls_)) control->SetParent(nullptr);
   Application.FormDestroyed(this);
-  Application.Backend().DestroyForm(*this);
+  if (Application.HasBackend()) Application.Backend().DestroyForm(*this);
 }
 
 void TForm::SetCaption(const std::string& caption) {
@@ -140,7 +140,9 @@ void TForm::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
   }
 }
 
-void TForm::Invalidate() { Application.Backend().InvalidateForm(*this); }
+void TForm::Invalidate() {
+  if (Application.HasBackend()) Application.Backend().InvalidateForm(*this);
+}
 
 void TForm::DoCreate() {
   if (!OnCreate) return;

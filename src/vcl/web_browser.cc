@@ -4,7 +4,9 @@
 
 TWebBrowser::TWebBrowser(TComponent* owner) : TControl(owner) {}
 
-TWebBrowser::~TWebBrowser() { Application.Backend().WebViewDestroy(*this); }
+TWebBrowser::~TWebBrowser() {
+  if (Application.HasBackend()) Application.Backend().WebViewDestroy(*this);
+}
 
 void TWebBrowser::Navigate(const std::string& address) {
   location_ = address;
