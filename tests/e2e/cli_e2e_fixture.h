@@ -1,0 +1,84 @@
+// The setting of the end-to-end tests: a served folder for a real FTP
+// server on loopback, a game folder that points at it, and updater-cli run
+// in that game folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_runner.h"
+#include "support/ftp_servers.h"
+#include "support/temp_folder.h"
+#include "update_set.h"
+
+namespace test_support {
+
+class CliE2eTest : public ::testing::TestWithParam<FtpServerKind> {
+ protected:
+  CliE2eTest() : server_dir(root.path() + "server/"), game_dir(root.path() + "game/"), set(server_dir) {
+    std::filesystem::create_directories(server_dir);
+    std::filesystem::create_directories(game_dir);
+    chmod(root.path().c_str(), 0755);
+  }
+
+  // Starts a server of the test's kind on the served folder.
+  std::unique_ptr<FtpServer> StartServer(const std::string& dir = "") {
+    return FtpServer::Start(GetParam(), dir.empty() ? server_dir : dir);
+  }
+  // A line of "isp0.dat" for a server on loopback.
+  static std::string ServerLine(const std::string& name, const FtpServer& server,
+                                const std::string& user = "anonymous") {
+    return name + " 127.0.0.1 " + std::to_string(server.port()) + " 10000 " + user;
+  }
+  // Writes "isp0.dat" from server lines, the end marker added.
+  void WriteServers(const std::vector<std::string>& lines) const {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    root.Write("game/isp0.dat", text + "end\r\n");
+  }
+  // A stand-in for the game's import tool that notes each call in import.log.
+  void WriteImportTool() const {
+    const std::string path = root.Write("game/System/PKG", "#!/bin/sh\necho \"$*\" >> import.log\n");
+    chmod(path.c_str(), 0755);
+  }
+  // The import calls noted so far, once `count` have arrived (at most 10 s).
+  std::vector<std::string> ImportCalls(size_t count) const {
+    std::vector<std::string> calls;
+    for (int i = 0; i < 1000; ++i) {
+      calls.clear();
+      std::istringstream in(Game("import.log"));
+      for (std::string line; std::getline(in, line);) calls.push_back(line);
+      if (calls.size() >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::sort(calls.begin(), calls.end());
+    return calls;
+  }
+
+  // The content of a game file (real '/' name), or "<missing>".
+  std::string Game(const std::string& name) const { return root.Read("game/" + name); }
+  bool GameHas(const std::string& name) const { return std::filesystem::exists(game_dir + name); }
+
+  CliResult Run(std::vector<std::string> args, const std::string& lang = "C") const {
+    args.insert(args.begin(), {"--dir", game_dir});
+    return RunUpdaterCli(args, lang);
+  }
+
+  TempFolder root;
+  const std::string server_dir;
+  const std::string game_dir;
+  UpdateSet set;
+};
+
+inline std::string KindName(const ::testing::TestParamInfo<FtpServerKind>& info) {
+  return FtpServerName(info.param);
+}
+
+}  // namespace test_support

@@ -1,0 +1,79 @@
+// Runs the built updater-cli as a child process and collects what it
+// printed and how it ended.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.h"
+
+extern char** environ;
+
+namespace test_support {
+
+struct CliResult {
+  int exit_code = -1;  // -1 when it did not exit normally
+  std::string out;
+  std::string err;
+  // The lines of `out`, without their line ends.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+inline std::string UpdaterCliPath() { return std::string(UPDATER_BINARY_DIR) + "/src/frontends/cli/updater-cli"; }
+
+// Runs updater-cli with `args` in an environment whose locale variables
+// are LANG=`lang` (LC_ALL and LC_MESSAGES removed); waits for it to end.
+inline CliResult RunUpdaterCli(const std::vector<std::string>& args, const std::string& lang = "C") {
+  TempFolder capture;
+  const std::string out_path = capture.path() + "out";
+  const std::string err_path = capture.path() + "err";
+  std::vector<std::string> argv_text = {UpdaterCliPath()};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  std::vector<std::string> env_text;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("LANG=", 0) == 0 || entry.rfind("LC_", 0) == 0) continue;
+    env_text.push_back(entry);
+  }
+  env_text.push_back("LANG=" + lang);
+  std::vector<char*> env;
+  for (std::string& entry : env_text) env.push_back(entry.data());
+  env.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) throw std::runtime_error("cannot start " + argv_text[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+
+  CliResult result;
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = capture.Read("out");
+  result.err = capture.Read("err");
+  return result;
+}
+
+}  // namespace test_support

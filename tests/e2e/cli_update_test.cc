@@ -1,0 +1,171 @@
+// updater-cli against real FTP servers on loopback: installs, changes,
+// refusals, fallback and the mended handling of hostile names.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "cli_e2e_fixture.h"
+
+namespace test_support {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class CliUpdateTest : public CliE2eTest {};
+
+Lines Countdown(int from) {
+  Lines lines;
+  for (int n = from - 1; n >= 0; --n)
+    lines.push_back(std::to_string(n) + (n == 1 ? "file" : "files") + " remain to be updated");
+  return lines;
+}
+
+TEST_P(CliUpdateTest, FreshInstallOfEveryEntryType) {
+  WriteImportTool();
+  set.AddE("Core.u.gz", "System\\Core.u", "20240101", "core code");
+  set.AddO("Readme.txt", "Help\\Docs\\Readme.txt", "20240101", "read me");
+  set.AddBundle("C", "Maps.gz", "Maps.bnd", "20240101",
+                {{"Maps\\Town.map", "town"}, {"Maps\\Forest\\Glade.map", "glade"}});
+  set.AddBundle("T", "Trees.gz", "Trees.bnd", "20240101", {{"Textures\\Trees\\Oak.pcx", "oak"}}, "Trees");
+  set.AddBundle("A", "Walk.gz", "Walk.bnd", "20240101", {{"Animations\\Walk.psa", "walk"}}, "Walk");
+  set.AddBundle("S", "Rocks.gz", "Rocks.bnd", "20240101", {{"StaticMeshes\\Rock.ase", "rock"}}, "Rocks");
+  set.AddBundle("W", "Birds.gz", "Birds.bnd", "20240101", {{"sounds\\Chirp.wav", "chirp"}}, "Birds");
+  set.WriteList();
+  set.PutFile("bulletin.htm", "<p>news</p>");
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  Lines expected = {"connecting...", "7files remain to be updated"};
+  for (const std::string& line : Countdown(7)) expected.push_back(line);
+  expected.push_back("files updated");
+  EXPECT_EQ(r.Lines(), expected);
+  EXPECT_EQ(r.err, "");
+
+  EXPECT_EQ(Game("System/Core.u"), "core code");
+  EXPECT_EQ(Game("Help/Docs/Readme.txt"), "read me");
+  EXPECT_EQ(Game("Maps/Town.map"), "town");
+  EXPECT_EQ(Game("Maps/Forest/Glade.map"), "glade");
+  EXPECT_EQ(Game("Textures/Trees/Oak.pcx"), "oak");
+  EXPECT_EQ(Game("Animations/Walk.psa"), "walk");
+  EXPECT_EQ(Game("StaticMeshes/Rock.ase"), "rock");
+  EXPECT_EQ(Game("sounds/Chirp.wav"), "chirp");
+  for (const char* gone : {"Core.u.gz", "Maps.gz", "Maps.bnd", "Trees.gz", "Trees.bnd", "Birds.bnd"})
+    EXPECT_FALSE(GameHas(gone)) << gone << " is left behind";
+  EXPECT_EQ(Game("bulletin.htm"), "<p>news</p>");
+  EXPECT_EQ(Game("isp1.dat"), "0\r\n");
+  EXPECT_EQ(Game("update2.dat"),
+            "AVWSEN\r\n\r\nSystem\\Core.u 20240101\r\nHelp\\Docs\\Readme.txt 20240101\r\nMaps.bnd 20240101\r\n"
+            "Trees.bnd 20240101\r\nWalk.bnd 20240101\r\nRocks.bnd 20240101\r\nBirds.bnd 20240101\r\n");
+  EXPECT_EQ(ImportCalls(4), (Lines{"pkg import SkelAnim ..\\Animations\\Walk ..\\Walk",
+                                   "pkg import sound ..\\sounds\\Birds ..\\Birds",
+                                   "pkg import staticmesh ..\\StaticMeshes\\Rocks ..\\Rocks",
+                                   "pkg import texture ..\\Textures\\Trees ..\\Trees"}));
+
+  SCOPED_TRACE("a second run finds nothing to update and shows the start-game button");
+  const CliResult again = Run({"--update"});
+  EXPECT_EQ(again.exit_code, 0) << again.out;
+  EXPECT_EQ(again.Lines(), (Lines{"connecting...", "0files remain to be updated", "No files updateing needed"}));
+}
+
+TEST_P(CliUpdateTest, ChangedEntriesReplaceTheirRecordLinesInPlace) {
+  WriteImportTool();
+  root.Write("game/Keep.txt", "local keep");
+  root.Write("game/update2.dat",
+             "AVWSEN\r\nSystem\\Core.u 20240101\r\nkeep.TXT 20240101\r\nHelp\\Readme.txt 20240101\r\n"
+             "Maps.bnd 20240101\r\nTrees.bnd 20240101\r\n");
+  set.AddE("Core.u.gz", "System\\Core.u", "20240202", "core v2");
+  set.AddO("Keep.txt", "Keep.txt", "20240101", "server keep");  // same version: left alone
+  set.AddO("Readme.txt", "Help\\Readme.txt", "20240202", "readme v2");
+  set.AddBundle("C", "Maps.gz", "Maps.bnd", "20240202", {{"Maps\\Town.map", "town v2"}});
+  set.AddBundle("T", "Trees.gz", "Trees.bnd", "20240202", {{"Textures\\Oak.pcx", "oak v2"}}, "Trees");
+  set.AddE("New.ini.gz", "New.ini", "20240202", "new");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.Lines().at(1), "5files remain to be updated");
+  EXPECT_EQ(r.Lines().back(), "files updated");
+  EXPECT_EQ(Game("update2.dat"),
+            "AVWSEN\r\nSystem\\Core.u 20240202\r\nkeep.TXT 20240101\r\nHelp\\Readme.txt 20240202\r\n"
+            "Maps.bnd 20240202\r\nTrees.bnd 20240101\r\nNew.ini 20240202\r\n");
+  EXPECT_EQ(Game("System/Core.u"), "core v2");
+  EXPECT_EQ(Game("Keep.txt"), "local keep");
+  EXPECT_EQ(Game("Help/Readme.txt"), "readme v2");
+  EXPECT_EQ(Game("Maps/Town.map"), "town v2");
+  EXPECT_EQ(Game("New.ini"), "new");
+  SCOPED_TRACE("a changed package entry does nothing");
+  EXPECT_FALSE(GameHas("Trees.gz"));
+  EXPECT_FALSE(GameHas("Textures"));
+  EXPECT_EQ(Game("import.log"), "<missing>");
+}
+
+TEST_P(CliUpdateTest, SizeMismatchIsPassedOverWithoutRecord) {
+  set.AddE("Bad.gz", "Bad.u", "1", "bad", +1);
+  set.AddO("Short.txt", "Short.txt", "1", "short", -1);
+  set.AddO("Good.txt", "Good.txt", "1", "good");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.Lines().back(), "files updated");
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nGood.txt 1\r\n");
+  EXPECT_TRUE(GameHas("Bad.gz")) << "the mismatched download stays where it was received";
+  EXPECT_FALSE(GameHas("Bad.u"));
+  EXPECT_EQ(Game("Short.txt"), "short") << "an \"O\" download lands at its local name at once";
+  EXPECT_EQ(Game("Good.txt"), "good");
+}
+
+TEST_P(CliUpdateTest, ThreeServersRefusingTheLogin) {
+  set.WriteList();
+  auto server = StartServer();
+  const std::string refused = ServerLine("S", *server, FtpServer::kRefusedUser);
+  WriteServers({refused, refused, refused});
+
+  const CliResult r = Run({"--server", "2"}, "zh_TW.BIG5");
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_EQ(r.Lines(), (Lines{"連線中1...", "連線中2...", "連線中3...", "連線中斷", "連線中斷"}));
+  EXPECT_EQ(Game("isp1.dat"), "2\r\n");
+  EXPECT_EQ(Game("update2.dat"), "<missing>");
+
+  SCOPED_TRACE("--raw prints the stored Big5 bytes; English without a Chinese locale");
+  const CliResult raw = Run({"--raw"}, "zh_TW.BIG5");
+  EXPECT_EQ(raw.Lines().front(), "\xB3\x73\xBD\x75\xA4\xA4" "1...");
+  const CliResult english = Run({});
+  EXPECT_EQ(english.Lines(), (Lines{"connecting...", "connecting...", "connecting...", "Disconnected",
+                                    "Disconnected"}));
+}
+
+TEST_P(CliUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
+  set.AddO("Fresh.txt", "Fresh.txt", "1", "fresh");
+  set.WriteList();
+  const std::string bare_dir = root.path() + "bare/";
+  root.Write("bare/readme.txt", "no list here");
+  auto bare = StartServer(bare_dir);
+  // The server holding the list takes only the password of one space.
+  auto holder = FtpServer::Start(FtpServerKind::kPyftpdlib, server_dir, "fallback", " ");
+  WriteServers({ServerLine("Holder", *holder, "fallback"), ServerLine("Bare", *bare)});
+
+  const CliResult r = Run({"--server", "1", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.Lines(), (Lines{"connecting...", "1file remain to be updated", "0files remain to be updated",
+                              "files updated"}));
+  EXPECT_EQ(Game("Fresh.txt"), "fresh");
+
+  SCOPED_TRACE("the server without the list is the last one: no further attempt");
+  WriteServers({ServerLine("Bare", *bare)});
+  const CliResult alone = Run({"--server", "0"});
+  EXPECT_EQ(alone.exit_code, 1) << alone.out;
+  EXPECT_EQ(alone.Lines(), (Lines{"connecting...", "Disconnected", "Disconnected"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(RealServers, CliUpdateTest,
+                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
+
+}  // namespace
+}  // namespace test_support

@@ -1,0 +1,92 @@
+// Builds update sets for end-to-end tests: the files an update server
+// holds (gzip files, bundles, plain files) and its list "update3.dat",
+// written into the folder that a real FTP server then serves.
+#pragma once
+
+#include <zlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/bundle_builder.h"
+
+namespace test_support {
+
+// gzip bytes of `data` (one member).
+inline std::string Gzip(const std::string& data) {
+  z_stream stream{};
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2 failed");
+  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&stream, Z_FINISH);
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) throw std::runtime_error("deflate failed");
+  out.resize(stream.total_out);
+  return out;
+}
+
+class UpdateSet {
+ public:
+  explicit UpdateSet(std::string folder) : folder_(std::move(folder)) {}
+
+  // A server file (real name relative to the served folder).
+  void PutFile(const std::string& remote, const std::string& bytes) const {
+    const std::filesystem::path path = std::filesystem::path(folder_) / remote;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+
+  // "E": one gzip-compressed file. size_delta lies about the size.
+  void AddE(const std::string& remote, const std::string& local, const std::string& version,
+            const std::string& content, long size_delta = 0) {
+    Add("E", remote, local, version, Gzip(content), "", size_delta);
+  }
+  // "O": the file as it is.
+  void AddO(const std::string& remote, const std::string& local, const std::string& version,
+            const std::string& content, long size_delta = 0) {
+    Add("O", remote, local, version, content, "", size_delta);
+  }
+  // "C", "T", "A", "S", "W": a gzip-compressed bundle of the members.
+  void AddBundle(const std::string& type, const std::string& remote, const std::string& local,
+                 const std::string& version, const std::vector<BundleMember>& members,
+                 const std::string& package = "") {
+    Add(type, remote, local, version, Gzip(BuildBundle(members)), package, 0);
+  }
+  // A gzip-compressed bundle given as raw bytes (hostile trailers).
+  void AddRawBundle(const std::string& type, const std::string& remote, const std::string& local,
+                    const std::string& version, const std::string& bundle, const std::string& package = "") {
+    Add(type, remote, local, version, Gzip(bundle), package, 0);
+  }
+  // A line as given (for names that are never stored on the server).
+  void AddLine(const std::string& line) { lines_.push_back(line); }
+
+  // Writes "update3.dat" (header first, CR LF) into the folder.
+  void WriteList(const std::string& header = "UPDATE") const {
+    std::string text = header + "\r\n";
+    for (const std::string& line : lines_) text += line + "\r\n";
+    PutFile("update3.dat", text);
+  }
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  void Add(const std::string& type, const std::string& remote, const std::string& local,
+           const std::string& version, const std::string& bytes, const std::string& package, long size_delta) {
+    PutFile(remote, bytes);
+    std::string line = type + " " + remote + " " + local + " " + version + " " +
+                       std::to_string(static_cast<long>(bytes.size()) + size_delta);
+    if (!package.empty()) line += " " + package;
+    lines_.push_back(line);
+  }
+
+  std::string folder_;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace test_support
