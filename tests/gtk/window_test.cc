@@ -356,6 +356,25 @@ TEST_F(UpdaterWindowTest, UpdateButtonInstallsFilesThenStartGameStartsTheGame) {
   }
 }
 
+TEST_F(UpdaterWindowTest, HomePageButtonOpensTheConfiguredPageOverTheWholeScreen) {
+  SilentServer server;
+  ASSERT_NE(0, server.port());
+  game_.Write("isp0.dat", "Local 127.0.0.1 " + std::to_string(server.port()) + " 60000 anonymous\r\nend\r\n");
+  const std::string page = game_.Write("home.htm", "<html><body style=\"background:#00ff00\">home</body></html>");
+  game_.Write("FtpConfig.ini", "[HOMEPAGE]\r\nHOME=file://" + page + "\r\n");
+  const pid_t pid = x_.StartProgram({updater_}, game_.path());
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " >/dev/null") == 0; }));
+  Click(kWindowLeft + 340, kWindowTop + 566);  // OK in the server dialog
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --onlyvisible --name '^update$' >/dev/null") == 0; }));
+  Click(kWindowLeft + 495, kWindowTop + 570);  // Home page
+  const Box screen{0, 0, XSession::kScreenWidth, XSession::kScreenHeight};
+  Screenshot shot;
+  EXPECT_TRUE(WaitFor([&] {
+    shot = Shot("home-page");
+    return CountColour(shot, screen, 0x00FF00) > XSession::kScreenWidth * XSession::kScreenHeight * 9 / 10;
+  })) << "the page covers the screen";
+}
+
 TEST_F(UpdaterWindowTest, SecondStartActivatesTheRunningWindowAndEnds) {
   x_.StartProgram({"/usr/bin/xmessage", "-title", "Zkftpup", "running"}, game_.path());
   ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --name '^Zkftpup$' >/dev/null") == 0; }));
