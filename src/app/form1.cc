@@ -3,6 +3,7 @@
 #include "app/form2.h"
 #include "app/texts/texts.h"
 #include "app/web_page_window.h"
+#include "filecheck/file_check.h"
 #include "gzip/gzip.h"
 #include "platform/game_path.h"
 #include "platform/ini_file.h"
@@ -263,6 +264,8 @@ void TForm1::Button4Click() {
   ExitRequested = true;
   Close();
 }
+
+void TForm1::Image8Click() { ::Image8Click(*this); }
 
 void TForm1::FormClose(TCloseAction&) {
   if (!RecordList) return;

@@ -75,6 +75,9 @@ class TForm1 : public TForm, public UpdateWindow {
   void FormDestroy();
   // The exit button: asks, and on Yes closes the window.
   void Button4Click();
+  // The file check (filecheck/file_check.h). Image8 stays hidden and its
+  // click unconnected; updater-cli --check calls this. Throws as the check does.
+  void Image8Click();
   void LoadFtpConfig();
 
   // Centres a label over Gauge1 (integer division rounding toward zero).

@@ -1,0 +1,309 @@
+// The whole file check through the main window, repairing from a real FTP
+// server (pyftpdlib) on loopback.
+#include "filecheck/file_check.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "app/texts/texts.h"
+#include "check_fixture.h"
+#include "datec_builder.h"
+#include "ftp/ftp_client.h"
+#include "platform/errors.h"
+#include "platform/event_loop.h"
+#include "support/bundle_builder.h"
+#include "support/ftp_servers.h"
+#include "update/ftp_events.h"
+#include "vcl/image.h"
+#include "vcl/label.h"
+#include "vcl/list_box.h"
+
+namespace {
+
+using test_support::BuildDatec;
+using test_support::DatecEntry;
+using test_support::Days;
+
+constexpr int64_t kStamp = 1700000000;
+
+std::string Gzipped(const std::string& bytes) {
+  test_support::TempFolder scratch;
+  const std::string path = scratch.path() + "data.gz";
+  gzFile file = gzopen(path.c_str(), "wb");
+  gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
+  gzclose(file);
+  return scratch.Read("data.gz");
+}
+
+// Runs the test in a fresh current folder (where ErrorList.TXT goes).
+class ScopedCurrentFolder {
+ public:
+  ScopedCurrentFolder() : old_(getcwd(nullptr, 0)) { EXPECT_EQ(chdir(folder.path().c_str()), 0); }
+  ~ScopedCurrentFolder() {
+    EXPECT_EQ(chdir(old_), 0);
+    free(old_);
+  }
+  test_support::TempFolder folder;
+
+ private:
+  char* old_;
+};
+
+class FileCheckTest : public test_support::CheckWindowTest {
+ protected:
+  FileCheckTest() { server = test_support::FtpServer::Start(test_support::FtpServerKind::kPyftpdlib, server_root.path()); }
+
+  // Logs in as the update check would have, lists the server folder into
+  // ListBox3 and shows the start-game button.
+  void ConnectAsAfterUpdate(LineList server_list = {"header"}) {
+    form->FtpClient = std::make_shared<TFtpClient>();
+    TFtpClient& client = *form->FtpClient;
+    AttachFtpClientEvents(*form, client);
+    client.Host = "127.0.0.1";
+    client.Port = server->port();
+    client.UserID = "anonymous";
+    client.Password = "guest";
+    client.TimeOut = 10000;
+    client.Connect();
+    ASSERT_TRUE(form->IsConnected);
+    client.Nlist();
+    form->ServerList = std::move(server_list);
+    form->Image3->Show();
+  }
+
+  // Puts `size` bytes last written at unix_seconds into the game folder.
+  void Put(const std::string& windows_name, size_t size, int64_t unix_seconds, char fill = 'x') {
+    ASSERT_TRUE(test_support::SetLastWrite(game.Write(windows_name, std::string(size, fill)), unix_seconds));
+  }
+
+  void WriteDatec(const std::vector<DatecEntry>& entries) { game.Write("datec.dat", BuildDatec(entries)); }
+
+  std::vector<std::string> Listing() const { return form->ListBox3->Items.Lines(); }
+
+  // Waits (pumping) until path exists, at most 10 s.
+  static bool WaitForFile(const std::string& path) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (access(path.c_str(), F_OK) != 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      platform::WaitForEvent(2);
+    }
+    return true;
+  }
+
+  ScopedCurrentFolder current;
+  test_support::TempFolder server_root;
+  std::unique_ptr<test_support::FtpServer> server;
+};
+
+// Gates and list errors: no connection is needed, none is made.
+class FileCheckGateTest : public test_support::CheckWindowTest {
+ protected:
+  ScopedCurrentFolder current;
+};
+
+TEST_F(FileCheckGateTest, StartGateMissingListAndListErrors) {
+  form->Label3->SetCaption("before");
+  {
+    SCOPED_TRACE("start-game button hidden: nothing at all");
+    form->Image8Click();
+    EXPECT_TRUE(backend.boxes.empty());
+  }
+  form->Image3->Show();
+  for (const auto& [letter, text] : std::vector<std::pair<char, std::string>>{
+           {'n', "can not files checked"},
+           {'t', "\xB5\x4C\xA4\xF1\xB9\xEF\xC0\xC9\xAE\xD7" "datec.dat"}}) {
+    SCOPED_TRACE(std::string("missing datec.dat, language ") + letter);
+    form->LangLetter = letter;
+    backend.boxes.clear();
+    form->Image8Click();
+    ASSERT_EQ(backend.boxes.size(), 1u);
+    EXPECT_EQ(backend.boxes[0].text, text);
+    EXPECT_EQ(backend.boxes[0].buttons.size(), 1u);
+  }
+  form->LangLetter = 'n';
+  backend.boxes.clear();
+  for (const auto& [bytes, error] : std::vector<std::pair<std::string, std::string>>{
+           {test_support::DatecTrailer(0), "Range check error"},
+           {test_support::DatecTrailer(65537), "Range check error"},
+           {std::string(83, '\1'), "I/O error " + std::to_string(ENODATA)}}) {
+    SCOPED_TRACE(error);
+    game.Write("datec.dat", bytes);
+    try {
+      form->Image8Click();
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(std::string(e.what()), error);
+    }
+  }
+  EXPECT_EQ(form->Label3->Caption(), "before");
+  EXPECT_TRUE(status_texts.empty());
+  EXPECT_FALSE(form->CheckMode);
+  {
+    SCOPED_TRACE("count 1: no records, finished at once");
+    current.folder.Write("ErrorList.TXT", "older");
+    game.Write("datec.dat", test_support::DatecTrailer(1));
+    form->Image8Click();
+    EXPECT_EQ(status_texts, std::vector<std::string>{"files checked"});
+    EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "older");
+    EXPECT_FALSE(form->CheckMode);
+  }
+  EXPECT_TRUE(backend.boxes.empty());
+}
+
+TEST_F(FileCheckTest, RepairsThroughPipelineAndListingAndListsTheRest) {
+  // Server: a gzip replacement of Core.u, a plain Readme, a package file and
+  // a texture bundle for the package Trees, and a name meant to escape.
+  server_root.Write("CORE.GZP", Gzipped("0123456789"));
+  server_root.Write("Core.\\evil", "must never be written");
+  server_root.Write("readme.TXT", "fresh!");
+  server_root.Write("TreesPkg.bin", "pkg!");
+  const std::string bundle =
+      Gzipped(test_support::BuildBundle({{"Textures\\TreesSrc\\bark.pcx", "bark"}}));
+  server_root.Write("Trees.gz", bundle);
+  game.Write("System\\PKG", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/pkg-args.txt\"\n");
+  ASSERT_EQ(chmod(game.RealPath("System\\PKG").c_str(), 0755), 0);
+
+  Put("System\\Core.u", 3, kStamp);
+  Put("Help\\Readme.txt", 6, kStamp - 3600);
+  WriteDatec({{"Core.u", "System\\", Days(kStamp), 10},
+              {"Trees.utx", "Textures\\", Days(kStamp), 4},
+              {"Readme.txt", "Help\\", Days(kStamp), 6},
+              {"Gone.map", "Maps\\", Days(kStamp), 1}});
+  ConnectAsAfterUpdate({"header", "O TreesPkg.bin Textures\\Trees.utx 1 4 Trees",
+                        "T Trees.gz Trees.bnd 7 " + std::to_string(bundle.size()) + " Trees",
+                        "O Other.bin Textures\\Other.utx 1 4 trees"});
+  // The hostile entry first: it must be passed over and the search go on.
+  std::vector<std::string> listing = Listing();
+  std::stable_partition(listing.begin(), listing.end(), [](const std::string& e) { return e == "Core.\\evil"; });
+  ASSERT_EQ(listing.front(), "Core.\\evil");
+  form->ListBox3->Items.Assign(listing);
+
+  form->Image8Click();
+
+  EXPECT_EQ(game.Read("System\\Core.u"), "0123456789") << "unpacked from CORE.GZP";
+  EXPECT_FALSE(game.Exists("System\\CORE.GZP")) << "the downloaded gzip file is deleted";
+  EXPECT_FALSE(game.Exists("System\\Core.\\evil"));
+  EXPECT_EQ(access((game.path() + "System/Core.\\evil").c_str(), F_OK), -1);
+  EXPECT_EQ(game.Read("Help\\Readme.txt"), "fresh!") << "a plain download replaces the file";
+  EXPECT_EQ(game.Read("Textures\\Trees.utx"), "pkg!") << "the package line installed through the pipeline";
+  EXPECT_EQ(game.Read("Textures\\TreesSrc\\bark.pcx"), "bark") << "the bundle line too";
+  EXPECT_FALSE(game.Exists("Textures\\Other.utx")) << "the package field is compared exactly";
+  ASSERT_TRUE(WaitForFile(game.RealPath("System\\pkg-args.txt")));
+  EXPECT_EQ(game.Read("System\\pkg-args.txt"), "pkg import texture ..\\Textures\\Trees ..\\Trees\n");
+  EXPECT_TRUE(form->CheckMode);
+  EXPECT_EQ(form->RecordList, std::nullopt) << "the check writes no record";
+
+  EXPECT_EQ(status_texts, (std::vector<std::string>{"4files check to be updated", "3files check to be updated",
+                                                    "2files check to be updated", "1files check to be updated",
+                                                    "files can,t check, please try again"}));
+  EXPECT_EQ(form->Label3->Caption(), "files can,t check, please try again");
+  EXPECT_EQ(form->Label3->Left(), form->Gauge1->Left() + (form->Gauge1->Width() - form->Label3->Width()) / 2);
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), game.path() + "Maps/Gone.map\r\n");
+  EXPECT_FALSE(game.Exists("ErrorList.TXT")) << "written to the current folder, not the game folder";
+  ASSERT_FALSE(refused.empty());
+  EXPECT_NE(refused.front().find("Core.\\evil"), std::string::npos);
+}
+
+TEST_F(FileCheckTest, CountsDownToFinishedWhenEverythingIsRepaired) {
+  server_root.Write("ONE.GZP", Gzipped("1"));
+  server_root.Write("two.txt", "22");
+  server_root.Write("Three.dat", "333");
+  WriteDatec({{"One.u", "System\\", Days(kStamp), 1},
+              {"Two.txt", "", Days(kStamp), 2},
+              {"Three.dat", "Maps\\", Days(kStamp), 3}});
+  game.Write("Maps\\keep", "");
+  game.Write("System\\keep", "");
+  current.folder.Write("ErrorList.TXT", "older list");
+  ConnectAsAfterUpdate();
+  form->Image8Click();
+  EXPECT_EQ(status_texts, (std::vector<std::string>{"3files check to be updated", "2files check to be updated",
+                                                    "1files check to be updated", "files checked"}));
+  EXPECT_EQ(game.Read("System\\One.u"), "1");
+  EXPECT_EQ(game.Read("two.txt"), "22") << "stored under the server's name";
+  EXPECT_EQ(game.Read("Maps\\Three.dat"), "333");
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "older list");
+
+  SCOPED_TRACE("a second run finds everything in order");
+  status_texts.clear();
+  WriteDatec({{"Three.dat", "Maps\\", Days(kStamp), 3}});
+  form->Image8Click();
+  EXPECT_EQ(status_texts, std::vector<std::string>{"files checked"});
+}
+
+TEST_F(FileCheckTest, ListingSearchCaseRules) {
+  server_root.Write("TREES.GZP", Gzipped("tree"));
+  server_root.Write("TOWN.GZP", Gzipped("town"));
+  server_root.Write("BELL.GZP", Gzipped("ding"));
+  server_root.Write("LICENSE", "license text");
+  WriteDatec({{"Trees.UTX", "Textures\\", Days(kStamp), 4},
+              {"Town.map", "Maps\\", Days(kStamp), 4},
+              {"Town.ini", "Maps\\", Days(kStamp), 4},
+              {"README", "", Days(kStamp), 4},
+              {"Bell.uax", "Sounds\\", Days(kStamp), 4}});
+  game.Write("Textures\\keep", "");
+  game.Write("Maps\\keep", "");
+  game.Write("Sounds\\keep", "");
+  ConnectAsAfterUpdate({"header", "O Wrong.bin Textures\\Trees.UTX 1 4 Trees"});
+  std::vector<std::string> listing = Listing();
+  std::sort(listing.begin(), listing.end());
+  listing.insert(listing.begin(), ".");
+  form->ListBox3->Items.Assign(listing);  // ".", BELL.GZP, LICENSE, TOWN.GZP, TREES.GZP
+
+  form->Image8Click();
+
+  EXPECT_EQ(game.Read("Textures\\Trees.UTX"), "tree") << "UTX in capitals is no package: listing search";
+  EXPECT_EQ(game.Read("Maps\\Town.map"), "town");
+  EXPECT_EQ(game.Read("Maps\\Town.ini"), "town") << "both served by the first entry of that base name";
+  EXPECT_EQ(game.Read("LICENSE"), "license text") << "a name without a dot takes the first entry without one";
+  EXPECT_FALSE(game.Exists("README"));
+  EXPECT_EQ(game.Read("Sounds\\Bell.uax"), "ding") << "a package no server line names goes to the listing";
+  EXPECT_EQ(status_texts, (std::vector<std::string>{
+                              "5files check to be updated", "4files check to be updated",
+                              "3files check to be updated", "2files check to be updated",
+                              "1files check to be updated",
+                              "files checked",  // after the package step of the last file
+                              "files checked",  // after its listing repair
+                          }));
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+}
+
+TEST_F(FileCheckTest, EmptyListingListsNothing) {
+  WriteDatec({{"A.txt", "", Days(kStamp), 1}, {"B.utx", "", Days(kStamp), 1}});
+  ConnectAsAfterUpdate();
+  form->ListBox3->Items.Clear();
+  form->Image8Click();
+  EXPECT_EQ(status_texts, (std::vector<std::string>{"2files check to be updated", "files checked"}))
+      << "only the package step of the last file counts down";
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+}
+
+TEST_F(FileCheckTest, RepairErrorsEndTheCheck) {
+  server_root.Write("first.txt", "1");
+  server_root.Write("file.txt", "f");
+  WriteDatec({{"First.txt", "", Days(kStamp), 9},
+              {"File.txt", "NoSuchFolder\\", Days(kStamp), 1},
+              {"Later.map", "", Days(kStamp), 1}});
+  ConnectAsAfterUpdate();
+  EXPECT_THROW(form->Image8Click(), Exception) << "the download into a missing folder fails";
+  EXPECT_EQ(game.Read("First.txt"), "1");
+  EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+}
+
+TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {
+  WriteDatec({{"Later.map", "", Days(kStamp), 1}, {"Last.map", "", Days(kStamp), 1}});
+  ConnectAsAfterUpdate();
+  form->ListBox3->Items.Assign({"later.gone", "last.map"});
+  EXPECT_THROW(form->Image8Click(), FTPException);
+  EXPECT_FALSE(game.Exists("Last.map")) << "the files after the failure are not handled";
+  EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+}
+
+}  // namespace
