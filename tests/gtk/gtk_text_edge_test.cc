@@ -1,0 +1,63 @@
+// The GTK front-end's conversions at the edge to the screen: byte texts to
+// UTF-8, the designs' button labels to GTK mnemonics, and navigation
+// addresses to the URIs a web view loads. No display is needed.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "frontends/gtk/message_box.h"
+#include "frontends/gtk/text_codec.h"
+#include "frontends/gtk/web_view.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+TEST(GtkTextEdge, ByteTextsDecodeFromTheApplicationCharacterSet) {
+  {
+    SCOPED_TRACE("Big5");
+    // "你確定要離開嗎?"
+    EXPECT_EQ("\xE4\xBD\xA0\xE7\xA2\xBA\xE5\xAE\x9A\xE8\xA6\x81\xE9\x9B\xA2\xE9\x96\x8B\xE5\x97\x8E?",
+              gtkui::DecodeText("\xA7\x41\xBD\x54\xA9\x77\xAD\x6E\xC2\xF7\xB6\x7D\xB6\xDC\x3F", "BIG5"));
+  }
+  {
+    SCOPED_TRACE("GB2312");
+    // "连线中断"
+    EXPECT_EQ("\xE8\xBF\x9E\xE7\xBA\xBF\xE4\xB8\xAD\xE6\x96\xAD",
+              gtkui::DecodeText("\xC1\xAC\xCF\xDF\xD6\xD0\xB6\xCF", "GB2312"));
+  }
+  {
+    SCOPED_TRACE("ASCII passes unchanged in every set");
+    EXPECT_EQ("please wait...", gtkui::DecodeText("please wait...", "BIG5"));
+  }
+  {
+    SCOPED_TRACE("a damaged Big5 text still shows, with '?' for what does not decode");
+    const std::string shown = gtkui::DecodeText("ok \xA7", "BIG5");
+    EXPECT_EQ(0u, shown.rfind("ok ", 0));
+    EXPECT_NE(std::string::npos, shown.find('?'));
+  }
+  {
+    SCOPED_TRACE("an unknown character set keeps the ASCII");
+    EXPECT_EQ("a?b", gtkui::DecodeText("a\xFF" "b", "NO-SUCH-CHARSET"));
+  }
+}
+
+TEST(GtkTextEdge, ButtonLabelsBecomeMnemonics) {
+  EXPECT_EQ("_Abort", gtkui::MnemonicLabel("&Abort"));
+  EXPECT_EQ("_Yes", gtkui::MnemonicLabel("&Yes"));
+  EXPECT_EQ("OK", gtkui::MnemonicLabel("OK"));
+  EXPECT_EQ("Save & _Quit", gtkui::MnemonicLabel("Save && &Quit"));
+  EXPECT_EQ("a__b", gtkui::MnemonicLabel("a_b")) << "a literal underscore is no mnemonic";
+}
+
+TEST(GtkTextEdge, AddressesBecomeUris) {
+  test_support::TempFolder folder;
+  const std::string page = folder.Write("bulletin page.htm", "<html></html>");
+  EXPECT_EQ("file://" + folder.path() + "bulletin%20page.htm", gtkui::AddressToUri(page));
+  EXPECT_EQ("about:blank", gtkui::AddressToUri(folder.path() + "missing.htm"))
+      << "a missing local page is an empty view";
+  EXPECT_EQ("about:blank", gtkui::AddressToUri(""));
+  EXPECT_EQ("https://example.com/a", gtkui::AddressToUri("https://example.com/a"));
+  EXPECT_EQ("http://www.example.com", gtkui::AddressToUri("www.example.com"));
+}
+
+}  // namespace
