@@ -14,7 +14,9 @@ void CliOutput::EndProgressLine() {
 
 void CliOutput::Line(const std::string& bytes) {
   EndProgressLine();
-  const std::string text = Decode(bytes);
+  std::string text = Decode(bytes);
+  // A server's reply carried into a box keeps its line end; the line has its own.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);

@@ -16,7 +16,7 @@ class CliOutput {
   // 's' GB2312, otherwise as they are).
   void SetLanguage(char lang_letter) { lang_letter_ = lang_letter; }
 
-  // A text on its own line of stdout.
+  // A text on its own line of stdout (line ends at its end are dropped).
   void Line(const std::string& bytes);
   // The byte progress, rewritten in place; nothing unless on a terminal.
   void Progress(const std::string& bytes);

@@ -1,0 +1,162 @@
+// updater-cli against real FTP servers: the forced update, the in-use stop,
+// failures, arguments, and server data that tries to leave the game folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "cli_e2e_fixture.h"
+
+namespace test_support {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class CliRecoveryTest : public CliE2eTest {
+ protected:
+  bool Printed(const CliResult& r, const std::string& line) const {
+    const Lines lines = r.Lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+};
+
+TEST_P(CliRecoveryTest, ForcedUpdateRebuildsTheRecord) {
+  WriteImportTool();
+  set.AddE("Core.u.gz", "System\\Core.u", "2", "core");
+  set.AddO("Help.txt", "Help.txt", "3", "help");
+  set.AddBundle("T", "Trees.gz", "Trees.bnd", "4", {{"Textures\\Oak.pcx", "oak"}}, "Trees");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  ASSERT_EQ(Run({"--server", "0", "--update"}).exit_code, 0);
+  ImportCalls(1);
+
+  // A stale record line and a lost file: the forced update sets both right.
+  root.Write("game/update2.dat", "AVWSEN\r\n\r\nSystem\\Core.u 2\r\nOld\\Gone.txt 1\r\nHelp.txt 3\r\nTrees.bnd 4\r\n");
+  std::filesystem::remove(game_dir + "System/Core.u");
+  {
+    SCOPED_TRACE("the question answered No by default changes nothing");
+    // Nothing to update, so the check itself does not mention Core.u.
+    const CliResult no = Run({"--yes"});
+    EXPECT_EQ(no.exit_code, 0);
+    EXPECT_FALSE(GameHas("System/Core.u"));
+  }
+  const CliResult r = Run({"--forced"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_TRUE(Printed(r, "After pushing \"Compulsive update\" button, it will update all downloads completely "
+                         "and will take longer time. Are you sure you want to do it?"))
+      << r.out;
+  EXPECT_EQ(r.Lines().back(), "files updated");
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nSystem\\Core.u 2\r\nHelp.txt 3\r\nTrees.bnd 4\r\n");
+  EXPECT_EQ(Game("System/Core.u"), "core");
+  EXPECT_EQ(ImportCalls(2).size(), 2u) << "the package is imported again";
+}
+
+TEST_P(CliRecoveryTest, FileThatCannotBeWrittenStopsTheUpdater) {
+  set.AddE("First.gz", "First.u", "1", "first");
+  set.AddE("Blocked.gz", "Blocked\\File.u", "1", "blocked");
+  set.AddE("Later.gz", "Later.u", "1", "later");
+  set.WriteList();
+  std::filesystem::create_directories(game_dir + "Blocked/File.u");  // a folder where the file goes
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << "the updater ends itself" << r.out << r.err;
+  EXPECT_TRUE(Printed(r, "Can't create: " + game_dir + "Blocked/File.u")) << r.out;
+  EXPECT_EQ(r.Lines().back(), "The file is useing");
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nFirst.u 1\r\n") << "saved up to the entry in use";
+  EXPECT_EQ(Game("First.u"), "first");
+  EXPECT_FALSE(GameHas("Later.u"));
+  EXPECT_FALSE(GameHas("Later.gz"));
+}
+
+TEST_P(CliRecoveryTest, FailedDownloadShowsTheErrorAndKeepsWhatWasInstalled) {
+  set.AddO("Here.txt", "Here.txt", "1", "here");
+  set.AddLine("O Missing.txt Missing.txt 1 10");
+  set.AddO("After.txt", "After.txt", "1", "after");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_EQ(r.Lines().at(2), "2files remain to be updated");
+  EXPECT_EQ(r.Lines().back().rfind("550", 0), 0u) << "the server's refusal is shown: " << r.out;
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nHere.txt 1\r\n");
+  EXPECT_FALSE(GameHas("After.txt"));
+}
+
+TEST_P(CliRecoveryTest, ArgumentsAndMissingList) {
+  EXPECT_EQ(RunUpdaterCli({"--bogus"}).exit_code, 2);
+  EXPECT_EQ(RunUpdaterCli({"--server", "x"}).exit_code, 2);
+  EXPECT_EQ(RunUpdaterCli({"--dir", root.path() + "nowhere"}).exit_code, 2);
+  const CliResult help = RunUpdaterCli({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("--start-game"), std::string::npos);
+
+  set.PutFile("other.txt", "no list");
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  const CliResult beyond = Run({"--server", "2"});
+  EXPECT_EQ(beyond.exit_code, 2) << beyond.err;
+  EXPECT_NE(beyond.err.find("--server 2"), std::string::npos) << beyond.err;
+
+  SCOPED_TRACE("a server without update3.dat and nothing to fall back to");
+  const CliResult r = Run({"--server", "1"});  // "Other"
+  EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+  EXPECT_EQ(r.Lines(), (Lines{"connecting...", "Disconnected", "Disconnected"}));
+  EXPECT_EQ(Game("isp1.dat"), "1\r\n");
+}
+
+TEST_P(CliRecoveryTest, HostileNamesNeverLeaveTheGameFolder) {
+  WriteImportTool();
+  // Names unique to this test, so a stray write outside is recognisable.
+  const std::string tag = std::filesystem::path(root.path()).parent_path().filename().string();
+  set.AddE("Esc.gz", "..\\" + tag + "_escaped.txt", "1", "escaped");
+  set.AddO("Ok.txt", "C:\\" + tag + "_drive.txt", "1", "drive");
+  set.AddLine("E ..\\" + tag + "_up.gz Up.txt 1 10");
+  set.AddO("Abs.txt", "\\" + tag + "_abs.txt", "1", "abs");
+  set.AddBundle("T", "Hostile.gz", "Hostile.bnd", "1",
+                {{"..\\..\\" + tag + "_climb.txt", "climb"}, {"Fine\\Inside.txt", "inside"},
+                 {"/" + tag + "_root.txt", "root"}},
+                "Hostile");
+  set.AddRawBundle("S", "Ranges.gz", "Ranges.bnd", "1",
+                   BuildRawBundle("0123456789", 3, {{5, 3, "Backwards.txt"}, {0, 1 << 30, "Huge.txt"},
+                                                    {2, 4, "Mid.txt"}}),
+                   "Ranges");
+  set.AddO("Good.txt", "Good.txt", "1", "good");
+  set.AddBundle("C", "Last.gz", "Last.bnd", "1", {{"..\\" + tag + "_last.txt", "last"}, {"LastIn.txt", "in"}});
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  for (const std::string& name : {"..\\" + tag + "_escaped.txt", "C:\\" + tag + "_drive.txt", "..\\" + tag + "_up.gz",
+                                  "\\" + tag + "_abs.txt", "..\\..\\" + tag + "_climb.txt", "/" + tag + "_root.txt",
+                                  std::string("Backwards.txt"), std::string("Huge.txt"), "..\\" + tag + "_last.txt"})
+    EXPECT_NE(r.err.find(name), std::string::npos) << name << " is not named in: " << r.err;
+
+  // Nothing outside the game folder: not beside it, not above the test's folder.
+  for (const std::filesystem::path& dir : {std::filesystem::path(root.path()),
+                                           std::filesystem::path(root.path()).parent_path().parent_path()}) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      EXPECT_EQ(entry.path().filename().string().find(tag + "_"), std::string::npos) << entry.path();
+  }
+  EXPECT_FALSE(std::filesystem::exists("/" + tag + "_root.txt"));
+  EXPECT_FALSE(std::filesystem::exists("/" + tag + "_abs.txt"));
+  EXPECT_EQ(Game("Fine/Inside.txt"), "inside");
+  EXPECT_EQ(Game("Mid.txt"), "23");
+  EXPECT_EQ(Game("Good.txt"), "good");
+  EXPECT_EQ(Game("LastIn.txt"), "in");
+  // The package entries started their imports and are recorded; the refused
+  // entries are not; the bundle with a refused member ends in the in-use stop.
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nHostile.bnd 1\r\nRanges.bnd 1\r\nGood.txt 1\r\n");
+  EXPECT_EQ(r.Lines().back(), "The file is useing");
+}
+
+INSTANTIATE_TEST_SUITE_P(RealServers, CliRecoveryTest,
+                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
+
+}  // namespace
+}  // namespace test_support
