@@ -2,6 +2,9 @@
 // tests, with the status texts and refused names it reports recorded.
 #pragma once
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,22 @@
 #include "support/headless_app.h"
 
 namespace test_support {
+
+// Runs the test in a fresh current folder (where ErrorList.TXT goes).
+class ScopedCurrentFolder {
+ public:
+  ScopedCurrentFolder() : old_(getcwd(nullptr, 0)) {
+    if (chdir(folder.path().c_str()) != 0) ADD_FAILURE() << "chdir";
+  }
+  ~ScopedCurrentFolder() {
+    if (chdir(old_) != 0) ADD_FAILURE() << "chdir back";
+    free(old_);
+  }
+  TempFolder folder;
+
+ private:
+  char* old_;
+};
 
 class CheckWindowTest : public HeadlessAppTest {
  protected:

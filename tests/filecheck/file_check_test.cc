@@ -41,20 +41,6 @@ std::string Gzipped(const std::string& bytes) {
   return scratch.Read("data.gz");
 }
 
-// Runs the test in a fresh current folder (where ErrorList.TXT goes).
-class ScopedCurrentFolder {
- public:
-  ScopedCurrentFolder() : old_(getcwd(nullptr, 0)) { EXPECT_EQ(chdir(folder.path().c_str()), 0); }
-  ~ScopedCurrentFolder() {
-    EXPECT_EQ(chdir(old_), 0);
-    free(old_);
-  }
-  test_support::TempFolder folder;
-
- private:
-  char* old_;
-};
-
 class FileCheckTest : public test_support::CheckWindowTest {
  protected:
   FileCheckTest() { server = test_support::FtpServer::Start(test_support::FtpServerKind::kPyftpdlib, server_root.path()); }
@@ -96,7 +82,7 @@ class FileCheckTest : public test_support::CheckWindowTest {
     return true;
   }
 
-  ScopedCurrentFolder current;
+  test_support::ScopedCurrentFolder current;
   test_support::TempFolder server_root;
   std::unique_ptr<test_support::FtpServer> server;
 };
@@ -104,7 +90,7 @@ class FileCheckTest : public test_support::CheckWindowTest {
 // Gates and list errors: no connection is needed, none is made.
 class FileCheckGateTest : public test_support::CheckWindowTest {
  protected:
-  ScopedCurrentFolder current;
+  test_support::ScopedCurrentFolder current;
 };
 
 TEST_F(FileCheckGateTest, StartGateMissingListAndListErrors) {

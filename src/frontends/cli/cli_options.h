@@ -11,6 +11,7 @@ struct CliOptions {
   bool yes = false;                // answer questions Yes
   bool update = false;             // press the update button when files wait
   bool forced = false;             // run the forced update (its question answered Yes)
+  bool check = false;              // run the file check against datec.dat at the end
   bool start_game = false;         // press the start-game button at the end
   bool help = false;
 };

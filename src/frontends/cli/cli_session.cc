@@ -102,8 +102,22 @@ class CliSession {
       backend_.box_answers.push_front(IDYES);
       Press(*form1_->Image1);
     }
+    if (checked && options_.check) RunFileCheck();
     if (checked && options_.start_game && form1_->Image3->Visible()) Press(*form1_->Image3);
     CloseAtEnd();
+  }
+
+  // The window's file check; its errors go to the error box as a click's would.
+  void RunFileCheck() {
+    if (!form1_->Image3->Visible()) {
+      output_.Problem("--check: the file check runs once nothing is left to update (add --update)");
+      return;
+    }
+    try {
+      form1_->Image8Click();
+    } catch (const std::exception& error) {
+      Application.ShowException(error);
+    }
   }
 
   void CloseAtEnd() {
