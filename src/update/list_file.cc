@@ -1,7 +1,6 @@
 #include "update/list_file.h"
 
 #include "platform/ascii_case.h"
-#include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 

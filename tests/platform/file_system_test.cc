@@ -5,8 +5,11 @@
 #include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -150,4 +153,46 @@ TEST(FileSystemTest, ExecutableFolderIsTheTestProgramsFolder) {
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');
   EXPECT_TRUE(platform::FileExists(folder + program_invocation_short_name));
+}
+
+TEST(FileSystemTest, KilledWriterLeavesOneWholeVersion) {
+  test_support::TempFolder folder;
+  const std::string file = folder.Write("update2.dat", std::string(1 << 20, 'a'));
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    // Rewrites the file over and over with the other letter until killed.
+    for (char letter = 'b';; letter = letter == 'a' ? 'b' : 'a') {
+      platform::WriteFileAtomically(file, std::string(1 << 20, letter));
+    }
+  }
+  // Ends the writer also when an assertion leaves the test early.
+  struct Killer {
+    explicit Killer(pid_t pid) : pid(pid) {}
+    ~Killer() { KillNow(); }
+    void KillNow() {
+      if (pid <= 0) return;
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      pid = -1;
+    }
+    pid_t pid;
+  } killer(writer);
+  // Every version a reader sees, while the writer runs and after it was
+  // killed at some arbitrary point, is one whole version.
+  int versions_seen = 0;
+  char last = 'a';
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (versions_seen < 4) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the writer stopped replacing the file";
+    const std::string content = folder.Read("update2.dat");
+    ASSERT_EQ(content.size(), 1u << 20);
+    ASSERT_EQ(content.find_first_not_of(content[0]), std::string::npos) << "a mix of two versions";
+    if (content[0] != last) ++versions_seen;
+    last = content[0];
+  }
+  killer.KillNow();
+  const std::string content = folder.Read("update2.dat");
+  ASSERT_EQ(content.size(), 1u << 20);
+  EXPECT_EQ(content.find_first_not_of(content[0]), std::string::npos);
 }
