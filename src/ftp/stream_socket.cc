@@ -72,6 +72,7 @@ void TStreamSocket::HandleSocketMessage(unsigned event, int error) {
         if (OnConnect) OnConnect();
       }
     } else if (event == platform::kFdClose) {
+      close_error_ = error;
       // Unread data keep the connection: the reads find the end themselves.
       if (!DataAvailable()) RequestCloseSocket();
     } else if (event == platform::kFdAccept) {
@@ -138,6 +139,7 @@ void TStreamSocket::Connect() {
   async_done_ = false;
   async_ok_ = true;
   connect_answered_ = false;
+  close_error_ = 0;
   if (!socket_.Connect(remote_)) {
     std::string text;
     CheckSocketError(platform::kWsaEWouldBlock, text);
@@ -195,6 +197,7 @@ void TStreamSocket::Accept() {
   if (!socket_.AcceptInPlace(peer)) throw ESockError("Error creating Data Connection");
   remote_ = peer;
   connected_ = true;
+  close_error_ = 0;
   SelectAll();
 }
 

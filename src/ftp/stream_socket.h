@@ -105,7 +105,8 @@ class TStreamSocket {
   // until the peer closes. Raises OnPacketRecvd after each block; BytesRecvd()
   // counts the bytes. Pumps messages. Throws EFOpenError "Cannot create file
   // <name>", EInOutError when writing fails, EAbortError "Socket send
-  // aborted" when Canceled.
+  // aborted" when Canceled; and after OnError the socket error of a
+  // connection that ended by a reset rather than an orderly close.
   void CaptureFile(const std::string& file_name);
   // Binds to 0.0.0.0:Port (0 = any) and listens for one connection; its
   // arrival sets AsyncDone (and Connected when on_lookup_message).
@@ -176,6 +177,9 @@ class TStreamSocket {
   // The connect notification came; the connection may be closed again by
   // the time the waiting Connect looks, so Connected alone cannot tell.
   bool connect_answered_ = false;
+  // The error the peer's close came with (a reset): reading it from the
+  // system clears it there, so a capture learns of it here.
+  int close_error_ = 0;
   TThreadTimer timer_;
   std::vector<char> buffer_;
   std::vector<std::string> winsock_info_;

@@ -223,6 +223,13 @@ void TStreamSocket::CaptureFile(const std::string& file_name) {
     canceled_ = false;
     throw EAbortError("Socket send aborted");
   }
+  if (close_error_ != 0) {
+    // The stream ended by a reset, not by the peer's orderly close: the
+    // file is incomplete and must not pass for a whole one.
+    platform::SetLastSocketError(close_error_);
+    std::string text;
+    CheckSocketError(0, text);
+  }
 }
 
 bool TStreamSocket::DataAvailable() {

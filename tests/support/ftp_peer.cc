@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,6 +41,9 @@ int AcceptOne(int listener) {
   WaitFor(listener, POLLIN);
   int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) throw std::runtime_error("ftp peer: accept failed");
+  // Replies go out as written, not held back for the client's delayed ACK.
+  int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
   return fd;
 }
 

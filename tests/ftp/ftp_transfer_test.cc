@@ -1,0 +1,337 @@
+// Download and Nlist against a scripted peer: sizes in replies, events in
+// order, refusals, passive mode, stalls, resets and cancellation.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "ftp/ftp_client.h"
+#include "support/ftp_peer.h"
+#include "support/temp_folder.h"
+
+using test_support::FtpPeer;
+using test_support::FtpPeerSession;
+using test_support::TempFolder;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+void Login(FtpPeerSession& s) {
+  s.Send("220 Hi\r\n");
+  s.Reply("230 In\r\n");
+  s.Reply("200 Type set\r\n");
+}
+
+// A logged-in client that records transfer events.
+struct TransferClient {
+  explicit TransferClient(const FtpPeer& peer) {
+    client.Host = "127.0.0.1";
+    client.Port = peer.port();
+    client.UserID = "anonymous";
+    client.OnTransactionStart = [this] { events.push_back("start " + std::to_string(client.BytesTotal)); };
+    client.OnTransactionStop = [this] { events.push_back("stop"); };
+    client.OnPacketRecvd = [this] { events.push_back("packet " + std::to_string(client.BytesRecvd())); };
+    client.OnSuccess = [this](TCmdType type) { events.push_back("success " + std::to_string(type)); };
+    client.OnListItem = [this](const std::string& item) { events.push_back("item " + item); };
+    client.Connect();
+  }
+  TFtpClient client;
+  Lines events;
+};
+
+}  // namespace
+
+TEST(FtpTransferTest, ParseByteCount) {
+  EXPECT_EQ(ParseByteCount("150 Opening BINARY mode data connection for x (123456 bytes).\r\n"), 123456);
+  EXPECT_EQ(ParseByteCount("150 Here it comes.\r\n"), 0);
+  EXPECT_EQ(ParseByteCount("150 bytes follow\r\n"), 150);  // the reply code is the nearest number
+  EXPECT_EQ(ParseByteCount("150 7 Byte; later 9 bytes\r\n"), 7);
+  EXPECT_EQ(ParseByteCount("BYTES"), 0);
+  EXPECT_EQ(ParseByteCount("150 (99999999999999999999999 bytes)"), 0);
+  EXPECT_EQ(ParseByteCount("150 (4294967296 bytes)"), 4294967296);
+}
+
+TEST(FtpTransferTest, ActiveDownloadEventsAndExchange) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT command successful\r\n");
+    s.ReadCommand();  // RETR
+    s.Send("150 Opening BINARY mode data connection for game.pak (123456 bytes).\r\n");
+    s.OpenData();
+    s.SendData(std::string(100000, 'a'));
+    s.CloseData();
+    s.Send("226 Transfer complete.\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.Download("game.pak", folder.path() + "game.pak");
+  EXPECT_EQ(folder.Read("game.pak"), std::string(100000, 'a'));
+  EXPECT_EQ(recorder.client.BytesTotal, 100000);  // what arrived, not what was announced
+  EXPECT_EQ(recorder.client.BytesRecvd(), 100000);
+  EXPECT_EQ(recorder.client.DataConnection(), nullptr);
+  ASSERT_GE(recorder.events.size(), 5u);
+  EXPECT_EQ(recorder.events.front(), "start 123456");
+  EXPECT_EQ(recorder.events[recorder.events.size() - 4], "packet 100000");
+  EXPECT_EQ(Lines(recorder.events.end() - 3, recorder.events.end()), (Lines{"stop", "stop", "success 8"}));
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  Lines commands = peer.Commands();
+  ASSERT_EQ(commands.size(), 5u);
+  EXPECT_EQ(commands[2].rfind("PORT 127,0,0,1,", 0), 0u) << commands[2];
+  EXPECT_EQ(commands[3], "RETR game.pak");
+  EXPECT_EQ(commands[4], "QUIT");
+}
+
+TEST(FtpTransferTest, SizeFromMultiLineOrMissingAndPassiveMode) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.ReadCommand();  // PASV
+    s.ReplyPasv();
+    s.ReadCommand();  // RETR
+    s.Send("150-Opening (77 bytes)\r\n150 Go\r\n");
+    s.OpenData();
+    s.SendData("0123456789");
+    s.CloseData();
+    s.Send("226-Done\r\n226 Really\r\n");
+    s.ReadCommand();  // PASV
+    s.ReplyPasv();
+    s.ReadCommand();  // RETR
+    s.Send("125 Data connection already open; transfer starting.\r\n");
+    s.OpenData();
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.Passive = true;
+  recorder.client.Download("ten.bin", folder.path() + "ten.bin");
+  // The size of a multi-line reply is taken from its last line.
+  EXPECT_EQ(recorder.events.front(), "start 0");
+  EXPECT_EQ(folder.Read("ten.bin"), "0123456789");
+  recorder.events.clear();
+  recorder.client.Download("empty.bin", folder.path() + "empty.bin");
+  EXPECT_EQ(recorder.events, (Lines{"start 0", "stop", "stop", "success 8"}));
+  EXPECT_EQ(folder.Read("empty.bin"), "");
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_EQ(peer.Commands(), (Lines{"USER anonymous", "TYPE I", "PASV", "RETR ten.bin", "PASV", "RETR empty.bin",
+                                    "QUIT"}));
+}
+
+TEST(FtpTransferTest, RefusedRetrCallsOnFailureTwiceAndCreatesNoFile) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("550 No such file.\r\n");
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("550 No such file.\r\n");
+  });
+  TransferClient recorder(peer);
+  {
+    SCOPED_TRACE("handler leaves Handled false");
+    int failures = 0;
+    recorder.client.OnFailure = [&](bool&, TCmdType type) {
+      EXPECT_EQ(type, cmdDownload);
+      ++failures;
+    };
+    try {
+      recorder.client.Download("missing.bin", folder.path() + "missing.bin");
+      FAIL() << "a refused RETR passed";
+    } catch (const FTPException& error) {
+      EXPECT_STREQ(error.what(), "550 No such file.\r\n");
+    }
+    EXPECT_EQ(failures, 2);
+  }
+  {
+    SCOPED_TRACE("handler sets Handled");
+    int failures = 0;
+    recorder.client.OnFailure = [&](bool& handled, TCmdType) {
+      ++failures;
+      handled = true;
+    };
+    recorder.events.clear();
+    recorder.client.Download("missing.bin", folder.path() + "missing.bin");
+    EXPECT_EQ(failures, 1);
+    EXPECT_TRUE(recorder.events.empty());  // no OnSuccess either
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.path() + "missing.bin"));
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferTest, EmptyLocalNameWritesUnderTheRemoteName) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Opening (3 bytes)\r\n");
+    s.OpenData();
+    s.SendData("abc");
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder.path());
+  recorder.client.Download("remote.txt", "");
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(folder.Read("remote.txt"), "abc");
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferTest, StalledDataEndsAfterTimeOutAndResetIsAnError) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Opening (10 bytes)\r\n");
+    s.OpenData();
+    s.SendData("12345");
+    s.ReadCommand();  // the client gives up: ABOR is not sent, the next PORT comes
+    s.CloseData(true);
+    s.Send("200 PORT ok\r\n");
+    s.Reply("150 Opening (2000 bytes)\r\n");
+    s.OpenData();
+    s.SendData(std::string(1000, 'x'));
+    s.Sleep(50);
+    s.CloseData(true);  // reset mid-transfer
+    s.Send("426 Connection closed; transfer aborted.\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.TimeOut = 300;
+  std::vector<std::string> failures;
+  recorder.client.OnFailure = [&](bool&, TCmdType) { failures.push_back("failure"); };
+  std::vector<unsigned short> errors;
+  recorder.client.OnError = [&](unsigned short number, const std::string&) { errors.push_back(number); };
+  auto start = std::chrono::steady_clock::now();
+  try {
+    recorder.client.Download("slow.bin", folder.path() + "slow.bin");
+    FAIL() << "a stalled transfer passed";
+  } catch (const EAbortError& error) {
+    EXPECT_STREQ(error.what(), "Socket send aborted");
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+  EXPECT_EQ(failures.size(), 1u);
+  EXPECT_EQ(folder.Read("slow.bin"), "12345");
+
+  // The data connection of a transfer has its own socket: the reset of the
+  // second one must fail the download, not pass for a short file.
+  try {
+    recorder.client.Download("reset.bin", folder.path() + "reset.bin");
+    FAIL() << "a reset transfer passed";
+  } catch (const ESockError& error) {
+    EXPECT_STREQ(error.what(), "10054:Connection reset by peer");
+  }
+  // The data connection's errors are its own: the client's OnError stays quiet.
+  EXPECT_TRUE(errors.empty());
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferTest, CancelDuringDownloadSendsAbor) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Opening\r\n");
+    s.OpenData();
+    s.SendData("part");
+    s.Sleep(100);
+    s.CloseData();
+    s.Send("226 Done\r\n");
+    s.Reply("226 ABOR command successful\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.OnPacketRecvd = [&] { recorder.client.Cancel(); };
+  recorder.client.Download("big.bin", folder.path() + "big.bin");
+  EXPECT_FALSE(recorder.client.Canceled());
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  Lines commands = peer.Commands();
+  ASSERT_GE(commands.size(), 2u);
+  EXPECT_EQ(commands[commands.size() - 2], "ABOR");
+}
+
+TEST(FtpTransferTest, NlistItemsAndAlwaysActive) {
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.ReadCommand();  // NLST
+    s.Send("150 Here comes the directory listing.\r\n");
+    s.OpenData();
+    s.SendData("a.dat\r\nb\n");
+    s.CloseData();
+    s.Send("226 Directory send OK.\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.Passive = true;
+  recorder.client.Nlist();
+  // A line of two characters or fewer keeps its line end.
+  EXPECT_EQ(recorder.events, (Lines{"start 0", "item a.dat", "item b\n", "stop", "success 13"}));
+  EXPECT_EQ(recorder.client.BytesTotal, 0);
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  Lines commands = peer.Commands();
+  ASSERT_EQ(commands.size(), 5u);
+  EXPECT_EQ(commands[2].rfind("PORT ", 0), 0u);
+  EXPECT_EQ(commands[3], "NLST");
+}
+
+TEST(FtpTransferTest, CancelledNlistWaitsAboutASecondForTheReply) {
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Listing\r\n");
+    s.OpenData();
+    s.SendData("one\r\ntwo\r\n");
+    s.CloseData();
+    // No final reply: the client stops waiting for one after about 0.95 s.
+  });
+  TransferClient recorder(peer);
+  int items = 0;
+  recorder.client.OnListItem = [&](const std::string&) {
+    ++items;
+    recorder.client.Cancel();
+  };
+  auto start = std::chrono::steady_clock::now();
+  recorder.client.Nlist();
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(items, 2);
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::milliseconds(3000));
+  EXPECT_FALSE(recorder.client.Canceled());
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferTest, RefusedNlistThrowsWithoutOnFailure) {
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("550 No files found.\r\n");
+  });
+  TransferClient recorder(peer);
+  int failures = 0;
+  recorder.client.OnFailure = [&](bool&, TCmdType) { ++failures; };
+  try {
+    recorder.client.Nlist();
+    FAIL() << "a refused NLST passed";
+  } catch (const FTPException& error) {
+    EXPECT_STREQ(error.what(), "550 No files found.\r\n");
+  }
+  EXPECT_EQ(failures, 0);
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferTest, TransfersNeedAConnection) {
+  TFtpClient client;
+  int failures = 0;
+  client.OnFailure = [&](bool&, TCmdType) { ++failures; };
+  EXPECT_THROW(client.Download("x", "/nonexistent/x"), Exception);
+  EXPECT_EQ(failures, 1);
+  EXPECT_THROW(client.Nlist(), Exception);
+}
