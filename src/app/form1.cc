@@ -9,10 +9,7 @@
 #include "platform/ini_file.h"
 #include "platform/locale.h"
 #include "skin_design_data.h"
-#include "update/forced_update.h"
 #include "update/list_file.h"
-#include "update/update_driver.h"
-#include "update/update_run.h"
 #include "vcl/application.h"
 
 namespace {
@@ -38,7 +35,6 @@ TForm1::TForm1(const std::string& exe_dir) : TForm(nullptr), exe_dir_(exe_dir) {
   SetBounds(0, 0, 924, 680);
   CreateControls();
   WireButtons();
-  AttachEngine();
   OnCreate = [this] { FormCreate(); };
   OnShow = [this] { FormShow(); };
   OnClose = [this](TCloseAction& action) { FormClose(action); };
@@ -129,14 +125,6 @@ void TForm1::CreateControls() {
   Timer1->SetOnTimer([this] {
     if (Engine.Timer1Timer) Engine.Timer1Timer();
   });
-}
-
-void TForm1::AttachEngine() {
-  Engine.Timer1Timer = [this] { ::Timer1Timer(*this); };
-  Engine.FormResize = [this] { ::FormResize(*this); };
-  Engine.Button1Click = [this] { ::Button1Click(*this); };
-  Engine.Image1MouseUp = [this] { ForcedUpdateCommand(*this); };
-  Engine.Image3Click = [this] { ::Image3Click(*this); };
 }
 
 void TForm1::WireImageButton(TImage* image, char letter, std::function<void()> after_up) {

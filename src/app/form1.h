@@ -21,10 +21,10 @@
 
 class TForm2;
 
-// The handlers whose work belongs to the update engine. The window fills
-// them with the engine's functions (update/); tests and front-ends may
-// replace them. An empty hook is skipped. They run on the user-interface
-// thread and may pump messages.
+// The handlers whose work belongs to the update engine, filled by
+// AttachUpdateEngine (app/engine_hooks.h) at program start; tests may fill
+// them with their own. An empty hook is skipped. They run on the
+// user-interface thread and may pump messages.
 struct TForm1EngineHooks {
   std::function<void()> Timer1Timer;    // every tick of Timer1 (1000 ms)
   std::function<void()> FormResize;     // the window's OnResize
@@ -91,8 +91,6 @@ class TForm1 : public TForm, public UpdateWindow {
  private:
   void CreateControls();
   void WireButtons();
-  // Fills Engine with the update engine's handlers.
-  void AttachEngine();
   // Real path of a Windows-style name relative to ExeDir.
   std::string GamePath(const std::string& windows_name) const;
   // Loads a skin bitmap into an image (throws EFOpenError naming the file).
