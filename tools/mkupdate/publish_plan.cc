@@ -1,11 +1,21 @@
 #include "publish_plan.h"
 
+#include <map>
+
 #include "platform/errors.h"
 
 namespace mkupdate {
 
 std::vector<PublishUnit> PlanUnits(const std::vector<ReleaseFile>& release, const Rules& rules) {
   std::string problems;
+  // The game folder ignores case, and so does the updater's comparison.
+  std::map<std::string, const ReleaseFile*> by_upper_name;
+  for (const ReleaseFile& file : release) {
+    auto [seen, fresh] = by_upper_name.emplace(AsciiUpper(file.name), &file);
+    if (!fresh)
+      problems += "\n" + seen->second->name + " and " + file.name + " differ only in case; players' game "
+                  "folders cannot hold both";
+  }
   std::vector<PublishUnit> bundles;
   std::vector<int> owner(release.size(), -1);
   for (const BundleRule& rule : rules.bundles) {

@@ -21,7 +21,8 @@ struct PublishUnit {
 };
 
 // Units in release order, bundles after the single files in rules order.
-// Throws Exception listing every problem (one per line): a file matched by
+// Throws Exception listing every problem (one per line): two files whose
+// names differ only in case, a file matched by
 // two bundles, a bundle whose patterns match no file, a bundle local name
 // that is also a release file.
 std::vector<PublishUnit> PlanUnits(const std::vector<ReleaseFile>& release, const Rules& rules);
