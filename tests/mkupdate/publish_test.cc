@@ -185,5 +185,32 @@ TEST_F(PublishTest, VersionsOfMixedWidthOrTooSmallAreRefused) {
   EXPECT_THROW(Run(8), Exception);
 }
 
+TEST_F(PublishTest, ReleasesTheUpdaterCannotInstallAreRefusedBeforeAnythingIsWritten) {
+  auto refused = [&](const std::string& rules, const std::string& mention) {
+    try {
+      Run(8, rules);
+      ADD_FAILURE() << "published although " << mention;
+    } catch (const Exception& error) {
+      EXPECT_NE(std::string(error.what()).find(mention), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(fs::exists(root_ / "server/update3.dat"));
+    EXPECT_TRUE(fs::is_empty(server()));
+  };
+  Write("Maps/a.map", "a");
+  Write("Maps/A.MAP", "b");
+  refused("", "differ only in case");
+  fs::remove(root_ / "game/Maps/A.MAP");
+  refused("T Trees.bnd - Maps/*\n", "needs a package name");
+  refused("X Trees.bnd Trees Maps/*\n", "unknown rule");
+  refused("C Maps.bnd - Nothing/*\n", "match no file");
+  refused("C Maps.bnd - Maps/*\nC Other.bnd - *.map\n", "is in two bundles");
+  for (int i = 0; i < 101; ++i) Write("Many/" + std::to_string(i), "x");
+  refused("C Many.bnd - Many/*\n", "at most 100");
+  fs::remove_all(root_ / "game/Many");
+  std::string long_name = "Deep/" + std::string(76, 'n');  // "Deep\" + 76 = 81 bytes
+  Write(long_name, "x");
+  refused("C Deep.bnd - Deep/*\n", "at most 80");
+}
+
 }  // namespace
 }  // namespace mkupdate
