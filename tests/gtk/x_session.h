@@ -25,7 +25,7 @@ struct Screenshot {
 
 // Polls `condition` until it holds or `timeout` passes; true when it held.
 bool WaitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds timeout = std::chrono::seconds(20));
+             std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 class XSession {
  public:
