@@ -1,8 +1,6 @@
 #include "update/pending_list.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #include "platform/ascii_case.h"
@@ -10,12 +8,10 @@
 
 namespace {
 
-// Byte order of unsigned bytes; a text that is a prefix of the other is smaller.
+// Byte order of unsigned bytes; a text that is a prefix of the other is
+// smaller. (std::char_traits<char> compares as unsigned char.)
 bool VersionGreater(std::string_view server_version, std::string_view record_version) {
-  const size_t common = std::min(server_version.size(), record_version.size());
-  const int order = std::memcmp(server_version.data(), record_version.data(), common);
-  if (order != 0) return order > 0;
-  return server_version.size() > record_version.size();
+  return server_version.compare(record_version) > 0;
 }
 
 uint64_t HashIgnoringAsciiCase(std::string_view text) {

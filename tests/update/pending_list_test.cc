@@ -70,6 +70,12 @@ TEST(PendingListTest, NamesVersionsAndEmptyLines) {
               (LineList{"U 1 E x A 20240102 1", "U 2 E x B 2 1"}));
   }
   {
+    SCOPED_TRACE("bytes above 0x7F are greater than ASCII, and a longer text beats its prefix");
+    const LineList server = {"h", "E x A \xA4 1", "E x B 10 1", "E x C 1 1"};
+    const LineList record = {"AVWSEN", "A 9", "B 1", "C 10"};
+    EXPECT_EQ(ComparePendingEntries(server, record).pending, (LineList{"U 1 E x A \xA4 1", "U 2 E x B 10 1"}));
+  }
+  {
     SCOPED_TRACE("case of a-z ignored; the first record occurrence decides");
     const LineList server = {"h", "T x Textures\\Abc.utx 2 1"};
     EXPECT_EQ(ComparePendingEntries(server, {"AVWSEN", "TEXTURES\\abc.UTX 1", "textures\\abc.utx 0"}).pending,
