@@ -356,6 +356,46 @@ TEST_F(UpdaterWindowTest, UpdateButtonInstallsFilesThenStartGameStartsTheGame) {
   }
 }
 
+TEST_F(UpdaterWindowTest, DamagedDownloadShowsTheUnpackersAbortBoxAndTheRunGoesOn) {
+  test_support::TempFolder server_root;
+  // A gzip header followed by data that does not inflate.
+  const std::string broken = std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + "\xff\xff not deflate data";
+  server_root.Write("Broken.gz", broken);
+  server_root.Write("update3.dat", "GAME\r\nE Broken.gz System\\Broken.ini 20240101 " +
+                                       std::to_string(broken.size()) + "\r\n");
+  std::unique_ptr<test_support::FtpServer> server;
+  try {
+    server = test_support::FtpServer::Start(test_support::FtpServerKind::kPyftpdlib, server_root.path());
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << "no FTP server: " << e.what();
+  }
+  game_.Write("isp0.dat", "Local 127.0.0.1 " + std::to_string(server->port()) + " 10000 anonymous\r\nend\r\n");
+  const pid_t pid = x_.StartProgram({updater_}, game_.path());
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " >/dev/null") == 0; }));
+  Click(kWindowLeft + 340, kWindowTop + 566);  // OK in the server dialog
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(game_.path() + "update3.dat"); }));
+  const std::string find_error_box = "xdotool search --onlyvisible --name '^Error$'";
+  std::string box;
+  // The update button acts once the check has armed it; press until the box comes.
+  ASSERT_TRUE(WaitFor([&] {
+    if (x_.Run(find_error_box, &box) == 0) return true;
+    Click(kWindowLeft + 182, kWindowTop + 570);
+    return false;
+  }));
+  Shot("abort-box");
+  x_.Run("xdotool windowfocus --sync " + box.substr(0, box.find('\n')) + " key alt+a");
+  EXPECT_TRUE(WaitFor([&] { return x_.Run(find_error_box + " >/dev/null") != 0; })) << "Alt+A presses Abort";
+  // The run then goes on to its end: the start-game button, or the in-use
+  // stop that ends the program after its own box.
+  const Bitmap start_game = gtk_test::ReadBmp24(kSkinDir + "FTP_cool_b_D_001b.bmp");
+  EXPECT_TRUE(WaitFor([&] {
+    if (x_.Run("xdotool search --onlyvisible --name '^Vortftpup$'", &box) == 0)
+      x_.Run("xdotool windowfocus --sync " + box.substr(0, box.find('\n')) + " key Return");
+    return !x_.ProgramRunning(pid) ||
+           BitmapMismatch(Shot("after-abort"), kWindowLeft + 134, kWindowTop + 552, start_game) == 0;
+  }));
+}
+
 TEST_F(UpdaterWindowTest, HomePageButtonOpensTheConfiguredPageOverTheWholeScreen) {
   SilentServer server;
   ASSERT_NE(0, server.port());
