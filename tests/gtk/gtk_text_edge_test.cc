@@ -3,6 +3,8 @@
 // addresses to the URIs a web view loads. No display is needed.
 #include <gtest/gtest.h>
 
+#include <pango/pangocairo.h>
+
 #include <string>
 
 #include "frontends/gtk/message_box.h"
@@ -39,6 +41,29 @@ TEST(GtkTextEdge, ByteTextsDecodeFromTheApplicationCharacterSet) {
     SCOPED_TRACE("an unknown character set keeps the ASCII");
     EXPECT_EQ("a?b", gtkui::DecodeText("a\xFF" "b", "NO-SUCH-CHARSET"));
   }
+}
+
+// The face the designs name for Chinese texts is not on Linux; the font the
+// front-end picks instead must have the glyphs (the setup script installs it).
+TEST(GtkTextEdge, TheChineseDefaultFaceHasChineseGlyphs) {
+  PangoFontMap* font_map = pango_cairo_font_map_get_default();
+  PangoContext* context = pango_font_map_create_context(font_map);
+  auto load = [&](const vcl::FontSpec& spec) {
+    PangoFontDescription* description = gtkui::NewFontDescription(spec);
+    PangoFont* font = pango_font_map_load_font(font_map, context, description);
+    pango_font_description_free(description);
+    return font;
+  };
+  PangoFont* chinese = load({"\xB7\x73\xB2\xD3\xA9\xFA\xC5\xE9", 16, 0});  // 新細明體 in Big5
+  ASSERT_NE(nullptr, chinese);
+  EXPECT_TRUE(pango_font_has_char(chinese, 0x9023)) << "連";
+  EXPECT_TRUE(pango_font_has_char(chinese, 0x8FDE)) << "连 (simplified)";
+  PangoFont* latin = load({"Arial", 16, 0});
+  ASSERT_NE(nullptr, latin);
+  EXPECT_TRUE(pango_font_has_char(latin, '%'));
+  g_object_unref(chinese);
+  g_object_unref(latin);
+  g_object_unref(context);
 }
 
 TEST(GtkTextEdge, ButtonLabelsBecomeMnemonics) {
