@@ -12,6 +12,14 @@
 #include "frontends/gtk/web_view.h"
 #include "support/temp_folder.h"
 
+// Under the sanitizers: the font libraries keep their caches to the end of
+// the process, which is not a leak of the code under test.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libpango-1.0.so\nleak:libpangoft2-1.0.so\n"
+         "leak:libpangocairo-1.0.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n"
+         "leak:libharfbuzz.so\nleak:libcairo.so\n";
+}
+
 namespace {
 
 TEST(GtkTextEdge, ByteTextsDecodeFromTheApplicationCharacterSet) {
