@@ -24,8 +24,11 @@ std::string ExecutableFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The window places itself on the screen, cuts its outline and finds a
+  // running updater by its title: all X11 (under Wayland, through XWayland).
+  gdk_set_allowed_backends("x11");
   if (!gtk_init_check(&argc, &argv)) {
-    std::fprintf(stderr, "updater: cannot open the display (is DISPLAY set?)\n");
+    std::fprintf(stderr, "updater: cannot open the X display (is DISPLAY set?)\n");
     return 1;
   }
   const std::string exe_dir = ExecutableFolder();
