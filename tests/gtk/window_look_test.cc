@@ -1,0 +1,153 @@
+// The `updater` window as a person sees it, on a private X server: the
+// server dialog and the main window cut to their stored outlines, the image
+// buttons and their pressed look, the bulletin, dragging the window, the
+// home-page window, and the hand-over to an already running updater.
+// Screenshots of each step are kept under the build folder (gtk-screenshots/).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "skin_design_data.h"
+#include "updater_window_fixture.h"
+
+namespace gtk_test {
+namespace {
+
+TEST_F(UpdaterWindowTest, DialogThenShapedMainWindowWithButtonsBulletinAndDrag) {
+  SilentServer server;
+  ASSERT_NE(0, server.port());
+  WriteServerList(server.port(), 60000);
+  const pid_t pid = x_.StartProgram({updater_}, game_.path());
+  const Bitmap dialog_skin = gtk_test::ReadBmp24(kSkinDir + "FTP_ORVEL_003b.bmp");
+  const Bitmap main_skin = gtk_test::ReadBmp24(kSkinDir + "FTP_ORVEL_001b.bmp");
+  ASSERT_EQ(924, main_skin.width);
+  Screenshot shot;
+  {
+    SCOPED_TRACE("the server dialog, cut to its outline, with the list and the OK button");
+    const std::vector<Box> covered{{116, 221, 515, 526}, {322, 554, 358, 578}};
+    const bool shown = WaitFor([&] {
+      shot = Shot("1-dialog");
+      const OutlineMismatch m =
+          CompareWithSkin(shot, kWindowLeft, kWindowTop, dialog_skin, std::string(Form2StoredMask2()), covered);
+      return m.inside == 0 && m.outside == 0;
+    });
+    const OutlineMismatch m =
+        CompareWithSkin(shot, kWindowLeft, kWindowTop, dialog_skin, std::string(Form2StoredMask2()), covered);
+    ASSERT_TRUE(shown) << m.inside << " skin pixels and " << m.outside << " pixels outside the outline differ";
+    EXPECT_EQ(0, BitmapMismatch(shot, kWindowLeft + 322, kWindowTop + 554,
+                                gtk_test::ReadBmp24(kSkinDir + "FTP_cool_e_D_001b.bmp")));
+    // First start: the second entry ("Other") is selected, shown highlighted.
+    const Box second_row{kWindowLeft + 118, kWindowTop + 223 + 16, kWindowLeft + 513, kWindowTop + 223 + 32};
+    const Box first_row{kWindowLeft + 118, kWindowTop + 223, kWindowLeft + 513, kWindowTop + 223 + 16};
+    EXPECT_GT(CountColour(shot, second_row, 0x0078D7), 1000);
+    EXPECT_EQ(0, CountColour(shot, first_row, 0x0078D7));
+  }
+  {
+    SCOPED_TRACE("confirming shows the main window where the dialog was");
+    Click(kWindowLeft + 340, kWindowTop + 566);
+    const std::vector<Box> covered{{117, 220, 514, 468}, {113, 480, 518, 534}, {133, 552, 649, 588}};
+    const bool shown = WaitFor([&] {
+      shot = Shot("2-main");
+      const OutlineMismatch m =
+          CompareWithSkin(shot, kWindowLeft, kWindowTop, main_skin, std::string(Form1StoredMask2()), covered);
+      return m.inside == 0 && m.outside == 0;
+    });
+    ASSERT_TRUE(shown);
+    EXPECT_EQ("1\r\n", game_.Read("isp1.dat"));
+    const struct {
+      const char* file;
+      int left;
+    } buttons[] = {{"FTP_cool_a_D_001b.bmp", 133}, {"FTP_cool_k_D_001b.bmp", 238},
+                   {"FTP_cool_n_D_001b.bmp", 342}, {"FTP_cool_c_D_001b.bmp", 446},
+                   {"FTP_cool_d_D_001b.bmp", 551}};
+    for (const auto& button : buttons) {
+      SCOPED_TRACE(button.file);
+      EXPECT_EQ(0, BitmapMismatch(shot, kWindowLeft + button.left, kWindowTop + 552,
+                                  gtk_test::ReadBmp24(kSkinDir + button.file)));
+    }
+    // The progress bar is black and empty; "0% " in yellow lies over it.
+    const Box gauge{kWindowLeft + 119, kWindowTop + 518, kWindowLeft + 513, kWindowTop + 527};
+    EXPECT_GT(CountColour(shot, gauge, 0x000000), 394 * 9 / 2);
+    EXPECT_GT(CountMatching(shot, {kWindowLeft + 290, kWindowTop + 512, kWindowLeft + 345, kWindowTop + 532},
+                            Yellowish), 10);
+  }
+  {
+    SCOPED_TRACE("the bulletin page fills its area");
+    const Box bulletin{kWindowLeft + 117, kWindowTop + 220, kWindowLeft + 514, kWindowTop + 468};
+    const int area = (bulletin.right - bulletin.left) * (bulletin.bottom - bulletin.top);
+    EXPECT_TRUE(WaitFor([&] {
+      shot = Shot("3-bulletin");
+      return CountColour(shot, bulletin, kBulletinColour) > area * 9 / 10;
+    }));
+  }
+  {
+    SCOPED_TRACE("a press shows the pressed look until the release");
+    x_.Run("xdotool mousemove " + std::to_string(kWindowLeft + 180) + " " +
+           std::to_string(kWindowTop + 570) + " mousedown 1");
+    const Bitmap pressed = gtk_test::ReadBmp24(kSkinDir + "FTP_cool_a_H_001b.bmp");
+    EXPECT_TRUE(WaitFor([&] {
+      shot = Shot("4-pressed");
+      return BitmapMismatch(shot, kWindowLeft + 133, kWindowTop + 552, pressed) == 0;
+    }));
+    x_.Run("xdotool mouseup 1");
+    const Bitmap normal = gtk_test::ReadBmp24(kSkinDir + "FTP_cool_a_D_001b.bmp");
+    EXPECT_TRUE(WaitFor([&] {
+      shot = Shot("5-released");
+      return BitmapMismatch(shot, kWindowLeft + 133, kWindowTop + 552, normal) == 0;
+    }));
+  }
+  {
+    SCOPED_TRACE("dragging the skin moves the window");
+    const int dx = 150, dy = 90;
+    const int x0 = kWindowLeft + 60, y0 = kWindowTop + 300;
+    x_.Run("xdotool mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " mousedown 1");
+    for (int step = 1; step <= 5; ++step)
+      x_.Run("xdotool mousemove " + std::to_string(x0 + dx * step / 5) + " " + std::to_string(y0 + dy * step / 5));
+    x_.Run("xdotool mouseup 1");
+    const std::vector<Box> covered{{117, 220, 514, 468}, {113, 480, 518, 534}, {133, 552, 649, 588}};
+    const bool moved = WaitFor([&] {
+      shot = Shot("6-dragged");
+      const OutlineMismatch m = CompareWithSkin(shot, kWindowLeft + dx, kWindowTop + dy, main_skin,
+                                                std::string(Form1StoredMask2()), covered);
+      return m.inside == 0 && m.outside == 0;
+    });
+    EXPECT_TRUE(moved);
+  }
+  int exit_code = 0;
+  EXPECT_TRUE(x_.ProgramRunning(pid, &exit_code)) << "exit code " << exit_code;
+}
+
+TEST_F(UpdaterWindowTest, HomePageButtonOpensTheConfiguredPageOverTheWholeScreen) {
+  SilentServer server;
+  ASSERT_NE(0, server.port());
+  WriteServerList(server.port(), 60000);
+  const std::string page = game_.Write("home.htm", "<html><body style=\"background:#00ff00\">home</body></html>");
+  game_.Write("FtpConfig.ini", "[HOMEPAGE]\r\nHOME=file://" + page + "\r\n");
+  const pid_t pid = StartAndConfirmServer();
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --onlyvisible --name '^update$' >/dev/null") == 0; }));
+  Click(kWindowLeft + 495, kWindowTop + 570);  // Home page
+  const Box screen{0, 0, XSession::kScreenWidth, XSession::kScreenHeight};
+  Screenshot shot;
+  EXPECT_TRUE(WaitFor([&] {
+    shot = Shot("home-page");
+    return CountColour(shot, screen, 0x00FF00) > XSession::kScreenWidth * XSession::kScreenHeight * 9 / 10;
+  })) << "the page covers the screen";
+  EXPECT_TRUE(x_.ProgramRunning(pid)) << "the updater waits for the page window to close";
+}
+
+TEST_F(UpdaterWindowTest, SecondStartActivatesTheRunningWindowAndEnds) {
+  x_.StartProgram({"/usr/bin/xmessage", "-title", "Zkftpup", "running"}, game_.path());
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --name '^Zkftpup$' >/dev/null") == 0; }));
+  game_.Write("isp0.dat", "end\r\n");
+  const pid_t pid = x_.StartProgram({updater_}, game_.path());
+  int exit_code = -1;
+  EXPECT_TRUE(WaitFor([&] { return !x_.ProgramRunning(pid, &exit_code); }));
+  EXPECT_EQ(0, exit_code);
+  EXPECT_FALSE(std::filesystem::exists(game_.path() + "isp1.dat")) << "no dialog was confirmed";
+  EXPECT_NE(0, x_.Run("xdotool search --name '^update$' >/dev/null")) << "no main window";
+}
+
+}  // namespace
+}  // namespace gtk_test
