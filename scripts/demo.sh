@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Demo of the updater on one machine: installs what is needed, builds
 # updater-cli, serves a demo update set (one entry of every type) from a
-# local FTP server on a free loopback port, makes a demo game folder that
-# points at it, runs `updater-cli --update` there and shows what was
-# installed. The server is stopped when the script ends, however it ends.
+# local FTP server on a free loopback port (published with mkupdate), makes
+# a demo game folder that points at it, runs `updater-cli --update` there
+# and shows what was installed; then changes one file of the release,
+# publishes again and updates once more. The server is stopped when the
+# script ends, however it ends.
 #
 # Usage: scripts/demo.sh            (everything lands in demo-run/)
 set -euo pipefail
@@ -12,16 +14,41 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target updater-cli -j"$(nproc)"
+cmake --build build --target updater-cli mkupdate -j"$(nproc)"
 
 # Debian's interpreter carries pyftpdlib; a python3 earlier on PATH may not.
 python=/usr/bin/python3
 demo=demo-run
+mkupdate=build/tools/mkupdate/mkupdate
 rm -rf "$demo"
-mkdir -p "$demo/server" "$demo/game/System"
+mkdir -p "$demo/release" "$demo/server" "$demo/game/System"
 
-echo "== Demo update set (served by FTP)"
-"$python" scripts/demo_update_set.py "$demo/server"
+# The release: the game's files as players should have them.
+(
+  cd "$demo/release"
+  mkdir -p System Help Maps/Forest Textures/Trees Animations/Walk StaticMeshes/Rocks sounds/Birds
+  for i in $(seq 40); do printf 'Setting%s=On\r\n' "$i"; done >System/Quelmar.ini
+  printf 'Welcome to the demo game.\r\n' >Help/Readme.txt
+  echo "town map" >Maps/Town.map
+  echo "glade map" >Maps/Forest/Glade.map
+  echo "oak texture" >Textures/Trees/Oak.pcx
+  echo "pine texture" >Textures/Trees/Pine.pcx
+  echo "walk animation" >Animations/Walk/Walk.psa
+  echo "rock mesh" >StaticMeshes/Rocks/Rock1.ase
+  echo "chirp sound" >sounds/Birds/Chirp.wav
+)
+cat >"$demo/release.rules" <<'RULES'
+C Maps.bnd   -      Maps/*
+T Trees.bnd  Trees  Textures/Trees/*
+A Walk.bnd   Walk   Animations/Walk/*
+S Rocks.bnd  Rocks  StaticMeshes/Rocks/*
+W Birds.bnd  Birds  sounds/Birds/*
+raw Help/*
+RULES
+
+echo "== Publishing the release with mkupdate"
+"$mkupdate" publish "$demo/release" "$demo/server" --rules "$demo/release.rules"
+printf '<html><body><h1>Demo bulletin</h1></body></html>\r\n' >"$demo/server/bulletin.htm"
 cat "$demo/server/update3.dat"
 
 port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -62,3 +89,12 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 sort "$demo/game/import.log" 2>/dev/null || echo "(none yet)"
+
+echo
+echo "== A changed file: publish again and update"
+printf 'Welcome to the demo game, second edition.\r\n' >"$demo/release/Help/Readme.txt"
+"$mkupdate" publish "$demo/release" "$demo/server" --rules "$demo/release.rules"
+build/src/frontends/cli/updater-cli --dir "$demo/game" --update
+echo
+cat "$demo/game/Help/Readme.txt"
+cat "$demo/game/update2.dat"
