@@ -77,7 +77,11 @@ TEST(FtpClientTest, UserAnsweredBy230LogsInWithoutPassword) {
     s.Reply("504 Type not supported\r\n");  // refusing TYPE I changes nothing
   });
   RecordingClient recorder(peer);
+  recorder.client.Host = "localhost";  // a name: resolved before the greeting is read
+  recorder.client.OnHostResolved = [&] { recorder.events.push_back("OnHostResolved"); };
   recorder.client.Connect();
+  EXPECT_EQ(recorder.events.front(), "OnHostResolved");
+  EXPECT_EQ(recorder.events[1], "status 220 Hi\r\n");
   EXPECT_EQ(recorder.events.back(), "OnConnect");
   {
     SCOPED_TRACE("Connect on a connected client does nothing");
