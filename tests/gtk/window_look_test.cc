@@ -119,6 +119,29 @@ TEST_F(UpdaterWindowTest, DialogThenShapedMainWindowWithButtonsBulletinAndDrag) 
   EXPECT_TRUE(x_.ProgramRunning(pid, &exit_code)) << "exit code " << exit_code;
 }
 
+TEST_F(UpdaterWindowTest, LongServerListShowsTheRememberedChoiceAndScrolls) {
+  std::string servers;
+  for (int i = 0; i < 40; ++i) servers += "Server" + std::to_string(i) + " 127.0.0.1 1 5000 anonymous\r\n";
+  game_.Write("isp0.dat", servers + "end\r\n");
+  game_.Write("isp1.dat", "33\r\n");
+  x_.StartProgram({updater_}, game_.path());
+  const Box list{kWindowLeft + 118, kWindowTop + 223, kWindowLeft + 513, kWindowTop + 524};
+  constexpr uint32_t kSelection = 0x0078D7;
+  Screenshot shot;
+  EXPECT_TRUE(WaitFor([&] {
+    shot = Shot("remembered");
+    return CountColour(shot, list, kSelection) > 1000;
+  })) << "entry 33 is scrolled into view, selected";
+  for (int notch = 0; notch < 12; ++notch) Click(kWindowLeft + 300, kWindowTop + 400, 4);  // wheel up
+  EXPECT_TRUE(WaitFor([&] {
+    shot = Shot("scrolled-up");
+    return CountColour(shot, list, kSelection) == 0;
+  })) << "the wheel scrolls the selection out of view";
+  Click(kWindowLeft + 300, kWindowTop + 223 + 2 + 16 * 2 + 8);  // the third entry shown: Server2
+  Click(kWindowLeft + 340, kWindowTop + 566);                    // OK
+  EXPECT_TRUE(WaitFor([&] { return game_.Read("isp1.dat") == "2\r\n"; })) << game_.Read("isp1.dat");
+}
+
 TEST_F(UpdaterWindowTest, HomePageButtonOpensTheConfiguredPageOverTheWholeScreen) {
   SilentServer server;
   ASSERT_NE(0, server.port());

@@ -70,11 +70,13 @@ void PaintGauge(cairo_t* cr, const TGauge& gauge) {
   if (bar >= 1) FillRect(cr, gauge.Left(), gauge.Top(), bar, gauge.Height(), gauge.ForeColor);
 }
 
-void PaintListBox(cairo_t* cr, const TListBox& list, const std::string& charset) {
+constexpr int kListInset = 2;  // border and margin above the first entry
+
+void PaintListBox(cairo_t* cr, const TListBox& list, int top_index, const std::string& charset) {
   FillRect(cr, list.Left(), list.Top(), list.Width(), list.Height(), kWindowWhite);
   const int item_height = ListItemHeight(list);
-  for (int i = 0; i < list.Items.Count(); ++i) {
-    const int y = list.Top() + 2 + i * item_height;
+  for (int i = top_index; i < list.Items.Count(); ++i) {
+    const int y = list.Top() + kListInset + (i - top_index) * item_height;
     if (y >= list.Top() + list.Height()) break;
     const bool selected = i == list.ItemIndex();
     if (selected) FillRect(cr, list.Left() + 2, y, list.Width() - 4, item_height, kHighlight);
@@ -105,7 +107,19 @@ int ListItemHeight(const TListBox& list) {
   return list.Font.height > 0 ? list.Font.height : (list.Font.height < 0 ? -list.Font.height + 3 : 16);
 }
 
-void PaintControl(cairo_t* cr, TControl& control, const std::string& charset) {
+int ListVisibleRows(const TListBox& list) {
+  const int rows = (list.Height() - 2 * kListInset) / ListItemHeight(list);
+  return rows > 0 ? rows : 1;
+}
+
+int ListEntryAt(const TListBox& list, int top_index, int x, int y) {
+  const int offset = y - list.Top() - kListInset;
+  if (offset < 0 || x < list.Left() || x >= list.Left() + list.Width()) return -1;
+  const int index = top_index + offset / ListItemHeight(list);
+  return index < list.Items.Count() ? index : -1;
+}
+
+void PaintControl(cairo_t* cr, TControl& control, const std::string& charset, const ListTops& tops) {
   cairo_save(cr);
   cairo_rectangle(cr, control.Left(), control.Top(), control.Width(), control.Height());
   cairo_clip(cr);
@@ -113,7 +127,12 @@ void PaintControl(cairo_t* cr, TControl& control, const std::string& charset) {
     case ControlKind::kImage: PaintImage(cr, static_cast<TImage&>(control)); break;
     case ControlKind::kLabel: PaintLabel(cr, static_cast<TLabel&>(control), charset); break;
     case ControlKind::kGauge: PaintGauge(cr, static_cast<TGauge&>(control)); break;
-    case ControlKind::kListBox: PaintListBox(cr, static_cast<TListBox&>(control), charset); break;
+    case ControlKind::kListBox: {
+      const auto& list = static_cast<TListBox&>(control);
+      const auto top = tops.find(&list);
+      PaintListBox(cr, list, top != tops.end() ? top->second : 0, charset);
+      break;
+    }
     case ControlKind::kButton: PaintButton(cr, static_cast<TButton&>(control), charset); break;
     case ControlKind::kStatusBar: PaintStatusBar(cr, static_cast<TStatusBar&>(control), charset); break;
     case ControlKind::kWebBrowser: break;  // a native view of its own

@@ -1,5 +1,7 @@
 #include "frontends/gtk/form_window.h"
 
+#include <algorithm>
+
 #include "frontends/gtk/control_painter.h"
 #include "frontends/gtk/text_codec.h"
 #include "platform/event_loop.h"
@@ -32,10 +34,11 @@ FormWindow::FormWindow(TForm& form)
       canvas_(gtk_drawing_area_new()) {
   gtk_container_add(GTK_CONTAINER(window_), fixed_);
   gtk_fixed_put(GTK_FIXED(fixed_), canvas_, 0, 0);
-  gtk_widget_add_events(canvas_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
+  gtk_widget_add_events(canvas_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_SCROLL_MASK);
   g_signal_connect(canvas_, "draw", G_CALLBACK(OnDraw), this);
   g_signal_connect(canvas_, "button-press-event", G_CALLBACK(OnButtonPress), this);
   g_signal_connect(canvas_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
+  g_signal_connect(canvas_, "scroll-event", G_CALLBACK(OnScroll), this);
   g_signal_connect(window_, "configure-event", G_CALLBACK(OnConfigure), this);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
   gtk_widget_show(fixed_);
@@ -101,7 +104,38 @@ gboolean FormWindow::OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
   auto* me = static_cast<FormWindow*>(self);
   cairo_set_source_rgb(cr, 0.94, 0.94, 0.94);  // the form's own colour
   cairo_paint(cr);
-  for (TControl* control : me->form_.PaintList()) PaintControl(cr, *control, Application.CharSet);
+  me->RevealSelections();
+  for (TControl* control : me->form_.PaintList())
+    PaintControl(cr, *control, Application.CharSet, me->list_tops_);
+  return TRUE;
+}
+
+void FormWindow::RevealSelections() {
+  for (TControl* control : form_.Controls()) {
+    if (control->Kind() != ControlKind::kListBox) continue;
+    const auto* list = static_cast<const TListBox*>(control);
+    const int selected = list->ItemIndex();
+    auto seen = revealed_.find(list);
+    if (selected < 0 || (seen != revealed_.end() && seen->second == selected)) continue;
+    revealed_[list] = selected;
+    int& top = list_tops_[list];
+    const int rows = ListVisibleRows(*list);
+    if (selected < top) top = selected;
+    if (selected >= top + rows) top = selected - rows + 1;
+  }
+}
+
+// The wheel scrolls a list box under the pointer, three entries a notch.
+gboolean FormWindow::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer self) {
+  auto* me = static_cast<FormWindow*>(self);
+  TControl* control = me->form_.ControlAtPos(static_cast<int>(event->x), static_cast<int>(event->y));
+  if (control == nullptr || control->Kind() != ControlKind::kListBox) return FALSE;
+  if (event->direction != GDK_SCROLL_UP && event->direction != GDK_SCROLL_DOWN) return FALSE;
+  const auto* list = static_cast<const TListBox*>(control);
+  const int last_top = std::max(0, list->Items.Count() - ListVisibleRows(*list));
+  int& top = me->list_tops_[list];
+  top = std::clamp(top + (event->direction == GDK_SCROLL_DOWN ? 3 : -3), 0, last_top);
+  me->QueueDraw();
   return TRUE;
 }
 
@@ -171,8 +205,12 @@ void FormWindow::SelectListEntry(int x, int y) {
   TControl* control = form_.ControlAtPos(x, y);
   if (control == nullptr || control->Kind() != ControlKind::kListBox) return;
   auto* list = static_cast<TListBox*>(control);
-  const int index = (y - list->Top() - 2) / ListItemHeight(*list);
-  if (y - list->Top() >= 2 && index < list->Items.Count()) list->SetItemIndex(index);
+  const auto top = list_tops_.find(list);
+  const int index = ListEntryAt(*list, top != list_tops_.end() ? top->second : 0, x, y);
+  if (index >= 0) {
+    revealed_[list] = index;  // already in view
+    list->SetItemIndex(index);
+  }
 }
 
 }  // namespace gtkui

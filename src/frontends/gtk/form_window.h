@@ -7,13 +7,16 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "frontends/gtk/control_painter.h"
 #include "vcl/backend.h"
 
 class TForm;
+class TListBox;
 
 namespace gtkui {
 
@@ -49,6 +52,9 @@ class FormWindow {
   static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
+  // Scrolls each list box so that a newly selected entry is shown.
+  void RevealSelections();
   void SelectListEntry(int x, int y);
   // Runs `input` on the message loop unless this window is gone by then.
   void Deliver(std::function<void()> input);
@@ -68,6 +74,8 @@ class FormWindow {
   double press_y_root_ = 0;
   guint32 press_time_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  ListTops list_tops_;                       // scrolled list boxes
+  std::map<const TListBox*, int> revealed_;  // selection last scrolled into view
 };
 
 }  // namespace gtkui
