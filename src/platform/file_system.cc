@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,6 +50,21 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// Removes the temporary files of earlier writes of `path` that never
+// reached their rename (the writer was killed), so they do not pile up.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp-";
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+      unlink((folder + "/" + name).c_str());
+  }
+  closedir(dir);
 }
 
 }  // namespace
@@ -128,6 +144,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     unlink(temp_path.c_str());
     throw IoError(error_number);
   }
+  RemoveStaleTemporaries(path);
   // The rename itself is durable only once the folder is flushed; a
   // failure here leaves a complete file either way, so it is not reported.
   const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

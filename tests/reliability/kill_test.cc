@@ -1,0 +1,125 @@
+// updater-cli killed (SIGKILL) at many moments of an update of a few
+// hundred entries of every type, then run again to the end: the game folder
+// must end equal to the server's release, and no moment may leave a record
+// line that claims a file that is not installed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "reliability/child_run.h"
+#include "reliability/release_fixture.h"
+#include "reliability/reliability_report.h"
+
+namespace reliability {
+namespace {
+
+// The phase of the run a kill fell into, from the name created last.
+std::string Phase(const ChildResult& killed) {
+  const std::string& name = killed.killed_on;
+  auto ends = [&](const std::string& suffix) {
+    return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+  };
+  if (name.empty()) return "connect and login";
+  if (name.find("update2.dat") != std::string::npos) return "record save";
+  if (ends("update3.dat") || ends("bulletin.htm") || ends("isp1.dat")) return "listing and list files";
+  if (ends(".GZP") || ends(".gz") || ends(".ogg")) return "downloads";
+  if (ends(".bnd")) return "unpacking";
+  for (const char* folder : {"/Maps/", "/Trees/", "/Anims/", "/Rocks/", "/Sounds/", "/Leaves/"})
+    if (name.find(folder) != std::string::npos) return "extraction";
+  return "unpacking";
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size() && i < 10; ++i) text += lines[i] + "\n";
+  if (lines.size() > 10) text += "... " + std::to_string(lines.size() - 10) + " more\n";
+  return text;
+}
+
+class KillTest : public ::testing::Test {
+ protected:
+  // Kills an update from `start` at `plan`, checks what the kill left, runs
+  // the update again to its end and checks the result against `release`.
+  void KillAndResume(const std::string& start, int release, const KillPlan& plan, const std::string& label) {
+    const std::string player = fixture.CopyPlayerFolder(start, "player");
+    const ChildResult killed = RunCli(fixture.UpdateArgs(player), player, plan);
+    const std::string phase = killed.Killed() ? Phase(killed) : "ended before the kill";
+    SCOPED_TRACE(label + " (" + phase + ", last created: " + killed.killed_on + ")");
+    const std::vector<std::string> claimed = fixture.RecordedButNotInstalled(player, release);
+    EXPECT_TRUE(claimed.empty()) << Join(claimed);
+
+    const ChildResult resumed = RunCli(fixture.UpdateArgs(player));
+    EXPECT_EQ(resumed.exit_code, 0) << resumed.out << resumed.err;
+    const std::vector<std::string> differences = fixture.DifferencesFromRelease(player, release);
+    EXPECT_TRUE(differences.empty()) << Join(differences);
+
+    PhaseCount& count = phases[phase];
+    ++count.moments;
+    if (!claimed.empty() || !differences.empty() || resumed.exit_code != 0) ++count.faults;
+  }
+
+  // The creations a whole update from `start` makes.
+  int CreationsOfWholeRun(const std::string& start, int release) {
+    const std::string player = fixture.CopyPlayerFolder(start, "player");
+    const ChildResult whole = RunCli(fixture.UpdateArgs(player), player);
+    EXPECT_EQ(whole.exit_code, 0) << whole.out << whole.err;
+    EXPECT_TRUE(fixture.DifferencesFromRelease(player, release).empty())
+        << Join(fixture.DifferencesFromRelease(player, release));
+    return whole.creations_seen;
+  }
+
+  struct PhaseCount {
+    int moments = 0;
+    int faults = 0;
+  };
+  ReleaseFixture fixture;
+  std::map<std::string, PhaseCount> phases;
+};
+
+TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
+  fixture.Publish(1);
+  fixture.StartServer();
+  const std::string empty = fixture.NewPlayerFolder("empty");
+
+  // Release 1 installed: the start of the upgrade to release 2.
+  const std::string installed = fixture.CopyPlayerFolder(empty, "installed");
+  ASSERT_EQ(RunCli(fixture.UpdateArgs(installed)).exit_code, 0);
+  ASSERT_TRUE(fixture.DifferencesFromRelease(installed, 1).empty());
+
+  struct Scenario {
+    std::string name;
+    std::string start;
+    int release;
+  };
+  int moments = 0;
+  for (const Scenario& scenario : {Scenario{"fresh install", empty, 1}, Scenario{"upgrade", installed, 2}}) {
+    if (scenario.release == 2) fixture.Publish(2);
+    SCOPED_TRACE(scenario.name);
+    const int creations = CreationsOfWholeRun(scenario.start, scenario.release);
+    ASSERT_GT(creations, 50) << "the run creates too little to spread the kills over";
+    // Early kills by time (connect, login, listing), then one after every
+    // so many creations up to the very last one (the record's save).
+    for (int ms : {0, 4, 15, 40}) {
+      KillAndResume(scenario.start, scenario.release, {ms, -1}, scenario.name + ", after " + std::to_string(ms) + " ms");
+      ++moments;
+    }
+    constexpr int kSpread = 14;
+    for (int k = 1; k <= kSpread; ++k) {
+      const int n = std::max(1, creations * k / kSpread);
+      KillAndResume(scenario.start, scenario.release, {-1, n},
+                    scenario.name + ", at creation " + std::to_string(n) + " of " + std::to_string(creations));
+      ++moments;
+    }
+  }
+  EXPECT_GE(moments, 30);
+  for (const auto& [phase, count] : phases) {
+    ReportRow("SIGKILL during " + phase + ", then a run to the end", count.moments,
+              count.faults == 0 ? "game folder equals the release; record lists every entry at the server's version"
+                                : std::to_string(count.faults) + " moments left a fault",
+              count.faults == 0 ? "nothing" : "see the test log");
+  }
+}
+
+}  // namespace
+}  // namespace reliability
