@@ -20,6 +20,10 @@ struct EntryFields {
   std::string type, remote, local, version, size, package;
 };
 
+bool IsPackageType(const std::string& type) {
+  return type == "T" || type == "A" || type == "S" || type == "W";
+}
+
 std::string UpperCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
@@ -115,8 +119,7 @@ EntryOutcome ProcessChanged(UpdateWindow& w, const std::string& index, const Ent
 }
 
 EntryOutcome ProcessNew(UpdateWindow& w, const EntryFields& f, bool FromCheck) {
-  const bool handled = f.type == "E" || f.type == "O" || f.type == "C" ||
-                       !ImportCommandLine(f.type, "", "").empty();
+  const bool handled = f.type == "E" || f.type == "O" || f.type == "C" || IsPackageType(f.type);
   if (!handled) return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(w, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(w, f);

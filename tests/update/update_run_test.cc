@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/texts/big5_to_gb.h"
 #include "support/engine_window.h"
 #include "support/headless_app.h"
 #include "update/list_file.h"
@@ -56,15 +57,24 @@ TEST_F(UpdateRunTest, CountsDownAndEndsWithFilesUpdated) {
   EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\nPack0.bnd 1\r\nPack1.bnd 1\r\nPack2.bnd 1\r\n");
 }
 
-TEST_F(UpdateRunTest, TraditionalChineseCountdown) {
+TEST_F(UpdateRunTest, ChineseCountdowns) {
+  // 還有0個檔案需要更新, then 更新完成, in Big5
+  const std::string remain = "\xC1\xD9\xA6\xB3" "0" "\xAD\xD3\xC0\xC9\xAE\xD7\xBB\xDD\xAD\x6E\xA7\xF3\xB7\x73";
+  const std::string done = "\xA7\xF3\xB7\x73\xA7\xB9\xA6\xA8";
   w.IsConnected = true;
   w.LangLetter = 't';
   QueueChangedPackages(1);
   Button1Click(w);
-  // 還有0個檔案需要更新, then 更新完成
-  ASSERT_EQ(w.status_texts.size(), 2u);
-  EXPECT_EQ(w.status_texts[0], "\xC1\xD9\xA6\xB3" "0" "\xAD\xD3\xC0\xC9\xAE\xD7\xBB\xDD\xAD\x6E\xA7\xF3\xB7\x73");
-  EXPECT_EQ(w.status_texts[1], "\xA7\xF3\xB7\x73\xA7\xB9\xA6\xA8");
+  EXPECT_EQ(w.status_texts, (std::vector<std::string>{remain, done}));
+
+  SCOPED_TRACE("Simplified Chinese shows the same texts converted to GB2312");
+  w.status_texts.clear();
+  w.LangLetter = 's';
+  w.Button1->SetEnabled(true);
+  QueueChangedPackages(1);
+  Button1Click(w);
+  EXPECT_EQ(w.status_texts, (std::vector<std::string>{Big5ToGB(remain), Big5ToGB(done)}));
+  EXPECT_NE(w.status_texts[1], done);
 }
 
 TEST_F(UpdateRunTest, WhatTheRunDoesWithoutConnectionOrEntries) {
