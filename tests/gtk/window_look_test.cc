@@ -172,5 +172,18 @@ TEST_F(UpdaterWindowTest, SecondStartActivatesTheRunningWindowAndEnds) {
   EXPECT_NE(0, x_.Run("xdotool search --name '^update$' >/dev/null")) << "no main window";
 }
 
+TEST_F(UpdaterWindowTest, WindowsWithOtherTitlesDoNotStopAStart) {
+  x_.StartProgram({"/usr/bin/xmessage", "-title", "Vortftpup", "running"}, game_.path());
+  x_.StartProgram({"/usr/bin/xmessage", "-title", "update", "running"}, game_.path());
+  x_.StartProgram({"/usr/bin/xmessage", "-title", "Zkftpup2", "running"}, game_.path());
+  ASSERT_TRUE(WaitFor([&] { return x_.Run("xdotool search --name '^Zkftpup2$' >/dev/null") == 0; }));
+  game_.Write("isp0.dat", "end\r\n");
+  const pid_t pid = x_.StartProgram({updater_}, game_.path());
+  EXPECT_TRUE(WaitFor([&] {
+    return x_.Run("xdotool search --onlyvisible --pid " + std::to_string(pid) + " >/dev/null") == 0;
+  })) << "the server dialog opens";
+  EXPECT_TRUE(x_.ProgramRunning(pid));
+}
+
 }  // namespace
 }  // namespace gtk_test

@@ -44,6 +44,27 @@ std::vector<Window> Children(Display* display, Window parent) {
   return result;
 }
 
+// The managed client windows a window manager lists on the root window
+// (_NET_CLIENT_LIST); empty without such a window manager.
+std::vector<Window> ManagedClients(Display* display) {
+  Atom actual_type = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
+  std::vector<Window> result;
+  const Atom client_list = XInternAtom(display, "_NET_CLIENT_LIST", False);
+  if (XGetWindowProperty(display, DefaultRootWindow(display), client_list, 0, 65536, False, XA_WINDOW,
+                         &actual_type, &format, &count, &remaining, &data) == Success &&
+      data != nullptr) {
+    if (format == 32) {
+      const auto* windows = reinterpret_cast<const unsigned long*>(data);  // 32-bit items come as longs
+      result.assign(windows, windows + count);
+    }
+    XFree(data);
+  }
+  return result;
+}
+
 void Activate(Display* display, Window window) {
   XMapRaised(display, window);
   XEvent event{};
@@ -64,14 +85,15 @@ bool ActivateX11WindowTitled(const std::string& title) {
   GdkDisplay* gdk_display = gdk_display_get_default();
   if (gdk_display == nullptr || !GDK_IS_X11_DISPLAY(gdk_display)) return false;
   Display* display = GDK_DISPLAY_XDISPLAY(gdk_display);
+  std::vector<Window> candidates = ManagedClients(display);
   for (Window top : Children(display, DefaultRootWindow(display))) {
-    std::vector<Window> candidates{top};
+    candidates.push_back(top);
     for (Window child : Children(display, top)) candidates.push_back(child);  // under a frame
-    for (Window window : candidates) {
-      if (HasTitle(display, window, title)) {
-        Activate(display, window);
-        return true;
-      }
+  }
+  for (Window window : candidates) {
+    if (HasTitle(display, window, title)) {
+      Activate(display, window);
+      return true;
     }
   }
   return false;

@@ -6,8 +6,9 @@
 
 namespace gtkui {
 
-// Searches the X11 top-level windows (the root's children and, under a
-// reparenting window manager, their children) for one whose title
+// Searches the X11 top-level windows (the window manager's client list, the
+// root's children and, under a reparenting window manager, their children)
+// for one whose title
 // (_NET_WM_NAME, else WM_NAME) is exactly `title`. When found, maps and
 // raises it, asks the window manager to activate it, and returns true.
 // Returns false when there is none or the display is not X11.
