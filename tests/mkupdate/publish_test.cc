@@ -207,6 +207,14 @@ TEST_F(PublishTest, ReleasesTheUpdaterCannotInstallAreRefusedBeforeAnythingIsWri
   for (int i = 0; i < 101; ++i) Write("Many/" + std::to_string(i), "x");
   refused("C Many.bnd - Many/*\n", "at most 100");
   fs::remove_all(root_ / "game/Many");
+  {
+    SCOPED_TRACE("a server folder inside the game folder would publish itself");
+    PublishOptions nested;
+    nested.game_dir = game();
+    nested.server_dir = game() + "/Maps";
+    std::ostringstream out;
+    EXPECT_THROW(Publish(nested, out), Exception);
+  }
   std::string long_name = "Deep/" + std::string(76, 'n');  // "Deep\" + 76 = 81 bytes
   Write(long_name, "x");
   refused("C Deep.bnd - Deep/*\n", "at most 80");

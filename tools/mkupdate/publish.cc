@@ -1,5 +1,6 @@
 #include "publish.h"
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -18,6 +19,8 @@
 namespace mkupdate {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct PlannedEntry {
   const PublishUnit* unit = nullptr;
@@ -111,6 +114,11 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
   }
 }
 
+bool OneFolderHoldsTheOther(const std::string& a, const std::string& b) {
+  std::string real_a = fs::weakly_canonical(a).string() + "/", real_b = fs::weakly_canonical(b).string() + "/";
+  return real_a.rfind(real_b, 0) == 0 || real_b.rfind(real_a, 0) == 0;
+}
+
 // The file check measures installed files against "datec.dat"; a list
 // written before the release last changed would send players' checks
 // after files that are fine.
@@ -131,6 +139,8 @@ void WarnIfReferenceListIsStale(const std::vector<ReleaseFile>& release, std::os
 void Publish(const PublishOptions& options, std::ostream& out) {
   if (!platform::DirectoryExists(options.game_dir)) throw Exception("No game folder " + options.game_dir);
   if (!platform::DirectoryExists(options.server_dir)) throw Exception("No server folder " + options.server_dir);
+  if (OneFolderHoldsTheOther(options.game_dir, options.server_dir))
+    throw Exception("The game folder and the server folder must be apart: one holds the other");
   ServerFolderLock lock(options.server_dir);
   TempFiles temps(options.server_dir);
   temps.RemoveLeftovers();

@@ -26,7 +26,8 @@ std::string ServerEntry::Format() const {
 }
 
 std::string MakeHeader(const std::string& last_issued) {
-  return std::string(kHeaderWord) + " " + kToolWord + " " + last_issued;
+  std::string header = std::string(kHeaderWord) + " " + kToolWord;
+  return last_issued.empty() ? header : header + " " + last_issued;
 }
 
 std::string JoinLines(const LineList& lines) {
