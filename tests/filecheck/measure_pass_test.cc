@@ -1,12 +1,18 @@
 #include "filecheck/measure_pass.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <map>
 
 #include "check_fixture.h"
 #include "datec_builder.h"
+#include "platform/event_loop.h"
 #include "vcl/label.h"
 
 namespace {
@@ -87,6 +93,30 @@ TEST_F(MeasurePassTest, MeasuringChangesNoFile) {
     EXPECT_EQ(info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, before[path].second);
     EXPECT_EQ(game.Read(path.substr(game.path().size())), before[path].first);
   }
+}
+
+TEST_F(MeasurePassTest, RunningProgramIsPassedOver) {
+  const std::string program = game.Write("System\\Game.bin", "");
+  std::filesystem::copy_file("/bin/sleep", program, std::filesystem::copy_options::overwrite_existing);
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(program.c_str(), program.c_str(), "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Until the child has become the program, the file is an ordinary one.
+  std::vector<MismatchedFile> mismatches;
+  const CheckRecord wrong_size{"Game.bin", "System\\", 0, 1};
+  for (int i = 0; i < 5000; ++i) {
+    mismatches = MeasureFiles(*form, {wrong_size});
+    if (mismatches.empty()) break;
+    platform::WaitForEvent(2);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  EXPECT_TRUE(mismatches.empty()) << "a running program cannot be opened for writing";
+  EXPECT_EQ(MeasureFiles(*form, {wrong_size}).size(), 1u) << "once it has ended it is measured";
 }
 
 TEST_F(MeasurePassTest, NamesAreMatchedIgnoringCaseAndUnsafeRecordsSkipped) {
