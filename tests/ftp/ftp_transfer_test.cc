@@ -197,8 +197,10 @@ TEST(FtpTransferTest, StalledDataEndsAfterTimeOutAndResetIsAnError) {
     s.OpenData();
     s.SendData(std::string(1000, 'x'));
     s.Sleep(50);
-    s.CloseData(true);  // reset mid-transfer
+    // The reply goes first, so it is pending (and discarded) when the
+    // client next talks to the server.
     s.Send("426 Connection closed; transfer aborted.\r\n");
+    s.CloseData(true);  // reset mid-transfer
   });
   TransferClient recorder(peer);
   recorder.client.TimeOut = 300;

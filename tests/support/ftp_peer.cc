@@ -194,7 +194,10 @@ void FtpPeer::Run(Script script) {
       if (session.pending_.find('\n') == std::string::npos && poll(&entry, 1, 20) <= 0) continue;
       std::string command = session.ReadCommand();
       if (command.empty() && session.pending_.empty()) break;
-      session.Send(command.rfind("QUIT", 0) == 0 ? "221 Goodbye.\r\n" : "500 Unexpected command.\r\n");
+      // A client that has read a stale reply as the answer may be gone
+      // already; that is its right, not the script's failure.
+      std::string answer = command.rfind("QUIT", 0) == 0 ? "221 Goodbye.\r\n" : "500 Unexpected command.\r\n";
+      if (send(session.control_, answer.data(), answer.size(), MSG_NOSIGNAL) < 0) break;
     }
   } catch (const std::exception& error) {
     std::lock_guard<std::mutex> lock(mutex_);
