@@ -101,11 +101,18 @@ TEST_F(UpdaterWindowTest, DialogThenShapedMainWindowWithButtonsBulletinAndDrag) 
   {
     SCOPED_TRACE("dragging the skin moves the window");
     const int dx = 150, dy = 90;
-    const int x0 = kWindowLeft + 60, y0 = kWindowTop + 300;
-    x_.Run("xdotool mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " mousedown 1");
-    for (int step = 1; step <= 5; ++step)
-      x_.Run("xdotool mousemove " + std::to_string(x0 + dx * step / 5) + " " + std::to_string(y0 + dy * step / 5));
-    x_.Run("xdotool mouseup 1");
+    auto drag = [&](int button, int x0, int y0) {
+      const std::string b = std::to_string(button);
+      x_.Run("xdotool mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " mousedown " + b);
+      for (int step = 1; step <= 5; ++step)
+        x_.Run("xdotool mousemove " + std::to_string(x0 + dx * step / 5) + " " + std::to_string(y0 + dy * step / 5));
+      x_.Run("xdotool mouseup " + b);
+    };
+    // Neither the right button on the skin nor the left one on the progress
+    // bar moves the window: the final place below is exactly one drag away.
+    drag(3, kWindowLeft + 60, kWindowTop + 300);
+    drag(1, kWindowLeft + 200, kWindowTop + 522);
+    drag(1, kWindowLeft + 60, kWindowTop + 300);
     const std::vector<Box> covered{{117, 220, 514, 468}, {113, 480, 518, 534}, {133, 552, 649, 588}};
     const bool moved = WaitFor([&] {
       shot = Shot("6-dragged");
