@@ -90,6 +90,18 @@ TEST_P(FtpInteropTest, ListsAndDownloadsByteIdenticalInBothModes) {
   EXPECT_FALSE(client.Connected());
 }
 
+TEST_P(FtpInteropTest, AnonymousLoginWithAnEmptyPassword) {
+  // The updater's first attempts log in with no password at all.
+  TFtpClient client;
+  Aim(client);
+  client.Password = "";
+  bool connected = false;
+  client.OnConnect = [&] { connected = true; };
+  client.Connect();
+  EXPECT_TRUE(connected);
+  client.Disconnect();
+}
+
 TEST_P(FtpInteropTest, RefusedLoginThrowsTheServersReply) {
   TFtpClient client;
   Aim(client);
