@@ -44,14 +44,36 @@ TEST_F(UpdaterWindowTest, DialogThenShapedMainWindowWithButtonsBulletinAndDrag) 
     EXPECT_GT(CountColour(shot, second_row, 0x0078D7), 1000);
     EXPECT_EQ(0, CountColour(shot, first_row, 0x0078D7));
   }
+  // Drags with `button` from screen point (x0, y0) by (dx, dy), in steps.
+  auto drag = [&](int button, int x0, int y0, int dx, int dy) {
+    const std::string b = std::to_string(button);
+    x_.Run("xdotool mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " mousedown " + b);
+    for (int step = 1; step <= 5; ++step)
+      x_.Run("xdotool mousemove " + std::to_string(x0 + dx * step / 5) + " " + std::to_string(y0 + dy * step / 5));
+    x_.Run("xdotool mouseup " + b);
+  };
+  const int dx = 150, dy = 90;
+  int left = kWindowLeft, top = kWindowTop;
   {
-    SCOPED_TRACE("confirming shows the main window where the dialog was");
-    Click(kWindowLeft + 340, kWindowTop + 566);
+    SCOPED_TRACE("the dialog moves with the pointer");
+    drag(1, left + 60, top + 300, -dx, dy);
+    left -= dx;
+    top += dy;
+    const std::vector<Box> covered{{116, 221, 515, 526}, {322, 554, 358, 578}};
+    EXPECT_TRUE(WaitFor([&] {
+      shot = Shot("1-dialog-dragged");
+      const OutlineMismatch m = CompareWithSkin(shot, left, top, dialog_skin, std::string(Form2StoredMask2()), covered);
+      return m.inside == 0 && m.outside == 0;
+    }));
+  }
+  {
+    SCOPED_TRACE("confirming shows the main window where the dialog was dragged to");
+    Click(left + 340, top + 566);
     const std::vector<Box> covered{{117, 220, 514, 468}, {113, 480, 518, 534}, {133, 552, 649, 588}};
     const bool shown = WaitFor([&] {
       shot = Shot("2-main");
       const OutlineMismatch m =
-          CompareWithSkin(shot, kWindowLeft, kWindowTop, main_skin, std::string(Form1StoredMask2()), covered);
+          CompareWithSkin(shot, left, top, main_skin, std::string(Form1StoredMask2()), covered);
       return m.inside == 0 && m.outside == 0;
     });
     ASSERT_TRUE(shown);
@@ -64,18 +86,18 @@ TEST_F(UpdaterWindowTest, DialogThenShapedMainWindowWithButtonsBulletinAndDrag) 
                    {"FTP_cool_d_D_001b.bmp", 551}};
     for (const auto& button : buttons) {
       SCOPED_TRACE(button.file);
-      EXPECT_EQ(0, BitmapMismatch(shot, kWindowLeft + button.left, kWindowTop + 552,
+      EXPECT_EQ(0, BitmapMismatch(shot, left + button.left, top + 552,
                                   gtk_test::ReadBmp24(kSkinDir + button.file)));
     }
     // The progress bar is black and empty; "0% " in yellow lies over it.
-    const Box gauge{kWindowLeft + 119, kWindowTop + 518, kWindowLeft + 513, kWindowTop + 527};
+    const Box gauge{left + 119, top + 518, left + 513, top + 527};
     EXPECT_GT(CountColour(shot, gauge, 0x000000), 394 * 9 / 2);
-    EXPECT_GT(CountMatching(shot, {kWindowLeft + 290, kWindowTop + 512, kWindowLeft + 345, kWindowTop + 532},
+    EXPECT_GT(CountMatching(shot, {left + 290, top + 512, left + 345, top + 532},
                             Yellowish), 10);
   }
   {
     SCOPED_TRACE("the bulletin page fills its area");
-    const Box bulletin{kWindowLeft + 117, kWindowTop + 220, kWindowLeft + 514, kWindowTop + 468};
+    const Box bulletin{left + 117, top + 220, left + 514, top + 468};
     const int area = (bulletin.right - bulletin.left) * (bulletin.bottom - bulletin.top);
     EXPECT_TRUE(WaitFor([&] {
       shot = Shot("3-bulletin");
@@ -84,39 +106,31 @@ TEST_F(UpdaterWindowTest, DialogThenShapedMainWindowWithButtonsBulletinAndDrag) 
   }
   {
     SCOPED_TRACE("a press shows the pressed look until the release");
-    x_.Run("xdotool mousemove " + std::to_string(kWindowLeft + 180) + " " +
-           std::to_string(kWindowTop + 570) + " mousedown 1");
+    x_.Run("xdotool mousemove " + std::to_string(left + 180) + " " +
+           std::to_string(top + 570) + " mousedown 1");
     const Bitmap pressed = gtk_test::ReadBmp24(kSkinDir + "FTP_cool_a_H_001b.bmp");
     EXPECT_TRUE(WaitFor([&] {
       shot = Shot("4-pressed");
-      return BitmapMismatch(shot, kWindowLeft + 133, kWindowTop + 552, pressed) == 0;
+      return BitmapMismatch(shot, left + 133, top + 552, pressed) == 0;
     }));
     x_.Run("xdotool mouseup 1");
     const Bitmap normal = gtk_test::ReadBmp24(kSkinDir + "FTP_cool_a_D_001b.bmp");
     EXPECT_TRUE(WaitFor([&] {
       shot = Shot("5-released");
-      return BitmapMismatch(shot, kWindowLeft + 133, kWindowTop + 552, normal) == 0;
+      return BitmapMismatch(shot, left + 133, top + 552, normal) == 0;
     }));
   }
   {
     SCOPED_TRACE("dragging the skin moves the window");
-    const int dx = 150, dy = 90;
-    auto drag = [&](int button, int x0, int y0) {
-      const std::string b = std::to_string(button);
-      x_.Run("xdotool mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " mousedown " + b);
-      for (int step = 1; step <= 5; ++step)
-        x_.Run("xdotool mousemove " + std::to_string(x0 + dx * step / 5) + " " + std::to_string(y0 + dy * step / 5));
-      x_.Run("xdotool mouseup " + b);
-    };
     // Neither the right button on the skin nor the left one on the progress
     // bar moves the window: the final place below is exactly one drag away.
-    drag(3, kWindowLeft + 60, kWindowTop + 300);
-    drag(1, kWindowLeft + 200, kWindowTop + 522);
-    drag(1, kWindowLeft + 60, kWindowTop + 300);
+    drag(3, left + 60, top + 300, dx, dy);
+    drag(1, left + 200, top + 522, dx, dy);
+    drag(1, left + 60, top + 300, dx, dy);
     const std::vector<Box> covered{{117, 220, 514, 468}, {113, 480, 518, 534}, {133, 552, 649, 588}};
     const bool moved = WaitFor([&] {
       shot = Shot("6-dragged");
-      const OutlineMismatch m = CompareWithSkin(shot, kWindowLeft + dx, kWindowTop + dy, main_skin,
+      const OutlineMismatch m = CompareWithSkin(shot, left + dx, top + dy, main_skin,
                                                 std::string(Form1StoredMask2()), covered);
       return m.inside == 0 && m.outside == 0;
     });
