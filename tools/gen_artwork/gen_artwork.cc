@@ -193,7 +193,6 @@ void Bar(const std::string& dir) {
   cairo_t* cr = canvas.cr();
   RoundedRect(cr, 4, 7, 672, 7, 3);
   FillVertical(cr, 7, 14, Hex(0x9cc4e4), Hex(0x2c4c6c));
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);  // keep the aqua key colour exact
   canvas.SaveBmp(dir + "/Ftp/fbar1.bmp");
 }
 
