@@ -72,11 +72,12 @@ int TGzip::Unpack() {
   ProgressReporter progress(*this, FileSizeOrZero(FileSource));
   auto block = std::make_unique<char[]>(kBlockSize);
   bool failed = false;
+  bool write_failed = false;  // a full disk: the destination is cut off
   for (;;) {
     const int count = source.Read(block.get(), kBlockSize);
     if (count <= 0) break;  // end of data, or the stream's error (seen at close)
     if (std::fwrite(block.get(), 1, count, destination) != static_cast<std::size_t>(count)) {
-      failed = true;
+      failed = write_failed = true;
       break;
     }
     progress.Update(source.Offset());
@@ -99,10 +100,15 @@ int TGzip::Unpack() {
       std::_Exit(1);
     }
   }
+  if (in_place && write_failed) {
+    std::remove(written.c_str());  // the source stays whole
+    return 2;
+  }
   if (in_place && std::rename(written.c_str(), FileDestination.c_str()) != 0) {
     std::remove(written.c_str());
     ShowError("Can't create: " + FileDestination);
     return 2;
   }
-  return 0;
+  // A cut-off file must not pass for an installed one.
+  return write_failed ? 2 : 0;
 }

@@ -48,13 +48,16 @@ class TGzip {
 
   // Unpacks FileSource into FileDestination and returns:
   //   0  the destination was created, filled and closed. A damaged,
-  //      truncated or check-failing stream, or a failed write, still gives
-  //      0: the destination keeps what was decoded, the box reads
-  //      "gzclose Error.", and the source is deleted when DeleteSource.
+  //      truncated or check-failing stream still gives 0: the destination
+  //      keeps what was decoded, the box reads "gzclose Error.", and the
+  //      source is deleted when DeleteSource.
   //   1  FileSource could not be opened ("Can't open: " + FileSource);
   //      nothing was created or deleted.
   //   2  FileDestination could not be created ("Can't create: " +
-  //      FileDestination); the source is closed and kept.
+  //      FileDestination); the source is closed and kept. Also 2 when a
+  //      write to it failed (a full disk): the box reads "gzclose Error.",
+  //      the destination keeps what was written (an in-place unpack keeps
+  //      the source instead), and the source is deleted when DeleteSource.
   // When the destination cannot be closed, shows "Can't close file " +
   // FileDestination and ends the process with exit code 1 (a replaced
   // ExitProcess that returns makes Unpack go on and return 0).

@@ -92,6 +92,7 @@ BundleExtraction ExtractBundle(const std::string& exe_dir, const std::string& bu
     const std::string target = platform::ResolveGameFileName(exe_dir, member.name);
     if (!CopyRange(bundle, member.start, member.end, target)) {
       result.skipped.push_back(label + " skipped: cannot write " + target);
+      ++result.unwritable;
       continue;
     }
     ++result.extracted;

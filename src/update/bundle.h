@@ -21,6 +21,7 @@ inline constexpr int kBundleMaxNameLength = 80;
 struct BundleExtraction {
   int extracted = 0;                 // members written completely
   std::vector<std::string> skipped;  // one sentence per member passed over, saying why
+  int unwritable = 0;                // of those, members whose file could not be written (a full disk)
   bool Succeeded() const { return skipped.empty(); }
 };
 
@@ -33,7 +34,8 @@ struct BundleExtraction {
 // failure) when its name is not a safe relative name (absolute, drive
 // prefix, "..", empty or longer than 80), when its range does not lie
 // within the member data (start < 0, end < start, end past the trailer),
-// or when its file cannot be created or written. A count of 0 or less
+// or when its file cannot be created or written (also counted in
+// `unwritable`: such a failure may pass, a refusal will not). A count of 0 or less
 // extracts nothing and succeeds.
 //
 // Throws EFOpenError "Cannot open file <path>" when the bundle cannot be

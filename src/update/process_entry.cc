@@ -51,12 +51,12 @@ class EntryInstaller {
   }
 
   // Extracts the unpacked bundle at the local name, then deletes it.
-  bool ExtractAndDelete() {
+  BundleExtraction ExtractAndDelete() {
     const BundleExtraction result = ExtractBundle(w_.ExeDir, Path(f_.local));
     for (const std::string& sentence : result.skipped)
       ReportRefusedName(w_, f_.local + ": " + sentence);
     platform::DeleteFile(Path(f_.local));
-    return result.Succeeded();
+    return result;
   }
 
   std::string RecordLine() const { return f_.local + " " + f_.version; }
@@ -109,10 +109,11 @@ EntryOutcome ProcessChanged(UpdateWindow& w, const std::string& index, const Ent
     if (!installer.Download(f.local)) return EntryOutcome::kPassedOver;
   } else {
     if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
-    // The outcome of unpacking and extraction does not keep the record
-    // line from being replaced.
-    (void)installer.Unpack();
-    if (f.type == "C") installer.ExtractAndDelete();
+    // A file cut off by a full disk keeps the old record line, so the next
+    // run offers the entry again; other outcomes of unpacking and
+    // extraction (refused members) do not keep the line from being replaced.
+    if (installer.Unpack() != 0) return EntryOutcome::kPassedOver;
+    if (f.type == "C" && installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
   }
   ReplaceRecordLine(w, index, installer.RecordLine());
   return EntryOutcome::kInstalled;
@@ -132,10 +133,14 @@ EntryOutcome ProcessNew(UpdateWindow& w, const EntryFields& f, bool FromCheck) {
     if (f.type == "E") {
       if (unpacked != 0) return InUseStop(w);
     } else if (f.type == "C") {
-      if (!installer.ExtractAndDelete()) return InUseStop(w);
+      // A bundle that could not be unpacked is not taken apart: whatever
+      // file stands at its local name is not this bundle.
+      if (unpacked != 0 || !installer.ExtractAndDelete().Succeeded()) return InUseStop(w);
     } else {
-      // Package types: the import is started whatever unpacking gave.
-      installer.ExtractAndDelete();
+      // Package types: refused members do not stop the import, but an
+      // unpack or a member cut off by a full disk leaves the entry
+      // unrecorded for the next run.
+      if (unpacked != 0 || installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
       const std::string command = ImportCommandLine(f.type, f.package, NameStem(f.remote));
       if (platform::WinExec(w.ExeDir, command, ImportShowMode(f.type)) <= 31)
         return EntryOutcome::kPassedOver;

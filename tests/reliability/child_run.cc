@@ -90,7 +90,8 @@ std::string UpdaterCliPath() { return std::string(UPDATER_BINARY_DIR) + "/src/fr
 ChildResult RunChild(const ChildOptions& options) {
   test_support::TempFolder capture;
   const std::string out_path = capture.path() + "out", err_path = capture.path() + "err";
-  std::vector<std::string> argv_text = {UpdaterCliPath()};
+  std::vector<std::string> argv_text = options.wrapper;
+  argv_text.push_back(UpdaterCliPath());
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -120,7 +121,7 @@ ChildResult RunChild(const ChildOptions& options) {
       const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
-    execve(argv[0], argv.data(), env.data());
+    execvpe(argv[0], argv.data(), env.data());
     _exit(127);
   }
 

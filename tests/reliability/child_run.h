@@ -33,6 +33,7 @@ struct ChildOptions {
   KillPlan kill;
   long file_size_limit = -1;       // RLIMIT_FSIZE in bytes (writes past it fail with EFBIG)
   int timeout_ms = 60000;          // killed past this; reported as signal 9
+  std::vector<std::string> wrapper;  // a program that runs updater-cli (e.g. "unshare", "-n")
 };
 
 // Path of the built updater-cli.

@@ -1,0 +1,98 @@
+#include "reliability/fault_fixture.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <sstream>
+
+namespace reliability {
+
+std::string GzipBytes(const std::string& data) {
+  z_stream stream{};
+  deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+std::string TextOfSize(size_t size, int seed) {
+  std::string text;
+  for (int line = 0; text.size() < size; ++line)
+    text += "line " + std::to_string(line) + " of sample " + std::to_string(seed) + "\r\n";
+  text.resize(size);
+  return text;
+}
+
+bool Printed(const ChildResult& result, const std::string& fragment) {
+  return result.out.find(fragment) != std::string::npos;
+}
+
+FaultFixture::FaultFixture() {
+  // Installed and recorded before any fault: it must survive all of them.
+  AddEntry("O", "Old.txt", "Old.txt", "1", "old", "old");
+  game_.Write("Old.txt", "old");
+  game_.Write("update2.dat", "AVWSEN\r\n\r\nOld.txt 1\r\n");
+  AddEntry("O", "A.txt", "A.txt", "1", "plain file", "plain file");
+  const std::string b = TextOfSize(200000, 2), c = TextOfSize(3000, 3);
+  AddEntry("E", "B.GZP", "System\\B.u", "1", GzipBytes(b), b);
+  AddEntry("E", "C.GZP", "C.u", "1", GzipBytes(c), c);
+}
+
+void FaultFixture::AddEntry(const std::string& type, const std::string& remote, const std::string& local,
+                            const std::string& version, const std::string& served, const std::string& installed) {
+  served_[remote] = served;
+  list_ += type + " " + remote + " " + local + " " + version + " " + std::to_string(served.size()) + "\r\n";
+  std::string real = local;
+  std::replace(real.begin(), real.end(), '\\', '/');
+  installed_[real] = installed;
+  versions_[local] = version;
+}
+
+ChildResult FaultFixture::RunAgainst(ServerFault fault, const std::string& target, ChildOptions options,
+                                     const std::string& host, int port) {
+  std::map<std::string, std::string> files = served_;
+  files["update3.dat"] = list_;
+  test_support::FtpPeer peer(ServingScript(files, fault, target));
+  game_.Write("isp0.dat", "Local " + (host.empty() ? "127.0.0.1" : host) + " " +
+                              std::to_string(port >= 0 ? port : peer.port()) + " 2000 anonymous\r\nend\r\n");
+  options.args = {"--dir", game_.path(), "--server", "0", "--update"};
+  return RunChild(options);
+}
+
+void FaultFixture::ExpectNextRunCompletes() {
+  const ChildResult next = RunAgainst(ServerFault::kNone, "");
+  EXPECT_EQ(next.exit_code, 0) << next.out << next.err;
+  EXPECT_EQ(next.Lines().empty() ? "" : next.Lines().back(), "files updated") << next.out;
+  for (const auto& [name, bytes] : installed_) EXPECT_TRUE(Game(name) == bytes) << name << " not installed";
+  std::string record = Game("update2.dat");
+  for (const auto& [local, version] : versions_)
+    EXPECT_NE(record.find("\r\n" + local + " " + version + "\r\n"), std::string::npos) << local << " in " << record;
+}
+
+void FaultFixture::ExpectNothingRecordedLost() {
+  EXPECT_EQ(Game("Old.txt"), "old");
+  std::istringstream record(Game("update2.dat"));
+  std::string line;
+  std::getline(record, line);
+  EXPECT_EQ(line, "AVWSEN\r");
+  bool old_recorded = false;
+  while (std::getline(record, line)) {
+    if (line == "\r") continue;
+    std::string name = line.substr(0, line.find(' '));
+    old_recorded |= line == "Old.txt 1\r";
+    std::string real = name;
+    std::replace(real.begin(), real.end(), '\\', '/');
+    const auto expected = installed_.find(real);
+    ASSERT_NE(expected, installed_.end()) << "unknown record line " << line;
+    EXPECT_TRUE(Game(real) == expected->second) << name << " is recorded but not installed whole";
+  }
+  EXPECT_TRUE(old_recorded) << Game("update2.dat");
+}
+
+}  // namespace reliability

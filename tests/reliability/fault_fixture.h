@@ -1,0 +1,56 @@
+// A small update served by the scripted server to a game folder that
+// already holds one recorded file, and the checks that a fault lost
+// nothing recorded and that the next run completes the update.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "reliability/child_run.h"
+#include "reliability/scripted_server.h"
+#include "support/temp_folder.h"
+
+namespace reliability {
+
+// The gzip form of `data`.
+std::string GzipBytes(const std::string& data);
+// Compressible text of `size` bytes, different for each `seed`.
+std::string TextOfSize(size_t size, int seed);
+
+class FaultFixture : public ::testing::Test {
+ protected:
+  FaultFixture();
+
+  // Adds an entry to the served list: the served bytes under `remote`, and
+  // what the game folder must hold at `local` once it is installed.
+  void AddEntry(const std::string& type, const std::string& remote, const std::string& local,
+                const std::string& version, const std::string& served, const std::string& installed);
+  // Runs updater-cli --update against a scripted server committing `fault`;
+  // `host` replaces 127.0.0.1 and `port` the server's port when given.
+  ChildResult RunAgainst(ServerFault fault, const std::string& target, ChildOptions options = {},
+                         const std::string& host = "", int port = -1);
+  // The run that follows a fault: no fault, no limit. Expects it to install
+  // every entry and record each at its version.
+  void ExpectNextRunCompletes();
+  // Expects the file recorded before the fault to be recorded and whole,
+  // and every other record line to name a file installed whole.
+  void ExpectNothingRecordedLost();
+
+  std::string Game(const std::string& name) const { return game_.Read(name); }
+  const std::string& game_dir() const { return game_.path(); }
+
+  std::map<std::string, std::string> served_;
+  std::string list_ = "UPDATE\r\n";
+  std::map<std::string, std::string> installed_;  // real local name -> bytes
+  std::map<std::string, std::string> versions_;   // Windows local name -> version
+
+ private:
+  test_support::TempFolder game_;
+};
+
+bool Printed(const ChildResult& result, const std::string& fragment);
+
+}  // namespace reliability

@@ -1,0 +1,167 @@
+// Faults of the connection, the server and the disk during an update: each
+// is reported in the updater's own terms, loses nothing recorded, and the
+// next run completes the update.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "reliability/fault_fixture.h"
+#include "reliability/reliability_report.h"
+
+namespace reliability {
+namespace {
+
+// A loopback port that nothing listens on.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+class FaultTest : public FaultFixture {
+ protected:
+  // Reports the row once the fault's checks have run.
+  void Report(const std::string& fault, const std::string& outcome) {
+    const bool clean = !HasFailure();
+    ReportRow(fault, 1, clean ? outcome : "FAILED: see the test log", clean ? "nothing" : "see the test log");
+  }
+};
+
+TEST_F(FaultTest, ServerFaultsDuringTransfers) {
+  {
+    SCOPED_TRACE("RETR refused");
+    const ChildResult r = RunAgainst(ServerFault::kRefuseRetr, "B.GZP");
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_TRUE(Printed(r, "550 B.GZP: No such file or directory.")) << r.out;
+    ExpectNothingRecordedLost();
+    EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nOld.txt 1\r\nA.txt 1\r\n") << "saved up to the refused entry";
+    ExpectNextRunCompletes();
+    Report("server refuses \"RETR \"", "the server's 550 reply shown; the run stops; entries before it kept");
+  }
+}
+
+TEST_F(FaultTest, DataConnectionResetMidTransfer) {
+  const ChildResult r = RunAgainst(ServerFault::kResetMidTransfer, "B.GZP");
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_TRUE(Printed(r, "10054")) << "the socket error is shown: " << r.out;
+  ExpectNothingRecordedLost();
+  ExpectNextRunCompletes();
+  Report("data connection reset in mid-transfer", "socket error 10054 shown; the run stops");
+}
+
+TEST_F(FaultTest, DataConnectionClosedMidTransfer) {
+  const ChildResult r = RunAgainst(ServerFault::kCloseMidTransfer, "B.GZP");
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(Game("System/B.u"), "<missing>") << "a short download is neither unpacked nor recorded";
+  ExpectNothingRecordedLost();
+  EXPECT_EQ(Game("C.u"), TextOfSize(3000, 3)) << "the run goes on after the short entry";
+  ExpectNextRunCompletes();
+  Report("data connection closed in mid-transfer (short file)",
+         "byte count differs from the size: entry passed over, run goes on");
+}
+
+TEST_F(FaultTest, UnreachableServers) {
+  {
+    SCOPED_TRACE("login stalls past TimeOut");
+    const ChildResult r = RunAgainst(ServerFault::kStallLogin, "");
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_EQ(r.Lines(), (std::vector<std::string>{"connecting...", "Disconnected", "Disconnected"})) << r.out;
+    EXPECT_LT(r.seconds, 10) << "TimeOut is 2000 ms";
+    ExpectNothingRecordedLost();
+  }
+  {
+    SCOPED_TRACE("port closed");
+    const ChildResult r = RunAgainst(ServerFault::kNone, "", {}, "", ClosedPort());
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
+    ExpectNothingRecordedLost();
+  }
+  {
+    SCOPED_TRACE("name does not resolve");
+    // In a network namespace of its own the lookup cannot leave the machine.
+    ChildOptions isolated;
+    isolated.wrapper = {"unshare", "-n"};
+    const ChildResult r = RunAgainst(ServerFault::kNone, "", isolated, "updates.example.invalid");
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
+    ExpectNothingRecordedLost();
+  }
+  {
+    SCOPED_TRACE("a greeting line without end");
+    const ChildResult r = RunAgainst(ServerFault::kEndlessReplyLine, "");
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
+    EXPECT_LT(r.max_rss_kb, 64 * 1024);
+    ExpectNothingRecordedLost();
+  }
+  ExpectNextRunCompletes();
+  Report("login stalls past TimeOut; port closed; name does not resolve; greeting without line end",
+         "\"Disconnected\" in the label and a box; exit 1");
+}
+
+TEST_F(FaultTest, DiskFullDuringDownload) {
+  const std::string big = TextOfSize(3000000, 9);
+  AddEntry("O", "Big.dat", "Big.dat", "1", big, big);
+  ChildOptions limited;
+  limited.file_size_limit = 1000000;
+  const ChildResult r = RunAgainst(ServerFault::kNone, "", limited);
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_TRUE(Printed(r, "I/O error 27 writing " + game_dir() + "Big.dat: File too large")) << r.out;
+  ExpectNothingRecordedLost();
+  ExpectNextRunCompletes();
+  Report("disk full during a download (file-size limit, EFBIG)", "\"I/O error 27 writing ...\" shown; the run stops");
+}
+
+TEST_F(FaultTest, DiskFullDuringUnpacking) {
+  // 3 MB that compress to a few kilobytes: the download fits, the unpack does not.
+  const std::string huge = TextOfSize(3000000, 7);
+  AddEntry("E", "Huge.GZP", "Huge.u", "2", GzipBytes(huge), huge);
+  ChildOptions limited;
+  limited.file_size_limit = 1000000;
+  {
+    SCOPED_TRACE("new entry");
+    const ChildResult r = RunAgainst(ServerFault::kNone, "", limited);
+    EXPECT_TRUE(Printed(r, "gzclose Error.")) << r.out;
+    EXPECT_EQ(r.Lines().back(), "The file is useing") << r.out;
+    ExpectNothingRecordedLost();
+    EXPECT_EQ(Game("update2.dat").find("Huge.u"), std::string::npos) << "a cut-off file is never recorded";
+  }
+  {
+    SCOPED_TRACE("changed entry: the old version stays recorded");
+    ExpectNextRunCompletes();
+    const std::string newer = TextOfSize(3000000, 8);
+    served_["Huge.GZP"] = GzipBytes(newer);
+    list_.replace(list_.find("Huge.u 2 "), std::string::npos,
+                  "Huge.u 3 " + std::to_string(served_["Huge.GZP"].size()) + "\r\n");
+    const ChildResult r = RunAgainst(ServerFault::kNone, "", limited);
+    EXPECT_TRUE(Printed(r, "gzclose Error.")) << r.out;
+    EXPECT_NE(Game("update2.dat").find("\r\nHuge.u 2\r\n"), std::string::npos) << Game("update2.dat");
+    installed_["Huge.u"] = newer;
+    versions_["Huge.u"] = "3";
+    ExpectNextRunCompletes();
+  }
+  Report("disk full during unpacking, new and changed entry (file-size limit)",
+         "\"gzclose Error.\" box; new entry: in-use stop; changed entry: old version stays recorded");
+}
+
+TEST_F(FaultTest, DestinationCannotBeCreated) {
+  std::filesystem::create_directories(game_dir() + "A.txt");  // a folder where the file goes
+  const ChildResult r = RunAgainst(ServerFault::kNone, "");
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_TRUE(Printed(r, "Cannot create file " + game_dir() + "A.txt")) << r.out;
+  ExpectNothingRecordedLost();
+  std::filesystem::remove(game_dir() + "A.txt");
+  ExpectNextRunCompletes();
+  Report("destination cannot be created (a folder in its place)", "\"Cannot create file ...\" shown; the run stops");
+}
+
+}  // namespace
+}  // namespace reliability

@@ -1,0 +1,28 @@
+// A small FTP server on the scripted peer that serves named files to one
+// updater-cli run and injects one fault into it: the faults a real server
+// cannot be made to commit on cue.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "support/ftp_peer.h"
+
+namespace reliability {
+
+enum class ServerFault {
+  kNone,
+  kRefuseRetr,        // "550" to the RETR of the target
+  kResetMidTransfer,  // half the target's bytes, then a reset of the data connection
+  kCloseMidTransfer,  // half the target's bytes, an orderly close, then "426"
+  kStallLogin,        // accepts the connection and never greets
+  kEndlessReplyLine,  // greets with a line that never ends
+};
+
+// The script for FtpPeer: greets, logs anyone in, answers "NLST" with the
+// names of `files` and "RETR name" with its bytes, committing `fault` on
+// the RETR of `target`. Ends when the client closes or quits.
+test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault = ServerFault::kNone,
+                                            std::string target = "");
+
+}  // namespace reliability
