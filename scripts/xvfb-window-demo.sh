@@ -43,7 +43,7 @@ printf '#!/bin/sh\necho "the game started" > "$(dirname "$0")/game-started.txt"\
 chmod +x "$out/game/game.sh"
 
 echo "== Xvfb 1280x1024 and the window"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -nolisten tcp 3>"$out/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -wr -noreset -nolisten tcp 3>"$out/display" 2>/dev/null &
 pids+=($!)
 wait_for test -s "$out/display"
 export DISPLAY=":$(cat "$out/display")"

@@ -72,6 +72,8 @@ XSession::XSession() {
     }
   }
   // Xvfb picks a free display itself and writes its number to the pipe.
+  // -noreset: a server that resets when its last client leaves refuses
+  // connections meanwhile, and the tests connect and leave all the time.
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) {
     unavailable_ = "no pipe for Xvfb";
@@ -84,7 +86,7 @@ XSession::XSession() {
     const std::string fd = std::to_string(pipe_fds[1]);
     const int null_fd = open("/dev/null", O_WRONLY);
     dup2(null_fd, STDERR_FILENO);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-wr",
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-wr", "-noreset",
            "-nolisten", "tcp", static_cast<char*>(nullptr));
     _exit(127);
   }
