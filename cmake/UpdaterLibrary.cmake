@@ -15,3 +15,14 @@ function(updater_library name dir)
     target_link_libraries(${name} INTERFACE ${ARG_DEPS})
   endif()
 endfunction()
+
+# Adds every direct sub-folder of the current folder that has a
+# CMakeLists.txt: tools/, tests/ and bench/ hold one group of targets each.
+function(updater_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
