@@ -17,7 +17,7 @@ constexpr unsigned kAllEvents =
 
 }  // namespace
 
-TStreamSocket::TStreamSocket() : buffer_(kBufferSize + 4) {
+TStreamSocket::TStreamSocket() : buffer_(new char[kBufferSize + 4]) {
   ReportStatus(8, "Create");
   timer_.SetEnabled(false);
   timer_.SetOnTimer([this] { TimerTriggered(); });

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,8 +103,9 @@ class TStreamSocket {
   // when no LF comes within kBufferSize bytes (the line is too long).
   std::string ReadLn();
   // Writes everything that arrives into the file (created or truncated)
-  // until the peer closes. Raises OnPacketRecvd after each block; BytesRecvd()
-  // counts the bytes. Pumps messages. Throws EFOpenError "Cannot create file
+  // until the peer closes; blocks reach the file in large writes, all of
+  // them by the time it returns. Raises OnPacketRecvd after each block of
+  // up to kBufferSize bytes; BytesRecvd() counts the bytes. Pumps messages. Throws EFOpenError "Cannot create file
   // <name>", EInOutError when writing fails, EAbortError "Socket send
   // aborted" when Canceled; and after OnError the socket error of a
   // connection that ended by a reset rather than an orderly close.
@@ -181,7 +183,7 @@ class TStreamSocket {
   // system clears it there, so a capture learns of it here.
   int close_error_ = 0;
   TThreadTimer timer_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;  // kBufferSize + 4 bytes, not zeroed
   std::vector<std::string> winsock_info_;
   std::string status_text_;
 };

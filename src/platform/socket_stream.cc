@@ -15,25 +15,35 @@
 namespace platform {
 
 // The GSource that watches one socket; it reaches the socket through this.
+// The conditions of its poll record are changed in place, which (unlike
+// GLib's unix-fd calls) wakes nobody: the next iteration of the loop simply
+// polls the new conditions. Each source watches one descriptor for life.
 struct SocketWatchAccess {
   struct Source {
     GSource base;
     StreamSocket* owner;
+    GPollFD poll;
+    bool polled;  // the poll record is part of the loop's poll set
   };
+
+  static gboolean Check(GSource* source) {
+    auto* watch = reinterpret_cast<Source*>(source);
+    return watch->polled && watch->poll.revents != 0;
+  }
 
   static gboolean Dispatch(GSource* source, GSourceFunc, gpointer) {
     auto* watch = reinterpret_cast<Source*>(source);
-    if (watch->owner != nullptr && watch->owner->tag_ != nullptr) {
-      unsigned revents = g_source_query_unix_fd(source, watch->owner->tag_);
-      if (revents != 0) watch->owner->Dispatch(revents);
-    }
+    unsigned revents = watch->poll.revents;
+    watch->poll.revents = 0;
+    if (watch->owner != nullptr && revents != 0) watch->owner->Dispatch(revents);
     return G_SOURCE_CONTINUE;
   }
 
   static GSourceFuncs funcs;
 };
 
-GSourceFuncs SocketWatchAccess::funcs = {nullptr, nullptr, &SocketWatchAccess::Dispatch, nullptr, nullptr, nullptr};
+GSourceFuncs SocketWatchAccess::funcs = {nullptr, &SocketWatchAccess::Check, &SocketWatchAccess::Dispatch,
+                                         nullptr, nullptr, nullptr};
 
 namespace {
 
@@ -175,26 +185,29 @@ void StreamSocket::UpdateWatch() {
       if (armed_ & kFdClose) conditions |= POLLRDHUP;
     }
   }
-  if (conditions == watched_conditions_ && (conditions == 0 || tag_ != nullptr)) return;
+  if (conditions == watched_conditions_) return;
   watched_conditions_ = conditions;
-  if (conditions == 0) {
-    // Hang-up and error conditions are always reported while a descriptor
-    // is polled, so a socket with nothing to notify leaves the poll set.
-    if (tag_ != nullptr) g_source_remove_unix_fd(static_cast<GSource*>(source_), tag_);
-    tag_ = nullptr;
-    return;
-  }
   if (source_ == nullptr) {
+    if (conditions == 0) return;
     GSource* source = g_source_new(&SocketWatchAccess::funcs, sizeof(SocketWatchAccess::Source));
-    reinterpret_cast<SocketWatchAccess::Source*>(source)->owner = this;
+    auto* watch = reinterpret_cast<SocketWatchAccess::Source*>(source);
+    watch->owner = this;
+    watch->poll = GPollFD{fd_, 0, 0};
+    watch->polled = false;
     g_source_attach(source, nullptr);
     source_ = source;
   }
-  auto* source = static_cast<GSource*>(source_);
-  if (tag_ == nullptr) {
-    tag_ = g_source_add_unix_fd(source, fd_, static_cast<GIOCondition>(conditions));
-  } else {
-    g_source_modify_unix_fd(source, tag_, static_cast<GIOCondition>(conditions));
+  auto* watch = static_cast<SocketWatchAccess::Source*>(source_);
+  watch->poll.events = static_cast<gushort>(conditions);
+  watch->poll.revents = 0;
+  if (conditions != 0 && !watch->polled) {
+    g_source_add_poll(&watch->base, &watch->poll);
+    watch->polled = true;
+  } else if (conditions == 0 && watch->polled) {
+    // Hang-up and error conditions are reported whatever is asked, so a
+    // socket with nothing to notify leaves the poll set.
+    g_source_remove_poll(&watch->base, &watch->poll);
+    watch->polled = false;
   }
 }
 
@@ -205,7 +218,6 @@ void StreamSocket::StopWatch() {
   g_source_destroy(source);
   g_source_unref(source);
   source_ = nullptr;
-  tag_ = nullptr;
   watched_conditions_ = 0;
 }
 

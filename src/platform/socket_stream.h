@@ -104,7 +104,6 @@ class StreamSocket {
   unsigned watched_conditions_ = 0;
   Notify notify_;
   void* source_ = nullptr;  // the GSource watching fd_
-  void* tag_ = nullptr;     // its unix-fd tag while conditions are watched
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

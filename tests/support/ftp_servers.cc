@@ -91,8 +91,6 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
   if (kind == FtpServerKind::kVsftpd && !user.empty()) {
     throw std::runtime_error("vsftpd is started for anonymous logins only");
   }
-  std::string pattern = (std::filesystem::temp_directory_path() / "ftp_server.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   std::string root = std::filesystem::absolute(root_dir).string();
   // The anonymous session runs as an unprivileged user inside the root.
   chmod(root.c_str(), 0755);
@@ -100,6 +98,9 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
   // A port found free may be taken before the server binds it; try again then.
   for (int attempt = 0;; ++attempt) {
     int port = FreeLoopbackPort();
+    // Each attempt has a folder of its own, removed with its server object.
+    std::string pattern = (std::filesystem::temp_directory_path() / "ftp_server.XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     std::unique_ptr<FtpServer> server(new FtpServer(kind, port, pattern));
     std::string log = pattern + "/server.log";
     std::vector<std::string> args;
