@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,11 @@ class FaultFixture : public ::testing::Test {
   // `host` replaces 127.0.0.1 and `port` the server's port when given.
   ChildResult RunAgainst(ServerFault fault, const std::string& target, ChildOptions options = {},
                          const std::string& host = "", int port = -1);
-  // The run that follows a fault: no fault, no limit. Expects it to install
-  // every entry and record each at its version.
+  // The list of the runs to come, and names the listing adds to the files.
+  std::string& list() { return list_; }
+  std::string extra_listing_;
+  // The run that follows a fault: no fault, no limit. Expects it to end
+  // with every entry installed and recorded at its version.
   void ExpectNextRunCompletes();
   // Expects the file recorded before the fault to be recorded and whole,
   // and every other record line to name a file installed whole.
@@ -46,6 +50,7 @@ class FaultFixture : public ::testing::Test {
   std::string list_ = "UPDATE\r\n";
   std::map<std::string, std::string> installed_;  // real local name -> bytes
   std::map<std::string, std::string> versions_;   // Windows local name -> version
+  std::set<std::string> bundle_locals_;           // recorded names that stand for no file
 
  private:
   test_support::TempFolder game_;

@@ -14,7 +14,9 @@ void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::
     return;
   }
   const std::string& bytes = file->second;
-  s.Send("150 Opening BINARY mode data connection for " + name + " (" + std::to_string(bytes.size()) + " bytes).\r\n");
+  const std::string count = faulty && fault == ServerFault::kHugeByteCount ? "184467440737095516160000"
+                                                                            : std::to_string(bytes.size());
+  s.Send("150 Opening BINARY mode data connection for " + name + " (" + count + " bytes).\r\n");
   s.OpenData();
   if (faulty && (fault == ServerFault::kResetMidTransfer || fault == ServerFault::kCloseMidTransfer)) {
     s.SendData(bytes.substr(0, bytes.size() / 2));
@@ -31,8 +33,9 @@ void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::
 }  // namespace
 
 test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault,
-                                            std::string target) {
-  return [files = std::move(files), fault, target = std::move(target)](test_support::FtpPeerSession& s) {
+                                            std::string target, std::string extra_listing) {
+  return [files = std::move(files), fault, target = std::move(target),
+          extra_listing = std::move(extra_listing)](test_support::FtpPeerSession& s) {
     if (fault == ServerFault::kStallLogin) {
       s.ReadCommand();  // returns when the client gives up and closes
       return;
@@ -58,6 +61,7 @@ test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> f
         std::string names;
         for (const auto& [name, bytes] : files) names += name + "\r\n";
         s.SendData(names);
+        s.SendData(extra_listing);
         s.CloseData();
         s.Send("226 Listing sent.\r\n");
       } else if (StartsWith(command, "RETR ")) {

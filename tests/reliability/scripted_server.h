@@ -17,12 +17,14 @@ enum class ServerFault {
   kCloseMidTransfer,  // half the target's bytes, an orderly close, then "426"
   kStallLogin,        // accepts the connection and never greets
   kEndlessReplyLine,  // greets with a line that never ends
+  kHugeByteCount,     // announces the target with a byte count beyond 64 bits
 };
 
 // The script for FtpPeer: greets, logs anyone in, answers "NLST" with the
-// names of `files` and "RETR name" with its bytes, committing `fault` on
-// the RETR of `target`. Ends when the client closes or quits.
+// names of `files` (then `extra_listing`, sent as given) and "RETR name"
+// with its bytes, committing `fault` on the RETR of `target`. Ends when the
+// client closes or quits.
 test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault = ServerFault::kNone,
-                                            std::string target = "");
+                                            std::string target = "", std::string extra_listing = "");
 
 }  // namespace reliability

@@ -1,0 +1,212 @@
+// Hostile servers: names that climb out of the game folder, size fields
+// and byte counts that are no sizes, impossible bundle trailers, and lists
+// far larger than any release. No crash, no write outside the game folder,
+// bounded memory, and nothing recorded is lost.
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "reliability/fault_fixture.h"
+#include "reliability/reliability_report.h"
+#include "support/bundle_builder.h"
+
+namespace reliability {
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::BuildBundle;
+using test_support::BuildRawBundle;
+
+// Memory a run may take whatever the server sends, in KiB of peak RSS.
+constexpr long kSmallRunMemoryKb = 64 * 1024;
+
+class HostileTest : public FaultFixture {
+ protected:
+  HostileTest() : tag_("rl" + std::to_string(getpid()) + "x") {}
+
+  // Adds a gzip-compressed bundle entry; its local name is gone once it
+  // has been taken apart.
+  void AddBundle(const std::string& type, const std::string& remote, const std::string& local,
+                 const std::string& bundle) {
+    served_[remote] = GzipBytes(bundle);
+    list() += type + " " + remote + " " + local + " 1 " + std::to_string(served_[remote].size()) + "\r\n";
+    bundle_locals_.insert(local);
+  }
+  // Files whose names carry the tag anywhere the hostile names could reach.
+  std::vector<std::string> EscapedFiles() const {
+    std::vector<std::string> found;
+    for (const fs::path& dir : {fs::path(game_dir()).parent_path().parent_path(), fs::path("/")}) {
+      for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().find(tag_) != std::string::npos) found.push_back(entry.path());
+    }
+    return found;
+  }
+  void Report(const std::string& input, int count, const std::string& outcome) {
+    const bool clean = !HasFailure();
+    ReportRow(input, count, clean ? outcome : "FAILED: see the test log", clean ? "nothing" : "see the test log");
+  }
+
+  const std::string tag_;
+};
+
+TEST_F(HostileTest, NamesNeverLeaveTheGameFolder) {
+  const std::string t = tag_;
+  list() += "O Ok.txt ..\\" + t + "_o.txt 1 3\r\n";
+  list() += "E ..\\..\\" + t + "_e.GZP Up.u 1 10\r\n";
+  list() += "O /" + t + "_abs.txt " + t + "_abs.txt 1 3\r\n";
+  list() += "E C:\\" + t + "_d.GZP " + t + "_d.u 1 10\r\n";
+  list() += "O Fine.txt C:\\" + t + "_c.txt 1 4\r\n";
+  list() += "U 2 O Ok.txt ..\\" + t + "_u.txt 2 3\r\n";
+  served_["Ok.txt"] = "bad";
+  served_["Fine.txt"] = "fine";
+  AddBundle("C", "Hostile.gz", "Hostile.bnd",
+            BuildBundle({{"..\\" + t + "_m.txt", "climb"}, {"/tmp/" + t + "_r.txt", "root"},
+                         {"Inside\\In.txt", "inside"}, {"..\\Inside\\..\\..\\" + t + "_n.txt", "nested"}}));
+  // The listing names files outside the folder too; nothing fetches them.
+  extra_listing_ = "../" + t + "_list.txt\r\n/" + t + "_list2.txt\r\n..\\" + t + "_list3.txt\r\n";
+
+  const ChildResult r = RunAgainst(ServerFault::kNone, "");
+  EXPECT_EQ(r.signal, 0) << r.err;
+  EXPECT_EQ(r.Lines().back(), "The file is useing") << "the bundle with refused members stops the run: " << r.out;
+  for (const std::string& name : {"..\\" + t + "_o.txt", "..\\..\\" + t + "_e.GZP", "/" + t + "_abs.txt",
+                                  "C:\\" + t + "_d.GZP", "C:\\" + t + "_c.txt", "..\\" + t + "_m.txt"})
+    EXPECT_NE(r.err.find(name), std::string::npos) << name << " not named as refused in: " << r.err;
+  EXPECT_EQ(EscapedFiles(), std::vector<std::string>{});
+  EXPECT_EQ(Game("Inside/In.txt"), "inside");
+  EXPECT_LT(r.max_rss_kb, kSmallRunMemoryKb);
+  ExpectNothingRecordedLost();
+  Report("names climbing out of the game folder: list (remote and local), changed entry, bundle members, listing",
+         13, "refused and named on stderr; the bundle with refused members ends in the in-use stop");
+}
+
+TEST_F(HostileTest, SizeFieldsAndByteCountsThatAreNoSizes) {
+  const std::string base = list();
+  served_["S.txt"] = "abc";
+  struct Case {
+    std::string size;
+    int exit_code;
+    std::string printed;  // "" when the entry is passed over silently
+  };
+  for (const Case& c : {Case{"abc", 3, "'abc' is not a valid integer value"}, Case{"-3", 0, ""},
+                        Case{"99999999999", 3, "'99999999999' is not a valid integer value"},
+                        Case{"4294967299", 3, "'4294967299' is not a valid integer value"}, Case{"", 3, "''"},
+                        Case{"3x", 3, "'3x' is not a valid integer value"}}) {
+    SCOPED_TRACE("size field \"" + c.size + "\"");
+    list() = base + "O S.txt S.txt 1 " + c.size + "\r\n";
+    const ChildResult r = RunAgainst(ServerFault::kNone, "");
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.out << r.err;
+    if (!c.printed.empty()) {
+      EXPECT_TRUE(Printed(r, c.printed)) << r.out;
+    }
+    EXPECT_EQ(Game("update2.dat").find("S.txt"), std::string::npos) << "a size that is no size never installs";
+    ExpectNothingRecordedLost();
+  }
+  {
+    SCOPED_TRACE("a byte count in the 150 reply beyond 64 bits");
+    list() = base + "O S.txt S.txt 1 3\r\n";
+    AddEntry("O", "S.txt", "S.txt", "1", "abc", "abc");
+    list() = base + "O S.txt S.txt 1 3\r\n";
+    const ChildResult r = RunAgainst(ServerFault::kHugeByteCount, "S.txt");
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(Game("S.txt"), "abc") << "the bytes received decide, not the announcement";
+  }
+  ExpectNextRunCompletes();
+  Report("size fields: not numbers, negative, empty, beyond 32 bits; a 150 reply count beyond 64 bits", 7,
+         "\"'x' is not a valid integer value\" box and the run stops; a negative size is passed over; "
+         "the received count decides");
+}
+
+TEST_F(HostileTest, BundleTrailersWithImpossibleCountsAndRanges) {
+  const std::string base = list();
+  struct Case {
+    std::string name;
+    std::string bundle;
+    std::string printed;  // in stdout or stderr
+  };
+  const std::string data = "0123456789";
+  int bundles = 0;
+  for (const Case& c : {
+           Case{"count above 100", BuildRawBundle(data, 101, {}), "Range check error"},
+           Case{"count 2^31-1", BuildRawBundle(data, 0x7fffffff, {}), "Range check error"},
+           Case{"negative count", BuildRawBundle(data, -5, {{0, 3, "Neg.txt"}}), ""},
+           Case{"ranges outside the data",
+                BuildRawBundle(data, 4,
+                               {{-4, 3, "Before.txt"}, {5, 2, "Backwards.txt"}, {0, 0x7fffffff, "Huge.txt"},
+                                {2, 4, "Mid.txt"}}),
+                "Huge.txt"},
+           Case{"name length above 80", BuildRawBundle(data, 1, {{0, 2, "Long.txt", 200}}), "longer than 80"},
+           Case{"shorter than its trailer", std::string(100, 'x'), "Read beyond end of file"},
+       }) {
+    SCOPED_TRACE(c.name);
+    list() = base;
+    const std::string stem = "Odd" + std::to_string(++bundles);
+    AddBundle("C", stem + ".gz", stem + ".bnd", c.bundle);
+    const ChildResult r = RunAgainst(ServerFault::kNone, "");
+    EXPECT_EQ(r.signal, 0) << r.err;
+    if (!c.printed.empty()) {
+      EXPECT_NE((r.out + r.err).find(c.printed), std::string::npos) << r.out << r.err;
+    }
+    EXPECT_LT(r.max_rss_kb, kSmallRunMemoryKb);
+    for (const char* name : {"Before.txt", "Backwards.txt", "Huge.txt", "Long.txt", "Neg.txt"})
+      EXPECT_FALSE(fs::exists(game_dir() + name)) << name;
+    ExpectNothingRecordedLost();
+  }
+  EXPECT_EQ(Game("Mid.txt"), "23");
+  list() = base;
+  ExpectNextRunCompletes();
+  Report("bundle trailers: counts above 100 and negative, ranges before, backwards and past the data, "
+         "long names, a bundle shorter than its trailer",
+         6, "\"Range check error\" / \"Read beyond end of file\" box, or the member skipped and named");
+}
+
+TEST_F(HostileTest, AMillionNamesAndAHundredMegabyteList) {
+  {
+    SCOPED_TRACE("a listing of a million names");
+    std::string names;
+    names.reserve(24 * 1000000);
+    for (int i = 0; i < 1000000; ++i) names += "listed_name_" + std::to_string(1000000 + i) + "\r\n";
+    extra_listing_ = std::move(names);
+    const ChildResult r = RunAgainst(ServerFault::kNone, "");
+    extra_listing_.clear();
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.Lines().back(), "files updated");
+    EXPECT_LT(r.max_rss_kb, 512 * 1024);
+    ReportRow("a listing of a million names (23 MB)", 1,
+              "update completes in " + std::to_string(static_cast<int>(r.seconds)) + " s; peak RSS " +
+                  std::to_string(r.max_rss_kb / 1024) + " MiB",
+              HasFailure() ? "see the test log" : "nothing");
+  }
+  {
+    SCOPED_TRACE("a list file of 100 MB in one line");
+    list() = "UPDATE\r\nO " + std::string(100 * 1000 * 1000, 'n') + "\r\n";
+    const ChildResult r = RunAgainst(ServerFault::kNone, "");
+    EXPECT_EQ(r.signal, 0) << r.err;
+    EXPECT_LT(r.max_rss_kb, 1024 * 1024);
+    ExpectNothingRecordedLost();
+    ReportRow("a list file of 100 MB (one line)", 1,
+              "exit " + std::to_string(r.exit_code) + " in " + std::to_string(static_cast<int>(r.seconds)) +
+                  " s; peak RSS " + std::to_string(r.max_rss_kb / 1024) + " MiB",
+              HasFailure() ? "see the test log" : "nothing");
+  }
+  {
+    SCOPED_TRACE("a list file of 100 MB in a million lines");
+    std::string big = "UPDATE\r\n";
+    big.reserve(100 * 1000 * 1000 + 200);
+    for (int i = 0; big.size() < 100 * 1000 * 1000; ++i)
+      big += "O Missing" + std::to_string(i) + ".txt Data\\Missing" + std::to_string(i) + ".txt 1 10 " +
+             std::string(50, 'p') + "\r\n";
+    list() = std::move(big);
+    const ChildResult r = RunAgainst(ServerFault::kNone, "");
+    EXPECT_EQ(r.signal, 0) << r.err;
+    EXPECT_LT(r.max_rss_kb, 2 * 1024 * 1024);
+    ExpectNothingRecordedLost();
+    ReportRow("a list file of 100 MB (a million entries)", 1,
+              "exit " + std::to_string(r.exit_code) + " in " + std::to_string(static_cast<int>(r.seconds)) +
+                  " s; peak RSS " + std::to_string(r.max_rss_kb / 1024) + " MiB",
+              HasFailure() ? "see the test log" : "nothing");
+  }
+}
+
+}  // namespace
+}  // namespace reliability
