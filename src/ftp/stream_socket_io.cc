@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "ftp/stream_socket.h"
 #include "platform/event_loop.h"
@@ -15,20 +16,41 @@ namespace {
 // How often a capture that never runs dry still lets the window work.
 constexpr auto kCapturePumpInterval = std::chrono::milliseconds(10);
 
-// Closes the capture file on every way out.
+// The capture file with a write-behind buffer: blocks are received straight
+// into it and reach the file in large writes. Closes the file on every way
+// out; what is buffered is written by Flush and Close.
 class CaptureTarget {
  public:
+  static constexpr size_t kWriteSize = 1 << 20;
+
   explicit CaptureTarget(const std::string& name)
-      : name_(name), fd_(open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+      : name_(name),
+        fd_(open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)),
+        buffer_(new char[kWriteSize]) {  // not zeroed: a small file touches a page or two
     if (fd_ < 0) throw EFOpenError("Cannot create file " + name);
   }
   ~CaptureTarget() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ < 0) return;
+    // Leaving by an error: what did arrive still goes to the file, as far
+    // as it can; the error being reported is the one that counts.
+    if (filled_ > 0 && write(fd_, buffer_.get(), filled_) < 0) filled_ = 0;
+    close(fd_);
   }
   CaptureTarget(const CaptureTarget&) = delete;
   CaptureTarget& operator=(const CaptureTarget&) = delete;
 
-  void WriteAll(const char* data, size_t length) {
+  // Room for the next block of up to `block` bytes, flushing first when
+  // the buffer cannot take a whole one.
+  char* Space(size_t block) {
+    if (kWriteSize - filled_ < block) Flush();
+    return buffer_.get() + filled_;
+  }
+  void Commit(size_t length) { filled_ += length; }
+
+  void Flush() {
+    const char* data = buffer_.get();
+    size_t length = filled_;
+    filled_ = 0;
     while (length > 0) {
       ssize_t written = write(fd_, data, length);
       if (written < 0 && errno == EINTR) continue;
@@ -39,6 +61,7 @@ class CaptureTarget {
   }
 
   void Close() {
+    Flush();
     int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0) Fail(errno);
@@ -51,12 +74,14 @@ class CaptureTarget {
 
   std::string name_;
   int fd_;
+  std::unique_ptr<char[]> buffer_;
+  size_t filled_ = 0;
 };
 
 }  // namespace
 
 long TStreamSocket::ReceiveIntoBuffer(size_t capacity, bool peek) {
-  long received = socket_.Receive(buffer_.data(), capacity, peek);
+  long received = socket_.Receive(buffer_.get(), capacity, peek);
   if (received < 0) last_error_no_ = platform::LastSocketError();
   return received;
 }
@@ -116,13 +141,13 @@ std::string TStreamSocket::Read(uint16_t count) {
     if (pending < 0) CheckSocketError(platform::kWsaEWouldBlock, text);
     if (pending <= 0) return "";
     long taken = ReceiveIntoBuffer(static_cast<size_t>(pending), false);
-    return taken > 0 ? std::string(buffer_.data(), static_cast<size_t>(taken)) : "";
+    return taken > 0 ? std::string(buffer_.get(), static_cast<size_t>(taken)) : "";
   }
   while (!canceled_) {
     long pending = ReceiveIntoBuffer(kBufferSize, true);
     if (pending >= count) {
       long taken = ReceiveIntoBuffer(count, false);
-      return std::string(buffer_.data(), taken > 0 ? static_cast<size_t>(taken) : 0);
+      return std::string(buffer_.get(), taken > 0 ? static_cast<size_t>(taken) : 0);
     }
     if (pending == 0) return "";
     if (pending < 0) CheckSocketError(platform::kWsaEWouldBlock, text);
@@ -156,10 +181,10 @@ std::string TStreamSocket::ReadLn() {
       platform::WaitForEvent(2);
       continue;
     }
-    const char* end = static_cast<const char*>(memchr(buffer_.data(), '\n', static_cast<size_t>(pending)));
-    size_t wanted = end != nullptr ? static_cast<size_t>(end - buffer_.data()) + 1 : static_cast<size_t>(pending);
+    const char* end = static_cast<const char*>(memchr(buffer_.get(), '\n', static_cast<size_t>(pending)));
+    size_t wanted = end != nullptr ? static_cast<size_t>(end - buffer_.get()) + 1 : static_cast<size_t>(pending);
     long taken = ReceiveIntoBuffer(wanted, false);
-    if (taken > 0) line.append(buffer_.data(), static_cast<size_t>(taken));
+    if (taken > 0) line.append(buffer_.get(), static_cast<size_t>(taken));
     if (end != nullptr && static_cast<size_t>(taken) == wanted) return line;
     platform::ProcessMessages();
   }
@@ -199,10 +224,11 @@ void TStreamSocket::CaptureFile(const std::string& file_name) {
   CaptureTarget file(file_name);
   auto last_pump = std::chrono::steady_clock::now();
   while (!canceled_) {
-    long received = ReceiveIntoBuffer(kBufferSize, false);
+    long received = socket_.Receive(file.Space(kBufferSize), kBufferSize, false);
+    if (received < 0) last_error_no_ = platform::LastSocketError();
     if (received == 0) break;
     if (received > 0) {
-      file.WriteAll(buffer_.data(), static_cast<size_t>(received));
+      file.Commit(static_cast<size_t>(received));
       bytes_recvd_ += received;
       if (OnPacketRecvd) OnPacketRecvd();
       TimerOn();
@@ -218,6 +244,8 @@ void TStreamSocket::CaptureFile(const std::string& file_name) {
     if (last_error_no_ == platform::kWsaENotConn) break;
     std::string text;
     CheckSocketError(platform::kWsaEWouldBlock, text);
+    // Nothing is pending: a good moment to hand the file what has come.
+    file.Flush();
     platform::WaitForEvent(2);
     last_pump = std::chrono::steady_clock::now();
   }
