@@ -125,7 +125,7 @@ int main() {
       fs::remove_all(out + "/small");
       fs::create_directories(out + "/small");
     };
-    for (int run = 0; run < 3; ++run) {
+    for (int run = 0; run < 5; ++run) {
       fresh_output();
       curl_small.Take(RunCurl(small_urls, small_local, work));
       Expect(fs::file_size(small_local.back()) == kSmallSize, "curl missed a small file");
@@ -137,7 +137,7 @@ int main() {
       Expect(fs::file_size(small_local.back()) == kSmallSize, "TFtpClient missed a small file");
     }
     auto per_file_ms = [](const Best& best) { return best.cost.wall * 1000 / kSmallCount; };
-    std::printf("%d files of 4 KiB over one control connection (best of 3)\n", kSmallCount);
+    std::printf("%d files of 4 KiB over one control connection (best of 5)\n", kSmallCount);
     std::printf("  per file: TFtpClient %.3f ms, curl %.3f ms, lftp %.3f ms\n", per_file_ms(ours_small),
                 per_file_ms(curl_small), per_file_ms(lftp_small));
     std::printf("  ratio vs curl %.2f (target <= 1.0), vs lftp %.2f\n", ours_small.cost.wall / curl_small.cost.wall,
