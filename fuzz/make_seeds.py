@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+Run once from the repository's top folder; the seeds are committed. Each
+seed is a small well-formed input (or a near miss) that reaches deep into
+its parser, so that fuzzing starts from the interesting shapes.
+"""
+import gzip
+import os
+import struct
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+
+
+def put(target, name, data):
+    folder = os.path.join(ROOT, target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as out:
+        out.write(data)
+
+
+def bundle(members, count=None):
+    data = b""
+    records = []
+    for name, payload in members:
+        start = len(data)
+        data += payload
+        records.append((start, len(data), name))
+    trailer = struct.pack("<i", len(members) if count is None else count) + b"\0" * 85
+    for start, end, name in records:
+        trailer += struct.pack("<iiB", start, end, len(name)) + name.ljust(80, b"\0")[:80]
+    trailer = trailer.ljust(89 * 101, b"\0")
+    return data + trailer
+
+
+def datec(records):
+    out = b""
+    for name, folder, days, size in records + [(b"", b"", 0.0, len(records) + 1)]:
+        out += (bytes([len(name)]) + name.ljust(30, b"\0") + bytes([len(folder)]) + folder.ljust(40, b"\0")
+                + b"\0" + struct.pack("<d", days) + struct.pack("<i", size))
+    return out
+
+
+server = (b"UPDATE\r\nE Core.GZP System\\Core.u 2026120801 1234\r\nO Readme.txt Readme.txt 2026120801 50\r\n"
+          b"T Trees.bnd.gz Trees.bnd 2026120801 999 Trees\r\n  C  Maps.bnd.gz   Maps.bnd 2026120802 77\r\n")
+record = b"AVWSEN\r\n\r\nsystem\\core.u 2026120800\r\nReadme.txt 2026120801\r\nTREES.BND 2026120901\r\n"
+put("fuzz_list_compare", "update", server + b"\0" + record)
+put("fuzz_list_compare", "fresh", server + b"\0AVWSEN\r\n")
+put("fuzz_list_compare", "hostile", b"UPDATE\nE ..\\x.gz C:\\y 1 2\nO /abs /abs 9 9\nU 3 E a b c d\n\0AVWSEN\r\n\r\n")
+
+put("fuzz_bundle", "two_members", bundle([(b"Textures\\Oak.pcx", b"oak" * 20), (b"Maps\\One.map", b"map")]))
+put("fuzz_bundle", "escaping", bundle([(b"..\\up.txt", b"up"), (b"/abs.txt", b"abs"), (b"C:\\d.txt", b"d")]))
+put("fuzz_bundle", "count_101", bundle([(b"a.txt", b"a")], count=101))
+put("fuzz_bundle", "negative_count", bundle([(b"a.txt", b"a")], count=-3))
+
+put("fuzz_datec", "two_files", datec([(b"Core.u", b"System\\", 46000.5, 6), (b"Readme.txt", b"", 46001.25, 7)]))
+put("fuzz_datec", "huge_count", datec([])[:-4] + struct.pack("<i", 70000))
+put("fuzz_datec", "short", b"\x05abcde")
+
+login = [b"220-Welcome\r\n 220 indented\r\n220 ready\r\n", b"331 Password required\r\n", b"230 Logged in\r\n",
+         b"200 Type set to I\r\n"]
+listing = [b"200 PORT ok\r\n", b"150 Here comes the listing (24 bytes)\r\nupdate3.dat\r\nbulletin.htm\r\n",
+           b"226-Listing sent\r\n226 done\r\n"]
+active = [b"200 PORT ok\r\n", b"150 Opening BINARY mode data connection for a.bin (4294967296 bytes).\r\n",
+          b"226 Transfer complete\r\n"]
+passive = [b"227 Entering Passive Mode (127,0,0,1,200,10).\r\n", b"150-Opening\r\n150 (12 BYTES)\r\n",
+           b"226 ok\r\n"]
+put("fuzz_ftp_replies", "session", b"\0".join(login + listing + active + passive))
+put("fuzz_ftp_replies", "refusals", b"\0".join(login[:2] + [b"530 Login incorrect.\r\n"]))
+put("fuzz_ftp_replies", "refused_retr", b"\0".join(login + listing + [b"200 PORT ok\r\n", b"550 a.bin: no\r\n"]))
+put("fuzz_ftp_replies", "greeting_421", b"421 Too many users\r\n")
+
+put("fuzz_ini", "config", b"[HOMEPAGE]\r\nHOME=http://example.invalid/\r\n ACCOUNT = 'acct' \r\n; comment\r\n"
+    b"[execute]\rEXEFILE=\"Quelmar.exe kvx\"\n[HOMEPAGE]\nHOME=second\n")
+put("fuzz_ini", "broken", b"[HOMEPAGE\nHOME\n=value\n[]\n=\n")
+
+put("fuzz_big5", "text", "更新完成 files 檔案使用中無法更新".encode("big5") + b"\xa1\x40\xf9\xfe\x81\x30\xff")
+put("fuzz_big5", "odd", b"\xa4\xa4\xa4")
+
+text = b"".join(b"line %d of the sample\r\n" % i for i in range(400))
+put("fuzz_gzip", "member", gzip.compress(text))
+put("fuzz_gzip", "two_members", gzip.compress(b"first ") + gzip.compress(b"second"))
+put("fuzz_gzip", "truncated", gzip.compress(text)[:-9])
+put("fuzz_gzip", "plain", b"not gzip at all\r\n")
