@@ -34,14 +34,12 @@ struct CliResult {
 
 inline std::string UpdaterCliPath() { return std::string(UPDATER_BINARY_DIR) + "/src/frontends/cli/updater-cli"; }
 
-// Runs updater-cli with `args` in an environment whose locale variables
-// are LANG=`lang` (LC_ALL and LC_MESSAGES removed); waits for it to end.
-inline CliResult RunUpdaterCli(const std::vector<std::string>& args, const std::string& lang = "C") {
+// Runs `argv_text` in an environment whose locale variables are
+// LANG=`lang` (LC_ALL and LC_MESSAGES removed); waits for it to end.
+inline CliResult RunProgram(std::vector<std::string> argv_text, const std::string& lang) {
   TempFolder capture;
   const std::string out_path = capture.path() + "out";
   const std::string err_path = capture.path() + "err";
-  std::vector<std::string> argv_text = {UpdaterCliPath()};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -74,6 +72,21 @@ inline CliResult RunUpdaterCli(const std::vector<std::string>& args, const std::
   result.out = capture.Read("out");
   result.err = capture.Read("err");
   return result;
+}
+
+// Runs updater-cli with `args` (see RunProgram).
+inline CliResult RunUpdaterCli(const std::vector<std::string>& args, const std::string& lang = "C") {
+  std::vector<std::string> argv_text = {UpdaterCliPath()};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  return RunProgram(argv_text, lang);
+}
+
+// Runs updater-cli on a pseudo-terminal (through script(1), which copies
+// the terminal's output to its own stdout). Arguments must not hold quotes.
+inline CliResult RunUpdaterCliOnTerminal(const std::vector<std::string>& args) {
+  std::string command = "'" + UpdaterCliPath() + "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  return RunProgram({"/usr/bin/script", "--quiet", "--return", "--command", command, "/dev/null"}, "C");
 }
 
 }  // namespace test_support

@@ -164,6 +164,26 @@ TEST_P(CliUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
   EXPECT_EQ(alone.Lines(), (Lines{"connecting...", "Disconnected", "Disconnected"}));
 }
 
+TEST_P(CliUpdateTest, ByteProgressOnlyOnATerminal) {
+  set.AddO("Big.bin", "Big.bin", "1", std::string(400000, 'b'));
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult piped = Run({"--server", "0", "--update"});
+  EXPECT_EQ(piped.exit_code, 0);
+  EXPECT_EQ(piped.out.find(" of "), std::string::npos) << piped.out;
+
+  std::filesystem::remove(game_dir + "update2.dat");
+  const CliResult tty = RunUpdaterCliOnTerminal({"--dir", game_dir, "--update"});
+  EXPECT_EQ(tty.exit_code, 0) << tty.out;
+  // Rewritten in place: a carriage return before each state, the rest of the line cleared.
+  EXPECT_NE(tty.out.find("\rBig.bin 400000 of "), std::string::npos) << tty.out;
+  EXPECT_NE(tty.out.find("\x1b[K"), std::string::npos);
+  // The next status text starts on a line of its own.
+  EXPECT_NE(tty.out.find("\x1b[K\r\n0files remain to be updated"), std::string::npos) << tty.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(RealServers, CliUpdateTest,
                          ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
 
