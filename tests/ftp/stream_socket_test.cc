@@ -279,6 +279,27 @@ TEST(StreamSocketTest, PeerCloseIsNoticedWhileIdle) {
   EXPECT_EQ(peer.Finish(), "");
 }
 
+TEST(StreamSocketTest, UnreadDataDoNotKeepTheLoopBusy) {
+  FtpPeer peer([](FtpPeerSession& s) {
+    s.Send("220 nobody reads this yet\r\n");
+    s.ReadCommand();
+  });
+  TStreamSocket socket;
+  ConnectTo(socket, peer);
+  // The read notification comes once; a loop that woke for the pending
+  // bytes on every pass would run far more than once per 2 ms.
+  int passes = 0;
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+  while (std::chrono::steady_clock::now() < end) {
+    platform::WaitForEvent(2);
+    ++passes;
+  }
+  EXPECT_LT(passes, 150) << "the loop kept waking for data nobody read";
+  EXPECT_EQ(socket.ReadLn(), "220 nobody reads this yet\r\n");
+  socket.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
 TEST(StreamSocketTest, CaptureWaitsForDataWithoutSpinning) {
   test_support::TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
