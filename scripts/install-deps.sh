@@ -13,7 +13,7 @@ packages=(
   # benchmarks: the peers the figures are measured against
   curl lftp gzip
   # fuzzing and sanitizer runs
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev iproute2
   # table generation (tools/gen_big5_table.py) only
   opencc libc-bin
 )

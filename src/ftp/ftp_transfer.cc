@@ -14,6 +14,13 @@ bool IsContinuation(const std::string& line) {
 
 bool RefusedCommand(int code) { return code > 300 && code < 600; }
 
+// An empty reply means the server closed the control connection: the data
+// connection it announced will never come, and waiting for it would last
+// for good.
+void ExpectReply(const std::string& reply) {
+  if (reply.empty()) throw ESockError("Connection closed by the server");
+}
+
 // How long a cancelled listing waits for the reply it leaves behind.
 constexpr auto kAbortReplyWait = std::chrono::microseconds(950400);
 
@@ -139,6 +146,7 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   BytesTotal = 0;
   std::string line = TStreamSocket::Transaction("RETR " + RemoteFile);
   if (RefusedCommand(reply_number_) && RefusedDownloadReply(line)) return;
+  ExpectReply(line);
   BytesTotal = ParseByteCount(line);
   while (IsContinuation(line)) {
     line = ReadLn();
@@ -174,6 +182,7 @@ void TFtpClient::Nlist() {
     ReportStatus(1, "NLST");
     reply = Transaction("NLST");
     if (RefusedCommand(reply_number_)) throw FTPException(reply);
+    ExpectReply(reply);
     BytesTotal = ParseByteCount(reply);
     data_connection_->Accept();
     if (OnTransactionStart) OnTransactionStart();

@@ -160,6 +160,33 @@ TEST_F(HostileTest, BundleTrailersWithImpossibleCountsAndRanges) {
          6, "\"Range check error\" / \"Read beyond end of file\" box, or the member skipped and named");
 }
 
+// A server that closes its control connection after the data connection's
+// address was given: the client must not wait for a data connection that
+// will never come.
+TEST_F(HostileTest, ControlConnectionClosedBeforeTheTransfer) {
+  ChildOptions bounded;
+  bounded.timeout_ms = 20000;
+  {
+    SCOPED_TRACE("closed at NLST");
+    const ChildResult r = RunAgainst(ServerFault::kCloseAtCommand, "NLST", bounded);
+    EXPECT_EQ(r.signal, 0) << "the updater hung: " << r.out;
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_EQ(r.Lines().back(), "Disconnected") << r.out;
+    ExpectNothingRecordedLost();
+  }
+  {
+    SCOPED_TRACE("closed at RETR");
+    const ChildResult r = RunAgainst(ServerFault::kCloseAtCommand, "RETR B.GZP", bounded);
+    EXPECT_EQ(r.signal, 0) << "the updater hung: " << r.out;
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_EQ(r.Lines().back(), "Connection closed by the server") << r.out;
+    ExpectNothingRecordedLost();
+  }
+  ExpectNextRunCompletes();
+  Report("control connection closed by the server at \"NLST\" and at \"RETR \"", 2,
+         "\"Disconnected\" after the listing; \"Connection closed by the server\" box for a download");
+}
+
 TEST_F(HostileTest, AMillionNamesAndAHundredMegabyteList) {
   {
     SCOPED_TRACE("a listing of a million names");

@@ -49,6 +49,10 @@ test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> f
     for (;;) {
       const std::string command = s.ReadCommand();
       if (command.empty()) return;
+      if (fault == ServerFault::kCloseAtCommand && command == target) {
+        s.CloseControl();
+        return;
+      }
       if (StartsWith(command, "USER ")) {
         s.Send("331 Password required.\r\n");
       } else if (StartsWith(command, "PASS")) {

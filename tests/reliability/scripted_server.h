@@ -18,12 +18,14 @@ enum class ServerFault {
   kStallLogin,        // accepts the connection and never greets
   kEndlessReplyLine,  // greets with a line that never ends
   kHugeByteCount,     // announces the target with a byte count beyond 64 bits
+  kCloseAtCommand,    // closes the control connection when the target command comes
 };
 
 // The script for FtpPeer: greets, logs anyone in, answers "NLST" with the
 // names of `files` (then `extra_listing`, sent as given) and "RETR name"
-// with its bytes, committing `fault` on the RETR of `target`. Ends when the
-// client closes or quits.
+// with its bytes, committing `fault` on the RETR of `target` (for
+// kCloseAtCommand: on the command line `target`). Ends when the client
+// closes or quits.
 test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault = ServerFault::kNone,
                                             std::string target = "", std::string extra_listing = "");
 
