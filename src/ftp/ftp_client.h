@@ -81,7 +81,9 @@ class TFtpClient : public TStreamSocket {
   // "TYPE I" (a refusal is ignored) and raises OnConnect. A refused login
   // (or a greeting of 401..599) raises OnConnectionFailed, sends "QUIT",
   // closes (OnDisconnect), reports "Disconnected" and throws FTPException
-  // with the refusing reply. Resolve/connect failures: see TStreamSocket.
+  // with the refusing reply. A server silent for TimeOut ends it the same
+  // way with ESockError "Connection Timed out" (no OnConnectionFailed).
+  // Resolve/connect failures: see TStreamSocket.
   void Connect() override;
   // "QUIT", then close (OnDisconnect). Nothing when not connected. Throws
   // FTPException when "QUIT" is refused, after closing.

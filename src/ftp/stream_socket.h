@@ -99,8 +99,10 @@ class TStreamSocket {
   // One line with its line end, consuming nothing beyond the LF, so later
   // lines stay in the socket. "" when the peer closed before any byte;
   // an unfinished last line when it closed mid-line. Pumps messages.
-  // Throws EAbortError "Socket readln aborted" when Canceled, and ESockError
-  // when no LF comes within kBufferSize bytes (the line is too long).
+  // Throws EAbortError "Socket readln aborted" when Canceled, ESockError
+  // "Connection Timed out" when TimeOut passes without a whole line, and
+  // ESockError when no LF comes within kBufferSize bytes (the line is too
+  // long).
   std::string ReadLn();
   // Writes everything that arrives into the file (created or truncated)
   // until the peer closes; blocks reach the file in large writes, all of

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "support/ftp_peer.h"
 
 using test_support::FtpPeer;
@@ -128,6 +130,24 @@ TEST(FtpClientTest, RefusingGreetingEndsTheLogin) {
   FtpPeer peer([](FtpPeerSession& s) { s.Send("421 Too many users\r\n"); });
   RecordingClient recorder(peer);
   EXPECT_THROW(recorder.client.Connect(), FTPException);
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_EQ(peer.Commands(), (Lines{"QUIT"}));
+}
+
+TEST(FtpClientTest, SilentServerEndsTheLoginAfterTimeOut) {
+  FtpPeer peer([](FtpPeerSession& s) { s.ReadCommand(); });  // accepts, then never speaks
+  RecordingClient recorder(peer);
+  recorder.client.TimeOut = 300;
+  auto start = std::chrono::steady_clock::now();
+  try {
+    recorder.client.Connect();
+    FAIL() << "logged in to a server that never greeted";
+  } catch (const ESockError& error) {
+    EXPECT_STREQ(error.what(), "Connection Timed out");
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+  EXPECT_EQ(recorder.events.back(), "status Disconnected");
+  EXPECT_FALSE(recorder.client.Connected());
   EXPECT_EQ(peer.Finish(), "");
   EXPECT_EQ(peer.Commands(), (Lines{"QUIT"}));
 }
