@@ -16,4 +16,5 @@ if [ "${1:-}" != "--no-sanitize" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON -DUPDATER_BUILD_BENCHMARKS=OFF
   cmake --build build-asan -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+  bash scripts/fuzz.sh 30  # every libFuzzer target ~30 s under ASan and UBSan
 fi
