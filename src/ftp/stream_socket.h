@@ -25,6 +25,13 @@ class ESockError : public Exception {
   using Exception::Exception;
 };
 
+// A socket operation ended because Canceled was set; a socket error like any
+// other to callers that catch ESockError.
+class EAbortError : public ESockError {
+ public:
+  using ESockError::ESockError;
+};
+
 using TNotifyEvent = std::function<void()>;
 using THandlerEvent = std::function<void(bool& Handled)>;
 using TOnStatus = std::function<void(const std::string& Status)>;

@@ -42,12 +42,6 @@ class ERangeError : public Exception {
   using Exception::Exception;
 };
 
-// An operation was cancelled on purpose (the user, an abort request).
-class EAbortError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 namespace platform {
 
 // Converts decimal text (optional leading spaces and sign, as the Windows
