@@ -1,9 +1,7 @@
 #include "vcl/strings.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 void TStrings::CheckIndex(int index) const {
   if (index < 0 || index >= Count())
@@ -21,10 +19,14 @@ void TStrings::Delete(int index) {
 }
 
 void TStrings::LoadFromFile(const std::string& real_path) {
-  std::ifstream in(real_path, std::ios::binary);
-  if (!in) throw EFOpenError("Cannot open file " + real_path);
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw EFOpenError("Cannot open file " + real_path);
+  std::string text;
+  try {
+    text = platform::ReadWholeFile(real_path);
+  } catch (const Exception&) {
+    // A file that opens but cannot be read (a folder, an I/O error) is as
+    // unusable as a missing one, and is reported the same way.
+    throw EFOpenError("Cannot open file " + real_path);
+  }
   std::vector<std::string> lines;
   std::string line;
   for (size_t i = 0; i < text.size(); ++i) {

@@ -120,6 +120,17 @@ TEST_F(Form2Test, FailureRows) {
     EXPECT_EQ(dialog->Count(), 0);
     EXPECT_EQ(dialog->ItemIndex(), -1);
   }
+  {
+    SCOPED_TRACE("isp0.dat not readable (a folder): the same box as a missing file");
+    backend.boxes.clear();
+    std::filesystem::create_directory(folder.RealPath("isp0.dat"));
+    TForm2* dialog = CreateDialog();
+    ASSERT_EQ(backend.boxes.size(), 1u);
+    EXPECT_EQ(backend.boxes[0].text, "Cannot open file " + folder.path() + "isp0.dat");
+    EXPECT_EQ(modal_shows, 0);
+    EXPECT_EQ(dialog->Count(), 0);
+    std::filesystem::remove(folder.RealPath("isp0.dat"));
+  }
   folder.Write("isp0.dat", kThreeServers);
   const std::pair<const char*, std::string> bad_choices[] = {
       {"", "List index out of bounds (0)"},
