@@ -100,7 +100,11 @@ class TFtpClient : public TStreamSocket {
   // per block, OnTransactionStop, OnTransactionStop, OnSuccess(cmdDownload).
   // On failure: OnFailure(cmdDownload) (twice for a refused reply) and the
   // exception, unless a handler set Handled. A Cancel() during the data
-  // transfer skips the final reply and sends "ABOR".
+  // transfer skips the final reply and sends "ABOR". Any other failure
+  // after the server accepted "RETR " (a local file that cannot be created,
+  // a full disk, a reset) first closes the data connection and reads the
+  // final reply, waiting at most about 0.95 s, so the connection stays in
+  // step for the next command.
   void Download(const std::string& RemoteFile, const std::string& LocalFile);
   // Lists the current remote folder ("NLST" over an active connection):
   // OnListItem per name, then OnTransactionStop and OnSuccess(cmdNList).
@@ -126,6 +130,10 @@ class TFtpClient : public TStreamSocket {
   bool RefusedDownloadReply(const std::string& reply);
   void DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, bool& success);
   void ReceiveListing();
+  // After a transfer failed while the server still owes its final reply:
+  // closes the data connection, then reads and reports that reply, waiting
+  // at most about 0.95 s; swallows errors. Pumps messages.
+  void ReadOwedReply(TStreamSocket& data);
   void AbortReplyWait();
 
   std::unique_ptr<TStreamSocket> data_connection_;

@@ -21,8 +21,18 @@ void ExpectReply(const std::string& reply) {
   if (reply.empty()) throw ESockError("Connection closed by the server");
 }
 
-// How long a cancelled listing waits for the reply it leaves behind.
+// How long a cancelled listing, or a download that failed after the server
+// accepted it, waits for the reply the server still owes.
 constexpr auto kAbortReplyWait = std::chrono::microseconds(950400);
+
+// True when text ends with the last line of a reply (a whole line that is
+// no continuation line).
+bool EndsWithFinalLine(const std::string& text) {
+  if (text.empty() || text.back() != '\n') return false;
+  size_t start = text.find_last_of('\n', text.size() - 2);
+  start = start == std::string::npos ? 0 : start + 1;
+  return !IsContinuation(text.substr(start));
+}
 
 // The n-th comma-separated field of text, counted from 1; "" when missing.
 std::string CommaField(const std::string& text, int n) {
@@ -153,10 +163,18 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
     ReportStatus(1, line);
     if (BytesTotal == 0) BytesTotal = ParseByteCount(line);
   }
-  if (!Passive) data.Accept();
-  BytesTotal = ParseByteCount(line);
-  if (OnTransactionStart) OnTransactionStart();
-  if (!canceled_ && !timed_out_) data.CaptureFile(LocalFile.empty() ? RemoteFile : LocalFile);
+  try {
+    if (!Passive) data.Accept();
+    BytesTotal = ParseByteCount(line);
+    if (OnTransactionStart) OnTransactionStart();
+    if (!canceled_ && !timed_out_) data.CaptureFile(LocalFile.empty() ? RemoteFile : LocalFile);
+  } catch (...) {
+    // A cancel is settled by "ABOR" afterwards; any other failure (a local
+    // file that cannot be created, a full disk, a reset) leaves the final
+    // reply of "RETR " owed, and the next command would take it for its own.
+    if (!canceled_) ReadOwedReply(data);
+    throw;
+  }
   if (OnTransactionStop) OnTransactionStop();
   data.RequestCloseSocket();
   BytesTotal = data.BytesRecvd();
@@ -224,6 +242,23 @@ void TFtpClient::ReceiveListing() {
     }
     if (data.DataAvailable()) continue;
     if (!data.Connected() || DataAvailable()) break;
+  }
+}
+
+void TFtpClient::ReadOwedReply(TStreamSocket& data) {
+  try {
+    data.RequestCloseSocket();  // tells the server the transfer is over
+    auto start = std::chrono::steady_clock::now();
+    std::string reply;
+    while (connected_ && !EndsWithFinalLine(reply) && std::chrono::steady_clock::now() - start <= kAbortReplyWait) {
+      std::string text = Read(0);
+      if (text.empty()) platform::WaitForEvent(2);
+      reply += text;
+    }
+    if (!reply.empty()) ReportStatus(1, reply);
+  } catch (const std::exception&) {
+    // The transfer's own failure is the one to report; a broken control
+    // connection shows itself at the next command.
   }
 }
 

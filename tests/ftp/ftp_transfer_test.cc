@@ -215,7 +215,9 @@ TEST(FtpTransferTest, StalledDataEndsAfterTimeOutAndResetIsAnError) {
   } catch (const EAbortError& error) {
     EXPECT_STREQ(error.what(), "Socket send aborted");
   }
+  // TimeOut, then at most about a second for a final reply this peer never sends.
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
   EXPECT_EQ(failures.size(), 1u);
   EXPECT_EQ(folder.Read("slow.bin"), "12345");
 
@@ -231,6 +233,60 @@ TEST(FtpTransferTest, StalledDataEndsAfterTimeOutAndResetIsAnError) {
   EXPECT_TRUE(errors.empty());
   recorder.client.Disconnect();
   EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferTest, FailedCaptureReadsTheOwedReplySoTheNextDownloadWorks) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Opening (5 bytes)\r\n");
+    s.OpenData();
+    // Like a real server, the final reply comes only once the client has
+    // dropped the data connection, and a little late.
+    s.WaitDataClosed();
+    s.Sleep(150);
+    s.Send("426 Connection closed; transfer aborted.\r\n");
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Opening (3 bytes)\r\n");
+    s.OpenData();
+    s.SendData("abc");
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  Lines statuses;
+  recorder.client.ReportLevel = 1;
+  recorder.client.OnStatus = [&](const std::string& text) { statuses.push_back(text); };
+  int failures = 0;
+  recorder.client.OnFailure = [&](bool&, TCmdType) { ++failures; };
+  {
+    SCOPED_TRACE("the local folder is missing");
+    const std::string local = folder.path() + "no-such-folder/first.bin";
+    try {
+      recorder.client.Download("first.bin", local);
+      FAIL() << "a file that cannot be created passed";
+    } catch (const EFOpenError& error) {
+      EXPECT_EQ(std::string(error.what()), "Cannot create file " + local);
+    }
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(recorder.client.DataConnection(), nullptr);
+    EXPECT_EQ(statuses.back(), "426 Connection closed; transfer aborted.\r\n");
+  }
+  {
+    SCOPED_TRACE("the next download on the same connection");
+    recorder.events.clear();
+    recorder.client.Download("second.bin", folder.path() + "second.bin");
+    EXPECT_EQ(folder.Read("second.bin"), "abc");
+    EXPECT_EQ(recorder.events, (Lines{"start 3", "packet 3", "stop", "stop", "success 8"}));
+  }
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  Lines commands = peer.Commands();
+  ASSERT_EQ(commands.size(), 7u);
+  EXPECT_EQ(commands[3], "RETR first.bin");
+  EXPECT_EQ(commands[5], "RETR second.bin");
+  EXPECT_EQ(commands[6], "QUIT");
 }
 
 TEST(FtpTransferTest, CancelDuringDownloadSendsAbor) {
