@@ -17,6 +17,10 @@ void RebuildForForcedUpdate(UpdateWindow& w) {
   w.ListBox1->Items.Clear();
   w.ServerList = LoadListFile(platform::ResolveGameFileName(w.ExeDir, "update3.dat"));
   PrepareRecordList(*w.RecordList);
+  // The files the old record names are about to be rewritten in place: a
+  // run killed meanwhile must not leave a half-written file recorded, so
+  // the emptied record reaches the disk first.
+  SaveListFile(platform::ResolveGameFileName(w.ExeDir, "update2.dat"), *w.RecordList);
   PendingEntries entries = ComparePendingEntries(*w.ServerList, *w.RecordList);
   *w.PendingList = std::move(entries.pending);
   for (const std::string& name : entries.names) w.ListBox1->Items.Add(name);

@@ -41,10 +41,13 @@ class KillTest : public ::testing::Test {
  protected:
   // Kills an update from `start` at `plan`, checks what the kill left, runs
   // the update again to its end and checks the result against `release`.
-  void KillAndResume(const std::string& start, int release, const KillPlan& plan, const std::string& label) {
+  void KillAndResume(const std::string& start, int release, const KillPlan& plan, const std::string& label,
+                     bool forced = false) {
     const std::string player = fixture.CopyPlayerFolder(start, "player");
-    const ChildResult killed = RunCli(fixture.UpdateArgs(player), player, plan);
-    const std::string phase = killed.Killed() ? Phase(killed) : "ended before the kill";
+    std::vector<std::string> args = fixture.UpdateArgs(player);
+    if (forced) args.back() = "--forced";
+    const ChildResult killed = RunCli(args, player, plan);
+    const std::string phase = (forced ? "forced update, " : "") + (killed.Killed() ? Phase(killed) : "ended before the kill");
     SCOPED_TRACE(label + " (" + phase + ", last created: " + killed.killed_on + ")");
     const std::vector<std::string> claimed = fixture.RecordedButNotInstalled(player, release);
     EXPECT_TRUE(claimed.empty()) << Join(claimed);
@@ -59,14 +62,16 @@ class KillTest : public ::testing::Test {
     if (!claimed.empty() || !differences.empty() || resumed.exit_code != 0) ++count.faults;
   }
 
-  // The creations a whole update from `start` makes.
-  int CreationsOfWholeRun(const std::string& start, int release) {
+  // A whole update (or forced update) from `start`, checked.
+  ChildResult WholeRun(const std::string& start, int release, bool forced = false) {
     const std::string player = fixture.CopyPlayerFolder(start, "player");
-    const ChildResult whole = RunCli(fixture.UpdateArgs(player), player);
+    std::vector<std::string> args = fixture.UpdateArgs(player);
+    if (forced) args.back() = "--forced";
+    const ChildResult whole = RunCli(args, player);
     EXPECT_EQ(whole.exit_code, 0) << whole.out << whole.err;
     EXPECT_TRUE(fixture.DifferencesFromRelease(player, release).empty())
         << Join(fixture.DifferencesFromRelease(player, release));
-    return whole.creations_seen;
+    return whole;
   }
 
   struct PhaseCount {
@@ -96,7 +101,7 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
   for (const Scenario& scenario : {Scenario{"fresh install", empty, 1}, Scenario{"upgrade", installed, 2}}) {
     if (scenario.release == 2) fixture.Publish(2);
     SCOPED_TRACE(scenario.name);
-    const int creations = CreationsOfWholeRun(scenario.start, scenario.release);
+    const int creations = WholeRun(scenario.start, scenario.release).creations_seen;
     ASSERT_GT(creations, 50) << "the run creates too little to spread the kills over";
     // Early kills by time (connect, login, listing), then one after every
     // so many creations up to the very last one (the record's save).
@@ -111,6 +116,17 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
                     scenario.name + ", at creation " + std::to_string(n) + " of " + std::to_string(creations));
       ++moments;
     }
+  }
+  // A forced update rewrites files that the record already names: a kill
+  // in the middle must not leave one of them half-written but recorded.
+  // Rewriting creates nothing, so these kills are spread over its time.
+  const std::string upgraded = fixture.CopyPlayerFolder(installed, "upgraded");
+  ASSERT_EQ(RunCli(fixture.UpdateArgs(upgraded)).exit_code, 0);
+  const int run_ms = static_cast<int>(WholeRun(upgraded, 2, true).seconds * 1000);
+  for (int k = 1; k <= 8; ++k) {
+    const int ms = run_ms * k / 9;
+    KillAndResume(upgraded, 2, {ms, -1}, "forced update, after " + std::to_string(ms) + " ms", true);
+    ++moments;
   }
   EXPECT_GE(moments, 30);
   for (const auto& [phase, count] : phases) {
