@@ -202,9 +202,16 @@ void TFtpClient::Nlist() {
     if (RefusedCommand(reply_number_)) throw FTPException(reply);
     ExpectReply(reply);
     BytesTotal = ParseByteCount(reply);
-    data_connection_->Accept();
-    if (OnTransactionStart) OnTransactionStart();
-    if (!canceled_ && !timed_out_) ReceiveListing();
+    try {
+      data_connection_->Accept();
+      if (OnTransactionStart) OnTransactionStart();
+      if (!canceled_ && !timed_out_) ReceiveListing();
+    } catch (...) {
+      // As for a download: unless a cancel settles it, the final reply of
+      // "NLST" is still owed, and the next command would take it for its own.
+      if (!canceled_) ReadOwedReply(*data_connection_);
+      throw;
+    }
     if (OnTransactionStop) OnTransactionStop();
     data_connection_->RequestCloseSocket();
     BytesTotal = data_connection_->BytesRecvd();

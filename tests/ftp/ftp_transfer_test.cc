@@ -365,6 +365,36 @@ TEST(FtpTransferTest, CancelledNlistWaitsAboutASecondForTheReply) {
   EXPECT_EQ(peer.Finish(), "");
 }
 
+TEST(FtpTransferTest, FailedListingReadsTheOwedReplySoTheNextDownloadWorks) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Here comes the directory listing.\r\n");
+    s.OpenData();
+    s.SendData("a.dat\r\n" + std::string(TStreamSocket::kBufferSize + 10, 'x'));
+    s.CloseData();
+    s.Sleep(150);
+    s.Send("226 Directory send OK.\r\n");
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Opening (2 bytes)\r\n");
+    s.OpenData();
+    s.SendData("ok");
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  EXPECT_THROW(recorder.client.Nlist(), ESockError);  // a name without end
+  EXPECT_EQ(recorder.client.DataConnection(), nullptr);
+  recorder.events.clear();
+  recorder.client.Download("update3.dat", folder.path() + "update3.dat");
+  EXPECT_EQ(folder.Read("update3.dat"), "ok");
+  EXPECT_EQ(recorder.events, (Lines{"start 2", "packet 2", "stop", "stop", "success 8"}));
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_EQ(peer.Commands().back(), "QUIT");
+}
+
 TEST(FtpTransferTest, RefusedNlistThrowsWithoutOnFailure) {
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
