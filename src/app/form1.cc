@@ -2,7 +2,6 @@
 
 #include "app/form2.h"
 #include "app/texts/texts.h"
-#include "app/web_page_window.h"
 #include "filecheck/file_check.h"
 #include "gzip/gzip.h"
 #include "platform/game_path.h"
@@ -125,40 +124,6 @@ void TForm1::CreateControls() {
   Timer1->SetOnTimer([this] {
     if (Engine.Timer1Timer) Engine.Timer1Timer();
   });
-}
-
-void TForm1::WireImageButton(TImage* image, char letter, std::function<void()> after_up) {
-  const std::string stem = std::string("Ftp\\FTP_cool_") + letter;
-  image->OnMouseDown = [this, image, stem](TMouseButton, TShiftState, int, int) {
-    LoadSkin(image, stem + "_H_001b.bmp");
-  };
-  image->OnMouseUp = [this, image, stem, after_up](TMouseButton, TShiftState, int, int) {
-    LoadSkin(image, stem + "_D_001b.bmp");
-    if (after_up) after_up();
-  };
-}
-
-void TForm1::WireButtons() {
-  WireImageButton(Image2, 'a', [this] {
-    if (!ForcedUpdateActive && Button1->Enabled()) Button1->Click();
-  });
-  WireImageButton(Image3, 'b', nullptr);
-  Image3->OnClick = [this] {
-    if (Engine.Image3Click) Engine.Image3Click();
-  };
-  WireImageButton(Image4, 'd', nullptr);
-  Image4->OnClick = [this] { Button4Click(); };
-  WireImageButton(Image6, 'c', [this] { OpenWebPageWindow(HomePageAddress(FtpConfig)); });
-  WireImageButton(Image1, 'k', [this] {
-    if (Engine.Image1MouseUp) Engine.Image1MouseUp();
-  });
-  WireImageButton(Image7, 'n', [this] {
-    OpenWebPageWindow(AccountPageAddress(FtpConfig, GetLangLetter()[0]));
-  });
-  Button1->OnClick = [this] {
-    if (Engine.Button1Click) Engine.Button1Click();
-  };
-  Button4->OnClick = [this] { Button4Click(); };
 }
 
 std::string TForm1::GamePath(const std::string& windows_name) const {

@@ -73,8 +73,30 @@ class TForm1 : public TForm, public UpdateWindow {
   void FormShow();
   void FormClose(TCloseAction& action);
   void FormDestroy();
-  // The exit button: asks, and on Yes closes the window.
+  // The exit button (Image4's click and Button4's): asks, and on Yes
+  // closes the window.
   void Button4Click();
+
+  // The image buttons. Mouse down shows the pressed look, mouse up the
+  // normal look, each loaded from its file at that moment (a missing file
+  // throws EFOpenError and the button's action does not run); which mouse
+  // button was used does not matter. After the normal look is back:
+  // Image2 clicks Button1 (the update run) unless a forced update runs or
+  // Button1 is disabled; Image6 opens the home page, Image7 the account
+  // page; Image1 runs the forced update. Image3's click starts the game.
+  void Image2MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void Image2MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void Image3MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void Image3MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void Image3Click();
+  void Image4MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void Image4MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void Image6MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void Image6MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void Image1MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void Image1MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void Image7MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void Image7MouseUp(TMouseButton button, TShiftState shift, int x, int y);
   // The file check (filecheck/file_check.h). Image8 stays hidden and its
   // click unconnected; updater-cli --check calls this. Throws as the check does.
   void Image8Click();
@@ -95,9 +117,9 @@ class TForm1 : public TForm, public UpdateWindow {
   std::string GamePath(const std::string& windows_name) const;
   // Loads a skin bitmap into an image (throws EFOpenError naming the file).
   void LoadSkin(TImage* image, const std::string& windows_name);
-  // Gives an image button its pressed/normal looks; `after_up` runs after
-  // the normal look is back (may be empty).
-  void WireImageButton(TImage* image, char letter, std::function<void()> after_up);
+  // Loads look 'H' (pressed) or 'D' (normal) of the image button whose
+  // bitmaps carry `letter` ("Ftp\FTP_cool_<letter>_<look>_001b.bmp").
+  void ShowButtonLook(TImage* image, char letter, char look);
 
   const std::string exe_dir_;
   std::unique_ptr<TGzip> gzip_;
