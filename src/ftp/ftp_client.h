@@ -109,7 +109,8 @@ class TFtpClient : public TStreamSocket {
   // Lists the current remote folder ("NLST" over an active connection):
   // OnListItem per name, then OnTransactionStop and OnSuccess(cmdNList).
   // Throws FTPException for a refused "PORT " or "NLST". After a Cancel()
-  // it waits up to 0.95 s for a reply to discard. A listing that fails
+  // it still reads the listing to its end (and raises OnSuccess), then waits
+  // up to 0.95 s for a reply to discard. A listing that fails
   // otherwise (a line longer than kBufferSize, a reset) reads the owed
   // final reply as Download does.
   void Nlist();

@@ -220,8 +220,9 @@ void TFtpClient::Nlist() {
       std::string line = ReadLn();
       ReportStatus(1, line);
       if (!canceled_ && !timed_out_) ReadReplyRest(line);
-      success = true;
     }
+    // A cancel does not cut the listing short, so it counts as complete.
+    success = true;
   } catch (...) {
     CloseDataConnection();
     if (canceled_) AbortReplyWait();
