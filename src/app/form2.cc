@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/texts/texts.h"
 #include "platform/errors.h"
+#include "platform/file_probe.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "skin_design_data.h"
@@ -86,11 +87,16 @@ void TForm2::Image1cMouseDown() { Image1c->LoadFromFile(GamePath(kPressedLook));
 void TForm2::Image1cMouseUp() {
   Image1c->LoadFromFile(GamePath(kReleasedLook));
   Image1c->SetVisible(false);
-  try {
-    platform::WriteFileAtomically(GamePath("isp1.dat"), std::to_string(ItemIndex()) + "\r\n");
-  } catch (const Exception&) {
-    // A choice that cannot be stored is still used for this run; the
-    // dialog does not report it.
+  // A read-only isp1.dat is left as it is: replacing it through a new file
+  // would get round the protection.
+  const std::string choice_file = GamePath("isp1.dat");
+  if (platform::ProbeFileForWriting(choice_file).state != platform::FileProbe::State::kBusy) {
+    try {
+      platform::WriteFileAtomically(choice_file, std::to_string(ItemIndex()) + "\r\n");
+    } catch (const Exception&) {
+      // A choice that cannot be stored is still used for this run; the
+      // dialog does not report it.
+    }
   }
   main_form_.SetBounds(Left(), Top(), main_form_.Width(), main_form_.Height());
   Close();

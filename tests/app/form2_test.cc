@@ -160,6 +160,20 @@ TEST_F(Form2Test, FailureRows) {
     EXPECT_EQ(folder.Read("isp1.dat"), "-1\r\n");
   }
   {
+    SCOPED_TRACE("read-only isp1.dat: kept as it is, silent, the choice still holds");
+    folder.Write("isp1.dat", "0\r\n");
+    std::filesystem::permissions(folder.RealPath("isp1.dat"), std::filesystem::perms::owner_read |
+                                                                  std::filesystem::perms::group_read);
+    TForm2* dialog = CreateDialog([](TForm2& d) {
+      EXPECT_EQ(d.ItemIndex(), 0);
+      d.ListBox1->SetItemIndex(2);
+      Confirm(d, TMouseButton::mbLeft);
+    });
+    EXPECT_TRUE(backend.boxes.empty());
+    EXPECT_EQ(dialog->ItemIndex(), 2);
+    EXPECT_EQ(folder.Read("isp1.dat"), "0\r\n");
+  }
+  {
     SCOPED_TRACE("isp1.dat cannot be written: silent, the choice still holds");
     std::filesystem::remove(folder.RealPath("isp1.dat"));
     std::filesystem::create_directory(folder.RealPath("isp1.dat"));
