@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "reliability/fault_fixture.h"
@@ -84,9 +85,10 @@ TEST_F(FaultTest, UnreachableServers) {
     EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
     ExpectNothingRecordedLost();
   }
-  {
+  // In a network namespace of its own the lookup cannot leave the machine;
+  // without one the case is left out rather than asking a real name server.
+  if (std::system("unshare -n true 2>/dev/null") == 0) {
     SCOPED_TRACE("name does not resolve");
-    // In a network namespace of its own the lookup cannot leave the machine.
     ChildOptions isolated;
     isolated.wrapper = {"unshare", "-n"};
     const ChildResult r = RunAgainst(ServerFault::kNone, "", isolated, "updates.example.invalid");
