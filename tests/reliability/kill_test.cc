@@ -109,7 +109,7 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
       KillAndResume(scenario.start, scenario.release, {ms, -1}, scenario.name + ", after " + std::to_string(ms) + " ms");
       ++moments;
     }
-    constexpr int kSpread = 14;
+    constexpr int kSpread = 12;
     for (int k = 1; k <= kSpread; ++k) {
       const int n = std::max(1, creations * k / kSpread);
       KillAndResume(scenario.start, scenario.release, {-1, n},
