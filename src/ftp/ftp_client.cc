@@ -24,6 +24,7 @@ TFtpClient::TFtpClient() { Port = 21; }
 
 TFtpClient::~TFtpClient() {
   Cancel();
+  BeginDestruction([this] { TFtpClient::Abort(); });
   data_connection_.reset();
 }
 

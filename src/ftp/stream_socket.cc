@@ -25,9 +25,7 @@ TStreamSocket::TStreamSocket() : buffer_(new char[kBufferSize + 4]) {
 }
 
 TStreamSocket::~TStreamSocket() {
-  ReportStatus(8, "Destroy");
-  TStreamSocket::Abort();
-  Cancel();
+  BeginDestruction([this] { TStreamSocket::Abort(); });
   timer_.SetEnabled(false);
   lookup_.Cancel();
   destroying_ = true;
@@ -37,6 +35,14 @@ TStreamSocket::~TStreamSocket() {
     // Nothing can be done about a socket that will not close.
   }
   --live_sockets;
+}
+
+void TStreamSocket::BeginDestruction(const std::function<void()>& abort) {
+  if (destruction_begun_) return;
+  destruction_begun_ = true;
+  ReportStatus(8, "Destroy");
+  abort();
+  Cancel();
 }
 
 void TStreamSocket::InitWinsock() {

@@ -159,6 +159,10 @@ class TStreamSocket {
   void TimerOn();
   void TimerOff();
   void TimerTriggered();
+  // The first steps of destruction: report "Destroy", run `abort` (the
+  // object's own Abort, which a base destructor cannot reach), Cancel. A
+  // derived destructor runs them with its override; they run only once.
+  void BeginDestruction(const std::function<void()>& abort);
 
   bool canceled_ = false;
   bool timed_out_ = false;
@@ -166,6 +170,7 @@ class TStreamSocket {
   bool async_done_ = false;
   bool async_ok_ = false;
   bool destroying_ = false;
+  bool destruction_begun_ = false;
   int last_error_no_ = 0;
   std::string transaction_reply_;
   int16_t reply_number_ = 0;

@@ -253,14 +253,19 @@ TEST(FtpClientTest, DestructionClosesWithoutQuit) {
     s.Reply("200 OK\r\n");
   });
   int disconnects = 0;
+  Lines statuses;
   {
     TFtpClient client;
     client.Host = "127.0.0.1";
     client.Port = peer.port();
     client.OnDisconnect = [&] { ++disconnects; };
     client.Connect();
+    client.ReportLevel = 8;
+    client.OnStatus = [&](const std::string& text) { statuses.push_back(text); };
   }
   EXPECT_EQ(peer.Finish(), "");
   EXPECT_EQ(peer.Commands(), (Lines{"USER ", "TYPE I"}));
   EXPECT_EQ(disconnects, 0);
+  // The client's own Abort runs during destruction, and it reports nothing.
+  EXPECT_EQ(statuses, (Lines{"Canceling", "Destroy", "Canceling"}));
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 
 #include "support/ftp_peer.h"
 #include "support/temp_folder.h"
@@ -119,6 +120,40 @@ TEST(StreamSocketTest, TransactionReplyNumber) {
   EXPECT_EQ(socket.Transaction("NOOP"), "");
   EXPECT_EQ(socket.ReplyNumber(), 0);
   EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(StreamSocketTest, StatusTextsFollowTheirLevels) {
+  struct Case {
+    int level;
+    std::vector<std::string> connect, transaction, destruction;
+  };
+  const Case cases[] = {
+      {1, {}, {"200 OK\r\n"}, {}},
+      {4, {}, {"Sending Buffer", "200 OK\r\n"}, {}},
+      {8,
+       {"Connecting", "Resolve Host", "Timer On", "Timer Off"},
+       {"Transaction", "Writeln", "Write", "Sending Buffer", "Timer On", "Timer Off", "ReadLn", "Timer On",
+        "Timer Off", "200 OK\r\n"},
+       // Closing the socket is reported at level 4, but not while being destroyed.
+       {"Destroy", "Abort", "Canceling", "Canceling"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("ReportLevel " + std::to_string(c.level));
+    FtpPeer peer([](FtpPeerSession& s) { s.Reply("200 OK\r\n"); });
+    std::vector<std::string> statuses;
+    auto socket = std::make_unique<TStreamSocket>();
+    socket->ReportLevel = c.level;
+    socket->OnStatus = [&](const std::string& text) { statuses.push_back(text); };
+    ConnectTo(*socket, peer);
+    EXPECT_EQ(statuses, c.connect);
+    statuses.clear();
+    socket->Transaction("NOOP");
+    EXPECT_EQ(statuses, c.transaction);
+    statuses.clear();
+    socket.reset();
+    EXPECT_EQ(statuses, c.destruction);
+    EXPECT_EQ(peer.Finish(), "");
+  }
 }
 
 TEST(StreamSocketTest, NamesResolveWithAnEventDottedAddressesWithout) {
