@@ -38,9 +38,7 @@ TForm1::TForm1(const std::string& exe_dir) : TForm(nullptr), exe_dir_(exe_dir) {
   OnShow = [this] { FormShow(); };
   OnClose = [this](TCloseAction& action) { FormClose(action); };
   OnDestroy = [this] { FormDestroy(); };
-  OnResize = [this] {
-    if (Engine.FormResize) Engine.FormResize();
-  };
+  OnResize = [this] { FormResize(); };
   DoCreate();
 }
 
@@ -121,9 +119,7 @@ void TForm1::CreateControls() {
 
   Timer1 = new TTimer(this);
   Timer1->SetInterval(1000);
-  Timer1->SetOnTimer([this] {
-    if (Engine.Timer1Timer) Engine.Timer1Timer();
-  });
+  Timer1->SetOnTimer([this] { Timer1Timer(); });
 }
 
 std::string TForm1::GamePath(const std::string& windows_name) const {
@@ -207,6 +203,18 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() { ShowPending = true; }
+
+void TForm1::Timer1Timer() {
+  if (Engine.Timer1Timer) Engine.Timer1Timer();
+}
+
+void TForm1::FormResize() {
+  if (Engine.FormResize) Engine.FormResize();
+}
+
+void TForm1::Button1Click() {
+  if (Engine.Button1Click) Engine.Button1Click();
+}
 
 void TForm1::Button4Click() {
   const std::string question = SelectText(kExitQuestion, LangLetter);

@@ -71,6 +71,12 @@ class TForm1 : public TForm, public UpdateWindow {
 
   void FormCreate();
   void FormShow();
+  // Engine handlers, run through Engine (empty hooks are skipped): every
+  // tick of Timer1 and the window's resize run the update check, the hidden
+  // Button1's click the update run.
+  void Timer1Timer();
+  void FormResize();
+  void Button1Click();
   void FormClose(TCloseAction& action);
   void FormDestroy();
   // The exit button (Image4's click and Button4's): asks, and on Yes

@@ -23,9 +23,7 @@ void TForm1::WireButtons() {
   Image1->OnMouseUp = mouse(&TForm1::Image1MouseUp);
   Image7->OnMouseDown = mouse(&TForm1::Image7MouseDown);
   Image7->OnMouseUp = mouse(&TForm1::Image7MouseUp);
-  Button1->OnClick = [this] {
-    if (Engine.Button1Click) Engine.Button1Click();
-  };
+  Button1->OnClick = [this] { Button1Click(); };
   Button4->OnClick = [this] { Button4Click(); };
 }
 
