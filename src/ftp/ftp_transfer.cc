@@ -241,6 +241,7 @@ void TFtpClient::ReceiveListing() {
     bool pending = data.DataAvailable();
     if (pending) {
       std::string line = data.ReadLn();
+      // The last name may come without a line end; it is kept whole.
       if (line.size() > 2 && line.back() == '\n') {
         line.resize(line.size() - (line[line.size() - 2] == '\r' ? 2 : 1));
       }

@@ -320,15 +320,17 @@ TEST(FtpTransferTest, NlistItemsAndAlwaysActive) {
     s.ReadCommand();  // NLST
     s.Send("150 Here comes the directory listing.\r\n");
     s.OpenData();
-    s.SendData("a.dat\r\nb\n");
+    s.SendData("a.dat\r\nb\nlast.dat");
     s.CloseData();
     s.Send("226 Directory send OK.\r\n");
   });
   TransferClient recorder(peer);
   recorder.client.Passive = true;
   recorder.client.Nlist();
-  // A line of two characters or fewer keeps its line end.
-  EXPECT_EQ(recorder.events, (Lines{"start 0", "item a.dat", "item b\n", "stop", "success 13"}));
+  // A line of two characters or fewer keeps its line end; a last line
+  // without one loses nothing.
+  EXPECT_EQ(recorder.events,
+            (Lines{"start 0", "item a.dat", "item b\n", "item last.dat", "stop", "success 13"}));
   EXPECT_EQ(recorder.client.BytesTotal, 0);
   recorder.client.Disconnect();
   EXPECT_EQ(peer.Finish(), "");
