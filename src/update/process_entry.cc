@@ -1,6 +1,7 @@
 #include "update/process_entry.h"
 
 #include <cctype>
+#include <cstdint>
 
 #include "app/texts/texts.h"
 #include "ftp/ftp_client.h"

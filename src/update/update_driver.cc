@@ -1,5 +1,7 @@
 #include "update/update_driver.h"
 
+#include <optional>
+
 #include "app/texts/texts.h"
 #include "ftp/ftp_client.h"
 #include "platform/errors.h"
