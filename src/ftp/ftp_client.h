@@ -90,7 +90,8 @@ class TFtpClient : public TStreamSocket {
   void Disconnect() override;
   // The command and its whole reply; the result is the first reply line.
   std::string Transaction(const std::string& command) override;
-  // Cancels the running transfer's data connection, if any.
+  // Cancels the running transfer's data connection, if any: its capture or
+  // listing ends with EAbortError.
   void Abort() override;
   // Reads and reports the rest of a multi-line reply whose first line is given.
   void ReadReplyRest(const std::string& line);

@@ -247,6 +247,10 @@ void TFtpClient::ReceiveListing() {
       }
       if (!line.empty() && OnListItem) OnListItem(line);
     } else {
+      // Abort ends the wait for the next name as it ends a line read: a
+      // server that holds the data connection open and silent would
+      // otherwise keep the listing waiting for good.
+      if (data.Canceled()) throw EAbortError("Socket readln aborted");
       platform::WaitForEvent(2);
     }
     if (data.DataAvailable()) continue;

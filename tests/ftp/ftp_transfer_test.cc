@@ -399,6 +399,34 @@ TEST(FtpTransferTest, FailedListingReadsTheOwedReplySoTheNextDownloadWorks) {
   EXPECT_EQ(peer.Commands().back(), "QUIT");
 }
 
+TEST(FtpTransferTest, AbortEndsAListingHeldOpenAndSilent) {
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.Reply("200 PORT ok\r\n");
+    s.Reply("150 Listing\r\n");
+    s.OpenData();
+    s.SendData("one\r\n");
+    s.WaitDataClosed();  // then nothing more until the client gives up
+    s.Send("426 Connection closed; transfer aborted.\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.OnListItem = [&](const std::string& item) {
+    recorder.events.push_back("item " + item);
+    recorder.client.Abort();
+  };
+  try {
+    recorder.client.Nlist();
+    FAIL() << "an aborted listing passed";
+  } catch (const EAbortError& error) {
+    EXPECT_STREQ(error.what(), "Socket readln aborted");
+  }
+  EXPECT_EQ(recorder.events, (Lines{"start 0", "item one"}));
+  EXPECT_EQ(recorder.client.DataConnection(), nullptr);
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_EQ(peer.Commands().back(), "QUIT");
+}
+
 TEST(FtpTransferTest, RefusedNlistThrowsWithoutOnFailure) {
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
