@@ -61,7 +61,7 @@ TEST_P(CliRecoveryTest, FileThatCannotBeWrittenStopsTheUpdater) {
   WriteServers({ServerLine("Local", *server)});
 
   const CliResult r = Run({"--server", "0", "--update"});
-  EXPECT_EQ(r.exit_code, 0) << "the updater ends itself" << r.out << r.err;
+  EXPECT_EQ(r.exit_code, 4) << "the updater stopped the run itself" << r.out << r.err;
   EXPECT_TRUE(Printed(r, "Can't create: " + game_dir + "Blocked/File.u")) << r.out;
   EXPECT_EQ(r.Lines().back(), "The file is useing");
   EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nFirst.u 1\r\n") << "saved up to the entry in use";

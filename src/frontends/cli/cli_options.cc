@@ -24,7 +24,7 @@ const char* CliUsage() {
          "  --start-game   start the game at the end\n"
          "\n"
          "Exit status: 0 done, 1 no server usable, 2 bad arguments, 3 an error\n"
-         "was shown; where the updater ends itself, its own code.\n";
+         "was shown, 4 the run stopped at a file in use.\n";
 }
 
 std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std::string& error) {

@@ -16,6 +16,9 @@
 
 namespace {
 
+// Exit status when the updater stopped a run by itself (a file in use).
+constexpr int kExitStoppedEarly = 4;
+
 // The headless backend without pixels: a skin bitmap that is missing costs
 // nothing here, so it loads as an empty picture instead of stopping start-up.
 class CliBackend : public HeadlessBackend {
@@ -41,9 +44,11 @@ class CliSession {
       if (auto* dialog = dynamic_cast<TForm2*>(&form))
         platform::PostMessage([this, dialog] { ConfirmServer(*dialog); });
     };
+    // The window ends the process by itself only when a run was stopped
+    // (a file in use): a script must not read that as success.
     Application.SetHaltHandler([this](int code) {
       std::fflush(nullptr);
-      std::_Exit(closing_at_end_ ? ExitStatus() : code);
+      std::_Exit(closing_at_end_ ? ExitStatus() : (code == 0 ? kExitStoppedEarly : code));
     });
   }
 
