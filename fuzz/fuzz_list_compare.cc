@@ -7,28 +7,12 @@
 #include <string>
 
 #include "platform/game_path.h"
+#include "platform/text_lines.h"
 #include "support/pending_list_reference.h"
 #include "update/list_file.h"
 #include "update/pending_list.h"
 
 namespace {
-
-LineList SplitLines(const std::string& text) {
-  LineList lines;
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
 
 void CheckFields(const std::string& line) {
   for (int n = 0; n <= 8; ++n) {
@@ -66,8 +50,8 @@ void CheckFields(const std::string& line) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   const size_t split = input.find('\0');
-  const LineList server = SplitLines(input.substr(0, split));
-  LineList record = SplitLines(split == std::string::npos ? "" : input.substr(split + 1));
+  const LineList server = platform::SplitTextLines(input.substr(0, split));
+  LineList record = platform::SplitTextLines(split == std::string::npos ? "" : input.substr(split + 1));
   for (const std::string& line : server) CheckFields(line);
   for (const std::string& line : record) CheckFields(line);
 

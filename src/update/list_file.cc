@@ -3,6 +3,7 @@
 #include "platform/ascii_case.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
+#include "platform/text_lines.h"
 
 std::string_view LineFieldView(std::string_view line, int n) {
   if (n < 1) return {};
@@ -56,20 +57,7 @@ bool IsListedOnServer(const std::vector<std::string>& listing, const std::string
 }
 
 LineList LoadListFile(const std::string& path) {
-  const std::string content = platform::ReadWholeFile(path);
-  LineList lines;
-  size_t start = 0;
-  while (start < content.size()) {
-    const size_t end = content.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(content.substr(start));
-      break;
-    }
-    lines.push_back(content.substr(start, end - start));
-    start = end + 1;
-    if (content[end] == '\r' && start < content.size() && content[start] == '\n') ++start;
-  }
-  return lines;
+  return platform::SplitTextLines(platform::ReadWholeFile(path));
 }
 
 void SaveListFile(const std::string& path, const LineList& lines) {

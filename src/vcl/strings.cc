@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/file_system.h"
+#include "platform/text_lines.h"
 
 void TStrings::CheckIndex(int index) const {
   if (index < 0 || index >= Count())
@@ -27,18 +28,5 @@ void TStrings::LoadFromFile(const std::string& real_path) {
     // unusable as a missing one, and is reported the same way.
     throw EFOpenError("Cannot open file " + real_path);
   }
-  std::vector<std::string> lines;
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  lines_ = std::move(lines);
+  lines_ = platform::SplitTextLines(text);
 }
