@@ -44,6 +44,7 @@ class CreationWatch {
         if ((event->mask & kCreationEvents) != 0 && event->len > 0) {
           ++count_;
           last_ = folders_[event->wd] + event->name;
+          if (!awaited_.empty() && last_.find(awaited_) != std::string::npos) awaited_seen_ = true;
           if (event->mask & IN_ISDIR) Add(last_ + "/");
         }
         at += sizeof(inotify_event) + event->len;
@@ -52,6 +53,9 @@ class CreationWatch {
     return count_;
   }
   const std::string& last() const { return last_; }
+  // Notes when a created name contains `text`.
+  void Await(const std::string& text) { awaited_ = text; }
+  bool AwaitedSeen() const { return awaited_seen_; }
 
  private:
   void Add(const std::string& dir) {
@@ -61,6 +65,8 @@ class CreationWatch {
   int fd_;
   int count_ = 0;
   std::string last_;
+  std::string awaited_;
+  bool awaited_seen_ = false;
   std::map<int, std::string> folders_;
 };
 
@@ -103,6 +109,7 @@ ChildResult RunChild(const ChildOptions& options) {
   std::unique_ptr<CreationWatch> watch;
   if (options.kill.after_creations > 0 || !options.watched_dir.empty())
     watch = std::make_unique<CreationWatch>(options.watched_dir);
+  if (watch) watch->Await(options.kill.on_creation_of);
 
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
@@ -135,7 +142,8 @@ ChildResult RunChild(const ChildOptions& options) {
     const pid_t done = wait4(pid, &status, WNOHANG, &usage);
     if (done == pid) break;
     if (watch) result.creations_seen = watch->Drain();
-    const bool creation_due = options.kill.after_creations > 0 && result.creations_seen >= options.kill.after_creations;
+    const bool creation_due = (options.kill.after_creations > 0 && result.creations_seen >= options.kill.after_creations) ||
+                              (watch && watch->AwaitedSeen());
     const bool time_due = options.kill.after_ms >= 0 && elapsed_ms() >= options.kill.after_ms;
     if (!killed && (creation_due || time_due || elapsed_ms() > options.timeout_ms)) {
       kill(pid, SIGKILL);

@@ -13,6 +13,7 @@ struct KillPlan {
   int after_ms = -1;          // this long after the start
   int after_creations = -1;   // when the game folder (or a folder made in
                               // it) sees its n-th file or folder created
+  std::string on_creation_of;  // when a created name contains this text
 };
 
 struct ChildResult {

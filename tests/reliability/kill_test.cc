@@ -108,7 +108,7 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
     // Early kills by time (connect, login, listing), then one after every
     // so many creations up to the very last one (the record's save).
     for (int ms : {0, 4, 15, 40}) {
-      KillAndResume(scenario.start, scenario.release, {ms, -1}, scenario.name + ", after " + std::to_string(ms) + " ms");
+      KillAndResume(scenario.start, scenario.release, {ms, -1, ""}, scenario.name + ", after " + std::to_string(ms) + " ms");
       ++moments;
     }
     constexpr int kSpread = 12;
@@ -116,10 +116,13 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
       // The count varies a little from run to run: the last kill comes one
       // creation early, so that it still falls into the run.
       const int n = std::max(1, k == kSpread ? creations - 1 : creations * k / kSpread);
-      KillAndResume(scenario.start, scenario.release, {-1, n},
+      KillAndResume(scenario.start, scenario.release, {-1, n, ""},
                     scenario.name + ", at creation " + std::to_string(n) + " of " + std::to_string(creations));
       ++moments;
     }
+    // The record's save: killed as soon as its temporary file appears.
+    KillAndResume(scenario.start, scenario.release, {-1, -1, "update2.dat.tmp-"}, scenario.name + ", saving the record");
+    ++moments;
   }
   // A forced update rewrites files that the record already names: a kill
   // in the middle must not leave one of them half-written but recorded.
@@ -129,7 +132,7 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
   const int run_ms = static_cast<int>(WholeRun(upgraded, 2, true).seconds * 1000);
   for (int k = 1; k <= 8; ++k) {
     const int ms = run_ms * k / 9;
-    KillAndResume(upgraded, 2, {ms, -1}, "forced update, after " + std::to_string(ms) + " ms", true);
+    KillAndResume(upgraded, 2, {ms, -1, ""}, "forced update, after " + std::to_string(ms) + " ms", true);
     ++moments;
   }
   EXPECT_GE(moments, 30);
