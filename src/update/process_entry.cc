@@ -43,6 +43,12 @@ class EntryInstaller {
     return received == platform::StrToInt(f_.size);
   }
 
+  // An "O" entry: the download itself, at the local name, is the file.
+  bool DownloadInPlace() {
+    MakeFolderPath(w_.ExeDir, f_.local);
+    return Download(f_.local);
+  }
+
   // Unpacks the downloaded remote file into the local name; the Unpack result.
   int Unpack() {
     MakeFolderPath(w_.ExeDir, f_.local);
@@ -106,8 +112,7 @@ EntryOutcome ProcessChanged(UpdateWindow& w, const std::string& index, const Ent
   if (RefuseUnsafeNames(w, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(w, f);
   if (f.type == "O") {
-    MakeFolderPath(w.ExeDir, f.local);
-    if (!installer.Download(f.local)) return EntryOutcome::kPassedOver;
+    if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
   } else {
     if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
     // A file cut off by a full disk keeps the old record line, so the next
@@ -126,8 +131,7 @@ EntryOutcome ProcessNew(UpdateWindow& w, const EntryFields& f, bool FromCheck) {
   if (RefuseUnsafeNames(w, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(w, f);
   if (f.type == "O") {
-    MakeFolderPath(w.ExeDir, f.local);
-    if (!installer.Download(f.local)) return EntryOutcome::kPassedOver;
+    if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
   } else {
     if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
     const int unpacked = installer.Unpack();
