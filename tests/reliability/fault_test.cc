@@ -8,24 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/loopback_port.h"
 #include "reliability/fault_fixture.h"
 #include "reliability/reliability_report.h"
 
 namespace reliability {
 namespace {
 
-// A loopback port that nothing listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 class FaultTest : public FaultFixture {
  protected:
@@ -80,7 +69,7 @@ TEST_F(FaultTest, UnreachableServers) {
   }
   {
     SCOPED_TRACE("port closed");
-    const ChildResult r = RunAgainst(ServerFault::kNone, "", {}, "", ClosedPort());
+    const ChildResult r = RunAgainst(ServerFault::kNone, "", {}, "", test_support::ClosedLoopbackPort());
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
     ExpectNothingRecordedLost();

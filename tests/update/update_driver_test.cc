@@ -8,21 +8,10 @@
 #include "platform/errors.h"
 #include "support/engine_window.h"
 #include "support/headless_app.h"
+#include "support/loopback_port.h"
 
 namespace {
 
-// A loopback port nobody listens on (bound once, then released).
-int ClosedLoopbackPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 class UpdateDriverTest : public test_support::HeadlessAppTest {
  protected:
@@ -31,7 +20,7 @@ class UpdateDriverTest : public test_support::HeadlessAppTest {
   void WriteClosedServers(int servers) {
     std::string isp0;
     for (int i = 0; i < servers; ++i)
-      isp0 += "S" + std::to_string(i) + " 127.0.0.1 " + std::to_string(ClosedLoopbackPort()) + " 2000 guest\r\n";
+      isp0 += "S" + std::to_string(i) + " 127.0.0.1 " + std::to_string(test_support::ClosedLoopbackPort()) + " 2000 guest\r\n";
     isp0 += "end\r\n";
     w.folder.Write("isp0.dat", isp0);
     w.choice = ServerChoice{servers - 1, servers + 1, LoadLines(isp0)};
@@ -131,7 +120,7 @@ TEST_F(UpdateDriverTest, BadServerLinesStopTheCheckWithAnError) {
   SCOPED_TRACE("a server list without its end line");
   w.StartPending = true;
   w.outcomes.clear();
-  const std::string line = "S0 127.0.0.1 " + std::to_string(ClosedLoopbackPort()) + " 2000 guest";
+  const std::string line = "S0 127.0.0.1 " + std::to_string(test_support::ClosedLoopbackPort()) + " 2000 guest";
   w.folder.Write("isp0.dat", line + "\r\n");
   w.choice = ServerChoice{0, 2, {line}};
   EXPECT_THROW(FormResize(w, FirstDraw()), EListError);
