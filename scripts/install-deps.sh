@@ -16,6 +16,8 @@ packages=(
   clang libclang-rt-14-dev iproute2
   # table generation (tools/gen_big5_table.py) only
   opencc libc-bin
+  # signatures and hashes; keys made by the standard tool in the tests
+  libgcrypt20-dev minisign
 )
 
 need_install=()

@@ -18,6 +18,18 @@ class FTPException : public Exception {
   using Exception::Exception;
 };
 
+// A transfer sent more bytes than it may: past the size the caller listed
+// for it, or past kUnlistedTransferLimit when none was listed. The transfer
+// was aborted; the local file holds what arrived up to the bound.
+class ETransferLimit : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The bound on transfers without a listed size (server lists, the
+// bulletin, listings): far above any real one, far below a full disk.
+constexpr int64_t kUnlistedTransferLimit = int64_t{64} * 1024 * 1024;
+
 // The command code that result events carry (values fixed: 0 to 14).
 enum TCmdType {
   cmdChangeDir = 0,
@@ -106,7 +118,12 @@ class TFtpClient : public TStreamSocket {
   // a full disk, a reset) first closes the data connection and reads the
   // final reply, waiting at most about 0.95 s, so the connection stays in
   // step for the next command.
-  void Download(const std::string& RemoteFile, const std::string& LocalFile);
+  // ListedSize (-1 = none) is the size the caller expects: the transfer is
+  // aborted with ETransferLimit once it passes it (kUnlistedTransferLimit
+  // when none), and it stands in for BytesTotal when the server announces
+  // no size.
+  void Download(const std::string& RemoteFile, const std::string& LocalFile,
+                int64_t ListedSize = -1);
   // Lists the current remote folder ("NLST" over an active connection):
   // OnListItem per name, then OnTransactionStop and OnSuccess(cmdNList).
   // Throws FTPException for a refused "PORT " or "NLST". After a Cancel()

@@ -114,7 +114,9 @@ bool TFtpClient::RefusedDownloadReply(const std::string& reply) {
   throw FTPException(reply);
 }
 
-void TFtpClient::Download(const std::string& RemoteFile, const std::string& LocalFile) {
+void TFtpClient::Download(const std::string& RemoteFile, const std::string& LocalFile,
+                          int64_t ListedSize) {
+  (void)ListedSize;  // the bound is not enforced yet
   bool success = false;
   canceled_ = false;
   try {
