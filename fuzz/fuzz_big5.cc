@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/texts/big5_to_gb.h"
-#include "app/texts/display_text.h"
+#include "texts/big5_to_gb.h"
+#include "texts/display_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string big5(reinterpret_cast<const char*>(data), size);

@@ -9,8 +9,8 @@
 #include "platform/game_path.h"
 #include "platform/text_lines.h"
 #include "support/pending_list_reference.h"
-#include "update/list_file.h"
-#include "update/pending_list.h"
+#include "lists/list_file.h"
+#include "lists/pending_list.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ a Big5 character, the entry is 0x2020 (two ASCII spaces). Position 0
 plain spaces.
 
 Writes:
-  src/app/texts/big5_gb_table.inc     the 14758 entries, 16 per line
+  src/texts/big5_gb_table.inc     the 14758 entries, 16 per line
   tests/texts/data/big5_simplified.txt  per position: the decoded character
                                       and OpenCC's simplified form, so the
                                       tests can check every entry without
@@ -129,7 +129,7 @@ def build(root):
                     or gb2312_code(utf8_to_gb, gb_to_utf8, traditional[i]))
         table.append(FORCED_ENTRIES.get(i, code or NO_COUNTERPART))
 
-    write_table(os.path.join(root, "src/app/texts/big5_gb_table.inc"), table)
+    write_table(os.path.join(root, "src/texts/big5_gb_table.inc"), table)
     write_expectations(os.path.join(root, "tests/texts/data/big5_simplified.txt"),
                        traditional, simplified)
     mapped = sum(1 for v in table if v != NO_COUNTERPART)

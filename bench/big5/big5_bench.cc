@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "app/texts/big5_to_gb.h"
-#include "app/texts/texts.h"
+#include "texts/big5_to_gb.h"
+#include "texts/texts.h"
 
 namespace {
 

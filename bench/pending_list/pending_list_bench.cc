@@ -9,7 +9,7 @@
 #include <string>
 
 #include "support/pending_list_reference.h"
-#include "update/pending_list.h"
+#include "lists/pending_list.h"
 
 namespace {
 

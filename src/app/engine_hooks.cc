@@ -1,22 +1,22 @@
 #include "app/engine_hooks.h"
 
 #include "app/form1.h"
-#include "ftp/ftp_client.h"
+#include "platform/errors.h"
 #include "update/forced_update.h"
 #include "update/update_driver.h"
 #include "update/update_run.h"
 
 void AttachUpdateEngine(TForm1& form1) {
-  UpdateWindow& w = form1;
-  form1.Engine.Timer1Timer = [&w] { Timer1Timer(w); };
-  form1.Engine.FormResize = [&w] { FormResize(w); };
-  form1.Engine.Button1Click = [&w] { Button1Click(w); };
-  form1.Engine.Image1MouseUp = [&w] { ForcedUpdateCommand(w); };
-  form1.Engine.Image3Click = [&w] { Image3Click(w); };
-  form1.Engine.FormDestroy = [&w] {
-    if (!w.FtpClient) return;
+  UpdateEngine& e = form1.Engine;
+  form1.Hooks.Timer1Timer = [&e] { Timer1Timer(e); };
+  form1.Hooks.FormResize = [&e] { FormResize(e); };
+  form1.Hooks.Button1Click = [&e] { Button1Click(e); };
+  form1.Hooks.Image1MouseUp = [&e] { ForcedUpdateCommand(e); };
+  form1.Hooks.Image3Click = [&e] { Image3Click(e); };
+  form1.Hooks.FormDestroy = [&e] {
+    if (!e.Connection) return;
     try {
-      w.FtpClient->Disconnect();
+      e.Connection->Disconnect();
     } catch (const Exception&) {
       // The window is going away; a refused "QUIT" changes nothing.
     }

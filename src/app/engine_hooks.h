@@ -3,7 +3,7 @@
 
 class TForm1;
 
-// Fills form1.Engine: the timer tick and resize run the update check, the
+// Fills form1.Hooks: the timer tick and resize run the update check, the
 // hidden Button1 the update run, Image1 the forced update, Image3 the game
-// start, and FormDestroy disconnects the FTP client.
+// start, and FormDestroy disconnects the connection.
 void AttachUpdateEngine(TForm1& form1);

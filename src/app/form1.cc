@@ -1,14 +1,14 @@
 #include "app/form1.h"
 
 #include "app/form2.h"
-#include "app/texts/texts.h"
 #include "filecheck/file_check.h"
-#include "gzip/gzip.h"
+#include "ftp/ftp_transport.h"
+#include "lists/list_file.h"
 #include "platform/game_path.h"
 #include "platform/ini_file.h"
 #include "platform/locale.h"
 #include "skin_design_data.h"
-#include "update/list_file.h"
+#include "texts/texts.h"
 #include "vcl/application.h"
 
 namespace {
@@ -28,7 +28,8 @@ std::string GetLangLetter() {
   return std::string(1, LangLetterFor(language.primary, language.sub));
 }
 
-TForm1::TForm1(const std::string& exe_dir) : TForm(nullptr), exe_dir_(exe_dir) {
+TForm1::TForm1(const std::string& exe_dir)
+    : TForm(nullptr), Engine(*this, Gzip, FtpTransportFactory()), exe_dir_(exe_dir) {
   Name = "Form1";
   SetCaption("update");
   SetBounds(0, 0, 924, 680);
@@ -123,7 +124,7 @@ void TForm1::CreateControls() {
 }
 
 std::string TForm1::GamePath(const std::string& windows_name) const {
-  return platform::ResolveGameFileName(ExeDir, windows_name);
+  return platform::ResolveGameFileName(Engine.ExeDir, windows_name);
 }
 
 void TForm1::LoadSkin(TImage* image, const std::string& windows_name) {
@@ -133,9 +134,10 @@ void TForm1::LoadSkin(TImage* image, const std::string& windows_name) {
 void TForm1::LoadFtpConfig() {
   // The name carries its own leading separator; the doubled one is harmless.
   const std::string ini = GamePath("\\FtpConfig.ini");
-  FtpConfig.HomePageUrl = platform::ReadProfileString(ini, "HOMEPAGE", "HOME", "");
-  FtpConfig.AccountUrl = platform::ReadProfileString(ini, "HOMEPAGE", "ACCOUNT", "");
-  FtpConfig.GameExeFile = platform::ReadProfileString(ini, "EXECUTE", "EXEFILE", "");
+  RFtpConfigType& config = Engine.FtpConfig;
+  config.HomePageUrl = platform::ReadProfileString(ini, "HOMEPAGE", "HOME", "");
+  config.AccountUrl = platform::ReadProfileString(ini, "HOMEPAGE", "ACCOUNT", "");
+  config.GameExeFile = platform::ReadProfileString(ini, "EXECUTE", "EXEFILE", "");
 }
 
 void TForm1::CentreOverGauge(TLabel* label) {
@@ -143,24 +145,22 @@ void TForm1::CentreOverGauge(TLabel* label) {
 }
 
 void TForm1::FormCreate() {
-  gzip_ = std::make_unique<TGzip>();
-  gzip_->DeleteSource = true;
-  gzip_->WindowOnError = true;
-  gzip_->ProgressStep = 0;
-  gzip_->OnErrorBox = [](const std::string& text, const std::string& caption) {
+  Gzip.DeleteSource = true;
+  Gzip.WindowOnError = true;
+  Gzip.ProgressStep = 0;
+  Gzip.OnErrorBox = [](const std::string& text, const std::string& caption) {
     Application.AbortBox(text, caption);
   };
-  Gzip = gzip_.get();
 
-  ExeDir = exe_dir_;
+  Engine.ExeDir = exe_dir_;
   LoadFtpConfig();
 
   const vcl::Size screen = Application.Backend().ScreenSize();
   SetBounds((screen.width - 924) / 2, (screen.height - 680) / 3, 924, 680);
 
-  ForcedUpdateActive = false;
-  StartPending = false;
-  ShowProgress = false;
+  Engine.ForcedUpdateActive = false;
+  Engine.StartPending = false;
+  Engine.ShowProgress = false;
 
   ListBox1->Font.name = "Courier New";
   ListBox2->Font.name = "Courier New";
@@ -171,8 +171,8 @@ void TForm1::FormCreate() {
 
   Label4->SetFontHeight(16);
 
-  LangLetter = GetLangLetter()[0];
-  Application.CharSet = LangLetter == 't' ? "BIG5" : LangLetter == 's' ? "GB2312" : "WINDOWS-1252";
+  const char lang = Engine.LangLetter = GetLangLetter()[0];
+  Application.CharSet = lang == 't' ? "BIG5" : lang == 's' ? "GB2312" : "WINDOWS-1252";
 
   LoadSkin(SkinForm1, "Ftp\\FTP_ORVEL_001b.bmp");
   SkinForm1->SetBounds(0, 0, 924, 680);
@@ -192,58 +192,102 @@ void TForm1::FormCreate() {
   CentreOverGauge(Label3);
   Label3->SetFontHeight(16);
 
-  StartPending = true;
+  Engine.StartPending = true;
 
   WebBrowser1->SetBounds(117, 220, 514 - 117, 468 - 220);
   WebBrowser1->SetVisible(true);
   WebBrowser1->Navigate(GamePath("bulletin.htm"));
 
-  CheckMode = false;
-  ShowPending = false;
+  Engine.CheckMode = false;
+  Engine.ShowPending = false;
 }
 
-void TForm1::FormShow() { ShowPending = true; }
+void TForm1::FormShow() { Engine.ShowPending = true; }
 
 void TForm1::Timer1Timer() {
-  if (Engine.Timer1Timer) Engine.Timer1Timer();
+  if (Hooks.Timer1Timer) Hooks.Timer1Timer();
 }
 
 void TForm1::FormResize() {
-  if (Engine.FormResize) Engine.FormResize();
+  if (Hooks.FormResize) Hooks.FormResize();
 }
 
 void TForm1::Button1Click() {
-  if (Engine.Button1Click) Engine.Button1Click();
+  if (Hooks.Button1Click) Hooks.Button1Click();
 }
 
 void TForm1::Button4Click() {
-  const std::string question = SelectText(kExitQuestion, LangLetter);
+  const std::string question = SelectText(kExitQuestion, Engine.LangLetter);
   if (Application.MessageBox(question, Application.Title, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   Label3->SetCaption(std::string(kPleaseWait));
   CentreOverGauge(Label3);
-  ExitRequested = true;
+  Engine.ExitRequested = true;
   Close();
 }
 
-void TForm1::Image8Click() { ::Image8Click(*this); }
+void TForm1::Image8Click() { ::Image8Click(Engine); }
 
 void TForm1::FormClose(TCloseAction&) {
-  if (!RecordList) return;
-  SaveListFile(GamePath("update2.dat"), *RecordList);
-  RecordList.reset();
-  PendingList.reset();
-  ServerList.reset();
+  if (!Engine.RecordList) return;
+  SaveListFile(GamePath("update2.dat"), *Engine.RecordList);
+  Engine.RecordList.reset();
+  Engine.PendingList.reset();
+  Engine.ServerList.reset();
   // An FTP session still up would keep the loop busy; end at once.
-  if (IsConnected) Application.Halt(0);
+  if (Engine.IsConnected) Application.Halt(0);
 }
 
 void TForm1::FormDestroy() {
-  if (Engine.FormDestroy) Engine.FormDestroy();
-  FtpClient.reset();
+  if (Hooks.FormDestroy) Hooks.FormDestroy();
+  Engine.Connection.reset();
 }
 
 ServerChoice TForm1::ReadServerChoice() const {
   if (ServerDialog == nullptr) return {};
   return {ServerDialog->ItemIndex(), ServerDialog->Count(), ServerDialog->ServerLines()};
+}
+
+void TForm1::SetStatusText(const std::string& text) {
+  Label3->SetCaption(text);
+  CentreOverGauge(Label3);
+  if (OnStatusText) OnStatusText(text);
+}
+
+void TForm1::SetStatusTextUncentred(const std::string& text) {
+  Label3->SetCaption(text);
+  Label3->Invalidate();
+}
+
+void TForm1::SetProgressText(const std::string& text) {
+  Label4->SetCaption(text);
+  CentreOverGauge(Label4);
+  if (OnProgressText) OnProgressText(text);
+}
+
+void TForm1::SetConnectionStatus(const std::string& text) {
+  // The status line is gone while the window is destroyed.
+  if (StatusBar1 != nullptr) StatusBar1->SetSimpleText(text);
+}
+
+void TForm1::PendingNameDone() {
+  if (ListBox1->Items.Count() == 0) return;
+  ListBox2->Items.Add(ListBox1->Items[0]);
+  ListBox1->Items.Delete(0);
+}
+
+void TForm1::ShowBox(const std::string& text, BoxIcon icon) {
+  Application.MessageBox(text, Application.Title, icon == BoxIcon::kInformation ? MB_OK | MB_ICONINFORMATION : MB_OK);
+}
+
+bool TForm1::AskYesNo(const std::string& text) {
+  return Application.MessageBox(text, Application.Title, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TForm1::ReportRefusedName(const std::string& sentence) {
+  if (OnRefusedName) OnRefusedName(sentence);
+}
+
+void TForm1::CheckEnded(CheckOutcome outcome) {
+  if (OnCheckEnded) OnCheckEnded(outcome);
 }

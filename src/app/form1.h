@@ -1,7 +1,8 @@
 // TForm1: the borderless, skinned main window. It creates its controls in
 // the order of the window design (that order is the z-order), initialises
-// the shared state in FormCreate, and handles the image buttons. The update
-// work itself lives in the engine, which fills the Engine hooks.
+// the engine's settings in FormCreate, and handles the image buttons. The
+// update work itself lives in the engine (Engine, run through Hooks), which
+// shows itself through the UpdateView this window implements on its controls.
 #pragma once
 
 #include <functional>
@@ -9,7 +10,9 @@
 #include <string>
 
 #include "app/skin_form.h"
-#include "update/update_window.h"
+#include "gzip/gzip.h"
+#include "update/update_engine.h"
+#include "update/update_view.h"
 #include "vcl/form.h"
 #include "vcl/gauge.h"
 #include "vcl/image.h"
@@ -31,8 +34,8 @@ struct TForm1EngineHooks {
   std::function<void()> Button1Click;   // the update run
   std::function<void()> Image1MouseUp;  // forced update, after the normal bitmap is back
   std::function<void()> Image3Click;    // start the game
-  // Part of FormDestroy: disconnects FtpClient when it exists and releases
-  // the file check's list; the window then drops FtpClient itself.
+  // Part of FormDestroy: disconnects the engine's connection when it
+  // exists; the window then drops the connection itself.
   std::function<void()> FormDestroy;
 };
 
@@ -42,22 +45,35 @@ char LangLetterFor(int primary_language, int sub_language);
 // The letter of this process's locale, as a one-character text.
 std::string GetLangLetter();
 
-class TForm1 : public TForm, public UpdateWindow {
+class TForm1 : public TForm, public UpdateView {
  public:
   // exe_dir: the updater's folder, a real path ending in '/'. The
   // constructor runs FormCreate; a failure there is shown in a box.
   explicit TForm1(const std::string& exe_dir);
   ~TForm1() override;
 
-  TForm1EngineHooks Engine;
+  TForm1EngineHooks Hooks;
+  // The unpacker (configured in FormCreate) and the update engine's state.
+  TGzip Gzip;
+  UpdateEngine Engine;
   // The server dialog, read by ReadServerChoice; null until it exists.
   TForm2* ServerDialog = nullptr;
 
-  // Controls of the window design, in creation (z-) order. Label3, Label4,
-  // Gauge1, Image3, ListBox1..3, Button1 and StatusBar1 are the pointers
-  // of UpdateWindow.
+  // Controls of the window design, in creation (z-) order, then the hidden
+  // ones: the status line Label3 and byte counter Label4 (kept centred over
+  // Gauge1), the list boxes that mirror the engine's name lists, the
+  // update run's Button1 and the connection's status line StatusBar1.
   TSkinForm* SkinForm1 = nullptr;
   TImage* Image5 = nullptr;
+  TLabel* Label3 = nullptr;
+  TGauge* Gauge1 = nullptr;
+  TImage* Image3 = nullptr;
+  TLabel* Label4 = nullptr;
+  TListBox* ListBox1 = nullptr;  // pending local names
+  TListBox* ListBox2 = nullptr;  // names processed in this run
+  TListBox* ListBox3 = nullptr;  // names of the server listing
+  TButton* Button1 = nullptr;
+  TStatusBar* StatusBar1 = nullptr;  // null once destroyed
   TImage* Image2 = nullptr;
   TImage* Image4 = nullptr;
   TImage* Image6 = nullptr;
@@ -71,7 +87,7 @@ class TForm1 : public TForm, public UpdateWindow {
 
   void FormCreate();
   void FormShow();
-  // Engine handlers, run through Engine (empty hooks are skipped): every
+  // Engine handlers, run through Hooks (empty hooks are skipped): every
   // tick of Timer1 and the window's resize run the update check, the hidden
   // Button1's click the update run.
   void Timer1Timer();
@@ -111,10 +127,38 @@ class TForm1 : public TForm, public UpdateWindow {
   // Centres a label over Gauge1 (integer division rounding toward zero).
   void CentreOverGauge(TLabel* label);
 
-  // UpdateWindow
+  // Called after every text change of Label3 (the status line) and of
+  // Label4 (the byte counter), with data from the server that was refused,
+  // and at the end of every update check that ran. updater-cli prints them.
+  // Empty = nobody listens.
+  std::function<void(const std::string& bytes)> OnStatusText;
+  std::function<void(const std::string& bytes)> OnProgressText;
+  std::function<void(const std::string& sentence)> OnRefusedName;
+  std::function<void(CheckOutcome)> OnCheckEnded;
+
+  // UpdateView, on the controls above.
+  void SetStatusText(const std::string& text) override;
+  void SetStatusTextUncentred(const std::string& text) override;
+  void ShowStatusLine() override { Label3->Show(); }
+  void SetProgressText(const std::string& text) override;
+  void ShowProgressBar() override { Gauge1->Show(); }
+  void SetProgressMax(int max) override { Gauge1->SetMaxValue(max); }
+  void SetProgress(int position) override { Gauge1->SetProgress(position); }
+  void SetConnectionStatus(const std::string& text) override;
+  void PendingNameAdded(const std::string& name) override { ListBox1->Items.Add(name); }
+  void PendingNameDone() override;
+  void PendingNamesCleared() override { ListBox1->Items.Clear(); }
+  void ListingNameAdded(const std::string& name) override { ListBox3->Items.Add(name); }
+  void ListingCleared() override { ListBox3->Items.Clear(); }
+  void SetUpdateArmed(bool armed) override { Button1->SetEnabled(armed); }
+  void ShowStartGame() override { Image3->Show(); }
+  void ShowBox(const std::string& text, BoxIcon icon) override;
+  bool AskYesNo(const std::string& text) override;
   void CloseMainWindow() override { Close(); }
   void HideMainWindow() override { Hide(); }
   ServerChoice ReadServerChoice() const override;
+  void ReportRefusedName(const std::string& sentence) override;
+  void CheckEnded(CheckOutcome outcome) override;
 
  private:
   void CreateControls();
@@ -128,5 +172,4 @@ class TForm1 : public TForm, public UpdateWindow {
   void ShowButtonLook(TImage* image, char letter, char look);
 
   const std::string exe_dir_;
-  std::unique_ptr<TGzip> gzip_;
 };

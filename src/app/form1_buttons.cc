@@ -37,7 +37,7 @@ void TForm1::Image2MouseDown(TMouseButton, TShiftState, int, int) {
 
 void TForm1::Image2MouseUp(TMouseButton, TShiftState, int, int) {
   ShowButtonLook(Image2, 'a', 'D');
-  if (!ForcedUpdateActive && Button1->Enabled()) Button1->Click();
+  if (!Engine.ForcedUpdateActive && Button1->Enabled()) Button1->Click();
 }
 
 void TForm1::Image3MouseDown(TMouseButton, TShiftState, int, int) {
@@ -49,7 +49,7 @@ void TForm1::Image3MouseUp(TMouseButton, TShiftState, int, int) {
 }
 
 void TForm1::Image3Click() {
-  if (Engine.Image3Click) Engine.Image3Click();
+  if (Hooks.Image3Click) Hooks.Image3Click();
 }
 
 void TForm1::Image4MouseDown(TMouseButton, TShiftState, int, int) {
@@ -66,7 +66,7 @@ void TForm1::Image6MouseDown(TMouseButton, TShiftState, int, int) {
 
 void TForm1::Image6MouseUp(TMouseButton, TShiftState, int, int) {
   ShowButtonLook(Image6, 'c', 'D');
-  OpenWebPageWindow(HomePageAddress(FtpConfig));
+  OpenWebPageWindow(HomePageAddress(Engine.FtpConfig));
 }
 
 void TForm1::Image1MouseDown(TMouseButton, TShiftState, int, int) {
@@ -75,7 +75,7 @@ void TForm1::Image1MouseDown(TMouseButton, TShiftState, int, int) {
 
 void TForm1::Image1MouseUp(TMouseButton, TShiftState, int, int) {
   ShowButtonLook(Image1, 'k', 'D');
-  if (Engine.Image1MouseUp) Engine.Image1MouseUp();
+  if (Hooks.Image1MouseUp) Hooks.Image1MouseUp();
 }
 
 void TForm1::Image7MouseDown(TMouseButton, TShiftState, int, int) {
@@ -85,5 +85,5 @@ void TForm1::Image7MouseDown(TMouseButton, TShiftState, int, int) {
 void TForm1::Image7MouseUp(TMouseButton, TShiftState, int, int) {
   ShowButtonLook(Image7, 'n', 'D');
   // The language is asked afresh: an empty page for simplified Chinese.
-  OpenWebPageWindow(AccountPageAddress(FtpConfig, GetLangLetter()[0]));
+  OpenWebPageWindow(AccountPageAddress(Engine.FtpConfig, GetLangLetter()[0]));
 }

@@ -1,13 +1,13 @@
 #include "app/form2.h"
 
 #include "app/form1.h"
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "platform/errors.h"
 #include "platform/file_probe.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "skin_design_data.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ class TForm2;
 struct UpdaterRunHooks {
   // Runs right after the main window's creation and the engine's wiring
   // (AttachUpdateEngine), before the server dialog opens: the place to
-  // replace or extend TForm1::Engine and to set the window's hooks.
+  // replace or extend TForm1::Hooks and to set the window's hooks.
   std::function<void(TForm1& form1)> attach_engine;
   // Runs once both windows exist, before the message loop.
   std::function<void(TForm1& form1, TForm2& form2)> forms_created;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "update/update_window.h"
+#include "update/update_engine.h"
 
 // Built-in addresses, used when FtpConfig.ini gives none.
 inline constexpr char kDefaultHomePageUrl[] = "https://www.quelmar.example/";

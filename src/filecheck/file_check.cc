@@ -1,37 +1,32 @@
 #include "filecheck/file_check.h"
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "filecheck/check_list.h"
 #include "filecheck/measure_pass.h"
 #include "filecheck/repair_pass.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
-#include "update/list_file.h"
-#include "update/status_display.h"
-#include "vcl/application.h"
-#include "vcl/image.h"
-#include "vcl/label.h"
+#include "lists/list_file.h"
 
-void Image8Click(UpdateWindow& w) {
-  if (!w.Image3->Visible()) return;
-  const std::string list_path = platform::ResolveGameFileName(w.ExeDir, "datec.dat");
+void Image8Click(UpdateEngine& e) {
+  if (!e.StartGameShown) return;
+  const std::string list_path = platform::ResolveGameFileName(e.ExeDir, "datec.dat");
   if (!platform::FileExists(list_path)) {
-    Application.MessageBox(CheckListMissingText(w.LangLetter), Application.Title, MB_OK);
+    e.View.ShowBox(CheckListMissingText(e.LangLetter), BoxIcon::kNone);
     return;
   }
   const std::vector<CheckRecord> records = ReadCheckList(list_path);
 
-  const std::vector<MismatchedFile> mismatches = MeasureFiles(w, records);
+  const std::vector<MismatchedFile> mismatches = MeasureFiles(e, records);
   if (mismatches.empty()) {
-    SetStatusText(w, SelectText(kFilesChecked, w.LangLetter));
+    e.View.SetStatusText(SelectText(kFilesChecked, e.LangLetter));
     return;
   }
-  SetStatusText(w, FilesCheckRemainText(static_cast<int>(mismatches.size()), w.LangLetter));
-  w.Label3->Invalidate();
-  w.CheckMode = true;
+  e.View.SetStatusText(FilesCheckRemainText(static_cast<int>(mismatches.size()), e.LangLetter));
+  e.CheckMode = true;
 
-  const RepairResult result = RepairFiles(w, mismatches);
+  const RepairResult result = RepairFiles(e, mismatches);
   if (result.window_closed || result.unrepaired.empty()) return;
   SaveListFile(kUnrepairedListFile, result.unrepaired);
-  SetStatusText(w, SelectText(kCheckUnrepaired, w.LangLetter));
+  e.View.SetStatusText(SelectText(kCheckUnrepaired, e.LangLetter));
 }

@@ -4,22 +4,22 @@
 // could not repair in "ErrorList.TXT".
 #pragma once
 
-#include "update/update_window.h"
+#include "update/update_engine.h"
 
 // Name of the list of unrepaired files, written to the process's current
 // folder (not the game folder).
 inline constexpr const char* kUnrepairedListFile = "ErrorList.TXT";
 
 // Runs the whole check synchronously; does nothing unless the start-game
-// button Image3 is visible (the update check or run has finished). It never
+// button is shown (the update check or run has finished). It never
 // connects by itself.
 //
 // Without "datec.dat": an OK box with the missing-list text, nothing else.
-// Otherwise the measure pass (see MeasureFiles); with no mismatch Label3
-// reads "files checked". With mismatches: Label3 shows how many, CheckMode
+// Otherwise the measure pass (see MeasureFiles); with no mismatch the status line
+// reads "files checked". With mismatches: the status line shows how many, CheckMode
 // is set, and the repair pass runs (see RepairFiles); when files stay
 // unrepaired their paths are written to ErrorList.TXT (CR LF, replacing an
-// older one) and Label3 says so.
+// older one) and the status line says so.
 //
 // Pumps messages during downloads (other handlers may run). Throws
 // EInOutError / ERangeError for an unreadable or invalid "datec.dat"
@@ -27,4 +27,4 @@ inline constexpr const char* kUnrepairedListFile = "ErrorList.TXT";
 // errors (the check ends there, ErrorList.TXT unwritten), and EFOpenError /
 // EInOutError when ErrorList.TXT cannot be written. The caller shows them
 // in the application's error box.
-void Image8Click(UpdateWindow& w);
+void Image8Click(UpdateEngine& e);

@@ -5,8 +5,6 @@
 
 #include "platform/file_probe.h"
 #include "platform/game_path.h"
-#include "update/status_display.h"
-#include "vcl/label.h"
 
 namespace {
 
@@ -76,14 +74,14 @@ std::string RecordDisplayText(const CheckRecord& record) {
   return (record.folder + record.name).substr(0, kDisplayWidth);
 }
 
-std::vector<MismatchedFile> MeasureFiles(UpdateWindow& w, const std::vector<CheckRecord>& records) {
+std::vector<MismatchedFile> MeasureFiles(UpdateEngine& e, const std::vector<CheckRecord>& records) {
   std::vector<MismatchedFile> mismatches;
-  FolderResolver folders(w.ExeDir);
+  FolderResolver folders(e.ExeDir);
   for (const CheckRecord& record : records) {
     try {
       std::string name = SafeRecordName(record);
       if (name.empty()) {
-        ReportRefusedName(w, "datec.dat: record \"" + record.folder + record.name +
+        e.View.ReportRefusedName("datec.dat: record \"" + record.folder + record.name +
                                  "\" skipped: it names no file inside the game folder");
         continue;
       }
@@ -92,11 +90,9 @@ std::vector<MismatchedFile> MeasureFiles(UpdateWindow& w, const std::vector<Chec
         mismatches.push_back({std::move(name), std::move(file.path)});
         continue;
       }
-      w.Label3->SetCaption(RecordDisplayText(record));
+      e.View.SetStatusTextUncentred(RecordDisplayText(record));
       if (file.probe.state == platform::FileProbe::State::kBusy) continue;
       if (!Matches(file.probe, record)) mismatches.push_back({std::move(name), std::move(file.path)});
-      // The window is asked to repaint after every examined file.
-      w.Label3->Invalidate();
     } catch (const std::exception&) {
       // One record's failure must not stop the check; that record is
       // simply not listed.

@@ -1,16 +1,12 @@
 #include "filecheck/repair_pass.h"
 
-#include "app/texts/texts.h"
-#include "ftp/ftp_client.h"
 #include "gzip/gzip.h"
+#include "lists/list_file.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/game_path.h"
-#include "update/list_file.h"
+#include "texts/texts.h"
 #include "update/process_entry.h"
-#include "update/status_display.h"
-#include "vcl/label.h"
-#include "vcl/list_box.h"
 
 namespace {
 
@@ -25,31 +21,30 @@ SplitName SplitAtLastSeparator(const std::string& name) {
   return {name.substr(0, separator + 1), name.substr(separator + 1)};
 }
 
-std::string GamePath(const UpdateWindow& w, const std::string& name) {
-  return platform::ResolveGameFileName(w.ExeDir, name);
+std::string GamePath(const UpdateEngine& e, const std::string& name) {
+  return platform::ResolveGameFileName(e.ExeDir, name);
 }
 
-// Label3 after file `index` of `count` has been handled.
-void ShowRemainingCount(UpdateWindow& w, size_t index, size_t count) {
+// The status line after file `index` of `count` has been handled.
+void ShowRemainingCount(UpdateEngine& e, size_t index, size_t count) {
   if (index + 1 < count) {
-    SetStatusText(w, FilesCheckRemainText(static_cast<int>(count - index - 1), w.LangLetter));
+    e.View.SetStatusText(FilesCheckRemainText(static_cast<int>(count - index - 1), e.LangLetter));
   } else {
-    SetStatusText(w, SelectText(kFilesChecked, w.LangLetter));
+    e.View.SetStatusText(SelectText(kFilesChecked, e.LangLetter));
   }
-  w.Label3->Invalidate();
 }
 
 // Installs every server line whose package field is `base`; the number of
 // such lines. Sets window_closed when an install ended in the in-use stop.
-int InstallPackage(UpdateWindow& w, const std::string& base, bool& window_closed) {
-  if (!w.ServerList) return 0;
+int InstallPackage(UpdateEngine& e, const std::string& base, bool& window_closed) {
+  if (!e.ServerList) return 0;
   int matched = 0;
   // Indexes, not iterators: an install may pump messages.
-  for (size_t i = 1; i < w.ServerList->size(); ++i) {
-    const std::string line = (*w.ServerList)[i];
+  for (size_t i = 1; i < e.ServerList->size(); ++i) {
+    const std::string line = (*e.ServerList)[i];
     if (LineField(line, 6) != base) continue;
     ++matched;
-    if (ProcessEntry(w, line, true) == EntryOutcome::kStopped) {
+    if (ProcessEntry(e, line, true) == EntryOutcome::kStopped) {
       window_closed = true;
       return matched;
     }
@@ -58,28 +53,28 @@ int InstallPackage(UpdateWindow& w, const std::string& base, bool& window_closed
 }
 
 // The first listing entry that may repair a file of this base name, or "".
-std::string FindListingEntry(UpdateWindow& w, const std::string& base) {
-  for (const std::string& entry : w.ListBox3->Items.Lines()) {
+std::string FindListingEntry(UpdateEngine& e, const std::string& base) {
+  for (const std::string& entry : e.ListingNames) {
     if (!platform::EqualIgnoringAsciiCase(GetNameFirstList(entry, 1), base)) continue;
     if (IsPlainListingName(entry)) return entry;
-    ReportRefusedName(w, "listing entry \"" + entry + "\" passed over: it is not a plain file name");
+    e.View.ReportRefusedName("listing entry \"" + entry + "\" passed over: it is not a plain file name");
   }
   return "";
 }
 
-void DownloadFromListing(UpdateWindow& w, const MismatchedFile& file, const SplitName& split,
+void DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const SplitName& split,
                          const std::string& entry) {
-  if (!w.FtpClient) throw Exception("Not connected");
+  if (!e.Connection) throw Exception("Not connected");
   const std::string downloaded = split.folder + entry;
-  // A copy: the download pumps messages, and the window's client may be replaced meanwhile.
-  const std::shared_ptr<TFtpClient> client = w.FtpClient;
-  client->Download(entry, GamePath(w, downloaded));
+  // A copy: the download pumps messages, and the connection may be replaced meanwhile.
+  const std::shared_ptr<Transport> connection = e.Connection;
+  connection->Download(entry, GamePath(e, downloaded), -1);
   if (GetNameFirstList(entry, 2) != "GZP") return;
-  MakeFolderPath(w.ExeDir, file.name);
-  w.Gzip->FileSource = GamePath(w, downloaded);
-  w.Gzip->FileDestination = GamePath(w, file.name);
+  MakeFolderPath(e.ExeDir, file.name);
+  e.Gzip.FileSource = GamePath(e, downloaded);
+  e.Gzip.FileDestination = GamePath(e, file.name);
   // The unpacker reports its own failures in a box; the check goes on.
-  (void)w.Gzip->Unpack();
+  (void)e.Gzip.Unpack();
 }
 
 }  // namespace
@@ -94,7 +89,7 @@ bool IsPlainListingName(const std::string& entry) {
   return platform::IsSafeRelativeName(entry);
 }
 
-RepairResult RepairFiles(UpdateWindow& w, const std::vector<MismatchedFile>& mismatches) {
+RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mismatches) {
   RepairResult result;
   const size_t count = mismatches.size();
   for (size_t index = 0; index < count; ++index) {
@@ -102,18 +97,18 @@ RepairResult RepairFiles(UpdateWindow& w, const std::vector<MismatchedFile>& mis
     const SplitName split = SplitAtLastSeparator(file.name);
     const std::string base = GetNameFirstList(split.file, 1);
     if (IsPackageExtension(GetNameFirstList(split.file, 2))) {
-      const int matched = InstallPackage(w, base, result.window_closed);
+      const int matched = InstallPackage(e, base, result.window_closed);
       if (result.window_closed) return result;
-      ShowRemainingCount(w, index, count);
+      ShowRemainingCount(e, index, count);
       if (matched > 0) continue;
     }
-    const std::string entry = FindListingEntry(w, base);
+    const std::string entry = FindListingEntry(e, base);
     if (entry.empty()) {
-      if (w.ListBox3->Items.Count() > 0) result.unrepaired.push_back(file.path);
+      if (!e.ListingNames.empty()) result.unrepaired.push_back(file.path);
       continue;
     }
-    DownloadFromListing(w, file, split, entry);
-    ShowRemainingCount(w, index, count);
+    DownloadFromListing(e, file, split, entry);
+    ShowRemainingCount(e, index, count);
   }
   return result;
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filecheck/measure_pass.h"
-#include "update/update_window.h"
+#include "update/update_engine.h"
 
 struct RepairResult {
   // UnrepairedList: full paths of the files for which the server listing
@@ -30,12 +30,12 @@ bool IsPlainListingName(const std::string& entry);
 // installed through ProcessEntry(line, FromCheck = true) for every line of
 // ServerList (header skipped) whose field 6 equals its base name exactly.
 // Any other file, and a package file that no line matched, is downloaded
-// from the first entry of ListBox3 whose base name equals its base name
+// from the first name of the server listing whose base name equals its base name
 // ignoring ASCII case, into the file's own folder under the entry's name;
 // an entry with the extension "GZP" is then unpacked into the file
 // (folders created first) and, with the unpacker's DeleteSource, deleted.
-// Label3 counts down the files left ("files checked" after the last).
+// The status line counts down the files left ("files checked" after the last).
 //
 // Pumps messages while downloading. Throws the first download or install
 // error (ProcessEntry's errors included); the pass ends there.
-RepairResult RepairFiles(UpdateWindow& w, const std::vector<MismatchedFile>& mismatches);
+RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mismatches);

@@ -6,7 +6,7 @@
 
 #include "platform/errors.h"
 #include "platform/game_path.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace {
 

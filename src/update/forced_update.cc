@@ -1,39 +1,34 @@
 #include "update/forced_update.h"
 
-#include "app/texts/texts.h"
+#include "lists/list_file.h"
+#include "lists/pending_list.h"
 #include "platform/game_path.h"
-#include "update/list_file.h"
-#include "update/pending_list.h"
+#include "texts/texts.h"
 #include "update/update_run.h"
-#include "vcl/application.h"
-#include "vcl/image.h"
-#include "vcl/list_box.h"
-#include "vcl/std_controls.h"
 
-void RebuildForForcedUpdate(UpdateWindow& w) {
-  w.ServerList.emplace();
-  w.PendingList.emplace();
-  w.RecordList.emplace();
-  w.ListBox1->Items.Clear();
-  w.ServerList = LoadListFile(platform::ResolveGameFileName(w.ExeDir, "update3.dat"));
-  PrepareRecordList(*w.RecordList);
+void RebuildForForcedUpdate(UpdateEngine& e) {
+  e.ServerList.emplace();
+  e.PendingList.emplace();
+  e.RecordList.emplace();
+  ClearPendingNames(e);
+  e.ServerList = LoadListFile(platform::ResolveGameFileName(e.ExeDir, "update3.dat"));
+  PrepareRecordList(*e.RecordList);
   // The files the old record names are about to be rewritten in place: a
   // run killed meanwhile must not leave a half-written file recorded, so
   // the emptied record reaches the disk first.
-  SaveListFile(platform::ResolveGameFileName(w.ExeDir, "update2.dat"), *w.RecordList);
-  PendingEntries entries = ComparePendingEntries(*w.ServerList, *w.RecordList);
-  *w.PendingList = std::move(entries.pending);
-  for (const std::string& name : entries.names) w.ListBox1->Items.Add(name);
+  SaveListFile(platform::ResolveGameFileName(e.ExeDir, "update2.dat"), *e.RecordList);
+  PendingEntries entries = ComparePendingEntries(*e.ServerList, *e.RecordList);
+  *e.PendingList = std::move(entries.pending);
+  for (const std::string& name : entries.names) AddPendingName(e, name);
 }
 
-void ForcedUpdateCommand(UpdateWindow& w) {
-  if (w.ForcedUpdateActive) return;
-  if (!w.Button1->Enabled() && !w.Image3->Visible()) return;
-  const std::string question = SelectText(kForcedUpdateQuestion, w.LangLetter);
-  if (Application.MessageBox(question, Application.Title, MB_YESNO | MB_ICONQUESTION) != IDYES)
-    return;
-  w.ForcedUpdateActive = true;
-  RebuildForForcedUpdate(w);
-  Button1Click(w);
-  w.ForcedUpdateActive = false;
+void ForcedUpdateCommand(UpdateEngine& e) {
+  if (e.ForcedUpdateActive) return;
+  if (!e.UpdateArmed && !e.StartGameShown) return;
+  const std::string question = SelectText(kForcedUpdateQuestion, e.LangLetter);
+  if (!e.View.AskYesNo(question)) return;
+  e.ForcedUpdateActive = true;
+  RebuildForForcedUpdate(e);
+  Button1Click(e);
+  e.ForcedUpdateActive = false;
 }

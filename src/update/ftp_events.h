@@ -1,36 +1,29 @@
-// The main window's handlers of the FTP client's events: the connection
+// The main window's handlers of the connection's events: the connection
 // flag, the gauge set-up at the start of each transfer, the hidden status
 // line, and the few boxes the user must see. Technical texts, English only.
-// They run inside the client's blocking calls, on the user-interface thread.
+// They run inside the connection's blocking calls, on the user-interface
+// thread. UpdateEngine routes its transport's events here.
 #pragma once
 
 #include <string>
 
-#include "ftp/ftp_client.h"
-#include "update/update_window.h"
+#include "transport/transport.h"
+#include "update/update_engine.h"
 
-void FtpClient1Connect(UpdateWindow& w);
-// Writes no status once the status line is gone (window being destroyed).
-void FtpClient1Disconnect(UpdateWindow& w);
-void FtpClient1ConnectionFailed(UpdateWindow& w);
-void FtpClient1HostResolved(UpdateWindow& w);
-// Box "Invalid Host"; Handled is left as the client passed it.
-void FtpClient1InvalidHost(UpdateWindow& w, bool& Handled);
-// Gauge maximum := the size the server announced (0 when none), progress 0.
-void FtpClient1TransactionStart(UpdateWindow& w);
-void FtpClient1TransactionStop(UpdateWindow& w);
-void FtpClient1PacketSent(UpdateWindow& w);
-void FtpClient1Status(UpdateWindow& w, const std::string& Status);
+void FtpClient1Connect(UpdateEngine& e);
+void FtpClient1Disconnect(UpdateEngine& e);
+void FtpClient1ConnectionFailed(UpdateEngine& e);
+void FtpClient1HostResolved(UpdateEngine& e);
+// Box "Invalid Host".
+void FtpClient1InvalidHost(UpdateEngine& e);
+// Gauge maximum := the transfer's expected size (0 when unknown), progress 0.
+void FtpClient1TransactionStart(UpdateEngine& e);
+void FtpClient1TransactionStop(UpdateEngine& e);
+void FtpClient1Status(UpdateEngine& e, const std::string& Status);
 // Box "Error <Errno>: <Errmsg>".
-void FtpClient1Error(UpdateWindow& w, unsigned short Errno, const std::string& Errmsg);
-// Status "<command> failure" for codes 0..14; Handled stays false, so the
-// client goes on to raise its error.
-void FtpClient1Failure(UpdateWindow& w, bool& Handled, TCmdType Trans_Type);
-// Box "<command> unsupported" for codes 0..14.
-void FtpClient1UnSupportedFunction(UpdateWindow& w, TCmdType Trans_Type);
-// Appends one line of the server's name listing to ListBox3.
-void FtpClient1ListItem(UpdateWindow& w, const std::string& line);
-
-// Connects every event of `client` to the handlers above (and OnPacketRecvd
-// to FtpClient1PacketRecvd of the update run); OnSuccess stays empty.
-void AttachFtpClientEvents(UpdateWindow& w, TFtpClient& client);
+void FtpClient1Error(UpdateEngine& e, unsigned short Errno, const std::string& Errmsg);
+// Status "Download failure" or "NList failure"; the transport goes on to
+// raise its error.
+void FtpClient1Failure(UpdateEngine& e, TransferCommand command);
+// Appends one name of the server's listing to the listing names.
+void FtpClient1ListItem(UpdateEngine& e, const std::string& line);

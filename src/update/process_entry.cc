@@ -3,17 +3,14 @@
 #include <cctype>
 #include <cstdint>
 
-#include "app/texts/texts.h"
-#include "ftp/ftp_client.h"
 #include "gzip/gzip.h"
+#include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "platform/process.h"
+#include "texts/texts.h"
 #include "update/bundle.h"
-#include "update/list_file.h"
-#include "update/status_display.h"
-#include "vcl/application.h"
 
 namespace {
 
@@ -32,74 +29,74 @@ std::string UpperCase(std::string text) {
 
 class EntryInstaller {
  public:
-  EntryInstaller(UpdateWindow& w, const EntryFields& f) : w_(w), f_(f) {}
+  EntryInstaller(UpdateEngine& e, const EntryFields& f) : e_(e), f_(f) {}
 
   // Downloads remote to `local_name`; true when the byte count received
   // equals the size field (converted only now, after the download).
   bool Download(const std::string& local_name) {
-    if (!w_.FtpClient) throw Exception("Not connected");
-    w_.FtpClient->Download(f_.remote, Path(local_name));
-    const int64_t received = w_.FtpClient->BytesTotal;
+    if (!e_.Connection) throw Exception("Not connected");
+    e_.Connection->Download(f_.remote, Path(local_name), -1);
+    const int64_t received = e_.Connection->BytesTotal();
     return received == platform::StrToInt(f_.size);
   }
 
   // An "O" entry: the download itself, at the local name, is the file.
   bool DownloadInPlace() {
-    MakeFolderPath(w_.ExeDir, f_.local);
+    MakeFolderPath(e_.ExeDir, f_.local);
     return Download(f_.local);
   }
 
   // Unpacks the downloaded remote file into the local name; the Unpack result.
   int Unpack() {
-    MakeFolderPath(w_.ExeDir, f_.local);
-    w_.Gzip->FileSource = Path(f_.remote);
-    w_.Gzip->FileDestination = Path(f_.local);
-    return w_.Gzip->Unpack();
+    MakeFolderPath(e_.ExeDir, f_.local);
+    e_.Gzip.FileSource = Path(f_.remote);
+    e_.Gzip.FileDestination = Path(f_.local);
+    return e_.Gzip.Unpack();
   }
 
   // Extracts the unpacked bundle at the local name, then deletes it.
   BundleExtraction ExtractAndDelete() {
-    const BundleExtraction result = ExtractBundle(w_.ExeDir, Path(f_.local));
+    const BundleExtraction result = ExtractBundle(e_.ExeDir, Path(f_.local));
     for (const std::string& sentence : result.skipped)
-      ReportRefusedName(w_, f_.local + ": " + sentence);
+      e_.View.ReportRefusedName(f_.local + ": " + sentence);
     platform::DeleteFile(Path(f_.local));
     return result;
   }
 
   std::string RecordLine() const { return f_.local + " " + f_.version; }
   std::string Path(const std::string& name) const {
-    return platform::ResolveGameFileName(w_.ExeDir, name);
+    return platform::ResolveGameFileName(e_.ExeDir, name);
   }
 
  private:
-  UpdateWindow& w_;
+  UpdateEngine& e_;
   const EntryFields& f_;
 };
 
-LineList& Record(UpdateWindow& w) {
-  if (!w.RecordList) throw EListError("List index out of bounds (0)");
-  return *w.RecordList;
+LineList& Record(UpdateEngine& e) {
+  if (!e.RecordList) throw EListError("List index out of bounds (0)");
+  return *e.RecordList;
 }
 
-void ReplaceRecordLine(UpdateWindow& w, const std::string& index_text, const std::string& line) {
-  LineList& record = Record(w);
+void ReplaceRecordLine(UpdateEngine& e, const std::string& index_text, const std::string& line) {
+  LineList& record = Record(e);
   const int index = platform::StrToInt(index_text);
   if (index < 0 || index >= static_cast<int>(record.size()))
     throw EListError("List index out of bounds (" + std::to_string(index) + ")");
   record[index] = line;
 }
 
-EntryOutcome InUseStop(UpdateWindow& w) {
-  const std::string text = SelectText(kFileInUse, w.LangLetter);
-  if (!text.empty()) Application.MessageBox(text, Application.Title, MB_OK);
-  w.CloseMainWindow();
+EntryOutcome InUseStop(UpdateEngine& e) {
+  const std::string text = SelectText(kFileInUse, e.LangLetter);
+  if (!text.empty()) e.View.ShowBox(text, BoxIcon::kNone);
+  e.View.CloseMainWindow();
   return EntryOutcome::kStopped;
 }
 
-bool RefuseUnsafeNames(UpdateWindow& w, const EntryFields& f) {
+bool RefuseUnsafeNames(UpdateEngine& e, const EntryFields& f) {
   for (const std::string* name : {&f.remote, &f.local}) {
     if (!platform::IsSafeRelativeName(*name)) {
-      ReportRefusedName(w, "entry \"" + f.local + "\" refused: the name \"" + *name +
+      e.View.ReportRefusedName("entry \"" + f.local + "\" refused: the name \"" + *name +
                                "\" leaves the game folder");
       return true;
     }
@@ -107,10 +104,10 @@ bool RefuseUnsafeNames(UpdateWindow& w, const EntryFields& f) {
   return false;
 }
 
-EntryOutcome ProcessChanged(UpdateWindow& w, const std::string& index, const EntryFields& f) {
+EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const EntryFields& f) {
   if (f.type != "E" && f.type != "O" && f.type != "C") return EntryOutcome::kPassedOver;
-  if (RefuseUnsafeNames(w, f)) return EntryOutcome::kPassedOver;
-  EntryInstaller installer(w, f);
+  if (RefuseUnsafeNames(e, f)) return EntryOutcome::kPassedOver;
+  EntryInstaller installer(e, f);
   if (f.type == "O") {
     if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
   } else {
@@ -121,37 +118,37 @@ EntryOutcome ProcessChanged(UpdateWindow& w, const std::string& index, const Ent
     if (installer.Unpack() != 0) return EntryOutcome::kPassedOver;
     if (f.type == "C" && installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
   }
-  ReplaceRecordLine(w, index, installer.RecordLine());
+  ReplaceRecordLine(e, index, installer.RecordLine());
   return EntryOutcome::kInstalled;
 }
 
-EntryOutcome ProcessNew(UpdateWindow& w, const EntryFields& f, bool FromCheck) {
+EntryOutcome ProcessNew(UpdateEngine& e, const EntryFields& f, bool FromCheck) {
   const bool handled = f.type == "E" || f.type == "O" || f.type == "C" || IsPackageType(f.type);
   if (!handled) return EntryOutcome::kPassedOver;
-  if (RefuseUnsafeNames(w, f)) return EntryOutcome::kPassedOver;
-  EntryInstaller installer(w, f);
+  if (RefuseUnsafeNames(e, f)) return EntryOutcome::kPassedOver;
+  EntryInstaller installer(e, f);
   if (f.type == "O") {
     if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
   } else {
     if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
     const int unpacked = installer.Unpack();
     if (f.type == "E") {
-      if (unpacked != 0) return InUseStop(w);
+      if (unpacked != 0) return InUseStop(e);
     } else if (f.type == "C") {
       // A bundle that could not be unpacked is not taken apart: whatever
       // file stands at its local name is not this bundle.
-      if (unpacked != 0 || !installer.ExtractAndDelete().Succeeded()) return InUseStop(w);
+      if (unpacked != 0 || !installer.ExtractAndDelete().Succeeded()) return InUseStop(e);
     } else {
       // Package types: refused members do not stop the import, but an
       // unpack or a member cut off by a full disk leaves the entry
       // unrecorded for the next run.
       if (unpacked != 0 || installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
       const std::string command = ImportCommandLine(f.type, f.package, NameStem(f.remote));
-      if (platform::WinExec(w.ExeDir, command, ImportShowMode(f.type)) <= 31)
+      if (platform::WinExec(e.ExeDir, command, ImportShowMode(f.type)) <= 31)
         return EntryOutcome::kPassedOver;
     }
   }
-  if (!FromCheck) Record(w).push_back(installer.RecordLine());
+  if (!FromCheck) Record(e).push_back(installer.RecordLine());
   return EntryOutcome::kInstalled;
 }
 
@@ -176,14 +173,14 @@ std::string ImportCommandLine(const std::string& type, const std::string& packag
 
 int ImportShowMode(const std::string& type) { return type == "T" ? 1 : 0; }
 
-EntryOutcome ProcessEntry(UpdateWindow& w, const std::string& line, bool FromCheck) {
+EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck) {
   const std::string kind = UpperCase(LineField(line, 1));
   if (kind == "U") {
     const EntryFields f{LineField(line, 3), LineField(line, 4), LineField(line, 5),
                         LineField(line, 6), LineField(line, 7), ""};
-    return ProcessChanged(w, LineField(line, 2), f);
+    return ProcessChanged(e, LineField(line, 2), f);
   }
   const EntryFields f{kind,           LineField(line, 2), LineField(line, 3),
                       LineField(line, 4), LineField(line, 5), LineField(line, 6)};
-  return ProcessNew(w, f, FromCheck);
+  return ProcessNew(e, f, FromCheck);
 }

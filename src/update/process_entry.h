@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "update/update_window.h"
+#include "update/update_engine.h"
 
 // How ProcessEntry left the entry.
 enum class EntryOutcome {
@@ -19,14 +19,14 @@ enum class EntryOutcome {
 // "U <record index> <server line>" (a changed file; only the types "E",
 // "O" and "C" are handled, the type compared exactly). Names from the
 // server (remote and local name) that would leave the game folder refuse
-// the entry before anything is fetched (w.OnRefusedName hears of it).
+// the entry before anything is fetched (the view hears of it).
 // With FromCheck a new entry adds no record line.
 //
 // Pumps messages while downloading. Throws the download's error, EConvertError
 // for a size or record index that is not a decimal integer, EListError for a
 // record index outside RecordList, and the bundle's file errors (see
 // ExtractBundle); the caller's run stops at this entry then.
-EntryOutcome ProcessEntry(UpdateWindow& w, const std::string& line, bool FromCheck);
+EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck);
 
 // The package-import command line of a "T", "A", "S" or "W" entry, relative
 // to the game folder: "System\PKG pkg import <kind> ..\<folder>\<package> ..\<stem>".

@@ -4,7 +4,15 @@
 #include <functional>
 #include <string>
 
-#include "update/update_window.h"
+#include "lists/list_file.h"
+
+// What the server dialog leaves for the update check, read when the
+// check starts.
+struct ServerChoice {
+  int ItemIndex = -1;    // selected entry of the dialog's list, -1 when none
+  int Count = 0;         // entries of that list: the servers, then "Other"
+  LineList ServerLines;  // the lines of "isp0.dat" as the dialog read them
+};
 
 // Random(m): a whole number from 0 to m - 1, and 0 when m is 0 or less.
 using RandomSource = std::function<int(int m)>;

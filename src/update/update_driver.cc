@@ -2,26 +2,14 @@
 
 #include <optional>
 
-#include "app/texts/texts.h"
-#include "ftp/ftp_client.h"
+#include "lists/list_file.h"
+#include "lists/pending_list.h"
 #include "platform/errors.h"
-#include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
-#include "update/ftp_events.h"
-#include "update/list_file.h"
-#include "update/pending_list.h"
-#include "update/status_display.h"
-#include "vcl/gauge.h"
-#include "vcl/image.h"
-#include "vcl/label.h"
-#include "vcl/list_box.h"
-#include "vcl/std_controls.h"
+#include "texts/texts.h"
 
 namespace {
-
-// TimeOut once logged in: long enough for any transfer (about 14 hours).
-constexpr int kSessionTimeOut = 50000000;
 
 const std::string& LineAt(const LineList& lines, int index) {
   if (index < 0 || index >= static_cast<int>(lines.size()))
@@ -29,49 +17,39 @@ const std::string& LineAt(const LineList& lines, int index) {
   return lines[index];
 }
 
-std::string GamePath(const UpdateWindow& w, const std::string& name) {
-  return platform::ResolveGameFileName(w.ExeDir, name);
-}
-
-// Replaces the FTP client with a fresh one whose events go to the window.
-// The released client's connection is gone with it, so the flag is cleared.
-TFtpClient& NewFtpClient(UpdateWindow& w) {
-  w.FtpClient.reset();
-  w.IsConnected = false;
-  platform::ProcessMessages();
-  w.FtpClient = std::make_shared<TFtpClient>();
-  AttachFtpClientEvents(w, *w.FtpClient);
-  return *w.FtpClient;
+std::string GamePath(const UpdateEngine& e, const std::string& name) {
+  return platform::ResolveGameFileName(e.ExeDir, name);
 }
 
 enum class AttemptResult { kConnected, kFailed, kExitRequested };
 
 // One connection attempt to server line `index` of `order`.
-AttemptResult Attempt(UpdateWindow& w, const LineList& order, int index, const std::string& password) {
-  TFtpClient& client = NewFtpClient(w);
+AttemptResult Attempt(UpdateEngine& e, const LineList& order, int index, const std::string& password) {
+  Transport& connection = e.NewConnection();
   const std::string& line = LineAt(order, index);
-  w.Label3->Show();
-  w.StatusBar1->SetSimpleText("Connected Server" + std::to_string(index));
-  client.Host = LineField(line, 2);
-  client.Port = platform::StrToInt(LineField(line, 3));
-  client.TimeOut = platform::StrToInt(LineField(line, 4));
-  client.UserID = LineField(line, 5);
-  client.Password = password;
-  if (w.ExitRequested) return AttemptResult::kExitRequested;
+  e.View.ShowStatusLine();
+  e.View.SetConnectionStatus("Connected Server" + std::to_string(index));
+  ServerLogin login;
+  login.host = LineField(line, 2);
+  login.port = platform::StrToInt(LineField(line, 3));
+  login.timeout_ms = platform::StrToInt(LineField(line, 4));
+  login.user = LineField(line, 5);
+  login.password = password;
+  if (e.ExitRequested) return AttemptResult::kExitRequested;
   try {
-    client.Connect();
+    connection.Connect(login);
   } catch (const Exception&) {
     // A refused or failed login shows only in IsConnected.
   }
-  return w.IsConnected ? AttemptResult::kConnected : AttemptResult::kFailed;
+  return e.IsConnected ? AttemptResult::kConnected : AttemptResult::kFailed;
 }
 
 // The main attempts. Returns the position of the server that accepted the
 // login, -1 when none did, or nullopt when the exit was confirmed.
-std::optional<int> RunMainAttempts(UpdateWindow& w, const LineList& order) {
+std::optional<int> RunMainAttempts(UpdateEngine& e, const LineList& order) {
   for (int i = 0;; ++i) {
-    SetStatusText(w, ConnectingText(i + 1, w.LangLetter));
-    switch (Attempt(w, order, i, "")) {
+    e.View.SetStatusText(ConnectingText(i + 1, e.LangLetter));
+    switch (Attempt(e, order, i, "")) {
       case AttemptResult::kExitRequested:
         return std::nullopt;
       case AttemptResult::kConnected:
@@ -82,104 +60,104 @@ std::optional<int> RunMainAttempts(UpdateWindow& w, const LineList& order) {
   }
 }
 
-void ListServerFolder(UpdateWindow& w) {
+void ListServerFolder(UpdateEngine& e) {
   try {
-    w.FtpClient->Nlist();
+    e.Connection->ListNames();
   } catch (const Exception&) {
     // An empty or failed listing is judged by what it lacks.
   }
 }
 
-bool ListsServerFile(const UpdateWindow& w, const std::string& name) {
-  return IsListedOnServer(w.ListBox3->Items.Lines(), name);
+bool ListsServerFile(const UpdateEngine& e, const std::string& name) {
+  return IsListedOnServer(e.ListingNames, name);
 }
 
-CheckOutcome ReportNoServer(UpdateWindow& w) {
-  const std::string text = SelectText(kDisconnected, w.LangLetter);
-  SetStatusText(w, text);
-  ShowInformationBox(text);
+CheckOutcome ReportNoServer(UpdateEngine& e) {
+  const std::string text = SelectText(kDisconnected, e.LangLetter);
+  e.View.SetStatusText(text);
+  e.View.ShowBox(text, BoxIcon::kInformation);
   return CheckOutcome::kNoServer;
 }
 
-CheckOutcome RunCheck(UpdateWindow& w, const RandomSource& random) {
-  LineList order = BuildServerOrder(w.ReadServerChoice(), LoadListFile(GamePath(w, "isp0.dat")),
+CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
+  LineList order = BuildServerOrder(e.View.ReadServerChoice(), LoadListFile(GamePath(e, "isp0.dat")),
                                     random ? random : ClockSeededRandom());
-  const std::optional<int> connected = RunMainAttempts(w, order);
+  const std::optional<int> connected = RunMainAttempts(e, order);
   if (!connected) return CheckOutcome::kAborted;
-  if (!w.IsConnected) return ReportNoServer(w);
+  if (!e.IsConnected) return ReportNoServer(e);
 
-  w.FtpClient->TimeOut = kSessionTimeOut;
-  ListServerFolder(w);
-  if (!ListsServerFile(w, "update3.dat")) {
-    ConnectNextServer(w, order, *connected);
-    w.ListBox3->Items.Clear();
-    ListServerFolder(w);
-    if (!ListsServerFile(w, "update3.dat")) {
-      w.IsConnected = false;
-      return ReportNoServer(w);
+  e.Connection->StartSession();
+  ListServerFolder(e);
+  if (!ListsServerFile(e, "update3.dat")) {
+    ConnectNextServer(e, order, *connected);
+    ClearListing(e);
+    ListServerFolder(e);
+    if (!ListsServerFile(e, "update3.dat")) {
+      e.IsConnected = false;
+      return ReportNoServer(e);
     }
-    w.IsConnected = true;
-    w.FtpClient->TimeOut = kSessionTimeOut;
+    e.IsConnected = true;
+    e.Connection->StartSession();
   }
   order.clear();
 
-  w.FtpClient->Download("update3.dat", GamePath(w, "update3.dat"));
-  if (ListsServerFile(w, "bulletin.htm"))
-    w.FtpClient->Download("bulletin.htm", GamePath(w, "bulletin.htm"));
+  e.Connection->Download("update3.dat", GamePath(e, "update3.dat"), -1);
+  if (ListsServerFile(e, "bulletin.htm"))
+    e.Connection->Download("bulletin.htm", GamePath(e, "bulletin.htm"), -1);
 
-  w.ShowProgress = true;
-  w.Gauge1->SetProgress(0);
-  SetProgressText(w, "0%");
-  const std::string record_path = GamePath(w, "update2.dat");
+  e.ShowProgress = true;
+  e.View.SetProgress(0);
+  e.View.SetProgressText("0%");
+  const std::string record_path = GamePath(e, "update2.dat");
   if (!platform::FileExists(record_path)) SaveListFile(record_path, {kRecordHeader});
-  BuildPendingList(w);
+  BuildPendingList(e);
 
-  const int n = w.ListBox1->Items.Count();
-  SetStatusText(w, FilesRemainText(n, w.LangLetter));
+  const int n = static_cast<int>(e.PendingNames.size());
+  e.View.SetStatusText(FilesRemainText(n, e.LangLetter));
   if (n > 0) {
-    w.Button1->SetEnabled(true);
+    SetUpdateArmed(e, true);
     return CheckOutcome::kUpdatesReady;
   }
-  w.Button1->SetEnabled(false);
-  w.Label3->Show();
-  SetStatusText(w, SelectText(kNothingToUpdate, w.LangLetter));
-  w.Image3->Show();
+  SetUpdateArmed(e, false);
+  e.View.ShowStatusLine();
+  e.View.SetStatusText(SelectText(kNothingToUpdate, e.LangLetter));
+  ShowStartGame(e);
   return CheckOutcome::kUpToDate;
 }
 
 }  // namespace
 
-void Timer1Timer(UpdateWindow& w) {
-  if (w.ShowPending) FormResize(w);
+void Timer1Timer(UpdateEngine& e) {
+  if (e.ShowPending) FormResize(e);
 }
 
-void FormResize(UpdateWindow& w, const RandomSource& random) {
-  w.ShowPending = false;
-  if (!w.StartPending) return;
-  w.StartPending = false;
+void FormResize(UpdateEngine& e, const RandomSource& random) {
+  e.ShowPending = false;
+  if (!e.StartPending) return;
+  e.StartPending = false;
   CheckOutcome outcome = CheckOutcome::kFailed;
   try {
-    outcome = RunCheck(w, random);
+    outcome = RunCheck(e, random);
   } catch (...) {
-    if (w.OnCheckEnded) w.OnCheckEnded(CheckOutcome::kFailed);
+    e.View.CheckEnded(CheckOutcome::kFailed);
     throw;
   }
-  if (w.OnCheckEnded) w.OnCheckEnded(outcome);
+  e.View.CheckEnded(outcome);
 }
 
-void ConnectNextServer(UpdateWindow& w, const LineList& order, int index) {
+void ConnectNextServer(UpdateEngine& e, const LineList& order, int index) {
   for (int i = index + 1; LineAt(order, i) != "end"; ++i) {
-    if (Attempt(w, order, i, " ") != AttemptResult::kFailed) return;
+    if (Attempt(e, order, i, " ") != AttemptResult::kFailed) return;
   }
 }
 
-void BuildPendingList(UpdateWindow& w) {
-  LineList server = LoadListFile(GamePath(w, "update3.dat"));
-  LineList record = LoadListFile(GamePath(w, "update2.dat"));
+void BuildPendingList(UpdateEngine& e) {
+  LineList server = LoadListFile(GamePath(e, "update3.dat"));
+  LineList record = LoadListFile(GamePath(e, "update2.dat"));
   PrepareRecordList(record);
   PendingEntries entries = ComparePendingEntries(server, record);
-  w.ServerList = std::move(server);
-  w.RecordList = std::move(record);
-  w.PendingList = std::move(entries.pending);
-  for (const std::string& name : entries.names) w.ListBox1->Items.Add(name);
+  e.ServerList = std::move(server);
+  e.RecordList = std::move(record);
+  e.PendingList = std::move(entries.pending);
+  for (const std::string& name : entries.names) AddPendingName(e, name);
 }

@@ -1,7 +1,7 @@
 // The one-time update check: connects to a server in the order built from
 // the dialog's choice, lists its folder, fetches "update3.dat" and
 // "bulletin.htm", compares the server list with the record and leaves the
-// window with files to update (Button1 enabled) or nothing to update (the
+// engine with files to update (the update run armed) or nothing to update (the
 // start-game button shown), or reports that no server is usable.
 //
 // Everything here runs on the user-interface thread and pumps messages
@@ -10,24 +10,25 @@
 #pragma once
 
 #include "update/server_order.h"
-#include "update/update_window.h"
+#include "update/update_engine.h"
 
 // Tick of Timer1: runs FormResize once the window has been shown.
-void Timer1Timer(UpdateWindow& w);
+void Timer1Timer(UpdateEngine& e);
 
 // Entry of the check (also the window's resize handler): does the work
 // only the first time it runs after start-up (StartPending). Errors of the
 // downloads and of the list files propagate to the caller, which shows them
-// in the error box. w.OnCheckEnded hears how the check ended. `random` draws the server order (clock-seeded when empty).
-void FormResize(UpdateWindow& w, const RandomSource& random = {});
+// in the error box. The view hears how the check ended (CheckEnded).
+// `random` draws the server order (clock-seeded when empty).
+void FormResize(UpdateEngine& e, const RandomSource& random = {});
 
 // Fallback attempts over the entries of `order` after `index`, with the
 // password of one space; stops at the "end" line, on a login, or when the
-// exit has been confirmed. Label3 is left as it is.
-void ConnectNextServer(UpdateWindow& w, const LineList& order, int index);
+// exit has been confirmed. The status line is left as it is.
+void ConnectNextServer(UpdateEngine& e, const LineList& order, int index);
 
 // The comparison: loads "update3.dat" and "update2.dat", queues what is new
-// or changed into PendingList and the local names into ListBox1. The three
-// lists appear in the window only once both files were read, so a list file
+// or changed into PendingList and the local names into PendingNames. The
+// three lists appear in the engine only once both files were read, so a list file
 // that cannot be opened (EFOpenError) leaves the record untouched on disk.
-void BuildPendingList(UpdateWindow& w);
+void BuildPendingList(UpdateEngine& e);

@@ -3,64 +3,56 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/texts/texts.h"
-#include "ftp/ftp_client.h"
+#include "lists/list_file.h"
+#include "platform/event_loop.h"
 #include "platform/game_path.h"
 #include "platform/process.h"
-#include "update/list_file.h"
+#include "texts/texts.h"
 #include "update/process_entry.h"
-#include "update/status_display.h"
-#include "vcl/application.h"
-#include "vcl/gauge.h"
-#include "vcl/image.h"
-#include "vcl/label.h"
-#include "vcl/list_box.h"
-#include "vcl/std_controls.h"
 
-void Button1Click(UpdateWindow& w) {
-  if (!w.IsConnected) return;
-  w.Button1->SetEnabled(false);
-  w.Gauge1->Show();
-  w.Label3->Show();
-  if (!w.PendingList) return;
-  const int n = static_cast<int>(w.PendingList->size());
+void Button1Click(UpdateEngine& e) {
+  if (!e.IsConnected) return;
+  SetUpdateArmed(e, false);
+  e.View.ShowProgressBar();
+  e.View.ShowStatusLine();
+  if (!e.PendingList) return;
+  const int n = static_cast<int>(e.PendingList->size());
   for (int i = 0; i < n; ++i) {
-    Application.ProcessMessages();
+    platform::ProcessMessages();
     // Closing the window in between releases the lists (after saving them).
-    if (!w.PendingList) return;
-    const std::string line = (*w.PendingList)[i];
-    if (ProcessEntry(w, line, false) == EntryOutcome::kStopped) return;
-    w.ListBox2->Items.Add(w.ListBox1->Items[0]);
-    w.ListBox1->Items.Delete(0);
-    SetStatusText(w, FilesRemainText(w.ListBox1->Items.Count(), w.LangLetter));
+    if (!e.PendingList) return;
+    const std::string line = (*e.PendingList)[i];
+    if (ProcessEntry(e, line, false) == EntryOutcome::kStopped) return;
+    MarkFirstPendingDone(e);
+    e.View.SetStatusText(FilesRemainText(static_cast<int>(e.PendingNames.size()), e.LangLetter));
     if (i == n - 1) {
-      SetStatusText(w, SelectText(kFilesUpdated, w.LangLetter));
-      w.Image3->Show();
+      e.View.SetStatusText(SelectText(kFilesUpdated, e.LangLetter));
+      ShowStartGame(e);
     }
   }
-  if (w.RecordList)
-    SaveListFile(platform::ResolveGameFileName(w.ExeDir, "update2.dat"), *w.RecordList);
+  if (e.RecordList)
+    SaveListFile(platform::ResolveGameFileName(e.ExeDir, "update2.dat"), *e.RecordList);
 }
 
-void FtpClient1PacketRecvd(UpdateWindow& w) {
-  if (!w.ShowProgress || !w.FtpClient) return;
-  const int64_t received = w.FtpClient->BytesRecvd();
-  const int64_t total = w.FtpClient->BytesTotal;
-  w.Gauge1->SetProgress(static_cast<int>(std::clamp<int64_t>(received, 0, INT32_MAX)));
+void FtpClient1PacketRecvd(UpdateEngine& e) {
+  if (!e.ShowProgress || !e.Connection) return;
+  const int64_t received = e.Connection->BytesReceived();
+  const int64_t total = e.Connection->BytesTotal();
+  e.View.SetProgress(static_cast<int>(std::clamp<int64_t>(received, 0, INT32_MAX)));
   std::string text = std::to_string(received) + " of " + std::to_string(total);
   // The entry in progress is the first pending name (none during the file check).
-  if (!w.CheckMode && w.ListBox1->Items.Count() > 0) text = w.ListBox1->Items[0] + " " + text;
-  SetProgressText(w, text);
+  if (!e.CheckMode && !e.PendingNames.empty()) text = e.PendingNames.front() + " " + text;
+  e.View.SetProgressText(text);
 }
 
 std::string GameCommandLine(const RFtpConfigType& config) {
   return config.GameExeFile.empty() ? "Quelmar.exe kvx" : config.GameExeFile;
 }
 
-void Image3Click(UpdateWindow& w) {
-  if (w.ForcedUpdateActive) return;
-  w.HideMainWindow();
+void Image3Click(UpdateEngine& e) {
+  if (e.ForcedUpdateActive) return;
+  e.View.HideMainWindow();
   // The game runs on its own; whether it started is not examined.
-  (void)platform::WinExec(w.ExeDir, GameCommandLine(w.FtpConfig), 1);
-  w.CloseMainWindow();
+  (void)platform::WinExec(e.ExeDir, GameCommandLine(e.FtpConfig), 1);
+  e.View.CloseMainWindow();
 }

@@ -2,26 +2,26 @@
 // transfers, and the start-game button.
 #pragma once
 
-#include "update/update_window.h"
+#include "update/update_engine.h"
 
 // The update run: installs every entry of PendingList in order with
-// ProcessEntry, counting down in Label3, then shows "files updated" and the
+// ProcessEntry, counting down in the status line, then shows "files updated" and the
 // start-game button and saves the record to "update2.dat". Does nothing
-// while IsConnected is false; leaves Button1 disabled. Pumps messages
+// while IsConnected is false; leaves the run disarmed. Pumps messages
 // before each entry and during downloads. An error raised by an entry stops
 // the run there and is raised on (the record is saved later, at close); an
 // in-use stop ends it after the window has been closed.
-void Button1Click(UpdateWindow& w);
+void Button1Click(UpdateEngine& e);
 
 // Handler of the FTP client's OnPacketRecvd: while ShowProgress, moves the
 // gauge to the bytes received and writes "<name> <received> of <total>"
-// in Label4 (without the name while CheckMode).
-void FtpClient1PacketRecvd(UpdateWindow& w);
+// in the byte counter (without the name while CheckMode).
+void FtpClient1PacketRecvd(UpdateEngine& e);
 
 // The start-game button: unless a forced update runs, hides the window,
 // starts GameExeFile (default "Quelmar.exe kvx") without waiting and
 // closes the window.
-void Image3Click(UpdateWindow& w);
+void Image3Click(UpdateEngine& e);
 
 // Command line that starts the game, relative to the game folder.
 std::string GameCommandLine(const RFtpConfigType& config);

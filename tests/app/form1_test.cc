@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "gzip/gzip.h"
 #include "locale_env.h"
 #include "mask2_payload.h"
@@ -37,17 +37,17 @@ TEST_F(Form1Test, StartUpWithSkinsReachesStartPending) {
                "[EXECUTE]\r\nEXEFILE=Quelmar.exe kvx -w\r\n");
   TForm1* form = CreateForm1();
   EXPECT_TRUE(backend.boxes.empty());
-  EXPECT_TRUE(form->StartPending);
-  EXPECT_FALSE(form->ShowPending);
-  EXPECT_FALSE(form->ExitRequested);
-  EXPECT_FALSE(form->ForcedUpdateActive);
-  EXPECT_FALSE(form->ShowProgress);
-  EXPECT_FALSE(form->CheckMode);
-  EXPECT_EQ(form->ExeDir, folder.path());
-  EXPECT_EQ(form->LangLetter, 'n');
-  EXPECT_EQ(form->FtpConfig.HomePageUrl, "http://home.example/");
-  EXPECT_EQ(form->FtpConfig.AccountUrl, "http://acc.example/");
-  EXPECT_EQ(form->FtpConfig.GameExeFile, "Quelmar.exe kvx -w");
+  EXPECT_TRUE(form->Engine.StartPending);
+  EXPECT_FALSE(form->Engine.ShowPending);
+  EXPECT_FALSE(form->Engine.ExitRequested);
+  EXPECT_FALSE(form->Engine.ForcedUpdateActive);
+  EXPECT_FALSE(form->Engine.ShowProgress);
+  EXPECT_FALSE(form->Engine.CheckMode);
+  EXPECT_EQ(form->Engine.ExeDir, folder.path());
+  EXPECT_EQ(form->Engine.LangLetter, 'n');
+  EXPECT_EQ(form->Engine.FtpConfig.HomePageUrl, "http://home.example/");
+  EXPECT_EQ(form->Engine.FtpConfig.AccountUrl, "http://acc.example/");
+  EXPECT_EQ(form->Engine.FtpConfig.GameExeFile, "Quelmar.exe kvx -w");
   {
     SCOPED_TRACE("geometry on an 800 x 600 screen");
     EXPECT_EQ(form->Left(), -62);
@@ -74,9 +74,8 @@ TEST_F(Form1Test, StartUpWithSkinsReachesStartPending) {
     EXPECT_EQ(form->ListBox1->Font.name, "Courier New");
     EXPECT_EQ(form->SkinForm1->Picture().width, 924);
     EXPECT_TRUE(form->Button1->Enabled());
-    ASSERT_NE(form->Gzip, nullptr);
-    EXPECT_TRUE(form->Gzip->DeleteSource);
-    EXPECT_TRUE(form->Gzip->WindowOnError);
+        EXPECT_TRUE(form->Gzip.DeleteSource);
+    EXPECT_TRUE(form->Gzip.WindowOnError);
     ASSERT_EQ(backend.navigations.size(), 1u);
     EXPECT_EQ(backend.navigations[0].address, folder.path() + "bulletin.htm");
     EXPECT_EQ(backend.shapes[form].size(), StoredRectCount(Form1StoredMask2()))
@@ -94,16 +93,47 @@ TEST_F(Form1Test, StartUpWithSkinsReachesStartPending) {
               design_order);
   }
   form->Show();
-  EXPECT_TRUE(form->ShowPending);
+  EXPECT_TRUE(form->Engine.ShowPending);
+}
+
+TEST_F(Form1Test, TheViewKeepsItsLabelsCentredAndMirrorsTheEngine) {
+  folder.WriteAllSkins();
+  TForm1* form = CreateForm1();
+  std::vector<std::string> status_texts, progress_texts;
+  form->OnStatusText = [&](const std::string& text) { status_texts.push_back(text); };
+  form->OnProgressText = [&](const std::string& text) { progress_texts.push_back(text); };
+  // The headless backend measures 8 px per byte at height 16.
+  form->SetStatusText("abc");  // 24 px: 119 + (394 - 24) / 2
+  EXPECT_EQ(form->Label3->Left(), 119 + 185);
+  form->SetStatusText("abcd");  // 32 px: odd half truncated
+  EXPECT_EQ(form->Label3->Left(), 119 + 181);
+  form->SetProgressText(std::string(51, 'x'));  // 408 px, wider than the gauge: (394 - 408) / 2 = -7
+  EXPECT_EQ(form->Label4->Left(), 119 - 7);
+  EXPECT_EQ(status_texts, (std::vector<std::string>{"abc", "abcd"}));
+  EXPECT_EQ(progress_texts.size(), 1u);
+
+  SCOPED_TRACE("the hidden list boxes and Button1 follow the engine");
+  AddPendingName(form->Engine, "a");
+  AddPendingName(form->Engine, "b");
+  MarkFirstPendingDone(form->Engine);
+  EXPECT_EQ(form->ListBox1->Items.Lines(), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(form->ListBox2->Items.Lines(), (std::vector<std::string>{"a"}));
+  AddListingName(form->Engine, "update3.dat");
+  EXPECT_EQ(form->ListBox3->Items.Lines(), (std::vector<std::string>{"update3.dat"}));
+  EXPECT_TRUE(form->Button1->Enabled()) << "the window's design starts it enabled";
+  SetUpdateArmed(form->Engine, false);
+  EXPECT_FALSE(form->Button1->Enabled());
+  ShowStartGame(form->Engine);
+  EXPECT_TRUE(form->Image3->Visible());
 }
 
 TEST_F(Form1Test, MissingConfigurationGivesEmptyValues) {
   folder.WriteAllSkins();
   TForm1* form = CreateForm1();
-  EXPECT_TRUE(form->StartPending);
-  EXPECT_EQ(form->FtpConfig.HomePageUrl, "");
-  EXPECT_EQ(form->FtpConfig.AccountUrl, "");
-  EXPECT_EQ(form->FtpConfig.GameExeFile, "");
+  EXPECT_TRUE(form->Engine.StartPending);
+  EXPECT_EQ(form->Engine.FtpConfig.HomePageUrl, "");
+  EXPECT_EQ(form->Engine.FtpConfig.AccountUrl, "");
+  EXPECT_EQ(form->Engine.FtpConfig.GameExeFile, "");
   EXPECT_TRUE(backend.boxes.empty());
 }
 
@@ -120,7 +150,7 @@ TEST_F(Form1Test, EachMissingSkinIsNamedAndStopsTheStartUp) {
     ASSERT_EQ(backend.boxes.size(), 1u);
     EXPECT_EQ(backend.boxes[0].text, "Cannot open file " + real);
     EXPECT_EQ(backend.boxes[0].icon, vcl::MessageIcon::kError);
-    EXPECT_FALSE(form->StartPending);
+    EXPECT_FALSE(form->Engine.StartPending);
     EXPECT_TRUE(backend.navigations.empty()) << "later steps are skipped";
     delete form;
   }
@@ -159,12 +189,12 @@ TEST_F(Form1Test, CloseSavesTheRecordOnlyWhenItExists) {
   {
     SCOPED_TRACE("after the comparison: rewritten and released");
     TForm1* form = CreateForm1();
-    form->RecordList = LineList{"AVWSEN", "Data\\a.dat 3"};
-    form->PendingList = LineList{};
-    form->ServerList = LineList{"x"};
+    form->Engine.RecordList = LineList{"AVWSEN", "Data\\a.dat 3"};
+    form->Engine.PendingList = LineList{};
+    form->Engine.ServerList = LineList{"x"};
     form->Close();
     EXPECT_EQ(folder.Read("update2.dat"), "AVWSEN\r\nData\\a.dat 3\r\n");
-    EXPECT_FALSE(form->RecordList || form->PendingList || form->ServerList);
+    EXPECT_FALSE(form->Engine.RecordList || form->Engine.PendingList || form->Engine.ServerList);
     EXPECT_TRUE(halt_codes.empty()) << "not connected: the close goes on normally";
     folder.Write("update2.dat", "changed\r\n");
     form->Close();
@@ -174,8 +204,8 @@ TEST_F(Form1Test, CloseSavesTheRecordOnlyWhenItExists) {
   {
     SCOPED_TRACE("connected: the process ends at once after saving");
     TForm1* form = CreateForm1();
-    form->RecordList = LineList{"AVWSEN", ""};
-    form->IsConnected = true;
+    form->Engine.RecordList = LineList{"AVWSEN", ""};
+    form->Engine.IsConnected = true;
     form->Close();
     EXPECT_EQ(folder.Read("update2.dat"), "AVWSEN\r\n\r\n");
     EXPECT_EQ(halt_codes, std::vector<int>{0});
@@ -193,7 +223,7 @@ TEST_F(Form1Test, ExitQuestion) {
     ASSERT_EQ(backend.boxes.size(), 1u);
     EXPECT_EQ(backend.boxes[0].text, "Are you sure to exit ?");
     EXPECT_EQ(backend.boxes[0].buttons.size(), 2u);
-    EXPECT_FALSE(form->ExitRequested);
+    EXPECT_FALSE(form->Engine.ExitRequested);
     EXPECT_FALSE(Application.Terminated());
     EXPECT_EQ(form->Label3->Caption(), "");
     EXPECT_EQ(form->Image4->PictureFile(), folder.RealPath("Ftp\\FTP_cool_d_D_001b.bmp"));
@@ -206,14 +236,14 @@ TEST_F(Form1Test, ExitQuestion) {
     SCOPED_TRACE(letter);
     backend.boxes.clear();
     backend.box_answers = {IDYES};
-    form->ExitRequested = false;
-    form->LangLetter = letter;
+    form->Engine.ExitRequested = false;
+    form->Engine.LangLetter = letter;
     form->Button4Click();
     ASSERT_EQ(backend.boxes.size(), 1u);
     EXPECT_EQ(backend.boxes[0].text, question);
     EXPECT_EQ(form->Label3->Caption(), "please wait...");
     EXPECT_EQ(form->Label3->Left(), 119 + (394 - 14 * 8) / 2);
-    EXPECT_TRUE(form->ExitRequested);
+    EXPECT_TRUE(form->Engine.ExitRequested);
     EXPECT_TRUE(Application.Terminated());
   }
 }

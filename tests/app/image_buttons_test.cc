@@ -18,9 +18,9 @@ class ImageButtonsTest : public test_support::HeadlessAppTest {
   ImageButtonsTest() : locale("en_US") {
     folder.WriteAllSkins();
     form = Application.CreateForm<TForm1>(folder.path());
-    form->Engine.Button1Click = [this] { ++update_runs; };
-    form->Engine.Image3Click = [this] { ++game_starts; };
-    form->Engine.Image1MouseUp = [this] { ++forced_updates; };
+    form->Hooks.Button1Click = [this] { ++update_runs; };
+    form->Hooks.Image3Click = [this] { ++game_starts; };
+    form->Hooks.Image1MouseUp = [this] { ++forced_updates; };
   }
 
   std::string Look(char letter, char look) const {
@@ -56,7 +56,7 @@ TEST_F(ImageButtonsTest, UpdateButtonSwapsLooksAndStartsTheRun) {
     form->MouseDown(TMouseButton::mbLeft, {}, 140, 560);
     form->MouseUp(TMouseButton::mbLeft, {}, 140, 560);
     form->Button1->SetEnabled(true);
-    form->ForcedUpdateActive = true;
+    form->Engine.ForcedUpdateActive = true;
     form->MouseDown(TMouseButton::mbLeft, {}, 140, 560);
     form->MouseUp(TMouseButton::mbLeft, {}, 140, 560);
     EXPECT_EQ(update_runs, 2);
@@ -82,7 +82,7 @@ TEST_F(ImageButtonsTest, VisibleStartGameButtonCoversTheUpdateButton) {
 }
 
 TEST_F(ImageButtonsTest, ForcedUpdateRunsAfterTheNormalLookIsBack) {
-  form->Engine.Image1MouseUp = [this] {
+  form->Hooks.Image1MouseUp = [this] {
     EXPECT_EQ(form->Image1->PictureFile(), Look('k', 'D'));
     ++forced_updates;
   };
@@ -124,7 +124,7 @@ TEST_F(ImageButtonsTest, WebPageWindows) {
     sizes.emplace_back(window.Width(), window.Height());
     window.Close();
   };
-  form->FtpConfig.HomePageUrl = "http://home.example/";
+  form->Engine.FtpConfig.HomePageUrl = "http://home.example/";
   form->MouseDown(TMouseButton::mbLeft, {}, 450, 560);
   form->MouseUp(TMouseButton::mbLeft, {}, 450, 560);
   ASSERT_EQ(backend.navigations.size(), 2u);  // the bulletin, then the page

@@ -42,8 +42,8 @@ TEST_F(ProgramTest, DialogFirstThenMainWindowUntilItCloses) {
   hooks.attach_engine = [&](TForm1& form1) {
     order.push_back("attach");
     form1.Timer1->SetInterval(5);  // the test need not wait a second per tick
-    form1.Engine.Timer1Timer = [&form1, &order, &choice] {
-      if (!form1.ShowPending) return;
+    form1.Hooks.Timer1Timer = [&form1, &order, &choice] {
+      if (!form1.Engine.ShowPending) return;
       order.push_back("tick");
       choice = form1.ReadServerChoice();
       form1.CloseMainWindow();

@@ -9,7 +9,6 @@
 #include "platform/errors.h"
 #include "support/engine_window.h"
 #include "support/ftp_servers.h"
-#include "support/headless_app.h"
 #include "update/ftp_events.h"
 #include "update_set.h"
 
@@ -22,13 +21,7 @@ class ProcessEntryTest : public HeadlessAppTest, public ::testing::WithParamInte
 
   void Connect() {
     server = FtpServer::Start(GetParam(), served.path());
-    w.FtpClient = std::make_shared<TFtpClient>();
-    AttachFtpClientEvents(w, *w.FtpClient);
-    w.FtpClient->Host = "127.0.0.1";
-    w.FtpClient->Port = server->port();
-    w.FtpClient->TimeOut = 10000;
-    w.FtpClient->UserID = "anonymous";
-    w.FtpClient->Connect();
+    w.NewConnection().Connect({"127.0.0.1", server->port(), 10000, "anonymous", ""});
     ASSERT_TRUE(w.IsConnected);
     w.RecordList = LineList{"AVWSEN", ""};
   }
@@ -44,13 +37,13 @@ TEST_P(ProcessEntryTest, ByteProgressNamesTheEntryUnlessChecking) {
   set.AddO("Big.bin", "Data\\Big.bin", "1", big);
   Connect();
   w.ShowProgress = true;
-  w.ListBox1->Items.Add("Data\\Big.bin");
+  AddPendingName(w, "Data\\Big.bin");
   EXPECT_EQ(ProcessEntry(w, set.lines()[0], false), EntryOutcome::kInstalled);
   ASSERT_FALSE(w.progress_texts.empty());
   // vsftpd announces the size in its reply; pyftpdlib does not (total 0).
   const std::string total = GetParam() == FtpServerKind::kVsftpd ? "300000" : "0";
   EXPECT_EQ(w.progress_texts.back(), "Data\\Big.bin 300000 of " + total);
-  EXPECT_EQ(w.Gauge1->MaxValue(), GetParam() == FtpServerKind::kVsftpd ? 300000 : 0);
+  EXPECT_EQ(w.gauge_max, GetParam() == FtpServerKind::kVsftpd ? 300000 : 0);
   EXPECT_EQ(*w.RecordList, (LineList{"AVWSEN", "", "Data\\Big.bin 1"}));
 
   w.progress_texts.clear();

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <chrono>
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "check_fixture.h"
 #include "datec_builder.h"
 #include "ftp/ftp_client.h"
@@ -19,10 +19,8 @@
 #include "platform/event_loop.h"
 #include "support/bundle_builder.h"
 #include "support/ftp_servers.h"
-#include "update/ftp_events.h"
 #include "vcl/image.h"
 #include "vcl/label.h"
-#include "vcl/list_box.h"
 
 namespace {
 
@@ -48,19 +46,12 @@ class FileCheckTest : public test_support::CheckWindowTest {
   // Logs in as the update check would have, lists the server folder into
   // ListBox3 and shows the start-game button.
   void ConnectAsAfterUpdate(LineList server_list = {"header"}) {
-    form->FtpClient = std::make_shared<TFtpClient>();
-    TFtpClient& client = *form->FtpClient;
-    AttachFtpClientEvents(*form, client);
-    client.Host = "127.0.0.1";
-    client.Port = server->port();
-    client.UserID = "anonymous";
-    client.Password = "guest";
-    client.TimeOut = 10000;
-    client.Connect();
-    ASSERT_TRUE(form->IsConnected);
-    client.Nlist();
-    form->ServerList = std::move(server_list);
-    form->Image3->Show();
+    Transport& connection = form->Engine.NewConnection();
+    connection.Connect({"127.0.0.1", server->port(), 10000, "anonymous", "guest"});
+    ASSERT_TRUE(form->Engine.IsConnected);
+    connection.ListNames();
+    form->Engine.ServerList = std::move(server_list);
+    ShowStartGame(form->Engine);
   }
 
   // Puts `size` bytes last written at unix_seconds into the game folder.
@@ -70,7 +61,13 @@ class FileCheckTest : public test_support::CheckWindowTest {
 
   void WriteDatec(const std::vector<DatecEntry>& entries) { game.Write("datec.dat", BuildDatec(entries)); }
 
-  std::vector<std::string> Listing() const { return form->ListBox3->Items.Lines(); }
+  std::vector<std::string> Listing() const { return form->Engine.ListingNames; }
+
+  // The names of the server listing, as if the update check had listed them.
+  void SetListing(const std::vector<std::string>& names) {
+    ClearListing(form->Engine);
+    for (const std::string& name : names) AddListingName(form->Engine, name);
+  }
 
   // Waits (pumping) until path exists, at most 10 s.
   static bool WaitForFile(const std::string& path) {
@@ -100,19 +97,19 @@ TEST_F(FileCheckGateTest, StartGateMissingListAndListErrors) {
     form->Image8Click();
     EXPECT_TRUE(backend.boxes.empty());
   }
-  form->Image3->Show();
+  ShowStartGame(form->Engine);
   for (const auto& [letter, text] : std::vector<std::pair<char, std::string>>{
            {'n', "can not files checked"},
            {'t', "\xB5\x4C\xA4\xF1\xB9\xEF\xC0\xC9\xAE\xD7" "datec.dat"}}) {
     SCOPED_TRACE(std::string("missing datec.dat, language ") + letter);
-    form->LangLetter = letter;
+    form->Engine.LangLetter = letter;
     backend.boxes.clear();
     form->Image8Click();
     ASSERT_EQ(backend.boxes.size(), 1u);
     EXPECT_EQ(backend.boxes[0].text, text);
     EXPECT_EQ(backend.boxes[0].buttons.size(), 1u);
   }
-  form->LangLetter = 'n';
+  form->Engine.LangLetter = 'n';
   backend.boxes.clear();
   for (const auto& [bytes, error] : std::vector<std::pair<std::string, std::string>>{
            {test_support::DatecTrailer(0), "Range check error"},
@@ -129,7 +126,7 @@ TEST_F(FileCheckGateTest, StartGateMissingListAndListErrors) {
   }
   EXPECT_EQ(form->Label3->Caption(), "before");
   EXPECT_TRUE(status_texts.empty());
-  EXPECT_FALSE(form->CheckMode);
+  EXPECT_FALSE(form->Engine.CheckMode);
   {
     SCOPED_TRACE("count 1: no records, finished at once");
     current.folder.Write("ErrorList.TXT", "older");
@@ -137,7 +134,7 @@ TEST_F(FileCheckGateTest, StartGateMissingListAndListErrors) {
     form->Image8Click();
     EXPECT_EQ(status_texts, std::vector<std::string>{"files checked"});
     EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "older");
-    EXPECT_FALSE(form->CheckMode);
+    EXPECT_FALSE(form->Engine.CheckMode);
   }
   EXPECT_TRUE(backend.boxes.empty());
 }
@@ -168,7 +165,7 @@ TEST_F(FileCheckTest, RepairsThroughPipelineAndListingAndListsTheRest) {
   std::vector<std::string> listing = Listing();
   std::stable_partition(listing.begin(), listing.end(), [](const std::string& e) { return e == "Core.\\evil"; });
   ASSERT_EQ(listing.front(), "Core.\\evil");
-  form->ListBox3->Items.Assign(listing);
+  SetListing(listing);
 
   form->Image8Click();
 
@@ -182,8 +179,8 @@ TEST_F(FileCheckTest, RepairsThroughPipelineAndListingAndListsTheRest) {
   EXPECT_FALSE(game.Exists("Textures\\Other.utx")) << "the package field is compared exactly";
   ASSERT_TRUE(WaitForFile(game.RealPath("System\\pkg-args.txt")));
   EXPECT_EQ(game.Read("System\\pkg-args.txt"), "pkg import texture ..\\Textures\\Trees ..\\Trees\n");
-  EXPECT_TRUE(form->CheckMode);
-  EXPECT_EQ(form->RecordList, std::nullopt) << "the check writes no record";
+  EXPECT_TRUE(form->Engine.CheckMode);
+  EXPECT_EQ(form->Engine.RecordList, std::nullopt) << "the check writes no record";
 
   EXPECT_EQ(status_texts, (std::vector<std::string>{"4files check to be updated", "3files check to be updated",
                                                     "2files check to be updated", "1files check to be updated",
@@ -239,7 +236,7 @@ TEST_F(FileCheckTest, ListingSearchCaseRules) {
   std::vector<std::string> listing = Listing();
   std::sort(listing.begin(), listing.end());
   listing.insert(listing.begin(), ".");
-  form->ListBox3->Items.Assign(listing);  // ".", BELL.GZP, LICENSE, TOWN.GZP, TREES.GZP
+  SetListing(listing);  // ".", BELL.GZP, LICENSE, TOWN.GZP, TREES.GZP
 
   form->Image8Click();
 
@@ -262,7 +259,7 @@ TEST_F(FileCheckTest, ListingSearchCaseRules) {
 TEST_F(FileCheckTest, EmptyListingListsNothing) {
   WriteDatec({{"A.txt", "", Days(kStamp), 1}, {"B.utx", "", Days(kStamp), 1}});
   ConnectAsAfterUpdate();
-  form->ListBox3->Items.Clear();
+  ClearListing(form->Engine);
   form->Image8Click();
   EXPECT_EQ(status_texts, (std::vector<std::string>{"2files check to be updated", "files checked"}))
       << "only the package step of the last file counts down";
@@ -285,7 +282,7 @@ TEST_F(FileCheckTest, RepairErrorsEndTheCheck) {
 TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {
   WriteDatec({{"Later.map", "", Days(kStamp), 1}, {"Last.map", "", Days(kStamp), 1}});
   ConnectAsAfterUpdate();
-  form->ListBox3->Items.Assign({"later.gone", "last.map"});
+  SetListing({"later.gone", "last.map"});
   EXPECT_THROW(form->Image8Click(), FTPException);
   EXPECT_FALSE(game.Exists("Last.map")) << "the files after the failure are not handled";
   EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");

@@ -61,7 +61,7 @@ TEST_F(MeasurePassTest, SizeAndTimeRulesAndMissingFiles) {
       {"Bigger.txt", "", Days(kStamp), 5},
       {"Folder.map", "Maps\\", Days(kStamp), 5},
   };
-  const std::vector<MismatchedFile> mismatches = MeasureFiles(*form, records);
+  const std::vector<MismatchedFile> mismatches = MeasureFiles(form->Engine, records);
   EXPECT_EQ(Names(mismatches), (std::vector<std::string>{"System\\Missing.u", "System\\Smaller.u", "System\\Older.u",
                                                            "System\\Exact.u", "Bigger.txt", "Maps\\Folder.map"}));
   EXPECT_EQ(mismatches[0].path, game.path() + "System/Missing.u");
@@ -82,7 +82,7 @@ TEST_F(MeasurePassTest, MeasuringChangesNoFile) {
     before[path] = {game.Read(path.substr(game.path().size())), info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec};
   }
   const std::vector<MismatchedFile> mismatches = MeasureFiles(
-      *form, {{"Same.u", "System\\", Days(kStamp), 5}, {"Wrong.u", "System\\", Days(kStamp), 5},
+      form->Engine, {{"Same.u", "System\\", Days(kStamp), 5}, {"Wrong.u", "System\\", Days(kStamp), 5},
               {"ReadOnly.txt", "Help\\", Days(kStamp), 9}});
   EXPECT_EQ(Names(mismatches), std::vector<std::string>{"System\\Wrong.u"})
       << "a read-only file is passed over, whatever its size";
@@ -109,21 +109,21 @@ TEST_F(MeasurePassTest, RunningProgramIsPassedOver) {
   std::vector<MismatchedFile> mismatches;
   const CheckRecord wrong_size{"Game.bin", "System\\", 0, 1};
   for (int i = 0; i < 5000; ++i) {
-    mismatches = MeasureFiles(*form, {wrong_size});
+    mismatches = MeasureFiles(form->Engine, {wrong_size});
     if (mismatches.empty()) break;
     platform::WaitForEvent(2);
   }
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   EXPECT_TRUE(mismatches.empty()) << "a running program cannot be opened for writing";
-  EXPECT_EQ(MeasureFiles(*form, {wrong_size}).size(), 1u) << "once it has ended it is measured";
+  EXPECT_EQ(MeasureFiles(form->Engine, {wrong_size}).size(), 1u) << "once it has ended it is measured";
 }
 
 TEST_F(MeasurePassTest, NamesAreMatchedIgnoringCaseAndUnsafeRecordsSkipped) {
   Put("System\\Core.u", 5, kStamp);
   Put("Textures\\Trees.utx", 4, kStamp);
   const std::vector<MismatchedFile> mismatches = MeasureFiles(
-      *form, {{"CORE.U", "SYSTEM\\", Days(kStamp), 5},
+      form->Engine, {{"CORE.U", "SYSTEM\\", Days(kStamp), 5},
               {"trees.UTX", "textures\\", Days(kStamp), 5},
               {"passwd", "..\\..\\etc\\", Days(kStamp), 5},
               {"x.u", "C:\\", Days(kStamp), 1},

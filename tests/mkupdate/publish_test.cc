@@ -8,7 +8,7 @@
 
 #include "platform/errors.h"
 #include "set_check.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace mkupdate {
 namespace {

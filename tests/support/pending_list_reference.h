@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "update/pending_list.h"
+#include "lists/pending_list.h"
 
 // Kept apart from the code under test, with its own field splitting.
 namespace test_support::nested_loops {

@@ -1,4 +1,4 @@
-#include "app/texts/big5_to_gb.h"
+#include "texts/big5_to_gb.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

@@ -1,8 +1,8 @@
-#include "app/texts/display_text.h"
+#include "texts/display_text.h"
 
 #include <gtest/gtest.h>
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 
 TEST(TextToUtf8, DecodesByTheLanguageLetter) {
   EXPECT_EQ(TextToUtf8(SelectText(kOtherServer, 't'), 't'), "其它");

@@ -1,8 +1,8 @@
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 
 #include <gtest/gtest.h>
 
-#include "app/texts/big5_to_gb.h"
+#include "texts/big5_to_gb.h"
 
 namespace {
 

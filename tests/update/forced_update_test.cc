@@ -4,11 +4,10 @@
 
 #include "platform/errors.h"
 #include "support/engine_window.h"
-#include "support/headless_app.h"
 
 namespace {
 
-class ForcedUpdateTest : public test_support::HeadlessAppTest {
+class ForcedUpdateTest : public ::testing::Test {
  protected:
   ForcedUpdateTest() {
     w.folder.Write("update3.dat",
@@ -27,23 +26,23 @@ TEST_F(ForcedUpdateTest, GuardsAndNoAnswerChangeNothing) {
     SCOPED_TRACE("a forced update already running");
     w.ForcedUpdateActive = true;
     ForcedUpdateCommand(w);
-    EXPECT_TRUE(backend.boxes.empty());
+    EXPECT_TRUE(w.boxes.empty());
     w.ForcedUpdateActive = false;
   }
   {
     SCOPED_TRACE("still connecting or running: Button1 disabled and Image3 hidden");
-    w.Button1->SetEnabled(false);
+    SetUpdateArmed(w, false);
     ForcedUpdateCommand(w);
-    EXPECT_TRUE(backend.boxes.empty());
+    EXPECT_TRUE(w.boxes.empty());
   }
   {
     SCOPED_TRACE("asked, answered No");
-    w.Image3->Show();
-    backend.box_answers = {IDNO};
+    ShowStartGame(w);
+    w.box_answers = {false};
     ForcedUpdateCommand(w);
-    ASSERT_EQ(backend.boxes.size(), 1u);
-    EXPECT_EQ(backend.boxes[0].icon, vcl::MessageIcon::kQuestion);
-    EXPECT_EQ(backend.boxes[0].text,
+    ASSERT_EQ(w.boxes.size(), 1u);
+    EXPECT_TRUE(w.boxes[0].question);
+    EXPECT_EQ(w.boxes[0].text,
               "After pushing \"Compulsive update\" button, it will update all downloads completely and "
               "will take longer time. Are you sure you want to do it?");
     EXPECT_EQ(*w.RecordList, record);
@@ -52,15 +51,15 @@ TEST_F(ForcedUpdateTest, GuardsAndNoAnswerChangeNothing) {
 }
 
 TEST_F(ForcedUpdateTest, YesRebuildsEveryServerEntryAsNew) {
-  w.ListBox1->Items.Add("stale");
-  backend.box_answers = {IDYES};
+  AddPendingName(w, "stale");
+  w.box_answers = {true};
   // Not connected: the run does nothing, so the rebuilt lists stay visible.
   ForcedUpdateCommand(w);
   EXPECT_FALSE(w.ForcedUpdateActive);
   EXPECT_EQ(*w.RecordList, (LineList{"AVWSEN", ""}));
   EXPECT_EQ(*w.PendingList, (LineList{"E A.gz Sys\\A.u 2 10", "O B.txt b.txt 3 20", "T T.gz T.bnd 1 30 T"}))
       << "blank lines and lines without a local name are not queued";
-  EXPECT_EQ(w.ListBox1->Items.Lines(), (std::vector<std::string>{"Sys\\A.u", "b.txt", "T.bnd"}));
+  EXPECT_EQ(w.pending, (std::vector<std::string>{"Sys\\A.u", "b.txt", "T.bnd"}));
   EXPECT_EQ(w.ServerList->size(), 7u);
 }
 
@@ -73,12 +72,12 @@ TEST_F(ForcedUpdateTest, ServerListWithOnlyItsHeader) {
 
 TEST_F(ForcedUpdateTest, MissingServerListLeavesTheFlagSet) {
   std::filesystem::remove(w.folder.path() + "update3.dat");
-  backend.box_answers = {IDYES};
+  w.box_answers = {true};
   EXPECT_THROW(ForcedUpdateCommand(w), EFOpenError);
   EXPECT_TRUE(w.ForcedUpdateActive) << "the buttons stay inert until the updater is closed";
   EXPECT_TRUE(w.RecordList->empty());
   EXPECT_TRUE(w.PendingList->empty());
-  EXPECT_EQ(w.ListBox1->Items.Count(), 0);
+  EXPECT_EQ(static_cast<int>(w.pending.size()), 0);
 }
 
 }  // namespace

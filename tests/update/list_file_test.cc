@@ -1,4 +1,4 @@
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "update/pending_list.h"
+#include "lists/pending_list.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "support/pending_list_reference.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace {
 

@@ -7,13 +7,12 @@
 
 #include "platform/errors.h"
 #include "support/engine_window.h"
-#include "support/headless_app.h"
 #include "support/loopback_port.h"
 
 namespace {
 
 
-class UpdateDriverTest : public test_support::HeadlessAppTest {
+class UpdateDriverTest : public ::testing::Test {
  protected:
   // isp0.dat with `servers` entries on closed ports, the dialog's choice
   // being the last one (so the first attempt goes there).
@@ -51,7 +50,7 @@ TEST_F(UpdateDriverTest, ComparisonFillsTheListsOnlyWhenBothFilesWereRead) {
   w.folder.Write("update2.dat", "AVWSEN\r\nSystem\\Sys.u 401\r\n");
   BuildPendingList(w);
   EXPECT_EQ(*w.PendingList, (LineList{"U 1 E Sys.u.gz System\\Sys.u 512 1234", "O Help.txt Help\\Help.txt 101 200"}));
-  EXPECT_EQ(w.ListBox1->Items.Lines(), (std::vector<std::string>{"System\\Sys.u", "Help\\Help.txt"}));
+  EXPECT_EQ(w.pending, (std::vector<std::string>{"System\\Sys.u", "Help\\Help.txt"}));
   EXPECT_EQ(*w.RecordList, (LineList{"AVWSEN", "System\\Sys.u 401"}));
 }
 
@@ -85,12 +84,12 @@ TEST_F(UpdateDriverTest, EveryServerUnreachableEndsWithDisconnected) {
   const std::string disconnected = "\xB3\x73\xBD\x75\xA4\xA4\xC2\x5F";
   EXPECT_EQ(w.status_texts, (std::vector<std::string>{connecting + "1...", connecting + "2...", connecting + "3...",
                                                       disconnected}));
-  ASSERT_FALSE(backend.boxes.empty());
-  EXPECT_EQ(backend.boxes.back().text, disconnected);
-  EXPECT_EQ(backend.boxes.back().icon, vcl::MessageIcon::kInformation);
+  ASSERT_FALSE(w.boxes.empty());
+  EXPECT_EQ(w.boxes.back().text, disconnected);
+  EXPECT_EQ(w.boxes.back().icon, BoxIcon::kInformation);
   EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
   EXPECT_FALSE(w.IsConnected);
-  EXPECT_EQ(w.StatusBar1->SimpleText().rfind("Connected Server2", 0), 0u) << w.StatusBar1->SimpleText();
+  EXPECT_EQ(w.connection_status.rfind("Connected Server2", 0), 0u) << w.connection_status;
   EXPECT_FALSE(w.RecordList.has_value()) << "the comparison never ran";
   EXPECT_EQ(w.folder.Read("update2.dat"), "<missing>");
 }
@@ -102,7 +101,7 @@ TEST_F(UpdateDriverTest, ConfirmedExitStopsBeforeTheFirstAttempt) {
   FormResize(w, FirstDraw());
   EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kAborted}));
   EXPECT_EQ(w.status_texts, (std::vector<std::string>{"connecting..."}));
-  EXPECT_TRUE(backend.boxes.empty());
+  EXPECT_TRUE(w.boxes.empty());
 }
 
 TEST_F(UpdateDriverTest, BadServerLinesStopTheCheckWithAnError) {

@@ -6,15 +6,14 @@
 #include <chrono>
 #include <thread>
 
-#include "app/texts/big5_to_gb.h"
+#include "texts/big5_to_gb.h"
 #include "support/engine_window.h"
-#include "support/headless_app.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 #include "update/process_entry.h"
 
 namespace {
 
-class UpdateRunTest : public test_support::HeadlessAppTest {
+class UpdateRunTest : public ::testing::Test {
  protected:
   // Queues entries that the run passes over without a download (changed
   // entries of a package type), so the run's own bookkeeping shows alone.
@@ -25,7 +24,7 @@ class UpdateRunTest : public test_support::HeadlessAppTest {
       const std::string name = "Pack" + std::to_string(i) + ".bnd";
       w.RecordList->push_back(name + " 1");
       w.PendingList->push_back("U " + std::to_string(i + 1) + " T Pack.gz " + name + " 2 10 Pack");
-      w.ListBox1->Items.Add(name);
+      AddPendingName(w, name);
     }
   }
   // Waits (at most 5 s) for a file that a started program writes.
@@ -42,17 +41,17 @@ class UpdateRunTest : public test_support::HeadlessAppTest {
 
 TEST_F(UpdateRunTest, CountsDownAndEndsWithFilesUpdated) {
   w.IsConnected = true;
-  w.Gauge1->Hide();
+  w.gauge_shown = false;
   QueueChangedPackages(3);
   Button1Click(w);
   EXPECT_EQ(w.status_texts, (std::vector<std::string>{"2files remain to be updated", "1file remain to be updated",
                                                       "0files remain to be updated", "files updated"}));
-  EXPECT_TRUE(w.Image3->Visible());
-  EXPECT_FALSE(w.Button1->Enabled());
-  EXPECT_TRUE(w.Gauge1->Visible());
-  EXPECT_TRUE(w.Label3->Visible());
-  EXPECT_EQ(w.ListBox1->Items.Count(), 0);
-  EXPECT_EQ(w.ListBox2->Items.Lines(), (std::vector<std::string>{"Pack0.bnd", "Pack1.bnd", "Pack2.bnd"}));
+  EXPECT_TRUE(w.StartGameShown);
+  EXPECT_FALSE(w.UpdateArmed);
+  EXPECT_TRUE(w.gauge_shown);
+  EXPECT_TRUE(w.status_shown);
+  EXPECT_EQ(static_cast<int>(w.pending.size()), 0);
+  EXPECT_EQ(w.processed, (std::vector<std::string>{"Pack0.bnd", "Pack1.bnd", "Pack2.bnd"}));
   // Changed package entries keep their record lines; the record is saved.
   EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\nPack0.bnd 1\r\nPack1.bnd 1\r\nPack2.bnd 1\r\n");
 }
@@ -70,7 +69,7 @@ TEST_F(UpdateRunTest, ChineseCountdowns) {
   SCOPED_TRACE("Simplified Chinese shows the same texts converted to GB2312");
   w.status_texts.clear();
   w.LangLetter = 's';
-  w.Button1->SetEnabled(true);
+  SetUpdateArmed(w, true);
   QueueChangedPackages(1);
   Button1Click(w);
   EXPECT_EQ(w.status_texts, (std::vector<std::string>{Big5ToGB(remain), Big5ToGB(done)}));
@@ -82,7 +81,7 @@ TEST_F(UpdateRunTest, WhatTheRunDoesWithoutConnectionOrEntries) {
     SCOPED_TRACE("not connected: nothing at all");
     QueueChangedPackages(2);
     Button1Click(w);
-    EXPECT_TRUE(w.Button1->Enabled());
+    EXPECT_TRUE(w.UpdateArmed);
     EXPECT_TRUE(w.status_texts.empty());
     EXPECT_EQ(w.folder.Read("update2.dat"), "<missing>");
   }
@@ -92,8 +91,8 @@ TEST_F(UpdateRunTest, WhatTheRunDoesWithoutConnectionOrEntries) {
     w.PendingList.reset();
     w.RecordList.reset();
     Button1Click(w);
-    EXPECT_FALSE(w.Button1->Enabled());
-    EXPECT_TRUE(w.Label3->Visible());
+    EXPECT_FALSE(w.UpdateArmed);
+    EXPECT_TRUE(w.status_shown);
     EXPECT_EQ(w.folder.Read("update2.dat"), "<missing>");
   }
   {
@@ -101,7 +100,7 @@ TEST_F(UpdateRunTest, WhatTheRunDoesWithoutConnectionOrEntries) {
     w.PendingList.emplace();
     w.RecordList = LineList{"AVWSEN", ""};
     Button1Click(w);
-    EXPECT_FALSE(w.Image3->Visible());
+    EXPECT_FALSE(w.StartGameShown);
     EXPECT_TRUE(w.status_texts.empty());
     EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\n\r\n");
   }

@@ -6,7 +6,7 @@
 #include "platform/file_system.h"
 #include "release_tree.h"
 #include "server_folder.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 #include "version.h"
 
 namespace mkupdate {

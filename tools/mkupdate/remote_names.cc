@@ -3,7 +3,7 @@
 #include <map>
 
 #include "release_tree.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace mkupdate {
 

@@ -1,6 +1,6 @@
 #include "server_list.h"
 
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace mkupdate {
 

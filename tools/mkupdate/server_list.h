@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "update/update_window.h"
+#include "lists/list_file.h"
 
 namespace mkupdate {
 

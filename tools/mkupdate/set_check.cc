@@ -12,7 +12,7 @@
 #include "release_tree.h"
 #include "server_folder.h"
 #include "server_list.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace mkupdate {
 

@@ -1,6 +1,6 @@
 #include "frontends/cli/cli_output.h"
 
-#include "app/texts/display_text.h"
+#include "texts/display_text.h"
 
 std::string CliOutput::Decode(const std::string& bytes) const {
   return raw_ ? bytes : TextToUtf8(bytes, lang_letter_);

@@ -57,7 +57,7 @@ class CliSession {
     hooks.attach_engine = [this](TForm1& form1) { Attach(form1); };
     hooks.forms_created = [this](TForm1& form1, TForm2&) {
       // A failed start-up (see the error box) never arms the check.
-      if (!form1.StartPending) platform::PostMessage([this] { CloseAtEnd(); });
+      if (!form1.Engine.StartPending) platform::PostMessage([this] { CloseAtEnd(); });
     };
     RunUpdater(backend_, exe_dir_, hooks);
     return ExitStatus();
@@ -66,7 +66,7 @@ class CliSession {
  private:
   void Attach(TForm1& form1) {
     form1_ = &form1;
-    output_.SetLanguage(form1.LangLetter);
+    output_.SetLanguage(form1.Engine.LangLetter);
     form1.OnStatusText = [this](const std::string& text) { output_.Line(text); };
     form1.OnProgressText = [this](const std::string& text) { output_.Progress(text); };
     form1.OnRefusedName = [this](const std::string& sentence) { output_.Problem(sentence); };

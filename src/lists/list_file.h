@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "update/update_window.h"
+// Lines of a list file held in memory (line 0 is the header where a list has one).
+using LineList = std::vector<std::string>;
 
 // Field n (counted from 1) of a line whose fields are separated by one or
 // more spaces (0x20 only; a tab is an ordinary character); leading spaces

@@ -1,4 +1,4 @@
-#include "app/texts/big5_to_gb.h"
+#include "texts/big5_to_gb.h"
 
 #include <array>
 
@@ -7,7 +7,7 @@ namespace {
 // Filled at compile time from the generated data, so the table exists
 // before any window and is read-only.
 constexpr std::uint16_t kBig5GbTable[kBig5TableSize] = {
-#include "app/texts/big5_gb_table.inc"
+#include "texts/big5_gb_table.inc"
 };
 
 // Column of each trail byte within a lead byte's 157 positions, -1 for a

@@ -1,4 +1,4 @@
-#include "app/texts/display_text.h"
+#include "texts/display_text.h"
 
 #include <iconv.h>
 

@@ -1,10 +1,10 @@
-#include "update/pending_list.h"
+#include "lists/pending_list.h"
 
 #include <cstdint>
 #include <string_view>
 
 #include "platform/ascii_case.h"
-#include "update/list_file.h"
+#include "lists/list_file.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "update/update_window.h"
+#include "lists/list_file.h"
 
 // The header line the updater writes into a record it creates.
 inline constexpr const char* kRecordHeader = "AVWSEN";

@@ -1,6 +1,6 @@
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 
-#include "app/texts/big5_to_gb.h"
+#include "texts/big5_to_gb.h"
 
 namespace {
 

@@ -1,0 +1,60 @@
+#include "ftp/ftp_transport.h"
+
+#include "ftp/ftp_client.h"
+
+namespace {
+
+// Once logged in, a wait may last as long as any transfer (about 14 hours).
+constexpr int kSessionTimeOut = 50000000;
+
+class FtpTransport : public Transport {
+ public:
+  explicit FtpTransport(TransportEvents& events) {
+    TransportEvents* to = &events;
+    client_.OnConnect = [to] { to->Connected(); };
+    client_.OnPacketRecvd = [to] { to->BytesArrived(); };
+    client_.OnError = [to](unsigned short number, const std::string& message) {
+      to->Error(number, message);
+    };
+    client_.OnTransactionStart = [to] { to->TransferStarted(); };
+    client_.OnDisconnect = [to] { to->Disconnected(); };
+    client_.OnTransactionStop = [to] { to->TransferStopped(); };
+    client_.OnFailure = [to](bool&, TCmdType type) {
+      to->TransferFailed(type == cmdNList ? TransferCommand::kList : TransferCommand::kDownload);
+    };
+    client_.OnHostResolved = [to] { to->HostResolved(); };
+    client_.OnConnectionFailed = [to] { to->ConnectionFailed(); };
+    client_.OnInvalidHost = [to](bool&) { to->InvalidHost(); };
+    client_.OnStatus = [to](const std::string& text) { to->Status(text); };
+    client_.OnListItem = [to](const std::string& name) { to->NameListed(name); };
+  }
+
+  void Connect(const ServerLogin& login) override {
+    client_.Host = login.host;
+    client_.Port = login.port;
+    client_.TimeOut = login.timeout_ms;
+    client_.UserID = login.user;
+    client_.Password = login.password;
+    client_.Connect();
+  }
+  void StartSession() override { client_.TimeOut = kSessionTimeOut; }
+  void Disconnect() override { client_.Disconnect(); }
+  void ListNames() override { client_.Nlist(); }
+  void Download(const std::string& remote, const std::string& local_path,
+                int64_t listed_size) override {
+    client_.Download(remote, local_path, listed_size);
+  }
+  int64_t BytesReceived() const override { return client_.BytesRecvd(); }
+  int64_t BytesTotal() const override { return client_.BytesTotal; }
+
+ private:
+  TFtpClient client_;
+};
+
+}  // namespace
+
+TransportFactory FtpTransportFactory() {
+  return [](TransportEvents& events) -> std::unique_ptr<Transport> {
+    return std::make_unique<FtpTransport>(events);
+  };
+}

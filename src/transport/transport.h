@@ -1,0 +1,81 @@
+// The seam between the update engine and its servers. The engine fetches
+// only through a Transport and hears of progress through TransportEvents;
+// the FTP client is the first implementation (ftp/ftp_transport.h). A new
+// protocol or a pool of connections is a new implementation, made by the
+// factory the front-end gives the engine.
+//
+// Every call runs on the user-interface thread. The blocking calls pump
+// messages while they wait, so event handlers, timer ticks and clicks run
+// inside them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// The operation a failure event names.
+enum class TransferCommand { kList, kDownload };
+
+// Where and as whom to log in: one server line of the server list.
+struct ServerLogin {
+  std::string host;
+  int port = 0;
+  int timeout_ms = 0;  // bound on each wait during the login; 0 = none
+  std::string user;
+  std::string password;
+};
+
+// What a transport reports, in the order it happens.
+class TransportEvents {
+ public:
+  virtual ~TransportEvents() = default;
+  virtual void HostResolved() = 0;
+  virtual void InvalidHost() = 0;
+  virtual void Connected() = 0;         // the login was accepted
+  virtual void ConnectionFailed() = 0;  // the login was refused
+  virtual void Disconnected() = 0;
+  // A technical status line (the server's replies and the like).
+  virtual void Status(const std::string& text) = 0;
+  // A socket error the user must see, with its number and text.
+  virtual void Error(unsigned short number, const std::string& message) = 0;
+  // A transfer's data began to flow; BytesTotal() is its expected size.
+  virtual void TransferStarted() = 0;
+  virtual void TransferStopped() = 0;
+  // More data of the running transfer arrived; see BytesReceived().
+  virtual void BytesArrived() = 0;
+  virtual void TransferFailed(TransferCommand command) = 0;
+  // One name of a listing.
+  virtual void NameListed(const std::string& name) = 0;
+};
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+
+  // Logs in. A refused or failed login has raised its events and throws
+  // Exception with the text of the refusal.
+  virtual void Connect(const ServerLogin& login) = 0;
+  // Called once the login is accepted: from now on waits are bounded by
+  // the session's stall time instead of the login's time-out.
+  virtual void StartSession() = 0;
+  // Ends the session politely; nothing when not connected. Throws when the
+  // server refuses, after closing.
+  virtual void Disconnect() = 0;
+  // Lists the names of the server folder (NameListed each). Throws on failure.
+  virtual void ListNames() = 0;
+  // Fetches `remote` into the real path `local_path`, created or replaced.
+  // listed_size (-1 = unknown) bounds what may arrive (ETransferLimit past
+  // it) and stands in as the expected size when the server gives none.
+  // Throws on failure, after TransferFailed.
+  virtual void Download(const std::string& remote, const std::string& local_path,
+                        int64_t listed_size) = 0;
+  // The running transfer's byte count; between transfers, the last one's.
+  virtual int64_t BytesReceived() const = 0;
+  // The running transfer's expected size (0 when unknown); after a
+  // transfer, the bytes it received.
+  virtual int64_t BytesTotal() const = 0;
+};
+
+// Makes a transport that reports to `events` (which outlives it).
+using TransportFactory = std::function<std::unique_ptr<Transport>(TransportEvents& events)>;

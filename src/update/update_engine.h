@@ -1,0 +1,86 @@
+// The update engine's own state: the settings read at start-up, the flags
+// that guard re-entry, the lists of the comparison, the names it shows, and
+// the connection. The main window owns one and shows it through the
+// UpdateView it implements; the engine never reads anything back from the
+// window. Everything here is used on the user-interface thread.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "lists/list_file.h"
+#include "transport/transport.h"
+#include "update/update_view.h"
+
+class TGzip;
+
+// The three settings of "FtpConfig.ini"; empty means "use the built-in default".
+struct RFtpConfigType {
+  std::string HomePageUrl;
+  std::string AccountUrl;
+  std::string GameExeFile;
+};
+
+class UpdateEngine {
+ public:
+  // view and gzip outlive the engine; new_transport makes the connection
+  // of each login attempt.
+  UpdateEngine(UpdateView& view, TGzip& gzip, TransportFactory new_transport);
+  ~UpdateEngine();
+  UpdateEngine(const UpdateEngine&) = delete;
+  UpdateEngine& operator=(const UpdateEngine&) = delete;
+
+  UpdateView& View;
+  TGzip& Gzip;  // the one unpacker
+
+  // Folder of the updater's executable, a real path ending in '/'. Every
+  // file name the engine uses is this folder plus a Windows-style relative
+  // name, resolved by platform::ResolveGameFileName.
+  std::string ExeDir;
+  char LangLetter = 'n';  // 't', 's' or 'n'
+  RFtpConfigType FtpConfig;
+
+  bool StartPending = false;  // the check has not run yet
+  bool ShowPending = false;   // the window has been shown
+  bool ExitRequested = false;
+  bool IsConnected = false;   // set and cleared by the transport's events
+  bool ShowProgress = false;  // byte progress is shown
+  bool ForcedUpdateActive = false;
+  bool CheckMode = false;     // the file check runs
+  // The update run may start (the window's design starts it armed).
+  bool UpdateArmed = true;
+  bool StartGameShown = false;
+
+  // Created by the comparison, released (after saving RecordList) at close.
+  std::optional<LineList> ServerList;
+  std::optional<LineList> RecordList;
+  std::optional<LineList> PendingList;
+  // Local names still pending (the count the user sees), those processed
+  // in this run, and the names of the last server listing.
+  std::deque<std::string> PendingNames;
+  LineList ProcessedNames;
+  LineList ListingNames;
+
+  // The current connection; replaced before every login attempt. Shared so
+  // that an operation running on it keeps it alive when a handler replaces it.
+  std::shared_ptr<Transport> Connection;
+
+  // Replaces the connection with a new, unconnected one.
+  Transport& NewConnection();
+
+ private:
+  class Events;
+  TransportFactory new_transport_;
+  std::unique_ptr<Events> events_;
+};
+
+// Name-list helpers that keep the view's mirrors in step.
+void AddPendingName(UpdateEngine& e, const std::string& name);
+void MarkFirstPendingDone(UpdateEngine& e);
+void ClearPendingNames(UpdateEngine& e);
+void AddListingName(UpdateEngine& e, const std::string& name);
+void ClearListing(UpdateEngine& e);
+void SetUpdateArmed(UpdateEngine& e, bool armed);
+void ShowStartGame(UpdateEngine& e);
