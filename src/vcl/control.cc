@@ -18,12 +18,7 @@ void TControl::SetParent(TForm* form) {
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-  if (left == left_ && top == top_ && width == width_ && height == height_) return;
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
-  Changed();
+  if (StoreBounds(left, top, width, height)) Changed();
 }
 
 void TControl::SetVisible(bool visible) {

@@ -7,6 +7,7 @@
 
 #include "vcl/backend.h"
 #include "vcl/component.h"
+#include "vcl/placement.h"
 
 class TForm;
 
@@ -28,7 +29,7 @@ using TMouseEvent =
     std::function<void(TMouseButton button, TShiftState shift, int x, int y)>;
 using TNotifyEvent = std::function<void()>;
 
-class TControl : public TComponent {
+class TControl : public TComponent, public TPlacement {
  public:
   explicit TControl(TComponent* owner);
   ~TControl() override;
@@ -40,17 +41,8 @@ class TControl : public TComponent {
   virtual void SetParent(TForm* form);
   TForm* Parent() const { return parent_; }
 
-  int Left() const { return left_; }
-  int Top() const { return top_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
-  void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
-  void SetTop(int v) { SetBounds(left_, v, width_, height_); }
-  void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
-  void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
   // Every geometry change goes through here, so a class may refuse parts.
-  virtual void SetBounds(int left, int top, int width, int height);
-  vcl::Rect BoundsRect() const { return {left_, top_, left_ + width_, top_ + height_}; }
+  void SetBounds(int left, int top, int width, int height) override;
 
   bool Visible() const { return visible_; }
   virtual void SetVisible(bool visible);
@@ -79,10 +71,6 @@ class TControl : public TComponent {
 
  private:
   TForm* parent_ = nullptr;
-  int left_ = 0;
-  int top_ = 0;
-  int width_ = 0;
-  int height_ = 0;
   bool visible_ = true;
   bool enabled_ = true;
 };

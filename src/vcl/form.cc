@@ -29,12 +29,8 @@ void TForm::SetBorderStyle(TFormBorderStyle style) {
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
-  const bool resized = width != width_ || height != height_;
-  if (!resized && left == left_ && top == top_) return;
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
+  const bool resized = width != Width() || height != Height();
+  if (!StoreBounds(left, top, width, height)) return;
   Application.Backend().FormBoundsChanged(*this);
   if (resized && OnResize) OnResize();
 }

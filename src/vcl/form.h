@@ -11,6 +11,7 @@
 
 #include "vcl/backend.h"
 #include "vcl/component.h"
+#include "vcl/placement.h"
 #include "vcl/control.h"
 
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
@@ -20,7 +21,7 @@ inline constexpr int mrNone = 0;
 inline constexpr int mrOk = 1;
 inline constexpr int mrCancel = 2;
 
-class TForm : public TComponent {
+class TForm : public TComponent, public TPlacement {
  public:
   explicit TForm(TComponent* owner);
   ~TForm() override;
@@ -30,16 +31,8 @@ class TForm : public TComponent {
   TFormBorderStyle BorderStyle() const { return border_style_; }
   void SetBorderStyle(TFormBorderStyle style);
 
-  int Left() const { return left_; }
-  int Top() const { return top_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
-  void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
-  void SetTop(int v) { SetBounds(left_, v, width_, height_); }
-  void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
-  void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
   // Fires OnResize when the size changed.
-  void SetBounds(int left, int top, int width, int height);
+  void SetBounds(int left, int top, int width, int height) override;
 
   bool Visible() const { return visible_; }
   // Shows the window (OnShow runs when it becomes visible).
@@ -99,10 +92,6 @@ class TForm : public TComponent {
 
   std::string caption_;
   TFormBorderStyle border_style_ = TFormBorderStyle::bsSizeable;
-  int left_ = 0;
-  int top_ = 0;
-  int width_ = 0;
-  int height_ = 0;
   bool visible_ = false;
   bool modal_ = false;
   int modal_result_ = mrNone;

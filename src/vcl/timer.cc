@@ -4,28 +4,16 @@
 
 #include "vcl/application.h"
 
-void TTimer::SetEnabled(bool enabled) {
-  enabled_ = enabled;
-  Update();
-}
-
-void TTimer::SetInterval(unsigned interval_ms) {
-  interval_ = interval_ms;
-  Update();
-}
-
 void TTimer::SetOnTimer(std::function<void()> handler) {
-  on_timer_ = std::move(handler);
-  Update();
-}
-
-void TTimer::Update() {
-  timer_.Stop();
-  if (!enabled_ || interval_ == 0 || !on_timer_) return;
-  timer_.Start(interval_, [this] {
+  if (!handler) {
+    timer_.SetOnTimer(nullptr);
+    return;
+  }
+  timer_.SetOnTimer([handler = std::move(handler)] {
     try {
-      on_timer_();
+      handler();
     } catch (const std::exception& e) {
+      // A handler's failure ends that tick, as a click's would.
       Application.ShowException(e);
     }
   });
