@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round <= kRounds; ++round) {
     const auto start = std::chrono::steady_clock::now();
     const std::vector<CheckRecord> records = ReadCheckList(game.path() + "datec.dat");
-    mismatches = MeasureFiles(*form, records).size();
+    mismatches = MeasureFiles(form->Engine, records).size();
     const double check = Seconds(std::chrono::steady_clock::now() - start);
     const double find = TimeFind(game.path());
     if (round == 0) continue;  // warms the cache for both
