@@ -76,6 +76,8 @@ NamingCase Joined(const char* what, std::vector<std::vector<std::pair<char, std:
   return joined;
 }
 
+void PrintTo(const NamingCase& naming, std::ostream* out) { *out << naming.what; }
+
 class UniqueRemoteNamesTest : public ::testing::TestWithParam<NamingCase> {};
 
 // Every name is new to the server folder, every "E"/"O" name has a base of
