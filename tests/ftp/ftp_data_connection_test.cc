@@ -26,6 +26,8 @@ struct ModeCase {
 
 class FtpDataModeTest : public ::testing::TestWithParam<ModeCase> {};
 
+void PrintTo(const ModeCase& c, std::ostream* out) { *out << c.name; }
+
 // A command line as the cases write it: "PORT " with its numbers cut off,
 // after checking they name the loopback address.
 std::string Shape(const std::string& command) {

@@ -34,6 +34,8 @@ struct StallCase {
 
 class FtpStallTest : public ::testing::TestWithParam<StallCase> {};
 
+void PrintTo(const StallCase& c, std::ostream* out) { *out << c.name; }
+
 }  // namespace
 
 TEST_P(FtpStallTest, SilenceEndsTheTransferWithAnErrorNamingIt) {

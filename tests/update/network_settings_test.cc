@@ -15,6 +15,8 @@ struct SettingsCase {
 
 class NetworkSettingsTest : public ::testing::TestWithParam<SettingsCase> {};
 
+void PrintTo(const SettingsCase& c, std::ostream* out) { *out << c.name; }
+
 TEST_P(NetworkSettingsTest, ReadsTheNetworkSection) {
   const SettingsCase& c = GetParam();
   test_support::TempFolder folder;
