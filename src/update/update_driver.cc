@@ -10,6 +10,7 @@
 #include "platform/game_path.h"
 #include "update/ftp_events.h"
 #include "update/list_file.h"
+#include "update/network_settings.h"
 #include "update/pending_list.h"
 #include "update/status_display.h"
 #include "vcl/gauge.h"
@@ -20,8 +21,10 @@
 
 namespace {
 
-// TimeOut once logged in: long enough for any transfer (about 14 hours).
-constexpr int kSessionTimeOut = 50000000;
+// TimeOut once logged in. The server line's TimeOut is meant for
+// connecting; as a bound on a whole wait it would cut long transfers
+// short. The client's StallTime bounds silence instead.
+constexpr int kSessionTimeOut = 0;
 
 const std::string& LineAt(const LineList& lines, int index) {
   if (index < 0 || index >= static_cast<int>(lines.size()))
@@ -33,14 +36,18 @@ std::string GamePath(const UpdateWindow& w, const std::string& name) {
   return platform::ResolveGameFileName(w.ExeDir, name);
 }
 
-// Replaces the FTP client with a fresh one whose events go to the window.
-// The released client's connection is gone with it, so the flag is cleared.
+// Replaces the FTP client with a fresh one whose events go to the window
+// and whose transfers follow [NETWORK] of FtpConfig.ini. The released
+// client's connection is gone with it, so the flag is cleared.
 TFtpClient& NewFtpClient(UpdateWindow& w) {
   w.FtpClient.reset();
   w.IsConnected = false;
   platform::ProcessMessages();
   w.FtpClient = std::make_shared<TFtpClient>();
   AttachFtpClientEvents(w, *w.FtpClient);
+  const NetworkSettings network = ReadNetworkSettings(w.ExeDir);
+  w.FtpClient->StallTime = network.StallTimeMs;
+  w.FtpClient->Passive = network.Passive;
   return *w.FtpClient;
 }
 
