@@ -203,6 +203,16 @@ TEST_P(ProcessEntryTest, FailedEntriesLeaveTheInstalledFilesWholeAndUnrecorded) 
     EXPECT_EQ(w.folder.Read("Short.txt"), "short v1");
     EXPECT_EQ(w.folder.Read("Long.gz"), "<missing>");
   }
+  {
+    SCOPED_TRACE("a folder that cannot be created fails the entry with its name");
+    w.folder.Write("Blocked", "a file where a folder goes");
+    try {
+      ProcessEntry(w, "O Short.txt Blocked\\Short.txt 1 " + LineField(set.lines()[3], 5), false);
+      ADD_FAILURE() << "no error raised";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot create folder " + w.folder.path() + "Blocked: a file stands in its place");
+    }
+  }
   EXPECT_EQ(*w.RecordList, record);
   EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
   EXPECT_TRUE(w.refused.empty());
