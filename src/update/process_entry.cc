@@ -206,10 +206,9 @@ EntryOutcome ProcessNew(UpdateWindow& w, const EntryFields& f, bool FromCheck) {
     const int unpacked = installer.Unpack();
     if (f.type == "E" || f.type == "C") {
       // Damaged data has had its box; the entry is offered again next run.
+      // A bundle that could not be unpacked is never taken apart.
       if (unpacked == TGzip::kDamaged) return EntryOutcome::kPassedOver;
       if (unpacked != TGzip::kUnpacked) return InUseStop(w);
-      // A bundle that could not be unpacked is never taken apart: whatever
-      // file stands at its local name is not this bundle.
       if (f.type == "C" && !installer.ExtractAndDelete().Succeeded()) return InUseStop(w);
     } else {
       if (unpacked != TGzip::kUnpacked) PackageNotInstalled(f, "its download could not be unpacked");
