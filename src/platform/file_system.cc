@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -134,33 +133,26 @@ void AppendToFile(const std::string& path, std::string_view bytes) {
 }
 
 void FlushFiles(const std::vector<std::string>& paths) {
-  // Starting the writeback of every file first lets the disk take them as
-  // one batch; the waits below then mostly find the work done. A file this
+  // Starting the writeback of every path first lets the disk take them as
+  // one batch; the waits below then mostly find the work done. A path this
   // pass cannot open is reported by the waiting pass.
   for (const std::string& path : paths) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) continue;
-    // Only a hint: the fsync below is what the durability rests on.
+    // Only a hint (a folder does not take it): the fsync below is what the
+    // durability rests on.
     (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     close(fd);
   }
-  auto flush = [](const std::string& path, int flags) {
-    const int fd = open(path.c_str(), flags | O_CLOEXEC);
+  for (const std::string& path : paths) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     const bool flushed = fd >= 0 && fsync(fd) == 0;
     const int error_number = errno;
     if (fd >= 0) close(fd);
     if (!flushed)
       throw EInOutError("I/O error " + std::to_string(error_number) + " flushing " + path + ": " +
                         std::strerror(error_number));
-  };
-  std::vector<std::string> folders;
-  for (const std::string& path : paths) {
-    flush(path, O_RDONLY);
-    folders.push_back(FolderOf(path));
   }
-  std::sort(folders.begin(), folders.end());
-  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  for (const std::string& folder : folders) flush(folder, O_RDONLY | O_DIRECTORY);
 }
 
 bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }

@@ -58,12 +58,12 @@ std::string PartialFileOf(const std::string& path);
 // "I/O error <errno>" when writing fails. Not flushed to disk.
 void AppendToFile(const std::string& path, std::string_view bytes);
 
-// Makes the files and the folders that hold them durable, so that their
-// data and names survive a power cut: writeback is started for all of
-// them first and then waited for file by file, which costs about one disk
-// flush for the whole batch instead of one per file. Throws EInOutError
-// "I/O error <errno> flushing <path>" at the first file or folder that
-// cannot be flushed (a missing file included).
+// Makes each path (a file or a folder) durable, so that a file's data, or
+// the names a folder holds, survive a power cut: writeback is started for
+// all of them first and then waited for one by one, which costs about one
+// disk flush for the whole batch instead of one per path. Throws
+// EInOutError "I/O error <errno> flushing <path>: <reason>" at the first
+// path that cannot be flushed (a missing one included).
 void FlushFiles(const std::vector<std::string>& paths);
 
 // Creates one folder (its parent must exist). Returns false when it could

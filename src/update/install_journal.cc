@@ -1,6 +1,7 @@
 #include "update/install_journal.h"
 
 #include <algorithm>
+#include <set>
 
 #include "platform/errors.h"
 #include "platform/file_system.h"
@@ -55,6 +56,17 @@ std::string RewriteJournal(const std::string& exe_dir, const std::vector<std::st
   return "";
 }
 
+// Every folder that holds one of `files`, from the game folder down: a
+// folder created for a file is durable only once its own folder is flushed.
+std::vector<std::string> FoldersOf(const std::string& exe_dir, const std::vector<std::string>& files) {
+  std::set<std::string> folders = {exe_dir};
+  for (const std::string& file : files) {
+    for (size_t slash = file.find('/', exe_dir.size()); slash != std::string::npos; slash = file.find('/', slash + 1))
+      folders.insert(file.substr(0, slash + 1));
+  }
+  return {folders.begin(), folders.end()};
+}
+
 }  // namespace
 
 std::string NoteTemporaryFile(const std::string& exe_dir, const std::string& path) {
@@ -106,10 +118,13 @@ std::vector<std::string> FlushInstalledFiles(const std::string& exe_dir) {
   std::sort(installed.begin(), installed.end());
   installed.erase(std::unique(installed.begin(), installed.end()), installed.end());
   if (!installed.empty()) {
+    std::vector<std::string> paths = installed;
+    const std::vector<std::string> folders = FoldersOf(exe_dir, installed);
+    paths.insert(paths.end(), folders.begin(), folders.end());
     if (Flusher()) {
-      Flusher()(installed);
+      Flusher()(paths);
     } else {
-      platform::FlushFiles(installed);
+      platform::FlushFiles(paths);
     }
   }
   std::vector<std::string> problems;

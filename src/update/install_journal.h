@@ -46,15 +46,17 @@ std::string DiscardTemporaryFile(const std::string& path);
 std::vector<std::string> SweepTemporaryFiles(const std::string& exe_dir);
 
 // Flushes to disk every file installed since the journal was started (each
-// partial file that was renamed over its destination), with the folders
-// that hold them, then drops from the journal what is gone. Call it before
+// partial file that was renamed over its destination), then every folder
+// that holds one, from the game folder down, then drops from the journal
+// what is gone. Call it before
 // saving a record. Throws EInOutError when a file or folder cannot be
 // flushed. Returns sentences about journal entries that could not be
 // cleaned up (harmless: the next sweep removes them).
 std::vector<std::string> FlushInstalledFiles(const std::string& exe_dir);
 
 // Replaces the flush of FlushInstalledFiles, which receives the paths of
-// the installed files; empty restores platform::FlushFiles. For the
+// the installed files, then of their folders (ending in '/'); empty
+// restores platform::FlushFiles. For the
 // benchmark that measures what the flush costs and for tests that watch
 // it; the programs never replace it.
 void SetInstalledFileFlusher(std::function<void(const std::vector<std::string>& paths)> flusher);

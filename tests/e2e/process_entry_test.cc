@@ -296,7 +296,8 @@ TEST_P(ProcessEntryTest, RecordIsSavedOnlyOnceTheInstalledFilesAreFlushed) {
   SetInstalledFileFlusher(nullptr);
   const std::string dir = w.folder.path();
   EXPECT_EQ(flushed, (std::vector<std::string>{dir + "Help/Readme.txt", dir + "Maps/Glade.map", dir + "Maps/Town.map",
-                                               dir + "System/Core.u"}));
+                                               dir + "System/Core.u", dir, dir + "Help/", dir + "Maps/",
+                                               dir + "System/"}));
   EXPECT_EQ(record_at_flush, "<missing>");
   EXPECT_EQ(w.folder.Read("update2.dat"),
             "AVWSEN\r\n\r\nSystem\\Core.u 1\r\nHelp\\Readme.txt 1\r\nMaps.bnd 1\r\n");

@@ -175,7 +175,7 @@ TEST(FileSystemTest, RemovingAppendingAndFlushing) {
   EXPECT_EQ(folder.Read("journal"), "onetwo");
   EXPECT_THROW(platform::AppendToFile(folder.path() + "no/such/file", "x"), EFOpenError);
 
-  platform::FlushFiles({file, folder.Write("sub/other", "o")});
+  platform::FlushFiles({file, folder.Write("sub/other", "o"), folder.path() + "sub", folder.path()});
   const std::string missing = folder.path() + "missing";
   try {
     platform::FlushFiles({file, missing});

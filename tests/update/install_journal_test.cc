@@ -71,13 +71,14 @@ TEST_F(InstallJournalTest, FlushTakesEveryInstalledFileOnce) {
   game.Write("C.txt.updtmp", "new c, half");
 
   EXPECT_TRUE(FlushInstalledFiles(dir).empty());
-  EXPECT_EQ(flushed, (Paths{dir + "A.txt", dir + "Sub/B.txt"}));
+  EXPECT_EQ(flushed, (Paths{dir + "A.txt", dir + "Sub/B.txt", dir, dir + "Sub/"}))
+      << "the files, then the folders that hold them (a new folder's name is in its parent)";
   EXPECT_EQ(Journal(), std::string("C.txt.updtmp\0", 13)) << "a file still there stays noted";
 
   flushed.clear();
   fs::remove(dir + "C.txt.updtmp");
   EXPECT_TRUE(FlushInstalledFiles(dir).empty());
-  EXPECT_EQ(flushed, Paths{dir + "C.txt"});
+  EXPECT_EQ(flushed, (Paths{dir + "C.txt", dir}));
   EXPECT_FALSE(fs::exists(dir + "updtmp.dat"));
 
   SCOPED_TRACE("the real flush");
