@@ -127,6 +127,8 @@ std::vector<std::string> FlushInstalledFiles(const std::string& exe_dir) {
       platform::FlushFiles(paths);
     }
   }
+  std::sort(present.begin(), present.end());
+  present.erase(std::unique(present.begin(), present.end()), present.end());
   std::vector<std::string> problems;
   if (std::string sentence = RewriteJournal(exe_dir, present); !sentence.empty()) problems.push_back(sentence);
   return problems;
