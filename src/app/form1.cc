@@ -9,6 +9,7 @@
 #include "platform/locale.h"
 #include "skin_design_data.h"
 #include "update/list_file.h"
+#include "update/update_run.h"
 #include "vcl/application.h"
 
 namespace {
@@ -230,7 +231,7 @@ void TForm1::Image8Click() { ::Image8Click(*this); }
 
 void TForm1::FormClose(TCloseAction&) {
   if (!RecordList) return;
-  SaveListFile(GamePath("update2.dat"), *RecordList);
+  SaveRecord(*this);
   RecordList.reset();
   PendingList.reset();
   ServerList.reset();

@@ -5,7 +5,10 @@
 #include "gzip/gzip.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/game_path.h"
+#include "update/folder_path.h"
+#include "update/install_journal.h"
 #include "update/list_file.h"
 #include "update/process_entry.h"
 #include "update/status_display.h"
@@ -67,19 +70,51 @@ std::string FindListingEntry(UpdateWindow& w, const std::string& base) {
   return "";
 }
 
-void DownloadFromListing(UpdateWindow& w, const MismatchedFile& file, const SplitName& split,
+// Removes a temporary file of the repair if it is there; one that stays is reported.
+void Discard(UpdateWindow& w, const std::string& path) {
+  if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) ReportRefusedName(w, sentence);
+}
+
+// Fetches the listing entry for `file`; false when the file could not be
+// repaired from it (its data was damaged or could not replace the file;
+// the unpacker has shown why).
+bool DownloadFromListing(UpdateWindow& w, const MismatchedFile& file, const SplitName& split,
                          const std::string& entry) {
   if (!w.FtpClient) throw Exception("Not connected");
-  const std::string downloaded = split.folder + entry;
+  const std::string downloaded = GamePath(w, split.folder + entry);
+  const bool packed = GetNameFirstList(entry, 2) == "GZP";
+  // Received under a temporary name: an unpacked file replaces the
+  // mismatched one, any other download replaces the file of its own name.
+  const std::string received =
+      packed ? BeginDownloadFile(w.ExeDir, downloaded) : BeginPartialFile(w.ExeDir, downloaded);
   // A copy: the download pumps messages, and the window's client may be replaced meanwhile.
   const std::shared_ptr<TFtpClient> client = w.FtpClient;
-  client->Download(entry, GamePath(w, downloaded));
-  if (GetNameFirstList(entry, 2) != "GZP") return;
-  MakeFolderPath(w.ExeDir, file.name);
-  w.Gzip->FileSource = GamePath(w, downloaded);
-  w.Gzip->FileDestination = GamePath(w, file.name);
-  // The unpacker reports its own failures in a box; the check goes on.
-  (void)w.Gzip->Unpack();
+  try {
+    client->Download(entry, received);
+  } catch (...) {
+    Discard(w, received);
+    throw;
+  }
+  if (!packed) {
+    const int error = platform::ReplaceFile(received, downloaded);
+    if (error == 0) return true;
+    Discard(w, received);
+    throw EFOpenError("Cannot create file " + downloaded + ": " + platform::ErrorText(error));
+  }
+  try {
+    RequireFolderPath(w.ExeDir, file.name);
+  } catch (...) {
+    Discard(w, received);
+    throw;
+  }
+  const std::string destination = GamePath(w, file.name);
+  const std::string partial = BeginPartialFile(w.ExeDir, destination);
+  w.Gzip->FileSource = received;
+  w.Gzip->FileDestination = destination;
+  const int status = w.Gzip->Unpack();
+  Discard(w, received);  // the unpacker deletes it, except when the file could not be replaced
+  Discard(w, partial);
+  return status == TGzip::kUnpacked;
 }
 
 }  // namespace
@@ -96,6 +131,7 @@ bool IsPlainListingName(const std::string& entry) {
 
 RepairResult RepairFiles(UpdateWindow& w, const std::vector<MismatchedFile>& mismatches) {
   RepairResult result;
+  for (const std::string& sentence : SweepTemporaryFiles(w.ExeDir)) ReportRefusedName(w, sentence);
   const size_t count = mismatches.size();
   for (size_t index = 0; index < count; ++index) {
     const MismatchedFile& file = mismatches[index];
@@ -112,7 +148,9 @@ RepairResult RepairFiles(UpdateWindow& w, const std::vector<MismatchedFile>& mis
       if (w.ListBox3->Items.Count() > 0) result.unrepaired.push_back(file.path);
       continue;
     }
-    DownloadFromListing(w, file, split, entry);
+    // A file the download could not repair is listed like one the server
+    // does not offer: it is still wrong.
+    if (!DownloadFromListing(w, file, split, entry)) result.unrepaired.push_back(file.path);
     ShowRemainingCount(w, index, count);
   }
   return result;

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "app/texts/texts.h"
 #include "ftp/ftp_client.h"
@@ -11,6 +13,8 @@
 #include "platform/game_path.h"
 #include "platform/process.h"
 #include "update/bundle.h"
+#include "update/folder_path.h"
+#include "update/install_journal.h"
 #include "update/list_file.h"
 #include "update/status_display.h"
 #include "vcl/application.h"
@@ -30,50 +34,109 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
+// The steps of installing one entry. Everything is received or written
+// under a temporary name (see install_journal.h) and renamed over the
+// installed file only once complete and checked, so a failure at any step
+// leaves the installed file as it was; the temporary files are removed on
+// the way out, also when a step throws.
 class EntryInstaller {
  public:
+  enum class Fetched { kWhole, kMismatch, kOverrun };
+
   EntryInstaller(UpdateWindow& w, const EntryFields& f) : w_(w), f_(f) {}
+  ~EntryInstaller() {
+    for (const std::string& path : temporaries_) {
+      try {
+        Discard(path);
+      } catch (...) {
+        // A listener that throws while the entry unwinds: the file stays
+        // noted in the journal, and the next run removes it.
+      }
+    }
+  }
+  EntryInstaller(const EntryInstaller&) = delete;
+  EntryInstaller& operator=(const EntryInstaller&) = delete;
 
-  // Downloads remote to `local_name`; true when the byte count received
-  // equals the size field (converted only now, after the download).
-  bool Download(const std::string& local_name) {
+  // Downloads remote: for "O" into the partial file of the local name,
+  // otherwise into the download file of the remote name. kWhole when the
+  // byte count received equals the size field (converted only now, after
+  // the download); a download that does not fit is removed.
+  Fetched Download() {
     if (!w_.FtpClient) throw Exception("Not connected");
-    w_.FtpClient->Download(f_.remote, Path(local_name));
-    const int64_t received = w_.FtpClient->BytesTotal;
-    return received == platform::StrToInt(f_.size);
+    if (f_.type == "O") {
+      RequireFolderPath(w_.ExeDir, f_.local);
+      download_ = Keep(BeginPartialFile(w_.ExeDir, Path(f_.local)));
+    } else {
+      download_ = Keep(BeginDownloadFile(w_.ExeDir, Path(f_.remote)));
+    }
+    // A copy: the download pumps messages, and the window's client may be replaced meanwhile.
+    const std::shared_ptr<TFtpClient> client = w_.FtpClient;
+    try {
+      client->Download(f_.remote, download_, ListedSize(f_.size));
+    } catch (const ETransferLimit&) {
+      Discard(download_);
+      ReportRefusedName(w_, "entry \"" + f_.local + "\" passed over: the server sent more of \"" + f_.remote +
+                                "\" than its listed size (" + f_.size + ")");
+      if (w_.OnEntryFailed) w_.OnEntryFailed();
+      return Fetched::kOverrun;
+    }
+    const int64_t received = client->BytesTotal;
+    if (received == platform::StrToInt(f_.size)) return Fetched::kWhole;
+    Discard(download_);
+    return Fetched::kMismatch;
   }
 
-  // An "O" entry: the download itself, at the local name, is the file.
-  bool DownloadInPlace() {
-    MakeFolderPath(w_.ExeDir, f_.local);
-    return Download(f_.local);
+  // An "O" entry: puts the whole download in place of the local name.
+  // Throws EFOpenError when the local name cannot be replaced.
+  void PlaceDownload() {
+    const std::string destination = Path(f_.local);
+    if (const int error = platform::ReplaceFile(download_, destination); error != 0)
+      throw EFOpenError("Cannot create file " + destination + ": " + platform::ErrorText(error));
   }
 
-  // Unpacks the downloaded remote file into the local name; the Unpack result.
+  // Unpacks the download into the local name, which it replaces only when
+  // the data is whole; the Unpack result. Throws EFOpenError when a folder
+  // on the way cannot be created.
   int Unpack() {
-    MakeFolderPath(w_.ExeDir, f_.local);
-    w_.Gzip->FileSource = Path(f_.remote);
-    w_.Gzip->FileDestination = Path(f_.local);
-    return w_.Gzip->Unpack();
+    RequireFolderPath(w_.ExeDir, f_.local);
+    const std::string destination = Path(f_.local);
+    const std::string partial = Keep(BeginPartialFile(w_.ExeDir, destination));
+    // An unpacked bundle lives only until it has been taken apart.
+    if (f_.type != "E") Keep(NoteTemporaryFile(w_.ExeDir, destination));
+    w_.Gzip->FileSource = download_;
+    w_.Gzip->FileDestination = destination;
+    const int status = w_.Gzip->Unpack();
+    Discard(download_);  // the unpacker deletes it, except when the destination could not be replaced
+    Discard(partial);
+    return status;
   }
 
   // Extracts the unpacked bundle at the local name, then deletes it.
   BundleExtraction ExtractAndDelete() {
-    const BundleExtraction result = ExtractBundle(w_.ExeDir, Path(f_.local));
+    const std::string bundle = Path(f_.local);
+    const BundleExtraction result = ExtractBundle(w_.ExeDir, bundle);
     for (const std::string& sentence : result.skipped)
       ReportRefusedName(w_, f_.local + ": " + sentence);
-    platform::DeleteFile(Path(f_.local));
+    Discard(bundle);
     return result;
   }
 
   std::string RecordLine() const { return f_.local + " " + f_.version; }
+
+ private:
   std::string Path(const std::string& name) const {
     return platform::ResolveGameFileName(w_.ExeDir, name);
   }
+  const std::string& Keep(const std::string& temporary) { return temporaries_.emplace_back(temporary); }
+  // Removes a temporary file if it is there; one that stays is reported.
+  void Discard(const std::string& path) {
+    if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) ReportRefusedName(w_, sentence);
+  }
 
- private:
   UpdateWindow& w_;
   const EntryFields& f_;
+  std::string download_;                 // where the remote file is received
+  std::vector<std::string> temporaries_;  // removed (if still there) at the end
 };
 
 LineList& Record(UpdateWindow& w) {
@@ -111,18 +174,24 @@ EntryOutcome ProcessChanged(UpdateWindow& w, const std::string& index, const Ent
   if (f.type != "E" && f.type != "O" && f.type != "C") return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(w, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(w, f);
+  if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (f.type == "O") {
-    if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
+    installer.PlaceDownload();
   } else {
-    if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
-    // A file cut off by a full disk keeps the old record line, so the next
-    // run offers the entry again; other outcomes of unpacking and
-    // extraction (refused members) do not keep the line from being replaced.
-    if (installer.Unpack() != 0) return EntryOutcome::kPassedOver;
+    // Damaged data or a file cut off by a full disk keeps the old record
+    // line, so the next run offers the entry again; refused members of a
+    // bundle do not keep the line from being replaced.
+    if (installer.Unpack() != TGzip::kUnpacked) return EntryOutcome::kPassedOver;
     if (f.type == "C" && installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
   }
   ReplaceRecordLine(w, index, installer.RecordLine());
   return EntryOutcome::kInstalled;
+}
+
+// A package whose bundle cannot be installed whole stops the run: its
+// import would work on missing sources.
+[[noreturn]] void PackageNotInstalled(const EntryFields& f, const std::string& reason) {
+  throw Exception("Cannot install " + f.local + ": " + reason);
 }
 
 EntryOutcome ProcessNew(UpdateWindow& w, const EntryFields& f, bool FromCheck) {
@@ -130,22 +199,21 @@ EntryOutcome ProcessNew(UpdateWindow& w, const EntryFields& f, bool FromCheck) {
   if (!handled) return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(w, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(w, f);
+  if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (f.type == "O") {
-    if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
+    installer.PlaceDownload();
   } else {
-    if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
     const int unpacked = installer.Unpack();
-    if (f.type == "E") {
-      if (unpacked != 0) return InUseStop(w);
-    } else if (f.type == "C") {
-      // A bundle that could not be unpacked is not taken apart: whatever
-      // file stands at its local name is not this bundle.
-      if (unpacked != 0 || !installer.ExtractAndDelete().Succeeded()) return InUseStop(w);
+    if (f.type == "E" || f.type == "C") {
+      // Damaged data has had its box; the entry is offered again next run.
+      // A bundle that could not be unpacked is never taken apart.
+      if (unpacked == TGzip::kDamaged) return EntryOutcome::kPassedOver;
+      if (unpacked != TGzip::kUnpacked) return InUseStop(w);
+      if (f.type == "C" && !installer.ExtractAndDelete().Succeeded()) return InUseStop(w);
     } else {
-      // Package types: refused members do not stop the import, but an
-      // unpack or a member cut off by a full disk leaves the entry
-      // unrecorded for the next run.
-      if (unpacked != 0 || installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
+      if (unpacked != TGzip::kUnpacked) PackageNotInstalled(f, "its download could not be unpacked");
+      const BundleExtraction extraction = installer.ExtractAndDelete();
+      if (!extraction.Succeeded()) PackageNotInstalled(f, extraction.skipped.front());
       const std::string command = ImportCommandLine(f.type, f.package, NameStem(f.remote));
       if (platform::WinExec(w.ExeDir, command, ImportShowMode(f.type)) <= 31)
         return EntryOutcome::kPassedOver;
@@ -175,6 +243,16 @@ std::string ImportCommandLine(const std::string& type, const std::string& packag
 }
 
 int ImportShowMode(const std::string& type) { return type == "T" ? 1 : 0; }
+
+int64_t ListedSize(const std::string& size_field) {
+  if (size_field.empty() || size_field.size() > 18) return -1;  // 18 digits always fit in 64 bits
+  int64_t value = 0;
+  for (const char c : size_field) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
 
 EntryOutcome ProcessEntry(UpdateWindow& w, const std::string& line, bool FromCheck) {
   const std::string kind = UpperCase(LineField(line, 1));

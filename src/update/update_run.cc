@@ -7,6 +7,7 @@
 #include "ftp/ftp_client.h"
 #include "platform/game_path.h"
 #include "platform/process.h"
+#include "update/install_journal.h"
 #include "update/list_file.h"
 #include "update/process_entry.h"
 #include "update/status_display.h"
@@ -23,6 +24,7 @@ void Button1Click(UpdateWindow& w) {
   w.Gauge1->Show();
   w.Label3->Show();
   if (!w.PendingList) return;
+  for (const std::string& sentence : SweepTemporaryFiles(w.ExeDir)) ReportRefusedName(w, sentence);
   const int n = static_cast<int>(w.PendingList->size());
   for (int i = 0; i < n; ++i) {
     Application.ProcessMessages();
@@ -38,8 +40,13 @@ void Button1Click(UpdateWindow& w) {
       w.Image3->Show();
     }
   }
-  if (w.RecordList)
-    SaveListFile(platform::ResolveGameFileName(w.ExeDir, "update2.dat"), *w.RecordList);
+  SaveRecord(w);
+}
+
+void SaveRecord(UpdateWindow& w) {
+  if (!w.RecordList) return;
+  for (const std::string& sentence : FlushInstalledFiles(w.ExeDir)) ReportRefusedName(w, sentence);
+  SaveListFile(platform::ResolveGameFileName(w.ExeDir, "update2.dat"), *w.RecordList);
 }
 
 void FtpClient1PacketRecvd(UpdateWindow& w) {

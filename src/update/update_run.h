@@ -4,14 +4,21 @@
 
 #include "update/update_window.h"
 
-// The update run: installs every entry of PendingList in order with
+// The update run: removes what a killed run left behind (see
+// SweepTemporaryFiles), installs every entry of PendingList in order with
 // ProcessEntry, counting down in Label3, then shows "files updated" and the
-// start-game button and saves the record to "update2.dat". Does nothing
+// start-game button and saves the record (SaveRecord). Does nothing
 // while IsConnected is false; leaves Button1 disabled. Pumps messages
 // before each entry and during downloads. An error raised by an entry stops
 // the run there and is raised on (the record is saved later, at close); an
 // in-use stop ends it after the window has been closed.
 void Button1Click(UpdateWindow& w);
+
+// Saves RecordList (when there is one) to "update2.dat", after flushing to
+// disk every file installed since the last sweep, so that no saved record
+// names a file whose data a power cut could still take. Throws the flush's
+// and the save's EInOutError / EFOpenError.
+void SaveRecord(UpdateWindow& w);
 
 // Handler of the FTP client's OnPacketRecvd: while ShowProgress, moves the
 // gauge to the bytes received and writes "<name> <received> of <total>"

@@ -106,8 +106,16 @@ class UpdateWindow {
   std::function<void(CheckOutcome)> OnCheckEnded;
 
   // Called with a sentence about data from the server that was refused: an
-  // update3.dat entry whose name would leave the game folder, or a bundle
-  // member passed over (unsafe name, range outside the data, file that
-  // cannot be written). Empty = not reported; updater-cli prints it on stderr.
+  // update3.dat entry whose name would leave the game folder, a download
+  // that ran past its listed size, or a bundle member passed over (unsafe
+  // name, range outside the data, file that cannot be written); also about
+  // a temporary file of the update that could not be removed. Empty = not
+  // reported; updater-cli prints it on stderr.
   std::function<void(const std::string& sentence)> OnRefusedName;
+
+  // Called when an entry was passed over for what the server sent (its
+  // download ran past the listed size): the entry stays unrecorded, and
+  // the run, which goes on, did not install everything. Empty = nobody
+  // listens; updater-cli then ends with exit status 3.
+  std::function<void()> OnEntryFailed;
 };

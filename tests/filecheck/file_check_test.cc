@@ -259,6 +259,23 @@ TEST_F(FileCheckTest, ListingSearchCaseRules) {
   EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
 }
 
+TEST_F(FileCheckTest, DamagedRepairLeavesTheFileAndListsItUnrepaired) {
+  std::string damaged = Gzipped("0123456789");
+  damaged[damaged.size() - 8] ^= 0x55;  // the CRC-32 no longer matches
+  server_root.Write("CORE.GZP", damaged);
+  Put("System\\Core.u", 3, kStamp);
+  WriteDatec({{"Core.u", "System\\", Days(kStamp), 10}});
+  ConnectAsAfterUpdate();
+  form->Image8Click();
+  EXPECT_EQ(game.Read("System\\Core.u"), "xxx") << "the damaged data never replaces the file";
+  ASSERT_EQ(backend.boxes.size(), 1u);
+  EXPECT_EQ(backend.boxes[0].text, "gzclose Error.");
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), game.path() + "System/Core.u\r\n");
+  EXPECT_EQ(form->Label3->Caption(), "files can,t check, please try again");
+  for (const char* left : {"System\\CORE.GZP", "System\\CORE.GZP.dltmp", "System\\Core.u.updtmp"})
+    EXPECT_FALSE(game.Exists(left)) << left;
+}
+
 TEST_F(FileCheckTest, EmptyListingListsNothing) {
   WriteDatec({{"A.txt", "", Days(kStamp), 1}, {"B.utx", "", Days(kStamp), 1}});
   ConnectAsAfterUpdate();

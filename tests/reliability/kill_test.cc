@@ -1,7 +1,8 @@
 // updater-cli killed (SIGKILL) at many moments of an update of a few
 // hundred entries of every type, then run again to the end: the game folder
-// must end equal to the server's release, and no moment may leave a record
-// line that claims a file that is not installed.
+// must end equal to the server's release (no temporary file of the killed
+// run left), and no moment may leave a record line that claims a file that
+// is not installed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,11 +17,16 @@ namespace {
 
 // The phase of the run a kill fell into, from the name created last.
 std::string Phase(const ChildResult& killed) {
-  const std::string& name = killed.killed_on;
+  std::string name = killed.killed_on;
   auto ends = [&](const std::string& suffix) {
     return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
   };
   if (name.empty()) return "connect and login";
+  // Temporary files: a download to be unpacked, the journal that names the
+  // temporary files (created with the first one), and partial files, which
+  // count as the file they become.
+  if (ends(".dltmp") || ends("updtmp.dat")) return "downloads";
+  if (ends(".updtmp")) name.resize(name.size() - 7);
   if (name.find("update2.dat") != std::string::npos) return "record save";
   if (ends("update3.dat") || ends("bulletin.htm") || ends("isp1.dat")) return "listing and list files";
   if (ends(".GZP") || ends(".gz") || ends(".ogg")) return "downloads";
@@ -120,6 +126,9 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
                     scenario.name + ", at creation " + std::to_string(n) + " of " + std::to_string(creations));
       ++moments;
     }
+    // A bundle being unpacked: killed as soon as its partial file appears.
+    KillAndResume(scenario.start, scenario.release, {-1, -1, ".bnd.updtmp"}, scenario.name + ", unpacking a bundle");
+    ++moments;
     // The record's save: killed as soon as its temporary file appears.
     KillAndResume(scenario.start, scenario.release, {-1, -1, "update2.dat.tmp-"}, scenario.name + ", saving the record");
     ++moments;
