@@ -1,6 +1,7 @@
 #include "app/engine_hooks.h"
 
 #include "app/form1.h"
+#include "app/game_start.h"
 #include "ftp/ftp_client.h"
 #include "update/forced_update.h"
 #include "update/update_driver.h"
@@ -12,7 +13,7 @@ void AttachUpdateEngine(TForm1& form1) {
   form1.Engine.FormResize = [&w] { FormResize(w); };
   form1.Engine.Button1Click = [&w] { Button1Click(w); };
   form1.Engine.Image1MouseUp = [&w] { ForcedUpdateCommand(w); };
-  form1.Engine.Image3Click = [&w] { Image3Click(w); };
+  form1.Engine.Image3Click = [&form1] { StartGame(form1); };
   form1.Engine.FormDestroy = [&w] {
     if (!w.FtpClient) return;
     try {

@@ -32,6 +32,6 @@ void Image8Click(UpdateWindow& w) {
 
   const RepairResult result = RepairFiles(w, mismatches);
   if (result.window_closed || result.unrepaired.empty()) return;
-  SaveListFile(kUnrepairedListFile, result.unrepaired);
+  SaveListFile(platform::ResolveGameFileName(w.ExeDir, kUnrepairedListFile), result.unrepaired);
   SetStatusText(w, SelectText(kCheckUnrepaired, w.LangLetter));
 }

@@ -28,6 +28,9 @@ void RebuildForForcedUpdate(UpdateWindow& w) {
 
 void ForcedUpdateCommand(UpdateWindow& w) {
   if (w.ForcedUpdateActive) return;
+  // Before a check has compared the lists there is no record to rebuild,
+  // and BuildPendingList would still add its entries to ListBox1.
+  if (!w.RecordList) return;
   if (!w.Button1->Enabled() && !w.Image3->Visible()) return;
   const std::string question = SelectText(kForcedUpdateQuestion, w.LangLetter);
   if (Application.MessageBox(question, Application.Title, MB_YESNO | MB_ICONQUESTION) != IDYES)

@@ -132,11 +132,11 @@ TEST_F(FileCheckGateTest, StartGateMissingListAndListErrors) {
   EXPECT_FALSE(form->CheckMode);
   {
     SCOPED_TRACE("count 1: no records, finished at once");
-    current.folder.Write("ErrorList.TXT", "older");
+    game.Write("ErrorList.TXT", "older");
     game.Write("datec.dat", test_support::DatecTrailer(1));
     form->Image8Click();
     EXPECT_EQ(status_texts, std::vector<std::string>{"files checked"});
-    EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "older");
+    EXPECT_EQ(game.Read("ErrorList.TXT"), "older");
     EXPECT_FALSE(form->CheckMode);
   }
   EXPECT_TRUE(backend.boxes.empty());
@@ -190,8 +190,8 @@ TEST_F(FileCheckTest, RepairsThroughPipelineAndListingAndListsTheRest) {
                                                     "files can,t check, please try again"}));
   EXPECT_EQ(form->Label3->Caption(), "files can,t check, please try again");
   EXPECT_EQ(form->Label3->Left(), form->Gauge1->Left() + (form->Gauge1->Width() - form->Label3->Width()) / 2);
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), game.path() + "Maps/Gone.map\r\n");
-  EXPECT_FALSE(game.Exists("ErrorList.TXT")) << "written to the current folder, not the game folder";
+  EXPECT_EQ(game.Read("ErrorList.TXT"), game.path() + "Maps/Gone.map\r\n");
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>") << "written to the game folder, not the current one";
   ASSERT_FALSE(refused.empty());
   EXPECT_NE(refused.front().find("Core.\\evil"), std::string::npos);
 }
@@ -205,7 +205,7 @@ TEST_F(FileCheckTest, CountsDownToFinishedWhenEverythingIsRepaired) {
               {"Three.dat", "Maps\\", Days(kStamp), 3}});
   game.Write("Maps\\keep", "");
   game.Write("System\\keep", "");
-  current.folder.Write("ErrorList.TXT", "older list");
+  game.Write("ErrorList.TXT", "older list");
   ConnectAsAfterUpdate();
   form->Image8Click();
   EXPECT_EQ(status_texts, (std::vector<std::string>{"3files check to be updated", "2files check to be updated",
@@ -213,7 +213,7 @@ TEST_F(FileCheckTest, CountsDownToFinishedWhenEverythingIsRepaired) {
   EXPECT_EQ(game.Read("System\\One.u"), "1");
   EXPECT_EQ(game.Read("two.txt"), "22") << "stored under the server's name";
   EXPECT_EQ(game.Read("Maps\\Three.dat"), "333");
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "older list");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "older list");
 
   SCOPED_TRACE("a second run finds everything in order");
   status_texts.clear();
@@ -256,7 +256,7 @@ TEST_F(FileCheckTest, ListingSearchCaseRules) {
                               "files checked",  // after the package step of the last file
                               "files checked",  // after its listing repair
                           }));
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
 }
 
 TEST_F(FileCheckTest, DamagedRepairLeavesTheFileAndListsItUnrepaired) {
@@ -283,7 +283,7 @@ TEST_F(FileCheckTest, EmptyListingListsNothing) {
   form->Image8Click();
   EXPECT_EQ(status_texts, (std::vector<std::string>{"2files check to be updated", "files checked"}))
       << "only the package step of the last file counts down";
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
 }
 
 TEST_F(FileCheckTest, RepairErrorsEndTheCheck) {
@@ -296,7 +296,7 @@ TEST_F(FileCheckTest, RepairErrorsEndTheCheck) {
   EXPECT_THROW(form->Image8Click(), Exception) << "the download into a missing folder fails";
   EXPECT_EQ(game.Read("First.txt"), "1");
   EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
 }
 
 TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {
@@ -306,7 +306,7 @@ TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {
   EXPECT_THROW(form->Image8Click(), FTPException);
   EXPECT_FALSE(game.Exists("Last.map")) << "the files after the failure are not handled";
   EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
 }
 
 }  // namespace

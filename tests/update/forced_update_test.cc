@@ -24,6 +24,18 @@ class ForcedUpdateTest : public test_support::HeadlessAppTest {
 TEST_F(ForcedUpdateTest, GuardsAndNoAnswerChangeNothing) {
   const LineList record = *w.RecordList;
   {
+    SCOPED_TRACE("no comparison yet (Button1 enabled as designed)");
+    std::optional<LineList> compared = std::move(w.RecordList);
+    w.RecordList.reset();
+    w.ListBox1->Items.Add("pending");
+    ForcedUpdateCommand(w);
+    EXPECT_TRUE(backend.boxes.empty());
+    EXPECT_FALSE(w.RecordList);
+    EXPECT_EQ(w.ListBox1->Items.Lines(), std::vector<std::string>{"pending"});
+    w.ListBox1->Items.Clear();
+    w.RecordList = std::move(compared);
+  }
+  {
     SCOPED_TRACE("a forced update already running");
     w.ForcedUpdateActive = true;
     ForcedUpdateCommand(w);
