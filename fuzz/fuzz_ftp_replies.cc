@@ -3,8 +3,9 @@
 // server gives, one per command of the client, in order; each "NLST" and
 // "RETR " gets its reply, then that reply's bytes over the data connection
 // (to the client's "PORT " address), then the next piece as the final
-// reply. The client logs in, lists, and downloads in active and passive
-// mode. Exercises multi-line replies, byte counts and the passive reply.
+// reply. The client logs in, lists in active mode, and downloads in active
+// and passive mode (which falls back to "PORT " when a piece is no "227").
+// Exercises multi-line replies, byte counts and the passive reply.
 // Run in a network namespace of its own (scripts/fuzz.sh does), since a
 // passive reply names any port.
 #include <arpa/inet.h>
@@ -25,7 +26,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 100;  // the client's TimeOut is shorter still
+constexpr int kWaitMs = 100;  // the client's TimeOut and StallTime are shorter still
 
 void SendAll(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -133,6 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     client.Host = "127.0.0.1";
     client.Port = ntohs(address.sin_port);
     client.TimeOut = 40;
+    client.StallTime = 40;
+    client.Passive = false;
     client.UserID = "player";
     client.Password = "secret";
     try {

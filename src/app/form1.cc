@@ -9,6 +9,7 @@
 #include "platform/locale.h"
 #include "skin_design_data.h"
 #include "texts/texts.h"
+#include "update/update_run.h"
 #include "vcl/application.h"
 
 namespace {
@@ -230,7 +231,7 @@ void TForm1::Image8Click() { ::Image8Click(Engine); }
 
 void TForm1::FormClose(TCloseAction&) {
   if (!Engine.RecordList) return;
-  SaveListFile(GamePath("update2.dat"), *Engine.RecordList);
+  SaveRecord(Engine);
   Engine.RecordList.reset();
   Engine.PendingList.reset();
   Engine.ServerList.reset();
@@ -286,6 +287,10 @@ bool TForm1::AskYesNo(const std::string& text) {
 
 void TForm1::ReportRefusedName(const std::string& sentence) {
   if (OnRefusedName) OnRefusedName(sentence);
+}
+
+void TForm1::EntryFailed() {
+  if (OnEntryFailed) OnEntryFailed();
 }
 
 void TForm1::CheckEnded(CheckOutcome outcome) {

@@ -135,6 +135,9 @@ class TForm1 : public TForm, public UpdateView {
   std::function<void(const std::string& bytes)> OnProgressText;
   std::function<void(const std::string& sentence)> OnRefusedName;
   std::function<void(CheckOutcome)> OnCheckEnded;
+  // Called when an entry was passed over for what the server sent (see
+  // UpdateView::EntryFailed); updater-cli then ends with exit status 3.
+  std::function<void()> OnEntryFailed;
 
   // UpdateView, on the controls above.
   void SetStatusText(const std::string& text) override;
@@ -156,8 +159,10 @@ class TForm1 : public TForm, public UpdateView {
   bool AskYesNo(const std::string& text) override;
   void CloseMainWindow() override { Close(); }
   void HideMainWindow() override { Hide(); }
+  void ShowMainWindow() override { Show(); }
   ServerChoice ReadServerChoice() const override;
   void ReportRefusedName(const std::string& sentence) override;
+  void EntryFailed() override;
   void CheckEnded(CheckOutcome outcome) override;
 
  private:

@@ -29,7 +29,8 @@ TForm2::TForm2(TForm& main_form, const std::string& exe_dir)
   ListBox1 = new TListBox(this);
   ListBox1->SetParent(this);
   ListBox1->SetBounds(116, 221, 399, 305);
-  ListBox1->Font = {"Fixedsys", 16, vcl::kBlack};
+  // Big5 whatever the language: the display names of isp0.dat are stored so.
+  ListBox1->Font = {"Fixedsys", 16, vcl::kBlack, "BIG5"};
 
   Image1c = new TImage(this);
   Image1c->SetParent(this);
@@ -70,7 +71,10 @@ void TForm2::FormCreate() {
   const int lines = ListBox2->Items.Count();
   if (lines >= 2)
     for (int i = 0; i < lines - 1; ++i) ListBox1->Items.Add(LineField(ListBox2->Items[i], 1));
-  ListBox1->Items.Add(SelectText(kOtherServer, GetLangLetter()[0]));
+  // The list draws in Big5, so "Other" keeps its Big5 text on a
+  // simplified-Chinese system too (its GB2312 form would draw garbled).
+  const char letter = GetLangLetter()[0];
+  ListBox1->Items.Add(SelectText(kOtherServer, letter == 's' ? 't' : letter));
 
   const std::string choice_file = GamePath("isp1.dat");
   if (platform::FileExists(choice_file)) {

@@ -23,7 +23,7 @@ class TForm2 : public TForm {
   ~TForm2() override;
 
   TSkinForm* SkinForm1 = nullptr;
-  TListBox* ListBox1 = nullptr;  // display names, then "Other"
+  TListBox* ListBox1 = nullptr;  // display names, then "Other"; drawn in Big5
   TImage* Image1c = nullptr;     // confirm button
   TImage* Image1 = nullptr;      // title picture
   TListBox* ListBox2 = nullptr;  // lines of isp0.dat, end marker included

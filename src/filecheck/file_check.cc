@@ -27,6 +27,6 @@ void Image8Click(UpdateEngine& e) {
 
   const RepairResult result = RepairFiles(e, mismatches);
   if (result.window_closed || result.unrepaired.empty()) return;
-  SaveListFile(kUnrepairedListFile, result.unrepaired);
+  SaveListFile(platform::ResolveGameFileName(e.ExeDir, kUnrepairedListFile), result.unrepaired);
   e.View.SetStatusText(SelectText(kCheckUnrepaired, e.LangLetter));
 }

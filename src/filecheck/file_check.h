@@ -6,8 +6,8 @@
 
 #include "update/update_engine.h"
 
-// Name of the list of unrepaired files, written to the process's current
-// folder (not the game folder).
+// Name of the list of unrepaired files, written to the game folder
+// (ExeDir) whatever the process's current folder is.
 inline constexpr const char* kUnrepairedListFile = "ErrorList.TXT";
 
 // Runs the whole check synchronously; does nothing unless the start-game
@@ -18,8 +18,8 @@ inline constexpr const char* kUnrepairedListFile = "ErrorList.TXT";
 // Otherwise the measure pass (see MeasureFiles); with no mismatch the status line
 // reads "files checked". With mismatches: the status line shows how many, CheckMode
 // is set, and the repair pass runs (see RepairFiles); when files stay
-// unrepaired their paths are written to ErrorList.TXT (CR LF, replacing an
-// older one) and the status line says so.
+// unrepaired their paths are written to ErrorList.TXT in the game folder
+// (CR LF, replacing an older one) and the status line says so.
 //
 // Pumps messages during downloads (other handlers may run). Throws
 // EInOutError / ERangeError for an unreadable or invalid "datec.dat"

@@ -1,11 +1,14 @@
 #include "filecheck/repair_pass.h"
 
+#include "texts/texts.h"
 #include "gzip/gzip.h"
-#include "lists/list_file.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/game_path.h"
-#include "texts/texts.h"
+#include "update/folder_path.h"
+#include "update/install_journal.h"
+#include "lists/list_file.h"
 #include "update/process_entry.h"
 
 namespace {
@@ -62,19 +65,51 @@ std::string FindListingEntry(UpdateEngine& e, const std::string& base) {
   return "";
 }
 
-void DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const SplitName& split,
+// Removes a temporary file of the repair if it is there; one that stays is reported.
+void Discard(UpdateEngine& e, const std::string& path) {
+  if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) e.View.ReportRefusedName(sentence);
+}
+
+// Fetches the listing entry for `file`; false when the file could not be
+// repaired from it (its data was damaged or could not replace the file;
+// the unpacker has shown why).
+bool DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const SplitName& split,
                          const std::string& entry) {
   if (!e.Connection) throw Exception("Not connected");
-  const std::string downloaded = split.folder + entry;
+  const std::string downloaded = GamePath(e, split.folder + entry);
+  const bool packed = GetNameFirstList(entry, 2) == "GZP";
+  // Received under a temporary name: an unpacked file replaces the
+  // mismatched one, any other download replaces the file of its own name.
+  const std::string received =
+      packed ? BeginDownloadFile(e.ExeDir, downloaded) : BeginPartialFile(e.ExeDir, downloaded);
   // A copy: the download pumps messages, and the connection may be replaced meanwhile.
   const std::shared_ptr<Transport> connection = e.Connection;
-  connection->Download(entry, GamePath(e, downloaded), -1);
-  if (GetNameFirstList(entry, 2) != "GZP") return;
-  MakeFolderPath(e.ExeDir, file.name);
-  e.Gzip.FileSource = GamePath(e, downloaded);
-  e.Gzip.FileDestination = GamePath(e, file.name);
-  // The unpacker reports its own failures in a box; the check goes on.
-  (void)e.Gzip.Unpack();
+  try {
+    connection->Download(entry, received, -1);
+  } catch (...) {
+    Discard(e, received);
+    throw;
+  }
+  if (!packed) {
+    const int error = platform::ReplaceFile(received, downloaded);
+    if (error == 0) return true;
+    Discard(e, received);
+    throw EFOpenError("Cannot create file " + downloaded + ": " + platform::ErrorText(error));
+  }
+  try {
+    RequireFolderPath(e.ExeDir, file.name);
+  } catch (...) {
+    Discard(e, received);
+    throw;
+  }
+  const std::string destination = GamePath(e, file.name);
+  const std::string partial = BeginPartialFile(e.ExeDir, destination);
+  e.Gzip.FileSource = received;
+  e.Gzip.FileDestination = destination;
+  const int status = e.Gzip.Unpack();
+  Discard(e, received);  // the unpacker deletes it, except when the file could not be replaced
+  Discard(e, partial);
+  return status == TGzip::kUnpacked;
 }
 
 }  // namespace
@@ -91,6 +126,7 @@ bool IsPlainListingName(const std::string& entry) {
 
 RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mismatches) {
   RepairResult result;
+  for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   const size_t count = mismatches.size();
   for (size_t index = 0; index < count; ++index) {
     const MismatchedFile& file = mismatches[index];
@@ -107,7 +143,9 @@ RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mis
       if (!e.ListingNames.empty()) result.unrepaired.push_back(file.path);
       continue;
     }
-    DownloadFromListing(e, file, split, entry);
+    // A file the download could not repair is listed like one the server
+    // does not offer: it is still wrong.
+    if (!DownloadFromListing(e, file, split, entry)) result.unrepaired.push_back(file.path);
     ShowRemainingCount(e, index, count);
   }
   return result;

@@ -10,7 +10,8 @@
 
 struct RepairResult {
   // UnrepairedList: full paths of the files for which the server listing
-  // held no entry of the same base name, in mismatch order.
+  // held no entry of the same base name, or whose download could not be
+  // unpacked into them, in mismatch order.
   std::vector<std::string> unrepaired;
   // True when an install closed the main window (a file in use); the pass
   // stopped there.
@@ -26,16 +27,22 @@ bool IsPackageExtension(const std::string& extension);
 // '/'), no drive prefix. Other entries never count as a match.
 bool IsPlainListingName(const std::string& entry);
 
-// Repairs the mismatches in order. A package file (by extension) is
+// Repairs the mismatches in order, after removing what a killed run left
+// behind (SweepTemporaryFiles). A package file (by extension) is
 // installed through ProcessEntry(line, FromCheck = true) for every line of
 // ServerList (header skipped) whose field 6 equals its base name exactly.
 // Any other file, and a package file that no line matched, is downloaded
 // from the first name of the server listing whose base name equals its base name
 // ignoring ASCII case, into the file's own folder under the entry's name;
 // an entry with the extension "GZP" is then unpacked into the file
-// (folders created first) and, with the unpacker's DeleteSource, deleted.
-// The status line counts down the files left ("files checked" after the last).
+// (folders created first) and deleted. Downloads and unpacked data go to
+// temporary files that replace their file only when whole, so a failed
+// repair leaves the file as it was; a file whose unpack failed joins
+// `unrepaired`. The status line counts down the files left ("files checked" after
+// the last).
 //
 // Pumps messages while downloading. Throws the first download or install
-// error (ProcessEntry's errors included); the pass ends there.
+// error (ProcessEntry's errors included), EFOpenError for a folder that
+// cannot be created or a downloaded file that cannot replace its file; the
+// pass ends there.
 RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mismatches);

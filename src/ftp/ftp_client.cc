@@ -20,7 +20,11 @@ int LeadingCode(const std::string& line) {
 
 }  // namespace
 
-TFtpClient::TFtpClient() { Port = 21; }
+TFtpClient::TFtpClient() {
+  Port = 21;
+  StallTime = kDefaultStallTime;
+  Role = "Control connection";
+}
 
 TFtpClient::~TFtpClient() {
   Cancel();
@@ -51,6 +55,13 @@ void TFtpClient::Abort() {
 void TFtpClient::Connect() {
   canceled_ = false;
   if (connected_) return;
+  pasv_refused_ = false;
+  // The server line's TimeOut bounds the login; StallTime takes over after it.
+  stall_suspended_ = true;
+  struct StallGuard {
+    TFtpClient* self;
+    ~StallGuard() { self->stall_suspended_ = false; }
+  } guard{this};
   ClearInput();
   TStreamSocket::Connect();
   try {

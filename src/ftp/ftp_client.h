@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ftp/stream_socket.h"
+#include "transport/transport.h"
 
 // An FTP reply refused the operation; the message is that reply line as
 // received, line end included.
@@ -18,17 +20,10 @@ class FTPException : public Exception {
   using Exception::Exception;
 };
 
-// A transfer sent more bytes than it may: past the size the caller listed
-// for it, or past kUnlistedTransferLimit when none was listed. The transfer
-// was aborted; the local file holds what arrived up to the bound.
-class ETransferLimit : public Exception {
- public:
-  using Exception::Exception;
-};
 
-// The bound on transfers without a listed size (server lists, the
-// bulletin, listings): far above any real one, far below a full disk.
-constexpr int64_t kUnlistedTransferLimit = int64_t{64} * 1024 * 1024;
+// The StallTime of a new TFtpClient: how long a transfer may go without
+// progress before it fails.
+constexpr int32_t kDefaultStallTime = 30000;
 
 // The command code that result events carry (values fixed: 0 to 14).
 enum TCmdType {
@@ -62,6 +57,9 @@ using TListItemEvent = std::function<void(const std::string& Listing)>;
 // 0 when there is none or it does not fit.
 int64_t ParseByteCount(const std::string& line);
 
+// StallTime (default kDefaultStallTime) bounds every wait after the login:
+// no reply on the control connection, no data connection opened, no byte
+// received on it. The login itself is bounded by TimeOut alone.
 class TFtpClient : public TStreamSocket {
  public:
   TFtpClient();
@@ -70,7 +68,11 @@ class TFtpClient : public TStreamSocket {
 
   std::string UserID;
   std::string Password;
-  bool Passive = false;  // Download by "PASV" instead of "PORT " (Nlist is always active)
+  // Data connections by "PASV" first, to the address the control
+  // connection reached (never the one a "227" names); by "PORT " when the
+  // server refuses "PASV" (it is then not asked again on this connection).
+  // False: "PORT " only.
+  bool Passive = true;
   TFirewallType FirewallType = FTUser;
   std::string FWUserID;
   std::string FWPassword;
@@ -118,19 +120,27 @@ class TFtpClient : public TStreamSocket {
   // a full disk, a reset) first closes the data connection and reads the
   // final reply, waiting at most about 0.95 s, so the connection stays in
   // step for the next command.
-  // ListedSize (-1 = none) is the size the caller expects: the transfer is
-  // aborted with ETransferLimit once it passes it (kUnlistedTransferLimit
-  // when none), and it stands in for BytesTotal when the server announces
-  // no size.
+  // A wait that sees no progress for StallTime ends with EStallError, whose
+  // text names the connection and the command ("Data connection timed
+  // out: nothing received for 30 s (RETR x.gz)").
+  // ListedSize (-1 = none) is the size the caller expects; it stands in for
+  // BytesTotal at OnTransactionStart when the server announces no size.
+  // Once more than ListedSize bytes (kUnlistedTransferLimit when none) have
+  // arrived, the data connection is closed, "ABOR" sent and the owed
+  // replies read (at most about 0.95 s), and ETransferLimit thrown.
+  // After the data connection closed, also by a failure, BytesTotal is the
+  // number of bytes received (one past the bound after ETransferLimit).
   void Download(const std::string& RemoteFile, const std::string& LocalFile,
                 int64_t ListedSize = -1);
-  // Lists the current remote folder ("NLST" over an active connection):
-  // OnListItem per name, then OnTransactionStop and OnSuccess(cmdNList).
-  // Throws FTPException for a refused "PORT " or "NLST". After a Cancel()
-  // it still reads the listing to its end (and raises OnSuccess), then waits
-  // up to 0.95 s for a reply to discard. A listing that fails
-  // otherwise (a line longer than kBufferSize, a reset) reads the owed
-  // final reply as Download does.
+  // Lists the current remote folder ("NLST", data connection as Passive
+  // says): OnListItem per name, then OnTransactionStop and
+  // OnSuccess(cmdNList). Throws FTPException for a refused "PORT " or
+  // "NLST". After a Cancel() it still reads the listing to its end (and
+  // raises OnSuccess), then waits up to 0.95 s for a reply to discard. A
+  // listing that fails otherwise (a line longer than kBufferSize, a reset,
+  // EStallError) reads the owed final reply as Download does; one longer
+  // than kUnlistedTransferLimit is aborted as Download aborts, with
+  // ETransferLimit.
   void Nlist();
 
   // The byte count of the running transfer; between transfers, that of the
@@ -145,18 +155,29 @@ class TFtpClient : public TStreamSocket {
   std::string ReadReplyTail(std::string line);
   void CreateDataConnection(bool with_packet_event);
   void CloseDataConnection();
-  std::string SendPort(bool report);
-  // False when OnFailure handled a refused "PASV".
+  // Readies the data connection before the transfer command: connected
+  // (passive) or listening (active, see AcceptDataConnection). Returns the
+  // reply that refused "PORT ", nullopt when ready. Reports the "PORT "
+  // command first when report_port.
+  std::optional<std::string> SetUpDataConnection(bool report_port);
   bool OpenPassiveDataConnection();
+  std::string SendPort(bool report);
+  // Once the transfer command is accepted: takes the server's connection
+  // in active mode; nothing in passive mode.
+  void AcceptDataConnection();
   bool RefusedDownloadReply(const std::string& reply);
-  void DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, bool& success);
+  void DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, int64_t ListedSize,
+                     bool& success);
   void ReceiveListing();
   // After a transfer failed while the server still owes its final reply:
-  // closes the data connection, then reads and reports that reply, waiting
+  // closes the data connection, sends "ABOR" when send_abort (a reply to
+  // it is then owed too), then reads and reports the owed replies, waiting
   // at most about 0.95 s; swallows errors. Pumps messages.
-  void ReadOwedReply(TStreamSocket& data);
+  void SettleFailedTransfer(TStreamSocket& data, bool send_abort);
   void AbortReplyWait();
 
   std::unique_ptr<TStreamSocket> data_connection_;
+  bool data_passive_ = false;  // how the running transfer's data connection was made
+  bool pasv_refused_ = false;  // the server refused "PASV" on this connection
   int64_t last_transfer_bytes_ = 0;
 };

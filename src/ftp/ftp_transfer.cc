@@ -1,7 +1,6 @@
 // The transfers of TFtpClient: Download ("RETR ") and Nlist ("NLST"), each
 // over its own data connection.
 #include <cctype>
-#include <chrono>
 
 #include "ftp/ftp_client.h"
 #include "platform/event_loop.h"
@@ -21,29 +20,26 @@ void ExpectReply(const std::string& reply) {
   if (reply.empty()) throw ESockError("Connection closed by the server");
 }
 
-// How long a cancelled listing, or a download that failed after the server
-// accepted it, waits for the reply the server still owes.
-constexpr auto kAbortReplyWait = std::chrono::microseconds(950400);
-
-// True when text ends with the last line of a reply (a whole line that is
-// no continuation line).
-bool EndsWithFinalLine(const std::string& text) {
-  if (text.empty() || text.back() != '\n') return false;
-  size_t start = text.find_last_of('\n', text.size() - 2);
-  start = start == std::string::npos ? 0 : start + 1;
-  return !IsContinuation(text.substr(start));
+// "64 MiB (67108864 bytes)".
+std::string UnlistedLimitText() {
+  return std::to_string(kUnlistedTransferLimit >> 20) + " MiB (" + std::to_string(kUnlistedTransferLimit) +
+         " bytes)";
 }
 
-// The n-th comma-separated field of text, counted from 1; "" when missing.
-std::string CommaField(const std::string& text, int n) {
-  size_t start = 0;
-  for (int i = 1; i < n; ++i) {
-    start = text.find(',', start);
-    if (start == std::string::npos) return "";
-    ++start;
+std::string DownloadLimitText(const std::string& remote_file, int64_t listed_size) {
+  std::string text = "Download of " + remote_file + " stopped: the server sent more than ";
+  if (listed_size >= 0) return text + "the " + std::to_string(listed_size) + " bytes listed for it";
+  return text + UnlistedLimitText() + ", the limit for a file without a listed size";
+}
+
+// Inside a catch block: rethrows what is being handled, a stall with the
+// command whose transfer it ended added to its text.
+[[noreturn]] void RethrowNamingCommand(const std::string& command) {
+  try {
+    throw;
+  } catch (const EStallError& stall) {
+    throw EStallError(std::string(stall.what()) + " (" + command + ")");
   }
-  size_t end = text.find(',', start);
-  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
 }  // namespace
@@ -70,39 +66,6 @@ int64_t TFtpClient::BytesRecvd() const {
   return data_connection_ ? data_connection_->BytesRecvd() : last_transfer_bytes_;
 }
 
-void TFtpClient::CreateDataConnection(bool with_packet_event) {
-  data_connection_ = std::make_unique<TStreamSocket>();
-  data_connection_->TimeOut = TimeOut;
-  if (with_packet_event && OnPacketRecvd) data_connection_->OnPacketRecvd = OnPacketRecvd;
-}
-
-void TFtpClient::CloseDataConnection() {
-  if (!data_connection_) return;
-  last_transfer_bytes_ = data_connection_->BytesRecvd();
-  data_connection_.reset();
-}
-
-std::string TFtpClient::SendPort(bool report) {
-  data_connection_->Port = 0;
-  data_connection_->Listen(true);
-  std::string command = "PORT " + LocalAddressForPort() + data_connection_->PortSuffix();
-  if (report) ReportStatus(1, command);
-  return Transaction(command);
-}
-
-bool TFtpClient::OpenPassiveDataConnection() {
-  std::string reply = Transaction("PASV");
-  if (reply_number_ > 499 && RefusedDownloadReply(reply)) return false;
-  std::string low = CommaField(reply, 6);
-  low = low.substr(0, low.find(')'));
-  int p2 = platform::StrToInt(low);
-  int p1 = platform::StrToInt(CommaField(reply, 5));
-  data_connection_->Port = p1 * 256 + p2;
-  data_connection_->Host = Host;
-  data_connection_->Connect();
-  return true;
-}
-
 // A refused reply of a Download: true when OnFailure handled it (the
 // download then ends quietly); otherwise throws FTPException(reply).
 bool TFtpClient::RefusedDownloadReply(const std::string& reply) {
@@ -116,7 +79,6 @@ bool TFtpClient::RefusedDownloadReply(const std::string& reply) {
 
 void TFtpClient::Download(const std::string& RemoteFile, const std::string& LocalFile,
                           int64_t ListedSize) {
-  (void)ListedSize;  // the bound is not enforced yet
   bool success = false;
   canceled_ = false;
   try {
@@ -124,14 +86,14 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
     if (DataAvailable()) Read(0);  // left over from an earlier command
     CreateDataConnection(true);
     try {
-      DownloadSteps(RemoteFile, LocalFile, success);
+      DownloadSteps(RemoteFile, LocalFile, ListedSize, success);
     } catch (...) {
       CloseDataConnection();
       if (canceled_) {
         canceled_ = false;
         Transaction("ABOR");
       }
-      throw;
+      RethrowNamingCommand("RETR " + RemoteFile);
     }
     CloseDataConnection();
     if (canceled_) {
@@ -146,13 +108,11 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
   }
 }
 
-void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, bool& success) {
+void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, int64_t ListedSize,
+                               bool& success) {
   TStreamSocket& data = *data_connection_;
-  if (Passive) {
-    if (!OpenPassiveDataConnection()) return;
-  } else {
-    SendPort(false);
-    if (RefusedCommand(reply_number_) && RefusedDownloadReply(transaction_reply_)) return;
+  if (std::optional<std::string> refusal = SetUpDataConnection(false); refusal && RefusedDownloadReply(*refusal)) {
+    return;
   }
   ReportStatus(1, "RETR " + RemoteFile);
   BytesTotal = 0;
@@ -166,15 +126,29 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
     if (BytesTotal == 0) BytesTotal = ParseByteCount(line);
   }
   try {
-    if (!Passive) data.Accept();
+    AcceptDataConnection();
     BytesTotal = ParseByteCount(line);
+    // Many servers announce no size; the caller's listed size keeps the
+    // progress display's total right.
+    if (BytesTotal == 0 && ListedSize >= 0) BytesTotal = ListedSize;
     if (OnTransactionStart) OnTransactionStart();
-    if (!canceled_ && !timed_out_) data.CaptureFile(LocalFile.empty() ? RemoteFile : LocalFile);
+    if (!canceled_ && !timed_out_) {
+      const int64_t bound = ListedSize >= 0 ? ListedSize : kUnlistedTransferLimit;
+      if (!data.CaptureFile(LocalFile.empty() ? RemoteFile : LocalFile, bound)) {
+        throw ETransferLimit(DownloadLimitText(RemoteFile, ListedSize));
+      }
+    }
+  } catch (const ETransferLimit&) {
+    BytesTotal = data.BytesRecvd();
+    SettleFailedTransfer(data, true);
+    throw;
   } catch (...) {
+    BytesTotal = data.BytesRecvd();
     // A cancel is settled by "ABOR" afterwards; any other failure (a local
-    // file that cannot be created, a full disk, a reset) leaves the final
-    // reply of "RETR " owed, and the next command would take it for its own.
-    if (!canceled_) ReadOwedReply(data);
+    // file that cannot be created, a full disk, a reset, a stall) leaves the
+    // final reply of "RETR " owed, and the next command would take it for
+    // its own.
+    if (!canceled_) SettleFailedTransfer(data, false);
     throw;
   }
   if (OnTransactionStop) OnTransactionStop();
@@ -197,21 +171,23 @@ void TFtpClient::Nlist() {
   CreateDataConnection(false);
   try {
     if (DataAvailable()) Read(0);  // left over from an earlier command
-    std::string reply = SendPort(true);
-    if (RefusedCommand(reply_number_)) throw FTPException(reply);
+    if (std::optional<std::string> refusal = SetUpDataConnection(true)) throw FTPException(*refusal);
     ReportStatus(1, "NLST");
-    reply = Transaction("NLST");
+    std::string reply = Transaction("NLST");
     if (RefusedCommand(reply_number_)) throw FTPException(reply);
     ExpectReply(reply);
     BytesTotal = ParseByteCount(reply);
     try {
-      data_connection_->Accept();
+      AcceptDataConnection();
       if (OnTransactionStart) OnTransactionStart();
       if (!canceled_ && !timed_out_) ReceiveListing();
+    } catch (const ETransferLimit&) {
+      SettleFailedTransfer(*data_connection_, true);
+      throw;
     } catch (...) {
       // As for a download: unless a cancel settles it, the final reply of
       // "NLST" is still owed, and the next command would take it for its own.
-      if (!canceled_) ReadOwedReply(*data_connection_);
+      if (!canceled_) SettleFailedTransfer(*data_connection_, false);
       throw;
     }
     if (OnTransactionStop) OnTransactionStop();
@@ -228,7 +204,7 @@ void TFtpClient::Nlist() {
   } catch (...) {
     CloseDataConnection();
     if (canceled_) AbortReplyWait();
-    throw;
+    RethrowNamingCommand("NLST");
   }
   CloseDataConnection();
   if (success && OnSuccess) OnSuccess(cmdNList);
@@ -237,12 +213,20 @@ void TFtpClient::Nlist() {
 
 void TFtpClient::ReceiveListing() {
   TStreamSocket& data = *data_connection_;
+  int64_t received = 0;
+  data.RestartStallClock();
   // Reads until the server has closed the data connection and no line is
   // left, or until the final reply shows up on the control connection.
   for (;;) {
     bool pending = data.DataAvailable();
     if (pending) {
       std::string line = data.ReadLn();
+      received += static_cast<int64_t>(line.size());
+      if (received > kUnlistedTransferLimit) {
+        throw ETransferLimit("Listing stopped: the server sent more than " + UnlistedLimitText() +
+                             ", the limit for a listing");
+      }
+      data.RestartStallClock();
       // The last name may come without a line end; it is kept whole.
       if (line.size() > 2 && line.back() == '\n') {
         line.resize(line.size() - (line[line.size() - 2] == '\r' ? 2 : 1));
@@ -253,38 +237,10 @@ void TFtpClient::ReceiveListing() {
       // server that holds the data connection open and silent would
       // otherwise keep the listing waiting for good.
       if (data.Canceled()) throw EAbortError("Socket readln aborted");
+      data.ThrowIfStalled(false);
       platform::WaitForEvent(2);
     }
     if (data.DataAvailable()) continue;
     if (!data.Connected() || DataAvailable()) break;
   }
-}
-
-void TFtpClient::ReadOwedReply(TStreamSocket& data) {
-  try {
-    data.RequestCloseSocket();  // tells the server the transfer is over
-    auto start = std::chrono::steady_clock::now();
-    std::string reply;
-    while (connected_ && !EndsWithFinalLine(reply) && std::chrono::steady_clock::now() - start <= kAbortReplyWait) {
-      std::string text = Read(0);
-      if (text.empty()) platform::WaitForEvent(2);
-      reply += text;
-    }
-    if (!reply.empty()) ReportStatus(1, reply);
-  } catch (const std::exception&) {
-    // The transfer's own failure is the one to report; a broken control
-    // connection shows itself at the next command.
-  }
-}
-
-void TFtpClient::AbortReplyWait() {
-  canceled_ = false;
-  auto start = std::chrono::steady_clock::now();
-  std::string text;
-  for (;;) {
-    text = Read(0);
-    if (!text.empty() || std::chrono::steady_clock::now() - start > kAbortReplyWait) break;
-    platform::WaitForEvent(2);
-  }
-  ReportStatus(1, text);
 }

@@ -4,12 +4,16 @@
 
 namespace {
 
-// Once logged in, a wait may last as long as any transfer (about 14 hours).
-constexpr int kSessionTimeOut = 50000000;
+// TimeOut once logged in. The server line's TimeOut is meant for
+// connecting; as a bound on a whole wait it would cut long transfers
+// short. The client's StallTime bounds silence instead.
+constexpr int kSessionTimeOut = 0;
 
 class FtpTransport : public Transport {
  public:
-  explicit FtpTransport(TransportEvents& events) {
+  FtpTransport(TransportEvents& events, const NetworkSettings& network) {
+    client_.StallTime = network.StallTimeMs;
+    client_.Passive = network.Passive;
     TransportEvents* to = &events;
     client_.OnConnect = [to] { to->Connected(); };
     client_.OnPacketRecvd = [to] { to->BytesArrived(); };
@@ -54,7 +58,7 @@ class FtpTransport : public Transport {
 }  // namespace
 
 TransportFactory FtpTransportFactory() {
-  return [](TransportEvents& events) -> std::unique_ptr<Transport> {
-    return std::make_unique<FtpTransport>(events);
+  return [](TransportEvents& events, const NetworkSettings& network) -> std::unique_ptr<Transport> {
+    return std::make_unique<FtpTransport>(events, network);
   };
 }

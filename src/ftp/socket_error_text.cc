@@ -1,4 +1,5 @@
-// Error texts of socket failures, and the address texts of the PORT command.
+// Error texts of socket failures, and the address texts of the data
+// connection commands.
 #include <cstdio>
 
 #include "ftp/stream_socket.h"
@@ -93,6 +94,13 @@ std::string TStreamSocket::LocalAddressForPort() {
   char formatted[32];
   std::snprintf(formatted, sizeof(formatted), "%u,%u,%u,%u", (local.address >> 24) & 255,
                 (local.address >> 16) & 255, (local.address >> 8) & 255, local.address & 255);
+  return formatted;
+}
+
+std::string TStreamSocket::PeerAddress() const {
+  char formatted[32];
+  std::snprintf(formatted, sizeof(formatted), "%u.%u.%u.%u", (remote_.address >> 24) & 255,
+                (remote_.address >> 16) & 255, (remote_.address >> 8) & 255, remote_.address & 255);
   return formatted;
 }
 

@@ -79,8 +79,10 @@ void TStreamSocket::HandleSocketMessage(unsigned event, int error) {
       }
     } else if (event == platform::kFdClose) {
       close_error_ = error;
-      // Unread data keep the connection: the reads find the end themselves.
-      if (!DataAvailable()) RequestCloseSocket();
+      // Unread data keep the connection: the reads find the end themselves
+      // (DataAvailable acts on the close once they have).
+      close_deferred_ = DataAvailable();
+      if (!close_deferred_) RequestCloseSocket();
     } else if (event == platform::kFdAccept) {
       connected_ = true;
     }
@@ -146,17 +148,23 @@ void TStreamSocket::Connect() {
   async_ok_ = true;
   connect_answered_ = false;
   close_error_ = 0;
+  close_deferred_ = false;
   if (!socket_.Connect(remote_)) {
     std::string text;
     CheckSocketError(platform::kWsaEWouldBlock, text);
   }
   TimerOn();
+  RestartStallClock();
+  bool stalled = false;
   while (!connected_ && !connect_answered_ && !timed_out_ && !canceled_ && async_ok_) {
+    stalled = Stalled();
+    if (stalled) break;
     platform::WaitForEvent(2);
   }
   TimerOff();
-  if (!timed_out_ && !canceled_ && async_ok_) return;
+  if (!stalled && !timed_out_ && !canceled_ && async_ok_) return;
   if (OnConnectionFailed) OnConnectionFailed();
+  if (stalled) throw StallError(true);
   if (timed_out_) throw ESockError("Connection Timed out");
   if (canceled_) throw ESockError("Connection Canceled");
   throw ESockError("Connection Failed");
@@ -196,7 +204,11 @@ void TStreamSocket::Listen(bool on_lookup_message) {
 
 void TStreamSocket::Accept() {
   ReportStatus(4, "Accepting");
-  while (!async_done_ && !canceled_) platform::WaitForEvent(2);
+  RestartStallClock();
+  while (!async_done_ && !canceled_) {
+    ThrowIfStalled(true);
+    platform::WaitForEvent(2);
+  }
   if (canceled_) throw ESockError("Accepting Canceled");
   if (!async_ok_) throw ESockError("Error creating Data Connection");
   platform::Ipv4Endpoint peer;
@@ -204,12 +216,14 @@ void TStreamSocket::Accept() {
   remote_ = peer;
   connected_ = true;
   close_error_ = 0;
+  close_deferred_ = false;
   SelectAll();
 }
 
 void TStreamSocket::RequestCloseSocket() {
   ReportStatus(4, "Request Close Socket");
   connected_ = false;
+  close_deferred_ = false;
   if (!socket_.IsOpen()) return;
   if (!socket_.Close()) {
     std::string text;

@@ -6,6 +6,7 @@
 // Everything here runs on the user-interface thread only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,6 +29,13 @@ class ESockError : public Exception {
 // A socket operation ended because Canceled was set; a socket error like any
 // other to callers that catch ESockError.
 class EAbortError : public ESockError {
+ public:
+  using ESockError::ESockError;
+};
+
+// A wait for the peer went without progress (no byte, no connection) for
+// StallTime; the message names the connection and what it waited for.
+class EStallError : public ESockError {
  public:
   using ESockError::ESockError;
 };
@@ -58,6 +66,12 @@ class TStreamSocket {
   std::string Proxy;      // when set, resolved and connected to instead of Host
   int32_t ProxyPort = 0;  // used instead of Port when Proxy is set
   int64_t BytesTotal = 0;  // set by the FTP transfers
+  // The idle bound of the waits for the peer (connect, accept, reading):
+  // ms a wait may go without a byte arriving or a connection being made
+  // before it fails with EStallError; 0 = no bound. Unlike TimeOut it
+  // restarts with every byte, so a stream that keeps flowing never trips it.
+  int32_t StallTime = 0;
+  std::string Role = "Connection";  // names this connection in EStallError texts
 
   // Events; an empty one is skipped.
   TNotifyEvent OnConnect;          // the connect notification arrived without error
@@ -75,7 +89,7 @@ class TStreamSocket {
   // ESockError: "Already connected", "Host Lookup Timed Out", "Host Lookup
   // Canceled", "Null Remote Address" (no address even after OnInvalidHost),
   // and after OnConnectionFailed "Connection Timed out", "Connection
-  // Canceled" or "Connection Failed"; or a socket error text.
+  // Canceled", "Connection Failed" or an EStallError; or a socket error text.
   virtual void Connect();
   // Closes the socket (RequestCloseSocket).
   virtual void Disconnect();
@@ -86,8 +100,9 @@ class TStreamSocket {
   virtual void Abort();
   // Waits for the connection announced to a socket that Listen()s, accepts
   // it and goes on as that connection (the listening socket is closed).
-  // Pumps messages; no timer is armed. Throws ESockError "Accepting
-  // Canceled" (Canceled stays set) or "Error creating Data Connection".
+  // Pumps messages; no timer is armed, StallTime bounds the wait. Throws
+  // ESockError "Accepting Canceled" (Canceled stays set), "Error creating
+  // Data Connection", or EStallError.
   virtual void Accept();
 
   void Cancel();
@@ -101,27 +116,34 @@ class TStreamSocket {
   void Writeln(const std::string& text);
   // count 0: whatever is pending (maybe nothing) without waiting; count > 0:
   // waits for exactly count bytes, "" when the peer closed first.
-  // EAbortError "Socket send aborted" when Canceled.
+  // EAbortError "Socket send aborted" when Canceled; EStallError.
   std::string Read(uint16_t count);
   // One line with its line end, consuming nothing beyond the LF, so later
   // lines stay in the socket. "" when the peer closed before any byte;
   // an unfinished last line when it closed mid-line. Pumps messages.
   // Throws EAbortError "Socket readln aborted" when Canceled, ESockError
-  // "Connection Timed out" when TimeOut passes without a whole line, and
-  // ESockError when no LF comes within kBufferSize bytes (the line is too
-  // long).
+  // "Connection Timed out" when TimeOut passes without a whole line,
+  // EStallError, and ESockError when no LF comes within kBufferSize bytes
+  // (the line is too long).
   std::string ReadLn();
   // Writes everything that arrives into the file (created or truncated)
   // until the peer closes; blocks reach the file in large writes, all of
   // them by the time it returns. Raises OnPacketRecvd after each block of
-  // up to kBufferSize bytes; BytesRecvd() counts the bytes. Pumps messages. Throws EFOpenError "Cannot create file
-  // <name>", EInOutError when writing fails, EAbortError "Socket send
-  // aborted" when Canceled; and after OnError the socket error of a
-  // connection that ended by a reset rather than an orderly close.
-  void CaptureFile(const std::string& file_name);
+  // up to kBufferSize bytes; BytesRecvd() counts the bytes. Pumps messages.
+  // With max_bytes >= 0, returns false as soon as more than max_bytes have
+  // arrived: exactly max_bytes + 1 are then received and written, the rest
+  // is left unread and the connection open. True when the peer closed.
+  // Throws EFOpenError "Cannot create file <name>", EInOutError when
+  // writing fails, EAbortError "Socket send aborted" when Canceled,
+  // EStallError; and after OnError the socket error of a connection that
+  // ended by a reset rather than an orderly close.
+  [[nodiscard]] bool CaptureFile(const std::string& file_name, int64_t max_bytes = -1);
   // Binds to 0.0.0.0:Port (0 = any) and listens for one connection; its
   // arrival sets AsyncDone (and Connected when on_lookup_message).
   void Listen(bool on_lookup_message);
+  // True when at least one byte is pending. Finding the end of a stream
+  // whose close was put off while data remained closes the socket as the
+  // close notification would have (Connected() turns false).
   bool DataAvailable();
   void ClearInput();  // drops one block of pending input
   // Resolves Proxy or Host into the remote address, pumping messages.
@@ -138,6 +160,17 @@ class TStreamSocket {
   std::string LocalAddressForPort();
   // The local port as ",high,low".
   std::string PortSuffix();
+  // The dotted IPv4 address of the peer: the one Connect reached (the
+  // proxy when there is one), or the one Accept took.
+  std::string PeerAddress() const;
+
+  // For wait loops built on this socket: RestartStallClock when the wait
+  // begins and whenever it makes progress; ThrowIfStalled on each idle pass
+  // throws EStallError once StallTime has passed since, with the text
+  // "<Role> timed out: nothing received for <n> s" (or "no connection
+  // within <n> s" when awaiting a connection).
+  void RestartStallClock();
+  void ThrowIfStalled(bool awaiting_connection) const;
 
   // Reports text through OnStatus when level <= ReportLevel.
   void ReportStatus(int level, std::string_view text);
@@ -163,6 +196,8 @@ class TStreamSocket {
   // object's own Abort, which a base destructor cannot reach), Cancel. A
   // derived destructor runs them with its override; they run only once.
   void BeginDestruction(const std::function<void()>& abort);
+  bool Stalled() const;
+  EStallError StallError(bool awaiting_connection) const;
 
   bool canceled_ = false;
   bool timed_out_ = false;
@@ -175,6 +210,8 @@ class TStreamSocket {
   std::string transaction_reply_;
   int16_t reply_number_ = 0;
   int64_t bytes_recvd_ = 0;
+  // Set while StallTime must not apply (the login, which TimeOut bounds).
+  bool stall_suspended_ = false;
 
  private:
   void InitWinsock();
@@ -196,7 +233,10 @@ class TStreamSocket {
   // The error the peer's close came with (a reset): reading it from the
   // system clears it there, so a capture learns of it here.
   int close_error_ = 0;
+  // The peer's close came while data were unread, so it was not acted on.
+  bool close_deferred_ = false;
   TThreadTimer timer_;
+  std::chrono::steady_clock::time_point stall_clock_start_;
   std::unique_ptr<char[]> buffer_;  // kBufferSize + 4 bytes, not zeroed
   std::vector<std::string> winsock_info_;
   std::string status_text_;

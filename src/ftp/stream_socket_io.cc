@@ -143,6 +143,8 @@ std::string TStreamSocket::Read(uint16_t count) {
     long taken = ReceiveIntoBuffer(static_cast<size_t>(pending), false);
     return taken > 0 ? std::string(buffer_.get(), static_cast<size_t>(taken)) : "";
   }
+  RestartStallClock();
+  long seen = 0;
   while (!canceled_) {
     long pending = ReceiveIntoBuffer(kBufferSize, true);
     if (pending >= count) {
@@ -151,6 +153,11 @@ std::string TStreamSocket::Read(uint16_t count) {
     }
     if (pending == 0) return "";
     if (pending < 0) CheckSocketError(platform::kWsaEWouldBlock, text);
+    if (pending > seen) {
+      seen = pending;
+      RestartStallClock();
+    }
+    ThrowIfStalled(false);
     platform::WaitForEvent(2);
   }
   canceled_ = false;
@@ -166,7 +173,9 @@ std::string TStreamSocket::ReadLn() {
   } guard{this};
   std::string line;
   // A peer that accepts the connection and then says nothing would
-  // otherwise hold the caller for good: TimeOut bounds the wait for a line.
+  // otherwise hold the caller for good: TimeOut bounds the wait for a line,
+  // StallTime the silence within it.
+  RestartStallClock();
   while (!canceled_ && !timed_out_) {
     size_t room = kBufferSize - line.size();
     if (room == 0) {
@@ -178,9 +187,11 @@ std::string TStreamSocket::ReadLn() {
       if (last_error_no_ == platform::kWsaENotConn) return line;
       std::string text;
       CheckSocketError(platform::kWsaEWouldBlock, text);
+      ThrowIfStalled(false);
       platform::WaitForEvent(2);
       continue;
     }
+    RestartStallClock();
     const char* end = static_cast<const char*>(memchr(buffer_.get(), '\n', static_cast<size_t>(pending)));
     size_t wanted = end != nullptr ? static_cast<size_t>(end - buffer_.get()) + 1 : static_cast<size_t>(pending);
     long taken = ReceiveIntoBuffer(wanted, false);
@@ -213,7 +224,7 @@ std::string TStreamSocket::Transaction(const std::string& command) {
   return transaction_reply_;
 }
 
-void TStreamSocket::CaptureFile(const std::string& file_name) {
+bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes) {
   ReportStatus(8, "CaptureFile");
   bytes_recvd_ = 0;
   TimerOn();
@@ -223,14 +234,26 @@ void TStreamSocket::CaptureFile(const std::string& file_name) {
   } guard{this};
   CaptureTarget file(file_name);
   auto last_pump = std::chrono::steady_clock::now();
+  RestartStallClock();
+  bool within_bound = true;
   while (!canceled_) {
-    long received = socket_.Receive(file.Space(kBufferSize), kBufferSize, false);
+    // Past a bound only its first byte is taken: enough to know it was passed.
+    size_t room = kBufferSize;
+    if (max_bytes >= 0 && max_bytes + 1 - bytes_recvd_ < static_cast<int64_t>(room)) {
+      room = static_cast<size_t>(max_bytes + 1 - bytes_recvd_);
+    }
+    long received = socket_.Receive(file.Space(room), room, false);
     if (received < 0) last_error_no_ = platform::LastSocketError();
     if (received == 0) break;
     if (received > 0) {
       file.Commit(static_cast<size_t>(received));
       bytes_recvd_ += received;
+      RestartStallClock();
       if (OnPacketRecvd) OnPacketRecvd();
+      if (max_bytes >= 0 && bytes_recvd_ > max_bytes) {
+        within_bound = false;
+        break;
+      }
       TimerOn();
       // While data keep coming the loop reads on, pumping now and then so
       // the window stays alive without a poll per block.
@@ -244,6 +267,7 @@ void TStreamSocket::CaptureFile(const std::string& file_name) {
     if (last_error_no_ == platform::kWsaENotConn) break;
     std::string text;
     CheckSocketError(platform::kWsaEWouldBlock, text);
+    ThrowIfStalled(false);
     // Nothing is pending: a good moment to hand the file what has come.
     file.Flush();
     platform::WaitForEvent(2);
@@ -254,6 +278,7 @@ void TStreamSocket::CaptureFile(const std::string& file_name) {
     canceled_ = false;
     throw EAbortError("Socket send aborted");
   }
+  if (!within_bound) return false;
   if (close_error_ != 0) {
     // The stream ended by a reset, not by the peer's orderly close: the
     // file is incomplete and must not pass for a whole one.
@@ -261,11 +286,17 @@ void TStreamSocket::CaptureFile(const std::string& file_name) {
     std::string text;
     CheckSocketError(0, text);
   }
+  return true;
 }
 
 bool TStreamSocket::DataAvailable() {
   ReportStatus(8, "Data Available");
-  return ReceiveIntoBuffer(1, true) > 0;
+  long pending = ReceiveIntoBuffer(1, true);
+  if (pending == 0 && close_deferred_) {
+    close_deferred_ = false;
+    RequestCloseSocket();
+  }
+  return pending > 0;
 }
 
 void TStreamSocket::ClearInput() {

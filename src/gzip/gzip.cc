@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "gzip/gzip_reader.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -48,22 +49,19 @@ int TGzip::Unpack() {
   GzipReader source;
   if (!source.Open(FileSource)) {
     ShowError("Can't open: " + FileSource);
-    return 1;
+    return kSourceNotOpened;
   }
 
-  // Emptying the destination when it is the source itself would destroy
-  // the data before it is read: such an unpack goes through a file beside
-  // it that replaces both at the end.
+  const std::string partial = platform::PartialFileOf(FileDestination);
+  // An unpack in place replaces the source with its own data.
   std::error_code ignored;
   const bool in_place = std::filesystem::equivalent(FileSource, FileDestination, ignored);
-  const std::string written = in_place ? FileDestination + ".unpacking" : FileDestination;
-
   // "e": close-on-exec, so programs started later never inherit the file.
-  std::FILE* destination = std::fopen(written.c_str(), "wbe");
+  std::FILE* destination = std::fopen(partial.c_str(), "wbe");
   if (destination == nullptr) {
     ShowError("Can't create: " + FileDestination);
     (void)source.Close();  // nothing was read, so there is no verdict
-    return 2;
+    return kNotReplaced;
   }
   // Our block is the only buffer: a failed write shows at once, and the
   // close has nothing left to flush.
@@ -71,25 +69,20 @@ int TGzip::Unpack() {
 
   ProgressReporter progress(*this, FileSizeOrZero(FileSource));
   auto block = std::make_unique<char[]>(kBlockSize);
-  bool failed = false;
-  bool write_failed = false;  // a full disk: the destination is cut off
+  bool write_failed = false;  // a full disk: the partial file is cut off
   for (;;) {
     const int count = source.Read(block.get(), kBlockSize);
     if (count <= 0) break;  // end of data, or the stream's error (seen at close)
     if (std::fwrite(block.get(), 1, count, destination) != static_cast<std::size_t>(count)) {
-      failed = write_failed = true;
+      write_failed = true;
       break;
     }
     progress.Update(source.Offset());
   }
 
   // The stream's verdict: damaged data, a missing end or a failed read.
-  if (!source.Close()) failed = true;
-  if (failed) ShowError("gzclose Error.");
-
-  // A failed delete is deliberately not reported: the unpacked file is in
-  // place, and a stale download is harmless.
-  if (DeleteSource && !in_place) std::remove(FileSource.c_str());
+  const bool damaged = !source.Close();
+  if (damaged || write_failed) ShowError("gzclose Error.");
 
   const int closed = CloseDestination ? CloseDestination(destination) : std::fclose(destination);
   if (closed != 0) {
@@ -99,16 +92,20 @@ int TGzip::Unpack() {
     } else {
       std::_Exit(1);
     }
+    write_failed = true;
   }
-  if (in_place && write_failed) {
-    std::remove(written.c_str());  // the source stays whole
-    return 2;
-  }
-  if (in_place && std::rename(written.c_str(), FileDestination.c_str()) != 0) {
-    std::remove(written.c_str());
+
+  const int status = write_failed ? kNotReplaced : damaged ? kDamaged : kUnpacked;
+  // A partial file that cannot be removed is left to the caller, who
+  // knows its name and whether it matters.
+  if (status != kUnpacked) {
+    (void)platform::RemoveFileIfPresent(partial);
+  } else if (platform::ReplaceFile(partial, FileDestination) != 0) {
     ShowError("Can't create: " + FileDestination);
-    return 2;
+    (void)platform::RemoveFileIfPresent(partial);
+    return kNotReplaced;  // the source is kept, as when the destination cannot be created
   }
-  // A cut-off file must not pass for an installed one.
-  return write_failed ? 2 : 0;
+  // Likewise a source that cannot be deleted.
+  if (DeleteSource && !in_place) (void)platform::RemoveFileIfPresent(FileSource);
+  return status;
 }

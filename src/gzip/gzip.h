@@ -17,13 +17,23 @@ class TGzip {
   // write to the destination.
   static constexpr int kBlockSize = 16384;
 
+  // The results of Unpack (see there).
+  static constexpr int kUnpacked = 0;
+  static constexpr int kSourceNotOpened = 1;
+  static constexpr int kNotReplaced = 2;
+  static constexpr int kDamaged = 3;
+
   // The gzip file to read (a real path).
   std::string FileSource;
-  // The file to write (a real path); created if missing, emptied if present.
-  // Never derived from FileSource or from the name stored in the gzip header.
+  // The file to replace (a real path). The data is written to its partial
+  // file (platform::PartialFileOf, in the same folder) and renamed over it
+  // only once it is complete and checked, so the destination is at every
+  // moment either its old or its new content. Never derived from FileSource
+  // or from the name stored in the gzip header. FileSource must not be the
+  // partial file itself.
   std::string FileDestination;
-  // Delete FileSource once the destination has been created and filled,
-  // even when the data turned out to be damaged.
+  // Delete FileSource once it has been read through, also when its data
+  // turned out to be damaged (see Unpack for when it is kept).
   bool DeleteSource = false;
   // Report each failure through OnErrorBox.
   bool WindowOnError = false;
@@ -39,28 +49,31 @@ class TGzip {
   // multiple of ProgressStep; not called while ProgressStep is 0.
   std::function<void(int percent)> OnProgress;
 
-  // Closes the destination; returns 0 on success like fclose. Replaceable so
-  // that tests can make the close fail. Empty means fclose.
+  // Closes the destination's partial file; returns 0 on success like
+  // fclose. Replaceable so that tests can make the close fail. Empty means
+  // fclose.
   std::function<int(std::FILE* destination)> CloseDestination;
   // Ends the process after a failed close of the destination, at once and
   // without clean-up. Replaceable for tests; empty means std::_Exit.
   std::function<void(int exit_code)> ExitProcess;
 
   // Unpacks FileSource into FileDestination and returns:
-  //   0  the destination was created, filled and closed. A damaged,
-  //      truncated or check-failing stream still gives 0: the destination
-  //      keeps what was decoded, the box reads "gzclose Error.", and the
+  //   0  the destination was replaced by the whole, checked data; the
   //      source is deleted when DeleteSource.
   //   1  FileSource could not be opened ("Can't open: " + FileSource);
   //      nothing was created or deleted.
-  //   2  FileDestination could not be created ("Can't create: " +
-  //      FileDestination); the source is closed and kept. Also 2 when a
-  //      write to it failed (a full disk): the box reads "gzclose Error.",
-  //      the destination keeps what was written (an in-place unpack keeps
-  //      the source instead), and the source is deleted when DeleteSource.
-  // When the destination cannot be closed, shows "Can't close file " +
-  // FileDestination and ends the process with exit code 1 (a replaced
-  // ExitProcess that returns makes Unpack go on and return 0).
+  //   2  FileDestination could not be replaced ("Can't create: " +
+  //      FileDestination): its partial file could not be created, or not
+  //      renamed over it (a folder in its place); the source is closed and
+  //      kept. Also 2 when a write failed (a full disk): the box reads
+  //      "gzclose Error." and the source is deleted when DeleteSource.
+  //   3  the data is damaged, truncated or fails its check values: the box
+  //      reads "gzclose Error." and the source is deleted when DeleteSource.
+  // Whenever the status is not 0 the destination is left as it was and its
+  // partial file is removed. When the partial file cannot be closed, shows
+  // "Can't close file " + FileDestination and ends the process with exit
+  // code 1, the destination untouched (a replaced ExitProcess that returns
+  // makes Unpack go on as for a failed write).
   // FileSource and FileDestination may name the same file: the unpacked
   // data then replaces the gzip data, which is not deleted separately.
   [[nodiscard]] int Unpack();

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 
 #include "platform/errors.h"
@@ -54,6 +55,8 @@ std::string FolderOf(const std::string& path) {
 
 // Removes the temporary files of earlier writes of `path` that never
 // reached their rename (the writer was killed), so they do not pile up.
+// One that cannot be removed is left for the next save to try again: the
+// save itself has succeeded.
 void RemoveStaleTemporaries(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp-";
@@ -104,6 +107,54 @@ double LastWriteDays(const std::string& path) {
 
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+int RemoveFileIfPresent(const std::string& path) {
+  if (unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
+  return errno;
+}
+
+std::string ErrorText(int error_number) { return std::strerror(error_number); }
+
+std::string PartialFileOf(const std::string& path) { return path + std::string(kPartialFileSuffix); }
+
+int ReplaceFile(const std::string& from, const std::string& to) {
+  struct stat old_info;
+  if (stat(to.c_str(), &old_info) == 0 && S_ISREG(old_info.st_mode) &&
+      chmod(from.c_str(), old_info.st_mode & 07777) != 0)
+    return errno;
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+void AppendToFile(const std::string& path, std::string_view bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) throw EFOpenError("Cannot create file " + path);
+  const bool written = WriteAll(fd, bytes);
+  const int write_error = errno;
+  if (close(fd) != 0 || !written) throw IoError(written ? errno : write_error);
+}
+
+void FlushFiles(const std::vector<std::string>& paths) {
+  // Starting the writeback of every path first lets the disk take them as
+  // one batch; the waits below then mostly find the work done. A path this
+  // pass cannot open is reported by the waiting pass.
+  for (const std::string& path : paths) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    // Only a hint (a folder does not take it): the fsync below is what the
+    // durability rests on.
+    (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    close(fd);
+  }
+  for (const std::string& path : paths) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool flushed = fd >= 0 && fsync(fd) == 0;
+    const int error_number = errno;
+    if (fd >= 0) close(fd);
+    if (!flushed)
+      throw EInOutError("I/O error " + std::to_string(error_number) + " flushing " + path + ": " +
+                        std::strerror(error_number));
+  }
+}
+
 bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -145,13 +196,12 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     throw IoError(error_number);
   }
   RemoveStaleTemporaries(path);
-  // The rename itself is durable only once the folder is flushed; a
-  // failure here leaves a complete file either way, so it is not reported.
+  // The rename itself is durable only once the folder is flushed.
   const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    fsync(folder);
-    close(folder);
-  }
+  const bool flushed = folder >= 0 && fsync(folder) == 0;
+  const int error_number = errno;
+  if (folder >= 0) close(folder);
+  if (!flushed) throw IoError(error_number);
 }
 
 std::string ExecutableFolder() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -30,6 +31,41 @@ double UnixTimeToDays(int64_t unix_seconds);
 // Removes the file. Returns false when it could not be removed (missing included).
 bool DeleteFile(const std::string& path);
 
+// Removes the file if it is there. Returns 0 when it is gone (also when it
+// never was), otherwise the errno of the failure.
+[[nodiscard]] int RemoveFileIfPresent(const std::string& path);
+
+// The system's sentence for an errno value ("No such file or directory").
+std::string ErrorText(int error_number);
+
+// The suffix of a file being written to replace the file named without it:
+// "<path>.updtmp" is renamed over <path> once it is complete.
+inline constexpr std::string_view kPartialFileSuffix = ".updtmp";
+
+// The partial file of path: path + kPartialFileSuffix.
+std::string PartialFileOf(const std::string& path);
+
+// Renames the file `from` over `to` in one step (both in the same folder),
+// so that `to` is at every moment either its old or its new content. The
+// new file takes the permission bits of the file it replaces; a new name
+// keeps those of `from`. Returns 0, or the errno when `to` cannot be
+// replaced (a folder in its place, a read-only folder); `from` is then
+// left as it was.
+[[nodiscard]] int ReplaceFile(const std::string& from, const std::string& to);
+
+// Appends bytes to the file, creating it when missing. Throws EFOpenError
+// "Cannot create file <path>" when it cannot be opened, EInOutError
+// "I/O error <errno>" when writing fails. Not flushed to disk.
+void AppendToFile(const std::string& path, std::string_view bytes);
+
+// Makes each path (a file or a folder) durable, so that a file's data, or
+// the names a folder holds, survive a power cut: writeback is started for
+// all of them first and then waited for one by one, which costs about one
+// disk flush for the whole batch instead of one per path. Throws
+// EInOutError "I/O error <errno> flushing <path>: <reason>" at the first
+// path that cannot be flushed (a missing one included).
+void FlushFiles(const std::vector<std::string>& paths);
+
 // Creates one folder (its parent must exist). Returns false when it could
 // not be created, also when it already exists, as the Windows call does.
 bool CreateDirectory(const std::string& path);
@@ -44,7 +80,9 @@ std::string ReadWholeFile(const std::string& path);
 // existing file keeps its permission bits. Throws EFOpenError "Cannot create
 // file <path>" when the temporary file cannot be created, EInOutError
 // "I/O error <errno>" when writing, flushing or renaming fails; the old file
-// is then untouched and the temporary file removed.
+// is then untouched and the temporary file removed. Also EInOutError when
+// the folder cannot be flushed after the rename: the new content is then
+// in place but its name may not survive a power cut.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Folder of the running executable, ending in '/'.

@@ -63,4 +63,13 @@ unsigned WinExec(const std::string& exe_dir, const std::string& command_line, in
   return result;
 }
 
+std::string WinExecFailureText(unsigned result) {
+  switch (result) {
+    case kFileNotFound: return "the program file does not exist";
+    case kAccessDenied: return "the program file is not executable";
+    case kBadFormat: return "the file is not a program this system runs";
+    default: return "the system could not start it (error " + std::to_string(result) + ")";
+  }
+}
+
 }  // namespace platform

@@ -21,4 +21,8 @@ inline constexpr unsigned kWinExecStarted = 33;
 // 11 when it is not a program format the system runs, 0 otherwise.
 unsigned WinExec(const std::string& exe_dir, const std::string& command_line, int show_mode);
 
+// Why WinExec could not start a program, for a person: the sentence for
+// one of its results of 31 or below ("the program file does not exist" for 2).
+std::string WinExecFailureText(unsigned result);
+
 }  // namespace platform

@@ -14,8 +14,33 @@
 #include <memory>
 #include <string>
 
+#include "platform/errors.h"
+
+// A transfer sent more bytes than it may: past the size the caller listed
+// for it, or past kUnlistedTransferLimit when none was listed. The transfer
+// was aborted; the local file holds what arrived, one byte past the bound.
+class ETransferLimit : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The bound on transfers without a listed size (server lists, the
+// bulletin, listings): far above any real one, far below a full disk.
+constexpr int64_t kUnlistedTransferLimit = int64_t{64} * 1024 * 1024;
+
 // The operation a failure event names.
 enum class TransferCommand { kList, kDownload };
+
+// How a transport uses the network beyond what the server line says
+// ([NETWORK] of "FtpConfig.ini").
+struct NetworkSettings {
+  // How long a transfer may go without progress (no reply, no data
+  // connection, no byte) before it fails.
+  int32_t StallTimeMs = 30000;
+  // Data connections opened by the server's offer ("PASV") first; false
+  // makes every one active.
+  bool Passive = true;
+};
 
 // Where and as whom to log in: one server line of the server list.
 struct ServerLogin {
@@ -78,4 +103,5 @@ class Transport {
 };
 
 // Makes a transport that reports to `events` (which outlives it).
-using TransportFactory = std::function<std::unique_ptr<Transport>(TransportEvents& events)>;
+using TransportFactory =
+    std::function<std::unique_ptr<Transport>(TransportEvents& events, const NetworkSettings& network)>;

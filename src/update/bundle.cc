@@ -5,8 +5,10 @@
 #include <fstream>
 
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/game_path.h"
-#include "lists/list_file.h"
+#include "update/folder_path.h"
+#include "update/install_journal.h"
 
 namespace {
 
@@ -63,6 +65,28 @@ bool CopyRange(std::ifstream& bundle, int64_t start, int64_t end, const std::str
   return static_cast<bool>(out);
 }
 
+// Writes the member to its partial file and renames that over its name.
+// Returns "" or why the member's file could not be written.
+std::string WriteMember(const std::string& exe_dir, std::ifstream& bundle, const MemberRecord& member) {
+  try {
+    RequireFolderPath(exe_dir, member.name);
+  } catch (const EFOpenError& error) {
+    return error.what();
+  }
+  const std::string target = platform::ResolveGameFileName(exe_dir, member.name);
+  const std::string partial = BeginPartialFile(exe_dir, target);
+  std::string problem;
+  if (!CopyRange(bundle, member.start, member.end, partial)) {
+    problem = "cannot write " + target;
+  } else if (const int error = platform::ReplaceFile(partial, target); error != 0) {
+    problem = "cannot replace " + target + ": " + platform::ErrorText(error);
+  } else {
+    return "";
+  }
+  if (std::string left = DiscardTemporaryFile(partial); !left.empty()) problem += "; " + left;
+  return problem;
+}
+
 }  // namespace
 
 BundleExtraction ExtractBundle(const std::string& exe_dir, const std::string& bundle_path) {
@@ -88,10 +112,8 @@ BundleExtraction ExtractBundle(const std::string& exe_dir, const std::string& bu
       result.skipped.push_back(label + " skipped: " + reason);
       continue;
     }
-    MakeFolderPath(exe_dir, member.name);
-    const std::string target = platform::ResolveGameFileName(exe_dir, member.name);
-    if (!CopyRange(bundle, member.start, member.end, target)) {
-      result.skipped.push_back(label + " skipped: cannot write " + target);
+    if (std::string problem = WriteMember(exe_dir, bundle, member); !problem.empty()) {
+      result.skipped.push_back(label + " skipped: " + problem);
       ++result.unwritable;
       continue;
     }

@@ -24,6 +24,9 @@ void RebuildForForcedUpdate(UpdateEngine& e) {
 
 void ForcedUpdateCommand(UpdateEngine& e) {
   if (e.ForcedUpdateActive) return;
+  // Before a check has compared the lists there is no record to rebuild,
+  // and BuildPendingList would still add its entries to the pending names.
+  if (!e.RecordList) return;
   if (!e.UpdateArmed && !e.StartGameShown) return;
   const std::string question = SelectText(kForcedUpdateQuestion, e.LangLetter);
   if (!e.View.AskYesNo(question)) return;

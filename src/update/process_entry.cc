@@ -2,15 +2,19 @@
 
 #include <cctype>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "texts/texts.h"
 #include "gzip/gzip.h"
-#include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "platform/process.h"
-#include "texts/texts.h"
 #include "update/bundle.h"
+#include "update/folder_path.h"
+#include "update/install_journal.h"
+#include "lists/list_file.h"
 
 namespace {
 
@@ -27,50 +31,109 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
+// The steps of installing one entry. Everything is received or written
+// under a temporary name (see install_journal.h) and renamed over the
+// installed file only once complete and checked, so a failure at any step
+// leaves the installed file as it was; the temporary files are removed on
+// the way out, also when a step throws.
 class EntryInstaller {
  public:
+  enum class Fetched { kWhole, kMismatch, kOverrun };
+
   EntryInstaller(UpdateEngine& e, const EntryFields& f) : e_(e), f_(f) {}
+  ~EntryInstaller() {
+    for (const std::string& path : temporaries_) {
+      try {
+        Discard(path);
+      } catch (...) {
+        // A listener that throws while the entry unwinds: the file stays
+        // noted in the journal, and the next run removes it.
+      }
+    }
+  }
+  EntryInstaller(const EntryInstaller&) = delete;
+  EntryInstaller& operator=(const EntryInstaller&) = delete;
 
-  // Downloads remote to `local_name`; true when the byte count received
-  // equals the size field (converted only now, after the download).
-  bool Download(const std::string& local_name) {
+  // Downloads remote: for "O" into the partial file of the local name,
+  // otherwise into the download file of the remote name. kWhole when the
+  // byte count received equals the size field (converted only now, after
+  // the download); a download that does not fit is removed.
+  Fetched Download() {
     if (!e_.Connection) throw Exception("Not connected");
-    e_.Connection->Download(f_.remote, Path(local_name), -1);
-    const int64_t received = e_.Connection->BytesTotal();
-    return received == platform::StrToInt(f_.size);
+    if (f_.type == "O") {
+      RequireFolderPath(e_.ExeDir, f_.local);
+      download_ = Keep(BeginPartialFile(e_.ExeDir, Path(f_.local)));
+    } else {
+      download_ = Keep(BeginDownloadFile(e_.ExeDir, Path(f_.remote)));
+    }
+    // A copy: the download pumps messages, and the connection may be replaced meanwhile.
+    const std::shared_ptr<Transport> connection = e_.Connection;
+    try {
+      connection->Download(f_.remote, download_, ListedSize(f_.size));
+    } catch (const ETransferLimit&) {
+      Discard(download_);
+      e_.View.ReportRefusedName("entry \"" + f_.local + "\" passed over: the server sent more of \"" + f_.remote +
+                                "\" than its listed size (" + f_.size + ")");
+      e_.View.EntryFailed();
+      return Fetched::kOverrun;
+    }
+    const int64_t received = connection->BytesTotal();
+    if (received == platform::StrToInt(f_.size)) return Fetched::kWhole;
+    Discard(download_);
+    return Fetched::kMismatch;
   }
 
-  // An "O" entry: the download itself, at the local name, is the file.
-  bool DownloadInPlace() {
-    MakeFolderPath(e_.ExeDir, f_.local);
-    return Download(f_.local);
+  // An "O" entry: puts the whole download in place of the local name.
+  // Throws EFOpenError when the local name cannot be replaced.
+  void PlaceDownload() {
+    const std::string destination = Path(f_.local);
+    if (const int error = platform::ReplaceFile(download_, destination); error != 0)
+      throw EFOpenError("Cannot create file " + destination + ": " + platform::ErrorText(error));
   }
 
-  // Unpacks the downloaded remote file into the local name; the Unpack result.
+  // Unpacks the download into the local name, which it replaces only when
+  // the data is whole; the Unpack result. Throws EFOpenError when a folder
+  // on the way cannot be created.
   int Unpack() {
-    MakeFolderPath(e_.ExeDir, f_.local);
-    e_.Gzip.FileSource = Path(f_.remote);
-    e_.Gzip.FileDestination = Path(f_.local);
-    return e_.Gzip.Unpack();
+    RequireFolderPath(e_.ExeDir, f_.local);
+    const std::string destination = Path(f_.local);
+    const std::string partial = Keep(BeginPartialFile(e_.ExeDir, destination));
+    // An unpacked bundle lives only until it has been taken apart.
+    if (f_.type != "E") Keep(NoteTemporaryFile(e_.ExeDir, destination));
+    e_.Gzip.FileSource = download_;
+    e_.Gzip.FileDestination = destination;
+    const int status = e_.Gzip.Unpack();
+    Discard(download_);  // the unpacker deletes it, except when the destination could not be replaced
+    Discard(partial);
+    return status;
   }
 
   // Extracts the unpacked bundle at the local name, then deletes it.
   BundleExtraction ExtractAndDelete() {
-    const BundleExtraction result = ExtractBundle(e_.ExeDir, Path(f_.local));
+    const std::string bundle = Path(f_.local);
+    const BundleExtraction result = ExtractBundle(e_.ExeDir, bundle);
     for (const std::string& sentence : result.skipped)
       e_.View.ReportRefusedName(f_.local + ": " + sentence);
-    platform::DeleteFile(Path(f_.local));
+    Discard(bundle);
     return result;
   }
 
   std::string RecordLine() const { return f_.local + " " + f_.version; }
+
+ private:
   std::string Path(const std::string& name) const {
     return platform::ResolveGameFileName(e_.ExeDir, name);
   }
+  const std::string& Keep(const std::string& temporary) { return temporaries_.emplace_back(temporary); }
+  // Removes a temporary file if it is there; one that stays is reported.
+  void Discard(const std::string& path) {
+    if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) e_.View.ReportRefusedName(sentence);
+  }
 
- private:
   UpdateEngine& e_;
   const EntryFields& f_;
+  std::string download_;                 // where the remote file is received
+  std::vector<std::string> temporaries_;  // removed (if still there) at the end
 };
 
 LineList& Record(UpdateEngine& e) {
@@ -108,18 +171,24 @@ EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const Ent
   if (f.type != "E" && f.type != "O" && f.type != "C") return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
+  if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (f.type == "O") {
-    if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
+    installer.PlaceDownload();
   } else {
-    if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
-    // A file cut off by a full disk keeps the old record line, so the next
-    // run offers the entry again; other outcomes of unpacking and
-    // extraction (refused members) do not keep the line from being replaced.
-    if (installer.Unpack() != 0) return EntryOutcome::kPassedOver;
+    // Damaged data or a file cut off by a full disk keeps the old record
+    // line, so the next run offers the entry again; refused members of a
+    // bundle do not keep the line from being replaced.
+    if (installer.Unpack() != TGzip::kUnpacked) return EntryOutcome::kPassedOver;
     if (f.type == "C" && installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
   }
   ReplaceRecordLine(e, index, installer.RecordLine());
   return EntryOutcome::kInstalled;
+}
+
+// A package whose bundle cannot be installed whole stops the run: its
+// import would work on missing sources.
+[[noreturn]] void PackageNotInstalled(const EntryFields& f, const std::string& reason) {
+  throw Exception("Cannot install " + f.local + ": " + reason);
 }
 
 EntryOutcome ProcessNew(UpdateEngine& e, const EntryFields& f, bool FromCheck) {
@@ -127,22 +196,21 @@ EntryOutcome ProcessNew(UpdateEngine& e, const EntryFields& f, bool FromCheck) {
   if (!handled) return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
+  if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (f.type == "O") {
-    if (!installer.DownloadInPlace()) return EntryOutcome::kPassedOver;
+    installer.PlaceDownload();
   } else {
-    if (!installer.Download(f.remote)) return EntryOutcome::kPassedOver;
     const int unpacked = installer.Unpack();
-    if (f.type == "E") {
-      if (unpacked != 0) return InUseStop(e);
-    } else if (f.type == "C") {
-      // A bundle that could not be unpacked is not taken apart: whatever
-      // file stands at its local name is not this bundle.
-      if (unpacked != 0 || !installer.ExtractAndDelete().Succeeded()) return InUseStop(e);
+    if (f.type == "E" || f.type == "C") {
+      // Damaged data has had its box; the entry is offered again next run.
+      // A bundle that could not be unpacked is never taken apart.
+      if (unpacked == TGzip::kDamaged) return EntryOutcome::kPassedOver;
+      if (unpacked != TGzip::kUnpacked) return InUseStop(e);
+      if (f.type == "C" && !installer.ExtractAndDelete().Succeeded()) return InUseStop(e);
     } else {
-      // Package types: refused members do not stop the import, but an
-      // unpack or a member cut off by a full disk leaves the entry
-      // unrecorded for the next run.
-      if (unpacked != 0 || installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
+      if (unpacked != TGzip::kUnpacked) PackageNotInstalled(f, "its download could not be unpacked");
+      const BundleExtraction extraction = installer.ExtractAndDelete();
+      if (!extraction.Succeeded()) PackageNotInstalled(f, extraction.skipped.front());
       const std::string command = ImportCommandLine(f.type, f.package, NameStem(f.remote));
       if (platform::WinExec(e.ExeDir, command, ImportShowMode(f.type)) <= 31)
         return EntryOutcome::kPassedOver;
@@ -172,6 +240,16 @@ std::string ImportCommandLine(const std::string& type, const std::string& packag
 }
 
 int ImportShowMode(const std::string& type) { return type == "T" ? 1 : 0; }
+
+int64_t ListedSize(const std::string& size_field) {
+  if (size_field.empty() || size_field.size() > 18) return -1;  // 18 digits always fit in 64 bits
+  int64_t value = 0;
+  for (const char c : size_field) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
 
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck) {
   const std::string kind = UpperCase(LineField(line, 1));

@@ -3,6 +3,7 @@
 // the record line that says which version is installed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "update/update_engine.h"
@@ -10,8 +11,8 @@
 // How ProcessEntry left the entry.
 enum class EntryOutcome {
   kInstalled,   // installed (and recorded unless FromCheck)
-  kPassedOver,  // nothing installed: size mismatch, refused name, type not handled here,
-                // import tool not started
+  kPassedOver,  // nothing installed: size mismatch, a download past its listed size, damaged
+                // data, refused name, type not handled here, import tool not started
   kStopped,     // in-use stop: the box was shown and the main window closed
 };
 
@@ -22,11 +23,30 @@ enum class EntryOutcome {
 // the entry before anything is fetched (the view hears of it).
 // With FromCheck a new entry adds no record line.
 //
+// Every file is received, unpacked or extracted under a temporary name
+// beside its destination and renamed over it only once complete and
+// checked, so an entry that fails leaves the installed files as they were
+// (a bundle's members are replaced one by one) and gets no record line;
+// its temporary files are removed. A download that runs past the listed
+// size (field 5) is passed over, named through the view's ReportRefusedName and
+// counted through its EntryFailed. Damaged gzip data passes the entry over
+// after the unpacker's box. A new "E" or "C" entry whose file cannot be
+// replaced ends in the in-use stop.
+//
 // Pumps messages while downloading. Throws the download's error, EConvertError
 // for a size or record index that is not a decimal integer, EListError for a
-// record index outside RecordList, and the bundle's file errors (see
-// ExtractBundle); the caller's run stops at this entry then.
+// record index outside RecordList, EFOpenError for a folder that cannot be
+// created or an "O" file that cannot be replaced, the bundle's file errors
+// (see ExtractBundle), and Exception "Cannot install <local name>: <reason>"
+// when a package ("T", "A", "S", "W") cannot be unpacked or taken apart
+// whole; the caller's run stops at this entry then.
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck);
+
+// The bound handed to the FTP client for the download of an entry whose
+// size field is `size_field`: its value when it is a non-negative decimal
+// integer (digits only), else -1 (the field's error comes after the
+// download).
+int64_t ListedSize(const std::string& size_field);
 
 // The package-import command line of a "T", "A", "S" or "W" entry, relative
 // to the game folder: "System\PKG pkg import <kind> ..\<folder>\<package> ..\<stem>".

@@ -2,6 +2,7 @@
 
 #include "platform/event_loop.h"
 #include "update/ftp_events.h"
+#include "update/network_settings.h"
 #include "update/update_run.h"
 
 // Routes the transport's events to the engine's handlers.
@@ -38,7 +39,8 @@ Transport& UpdateEngine::NewConnection() {
   Connection.reset();
   IsConnected = false;
   platform::ProcessMessages();
-  Connection = new_transport_(*events_);
+  // Read afresh for each attempt, so a changed setting needs no restart.
+  Connection = new_transport_(*events_, ReadNetworkSettings(ExeDir));
   return *Connection;
 }
 

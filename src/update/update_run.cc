@@ -4,10 +4,12 @@
 #include <cstdint>
 
 #include "lists/list_file.h"
+#include "platform/errors.h"
 #include "platform/event_loop.h"
 #include "platform/game_path.h"
 #include "platform/process.h"
 #include "texts/texts.h"
+#include "update/install_journal.h"
 #include "update/process_entry.h"
 
 void Button1Click(UpdateEngine& e) {
@@ -16,11 +18,13 @@ void Button1Click(UpdateEngine& e) {
   e.View.ShowProgressBar();
   e.View.ShowStatusLine();
   if (!e.PendingList) return;
+  for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   const int n = static_cast<int>(e.PendingList->size());
   for (int i = 0; i < n; ++i) {
     platform::ProcessMessages();
     // Closing the window in between releases the lists (after saving them).
     if (!e.PendingList) return;
+  for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
     const std::string line = (*e.PendingList)[i];
     if (ProcessEntry(e, line, false) == EntryOutcome::kStopped) return;
     MarkFirstPendingDone(e);
@@ -30,8 +34,13 @@ void Button1Click(UpdateEngine& e) {
       ShowStartGame(e);
     }
   }
-  if (e.RecordList)
-    SaveListFile(platform::ResolveGameFileName(e.ExeDir, "update2.dat"), *e.RecordList);
+  SaveRecord(e);
+}
+
+void SaveRecord(UpdateEngine& e) {
+  if (!e.RecordList) return;
+  for (const std::string& sentence : FlushInstalledFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
+  SaveListFile(platform::ResolveGameFileName(e.ExeDir, "update2.dat"), *e.RecordList);
 }
 
 void FtpClient1PacketRecvd(UpdateEngine& e) {
@@ -52,7 +61,13 @@ std::string GameCommandLine(const RFtpConfigType& config) {
 void Image3Click(UpdateEngine& e) {
   if (e.ForcedUpdateActive) return;
   e.View.HideMainWindow();
-  // The game runs on its own; whether it started is not examined.
-  (void)platform::WinExec(e.ExeDir, GameCommandLine(e.FtpConfig), 1);
+  // The game runs on its own; nothing waits for it.
+  const std::string command_line = GameCommandLine(e.FtpConfig);
+  const unsigned result = platform::WinExec(e.ExeDir, command_line, 1);
+  if (result <= 31) {
+    e.View.ShowMainWindow();
+    throw Exception("Cannot start the game \"" + e.ExeDir + command_line +
+                    "\": " + platform::WinExecFailureText(result));
+  }
   e.View.CloseMainWindow();
 }

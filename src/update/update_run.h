@@ -4,14 +4,21 @@
 
 #include "update/update_engine.h"
 
-// The update run: installs every entry of PendingList in order with
-// ProcessEntry, counting down in the status line, then shows "files updated" and the
-// start-game button and saves the record to "update2.dat". Does nothing
+// The update run: removes what a killed run left behind (see
+// SweepTemporaryFiles), installs every entry of PendingList in order with
+// ProcessEntry, counting down in the status line, then shows "files
+// updated" and the start-game button and saves the record (SaveRecord). Does nothing
 // while IsConnected is false; leaves the run disarmed. Pumps messages
 // before each entry and during downloads. An error raised by an entry stops
 // the run there and is raised on (the record is saved later, at close); an
 // in-use stop ends it after the window has been closed.
 void Button1Click(UpdateEngine& e);
+
+// Saves RecordList (when there is one) to "update2.dat", after flushing to
+// disk every file installed since the last sweep, so that no saved record
+// names a file whose data a power cut could still take. Throws the flush's
+// and the save's EInOutError / EFOpenError.
+void SaveRecord(UpdateEngine& e);
 
 // Handler of the FTP client's OnPacketRecvd: while ShowProgress, moves the
 // gauge to the bytes received and writes "<name> <received> of <total>"
@@ -19,8 +26,11 @@ void Button1Click(UpdateEngine& e);
 void FtpClient1PacketRecvd(UpdateEngine& e);
 
 // The start-game button: unless a forced update runs, hides the window,
-// starts GameExeFile (default "Quelmar.exe kvx") without waiting and
-// closes the window.
+// starts GameExeFile (default "Quelmar.exe kvx", relative to the game
+// folder) without waiting for it, and closes the window. When the game
+// cannot be started, the window is shown again and an Exception naming the
+// command line tried and the reason is raised: the caller's error box shows
+// it and the updater stays open.
 void Image3Click(UpdateEngine& e);
 
 // Command line that starts the game, relative to the game folder.

@@ -52,12 +52,16 @@ class UpdateView {
   // and, while connected, ends the process at once. May not return.
   virtual void CloseMainWindow() = 0;
   virtual void HideMainWindow() = 0;
+  virtual void ShowMainWindow() = 0;
   // The server dialog's selection, entry count and server lines.
   virtual ServerChoice ReadServerChoice() const = 0;
 
   // Data from the server that was refused, in one sentence: a list entry
   // whose name would leave the game folder, a bundle member passed over.
   virtual void ReportRefusedName(const std::string& sentence) = 0;
+  // An entry was passed over for what the server sent (its download ran
+  // past the listed size): the run goes on but did not install everything.
+  virtual void EntryFailed() = 0;
   // The end of the update check, with how it ended.
   virtual void CheckEnded(CheckOutcome outcome) = 0;
 };

@@ -43,6 +43,9 @@ struct FontSpec {
   std::string name;  // face name as the design gives it ("Arial", "Courier New")
   int height = 16;   // pixel height of the character cell
   Color color = kBlack;
+  // Character set of the texts drawn in this font ("BIG5", ...), fixed by
+  // a window design whatever the language; empty: Application.CharSet.
+  std::string charset = "";
 };
 
 // A bitmap as a backend loaded it. `handle` is the backend's own pixel

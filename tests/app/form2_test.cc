@@ -87,11 +87,13 @@ TEST_F(Form2Test, RememberedChoiceAndRightButtonConfirm) {
   EXPECT_EQ(folder.Read("isp1.dat"), "3\r\n");
 }
 
+// The list draws in Big5 whatever the language, so its texts are Big5:
+// the names as stored, and "Other" in Big5 for both kinds of Chinese.
 TEST_F(Form2Test, OtherFollowsTheLanguageButNamesAreShownAsStored) {
   folder.Write("isp0.dat", kThreeServers);
   const std::pair<const char*, std::string> cases[] = {
       {"zh_TW.UTF-8", "\xA8\xE4\xA5\xA6"},  // 其它
-      {"zh_CN.UTF-8", "\xC6\xE4\xCB\xFC"},  // 其它 in GB2312
+      {"zh_CN.UTF-8", "\xA8\xE4\xA5\xA6"},  // 其它, not its GB2312 form
       {"de_DE", "Other"}};
   for (const auto& [locale_name, other] : cases) {
     SCOPED_TRACE(locale_name);
@@ -99,6 +101,7 @@ TEST_F(Form2Test, OtherFollowsTheLanguageButNamesAreShownAsStored) {
     TForm2* dialog = CreateDialog();
     EXPECT_EQ(dialog->ListBox1->Items[3], other);
     EXPECT_EQ(dialog->ListBox1->Items[1], "\xA5\x5F\xB3\xA1");
+    EXPECT_EQ(dialog->ListBox1->Font.charset, "BIG5");
   }
 }
 

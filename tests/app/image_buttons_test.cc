@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <thread>
+
+#include "app/engine_hooks.h"
 #include "app/form1.h"
 #include "app/skin_form.h"
 #include "app/web_page_window.h"
@@ -90,6 +95,57 @@ TEST_F(ImageButtonsTest, ForcedUpdateRunsAfterTheNormalLookIsBack) {
   EXPECT_EQ(form->Image1->PictureFile(), Look('k', 'H'));
   form->MouseUp(TMouseButton::mbRight, {}, 240, 560);
   EXPECT_EQ(forced_updates, 1);
+}
+
+// The start-game button wired to the real game start: a game that cannot
+// be started is named in the error box and the updater stays open.
+TEST_F(ImageButtonsTest, StartGameNamesTheCommandLineItCouldNotStart) {
+  AttachUpdateEngine(*form);
+  form->Show();
+  form->Image3->SetVisible(true);
+  const auto press_start_game = [this] {
+    form->MouseDown(TMouseButton::mbLeft, {}, 182, 570);
+    form->MouseUp(TMouseButton::mbLeft, {}, 182, 570);
+  };
+  const struct {
+    const char* game_exe_file;
+    const char* shown;
+    const char* reason;
+  } failures[] = {
+      {"", "Quelmar.exe kvx", "the program file does not exist"},
+      {"Game\\Run.sh -fast", "Game\\Run.sh -fast", "the program file is not executable"},
+  };
+  folder.Write("Game\\Run.sh", "#!/bin/sh\necho \"$@\" > started.txt\n");
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.shown);
+    backend.boxes.clear();
+    form->Engine.FtpConfig.GameExeFile = failure.game_exe_file;
+    press_start_game();
+    ASSERT_EQ(backend.boxes.size(), 1u);
+    EXPECT_EQ(backend.boxes[0].icon, vcl::MessageIcon::kError);
+    EXPECT_EQ(backend.boxes[0].text,
+              "Cannot start the game \"" + folder.path() + failure.shown + "\": " + failure.reason);
+    EXPECT_TRUE(form->Visible()) << "shown again";
+    EXPECT_FALSE(Application.Terminated()) << "the updater stays open";
+  }
+  {
+    SCOPED_TRACE("refused during a forced update");
+    backend.boxes.clear();
+    form->Engine.ForcedUpdateActive = true;
+    press_start_game();
+    form->Engine.ForcedUpdateActive = false;
+    EXPECT_TRUE(backend.boxes.empty());
+    EXPECT_TRUE(form->Visible());
+  }
+  ASSERT_EQ(chmod(folder.RealPath("Game\\Run.sh").c_str(), 0755), 0);
+  backend.boxes.clear();
+  press_start_game();
+  EXPECT_TRUE(backend.boxes.empty());
+  EXPECT_FALSE(form->Visible());
+  EXPECT_TRUE(Application.Terminated()) << "the main window closed";
+  for (int i = 0; i < 500 && !folder.Exists("started.txt"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(folder.Read("started.txt"), "-fast\n");
 }
 
 TEST_F(ImageButtonsTest, MissingPressedLookIsReportedAndTheActionSkipped) {

@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+
 #include "app/form1.h"
 #include "app/form2.h"
 #include "locale_env.h"
 #include "platform/event_loop.h"
+#include "support/ftp_servers.h"
 #include "support/game_folder.h"
 #include "support/headless_app.h"
+#include "support/loopback_port.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -61,6 +67,80 @@ TEST_F(ProgramTest, DialogFirstThenMainWindowUntilItCloses) {
   EXPECT_EQ(choice.Count, 3);
   EXPECT_EQ(choice.ServerLines.size(), 3u);
   EXPECT_EQ(Application.MainForm(), nullptr) << "the windows are gone";
+}
+
+// The forced-update button acts only once a check has compared the lists:
+// pressed while the check connects, or after no server was found, it asks
+// nothing, leaves the record on disk as it was (closing writes it back
+// byte for byte, never empty) and the count shown is the comparison's.
+TEST_F(ProgramTest, ForcedUpdateBeforeTheComparisonChangesNothing) {
+  test_support::TempFolder served;
+  served.Write("update3.dat", "GAME\r\nO A.txt A.txt 2 1\r\nO B.txt B.txt 1 1\r\n");
+  std::unique_ptr<test_support::FtpServer> server;
+  try {
+    server = test_support::FtpServer::Start(test_support::FtpServerKind::kPyftpdlib, served.path());
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << "no FTP server: " << e.what();
+  }
+  const std::string record = "AVWSEN\r\n\r\nA.txt 1\r\nB.txt 1\r\n";
+  struct Case {
+    const char* name;
+    int port;
+    const char* earlier_list;   // update3.dat left by an earlier run, or null
+    bool press_while_connecting;  // else once the check has ended
+    CheckOutcome outcome;
+    int pending;
+  } cases[] = {
+      {"while connecting", server->port(), "GAME\r\nO A.txt A.txt 1 1\r\nO B.txt B.txt 1 1\r\n", true,
+       CheckOutcome::kUpdatesReady, 1},
+      {"after no server", test_support::ClosedLoopbackPort(), nullptr, false, CheckOutcome::kNoServer, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::GameFolder game;
+    game.WriteAllSkins();
+    game.Write("isp0.dat", "Local 127.0.0.1 " + std::to_string(c.port) + " 10000 anonymous\r\nend\r\n");
+    game.Write("update2.dat", record);
+    if (c.earlier_list != nullptr) game.Write("update3.dat", c.earlier_list);
+    backend.boxes.clear();
+    // A question, had it come, would be answered Yes.
+    backend.default_box_answer = IDYES;
+    backend.on_modal_shown = [](TForm& dialog) {
+      dialog.MouseDown(TMouseButton::mbLeft, {}, 325, 557);
+      dialog.MouseUp(TMouseButton::mbLeft, {}, 325, 557);
+    };
+    std::optional<CheckOutcome> outcome;
+    int pending_at_end = -1;
+    std::string status_at_end;
+    UpdaterRunHooks hooks;
+    hooks.attach_engine = [&](TForm1& form1) {
+      form1.Timer1->SetInterval(5);
+      const auto press_forced_update = [&form1] {
+        form1.MouseDown(TMouseButton::mbLeft, {}, 240, 560);
+        form1.MouseUp(TMouseButton::mbLeft, {}, 240, 560);
+      };
+      form1.OnStatusText = [&, press_forced_update](const std::string& text) {
+        if (c.press_while_connecting && text == "connecting...") press_forced_update();
+      };
+      form1.OnCheckEnded = [&, press_forced_update](CheckOutcome ended) {
+        outcome = ended;
+        if (!c.press_while_connecting) press_forced_update();
+        pending_at_end = form1.ListBox1->Items.Count();
+        status_at_end = form1.Label3->Caption();
+        EXPECT_EQ(game.Read("update2.dat"), record) << "the record on disk after the check";
+        platform::PostMessage([&form1] { form1.Close(); });
+      };
+    };
+    ASSERT_TRUE(RunUpdater(backend, game.path(), hooks));
+    EXPECT_EQ(outcome, c.outcome);
+    for (const vcl::MessageBoxRequest& box : backend.boxes)
+      EXPECT_NE(box.icon, vcl::MessageIcon::kQuestion) << "asked: " << box.text;
+    EXPECT_EQ(pending_at_end, c.pending);
+    if (c.pending > 0) {
+      EXPECT_EQ(status_at_end, std::to_string(c.pending) + "file remain to be updated");
+    }
+    EXPECT_EQ(game.Read("update2.dat"), record) << "the record on disk after closing";
+  }
 }
 
 }  // namespace

@@ -45,9 +45,14 @@ class CliE2eTest : public ::testing::TestWithParam<FtpServerKind> {
     for (const std::string& line : lines) text += line + "\r\n";
     root.Write("game/isp0.dat", text + "end\r\n");
   }
-  // A stand-in for the game's import tool that notes each call in import.log.
+  // A stand-in for the game's import tool that notes each call in
+  // import.log. It fails for a package whose name contains "Broken": it
+  // notes the call followed by " (failed)" and exits with status 1.
   void WriteImportTool() const {
-    const std::string path = root.Write("game/System/PKG", "#!/bin/sh\necho \"$*\" >> import.log\n");
+    const std::string path = root.Write("game/System/PKG",
+                                        "#!/bin/sh\n"
+                                        "case \"$*\" in *Broken*) echo \"$* (failed)\" >> import.log; exit 1 ;; esac\n"
+                                        "echo \"$*\" >> import.log\n");
     chmod(path.c_str(), 0755);
   }
   // The import calls noted so far, once `count` have arrived (at most 10 s).

@@ -103,22 +103,59 @@ TEST_P(CliUpdateTest, ChangedEntriesReplaceTheirRecordLinesInPlace) {
   EXPECT_EQ(Game("import.log"), "<missing>");
 }
 
+// A package entry counts as installed once its import tool has been
+// started, whatever the tool then does; a tool that cannot be started
+// leaves the entry unrecorded, so the next run offers it again.
+TEST_P(CliUpdateTest, PackageIsRecordedOnceItsToolStarted) {
+  WriteImportTool();
+  set.AddBundle("T", "Trees.gz", "Trees.bnd", "1", {{"Textures\\Oak.pcx", "oak"}}, "Trees");
+  set.AddBundle("W", "Birds.gz", "Birds.bnd", "1", {{"sounds\\Chirp.wav", "chirp"}}, "BrokenBirds");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  {
+    SCOPED_TRACE("a tool that fails");
+    const CliResult r = Run({"--server", "0", "--update"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(ImportCalls(2), (Lines{"pkg import sound ..\\sounds\\BrokenBirds ..\\Birds (failed)",
+                                     "pkg import texture ..\\Textures\\Trees ..\\Trees"}));
+    EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nTrees.bnd 1\r\nBirds.bnd 1\r\n");
+  }
+  {
+    SCOPED_TRACE("a tool that cannot be started");
+    ASSERT_EQ(chmod((game_dir + "System/PKG").c_str(), 0644), 0);
+    set.AddBundle("A", "Walk.gz", "Walk.bnd", "1", {{"Animations\\Walk.psa", "walk"}}, "Walk");
+    set.WriteList();
+    const CliResult r = Run({"--update"});
+    EXPECT_EQ(r.Lines().at(1), "1file remain to be updated") << r.out << r.err;
+    EXPECT_EQ(Game("Animations/Walk.psa"), "walk") << "the members stay in place";
+    EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nTrees.bnd 1\r\nBirds.bnd 1\r\n");
+    EXPECT_EQ(ImportCalls(2).size(), 2u) << "no new call";
+  }
+}
+
 TEST_P(CliUpdateTest, SizeMismatchIsPassedOverWithoutRecord) {
   set.AddE("Bad.gz", "Bad.u", "1", "bad", +1);
-  set.AddO("Short.txt", "Short.txt", "1", "short", -1);
+  set.AddO("Short.txt", "Short.txt", "2", "short", -1);
   set.AddO("Good.txt", "Good.txt", "1", "good");
   set.WriteList();
+  root.Write("game/Short.txt", "short v1");
+  root.Write("game/update2.dat", "AVWSEN\r\n\r\nShort.txt 1\r\n");
   auto server = StartServer();
   WriteServers({ServerLine("Local", *server)});
 
   const CliResult r = Run({"--server", "0", "--update"});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
   EXPECT_EQ(r.Lines().back(), "files updated");
-  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nGood.txt 1\r\n");
-  EXPECT_TRUE(GameHas("Bad.gz")) << "the mismatched download stays where it was received";
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nShort.txt 1\r\nGood.txt 1\r\n");
   EXPECT_FALSE(GameHas("Bad.u"));
-  EXPECT_EQ(Game("Short.txt"), "short") << "an \"O\" download lands at its local name at once";
+  EXPECT_EQ(Game("Short.txt"), "short v1") << "the installed file stays as it was";
   EXPECT_EQ(Game("Good.txt"), "good");
+  // The mismatched downloads are removed, and nothing else is left behind.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(game_dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (Lines{"Good.txt", "Short.txt", "isp0.dat", "isp1.dat", "update2.dat", "update3.dat"}));
 }
 
 TEST_P(CliUpdateTest, ThreeServersRefusingTheLogin) {

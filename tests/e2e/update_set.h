@@ -64,6 +64,17 @@ class UpdateSet {
                     const std::string& version, const std::string& bundle, const std::string& package = "") {
     Add(type, remote, local, version, Gzip(bundle), package, 0);
   }
+  // Damages the served gzip file `remote` without changing its size: its
+  // CRC-32 no longer matches its data.
+  void DamageServed(const std::string& remote) const {
+    const std::filesystem::path path = std::filesystem::path(folder_) / remote;
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekg(-8, std::ios::end);
+    const char crc_byte = static_cast<char>(file.get() ^ 0x55);
+    file.seekp(-8, std::ios::end);
+    file.put(crc_byte);
+    if (!file) throw std::runtime_error("cannot damage " + path.string());
+  }
   // A line as given (for names that are never stored on the server).
   void AddLine(const std::string& line) { lines_.push_back(line); }
 

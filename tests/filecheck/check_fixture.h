@@ -15,7 +15,7 @@
 
 namespace test_support {
 
-// Runs the test in a fresh current folder (where ErrorList.TXT goes).
+// Runs the test in a fresh current folder, which is not the game folder.
 class ScopedCurrentFolder {
  public:
   ScopedCurrentFolder() : old_(getcwd(nullptr, 0)) {

@@ -129,11 +129,11 @@ TEST_F(FileCheckGateTest, StartGateMissingListAndListErrors) {
   EXPECT_FALSE(form->Engine.CheckMode);
   {
     SCOPED_TRACE("count 1: no records, finished at once");
-    current.folder.Write("ErrorList.TXT", "older");
+    game.Write("ErrorList.TXT", "older");
     game.Write("datec.dat", test_support::DatecTrailer(1));
     form->Image8Click();
     EXPECT_EQ(status_texts, std::vector<std::string>{"files checked"});
-    EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "older");
+    EXPECT_EQ(game.Read("ErrorList.TXT"), "older");
     EXPECT_FALSE(form->Engine.CheckMode);
   }
   EXPECT_TRUE(backend.boxes.empty());
@@ -187,8 +187,8 @@ TEST_F(FileCheckTest, RepairsThroughPipelineAndListingAndListsTheRest) {
                                                     "files can,t check, please try again"}));
   EXPECT_EQ(form->Label3->Caption(), "files can,t check, please try again");
   EXPECT_EQ(form->Label3->Left(), form->Gauge1->Left() + (form->Gauge1->Width() - form->Label3->Width()) / 2);
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), game.path() + "Maps/Gone.map\r\n");
-  EXPECT_FALSE(game.Exists("ErrorList.TXT")) << "written to the current folder, not the game folder";
+  EXPECT_EQ(game.Read("ErrorList.TXT"), game.path() + "Maps/Gone.map\r\n");
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>") << "written to the game folder, not the current one";
   ASSERT_FALSE(refused.empty());
   EXPECT_NE(refused.front().find("Core.\\evil"), std::string::npos);
 }
@@ -202,7 +202,7 @@ TEST_F(FileCheckTest, CountsDownToFinishedWhenEverythingIsRepaired) {
               {"Three.dat", "Maps\\", Days(kStamp), 3}});
   game.Write("Maps\\keep", "");
   game.Write("System\\keep", "");
-  current.folder.Write("ErrorList.TXT", "older list");
+  game.Write("ErrorList.TXT", "older list");
   ConnectAsAfterUpdate();
   form->Image8Click();
   EXPECT_EQ(status_texts, (std::vector<std::string>{"3files check to be updated", "2files check to be updated",
@@ -210,7 +210,7 @@ TEST_F(FileCheckTest, CountsDownToFinishedWhenEverythingIsRepaired) {
   EXPECT_EQ(game.Read("System\\One.u"), "1");
   EXPECT_EQ(game.Read("two.txt"), "22") << "stored under the server's name";
   EXPECT_EQ(game.Read("Maps\\Three.dat"), "333");
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "older list");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "older list");
 
   SCOPED_TRACE("a second run finds everything in order");
   status_texts.clear();
@@ -253,7 +253,24 @@ TEST_F(FileCheckTest, ListingSearchCaseRules) {
                               "files checked",  // after the package step of the last file
                               "files checked",  // after its listing repair
                           }));
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
+}
+
+TEST_F(FileCheckTest, DamagedRepairLeavesTheFileAndListsItUnrepaired) {
+  std::string damaged = Gzipped("0123456789");
+  damaged[damaged.size() - 8] ^= 0x55;  // the CRC-32 no longer matches
+  server_root.Write("CORE.GZP", damaged);
+  Put("System\\Core.u", 3, kStamp);
+  WriteDatec({{"Core.u", "System\\", Days(kStamp), 10}});
+  ConnectAsAfterUpdate();
+  form->Image8Click();
+  EXPECT_EQ(game.Read("System\\Core.u"), "xxx") << "the damaged data never replaces the file";
+  ASSERT_EQ(backend.boxes.size(), 1u);
+  EXPECT_EQ(backend.boxes[0].text, "gzclose Error.");
+  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), game.path() + "System/Core.u\r\n");
+  EXPECT_EQ(form->Label3->Caption(), "files can,t check, please try again");
+  for (const char* left : {"System\\CORE.GZP", "System\\CORE.GZP.dltmp", "System\\Core.u.updtmp"})
+    EXPECT_FALSE(game.Exists(left)) << left;
 }
 
 TEST_F(FileCheckTest, EmptyListingListsNothing) {
@@ -263,7 +280,7 @@ TEST_F(FileCheckTest, EmptyListingListsNothing) {
   form->Image8Click();
   EXPECT_EQ(status_texts, (std::vector<std::string>{"2files check to be updated", "files checked"}))
       << "only the package step of the last file counts down";
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
 }
 
 TEST_F(FileCheckTest, RepairErrorsEndTheCheck) {
@@ -276,7 +293,7 @@ TEST_F(FileCheckTest, RepairErrorsEndTheCheck) {
   EXPECT_THROW(form->Image8Click(), Exception) << "the download into a missing folder fails";
   EXPECT_EQ(game.Read("First.txt"), "1");
   EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
 }
 
 TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {
@@ -286,7 +303,7 @@ TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {
   EXPECT_THROW(form->Image8Click(), FTPException);
   EXPECT_FALSE(game.Exists("Last.map")) << "the files after the failure are not handled";
   EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), "<missing>");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
 }
 
 }  // namespace

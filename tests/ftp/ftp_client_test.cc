@@ -138,6 +138,7 @@ TEST(FtpClientTest, SilentServerEndsTheLoginAfterTimeOut) {
   FtpPeer peer([](FtpPeerSession& s) { s.ReadCommand(); });  // accepts, then never speaks
   RecordingClient recorder(peer);
   recorder.client.TimeOut = 300;
+  recorder.client.StallTime = 50;  // bounds what follows the login, not the login
   auto start = std::chrono::steady_clock::now();
   try {
     recorder.client.Connect();

@@ -1,5 +1,7 @@
 // Download and Nlist against a scripted peer: sizes in replies, events in
-// order, refusals, passive mode, stalls, resets and cancellation.
+// order, refusals, TimeOut, resets and cancellation. (How the data
+// connection is made: ftp_data_connection_test.cc; stalls and size bounds:
+// ftp_transfer_bounds_test.cc.)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,40 +9,17 @@
 #include <filesystem>
 
 #include "ftp/ftp_client.h"
+#include "ftp/transfer_client.h"
 #include "support/ftp_peer.h"
 #include "support/temp_folder.h"
 
 using test_support::FtpPeer;
 using test_support::FtpPeerSession;
 using test_support::TempFolder;
-using Lines = std::vector<std::string>;
 
-namespace {
-
-void Login(FtpPeerSession& s) {
-  s.Send("220 Hi\r\n");
-  s.Reply("230 In\r\n");
-  s.Reply("200 Type set\r\n");
-}
-
-// A logged-in client that records transfer events.
-struct TransferClient {
-  explicit TransferClient(const FtpPeer& peer) {
-    client.Host = "127.0.0.1";
-    client.Port = peer.port();
-    client.UserID = "anonymous";
-    client.OnTransactionStart = [this] { events.push_back("start " + std::to_string(client.BytesTotal)); };
-    client.OnTransactionStop = [this] { events.push_back("stop"); };
-    client.OnPacketRecvd = [this] { events.push_back("packet " + std::to_string(client.BytesRecvd())); };
-    client.OnSuccess = [this](TCmdType type) { events.push_back("success " + std::to_string(type)); };
-    client.OnListItem = [this](const std::string& item) { events.push_back("item " + item); };
-    client.Connect();
-  }
-  TFtpClient client;
-  Lines events;
-};
-
-}  // namespace
+using ftp_test::Lines;
+using ftp_test::Login;
+using ftp_test::TransferClient;
 
 TEST(FtpTransferTest, ParseByteCount) {
   EXPECT_EQ(ParseByteCount("150 Opening BINARY mode data connection for x (123456 bytes).\r\n"), 123456);
@@ -52,59 +31,33 @@ TEST(FtpTransferTest, ParseByteCount) {
   EXPECT_EQ(ParseByteCount("150 (4294967296 bytes)"), 4294967296);
 }
 
-TEST(FtpTransferTest, ActiveDownloadEventsAndExchange) {
+TEST(FtpTransferTest, SizeFromMultiLineMissingOrListed) {
   TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT command successful\r\n");
-    s.ReadCommand();  // RETR
-    s.Send("150 Opening BINARY mode data connection for game.pak (123456 bytes).\r\n");
-    s.OpenData();
-    s.SendData(std::string(100000, 'a'));
-    s.CloseData();
-    s.Send("226 Transfer complete.\r\n");
-  });
-  TransferClient recorder(peer);
-  recorder.client.Download("game.pak", folder.path() + "game.pak");
-  EXPECT_EQ(folder.Read("game.pak"), std::string(100000, 'a'));
-  EXPECT_EQ(recorder.client.BytesTotal, 100000);  // what arrived, not what was announced
-  EXPECT_EQ(recorder.client.BytesRecvd(), 100000);
-  EXPECT_EQ(recorder.client.DataConnection(), nullptr);
-  ASSERT_GE(recorder.events.size(), 5u);
-  EXPECT_EQ(recorder.events.front(), "start 123456");
-  EXPECT_EQ(recorder.events[recorder.events.size() - 4], "packet 100000");
-  EXPECT_EQ(Lines(recorder.events.end() - 3, recorder.events.end()), (Lines{"stop", "stop", "success 8"}));
-  recorder.client.Disconnect();
-  EXPECT_EQ(peer.Finish(), "");
-  Lines commands = peer.Commands();
-  ASSERT_EQ(commands.size(), 5u);
-  EXPECT_EQ(commands[2].rfind("PORT 127,0,0,1,", 0), 0u) << commands[2];
-  EXPECT_EQ(commands[3], "RETR game.pak");
-  EXPECT_EQ(commands[4], "QUIT");
-}
-
-TEST(FtpTransferTest, SizeFromMultiLineOrMissingAndPassiveMode) {
-  TempFolder folder;
-  FtpPeer peer([](FtpPeerSession& s) {
-    Login(s);
-    s.ReadCommand();  // PASV
-    s.ReplyPasv();
+    s.AnswerDataSetup();
     s.ReadCommand();  // RETR
     s.Send("150-Opening (77 bytes)\r\n150 Go\r\n");
     s.OpenData();
     s.SendData("0123456789");
     s.CloseData();
     s.Send("226-Done\r\n226 Really\r\n");
-    s.ReadCommand();  // PASV
-    s.ReplyPasv();
+    s.AnswerDataSetup();
     s.ReadCommand();  // RETR
     s.Send("125 Data connection already open; transfer starting.\r\n");
     s.OpenData();
     s.CloseData();
     s.Send("226 Done\r\n");
+    for (const char* announced : {"150 Here it comes.\r\n", "150 Opening (12 bytes).\r\n"}) {
+      s.AnswerDataSetup();
+      s.Reply(announced);
+      s.OpenData();
+      s.SendData("0123456789");
+      s.CloseData();
+      s.Send("226 Done\r\n");
+    }
   });
   TransferClient recorder(peer);
-  recorder.client.Passive = true;
   recorder.client.Download("ten.bin", folder.path() + "ten.bin");
   // The size of a multi-line reply is taken from its last line.
   EXPECT_EQ(recorder.events.front(), "start 0");
@@ -113,19 +66,33 @@ TEST(FtpTransferTest, SizeFromMultiLineOrMissingAndPassiveMode) {
   recorder.client.Download("empty.bin", folder.path() + "empty.bin");
   EXPECT_EQ(recorder.events, (Lines{"start 0", "stop", "stop", "success 8"}));
   EXPECT_EQ(folder.Read("empty.bin"), "");
+  {
+    SCOPED_TRACE("no size announced: the listed size is the total");
+    recorder.events.clear();
+    recorder.client.Download("listed.bin", folder.path() + "listed.bin", 10);
+    EXPECT_EQ(recorder.events, (Lines{"start 10", "packet 10", "stop", "stop", "success 8"}));
+    EXPECT_EQ(recorder.client.BytesTotal, 10);  // after the transfer: what arrived
+  }
+  {
+    SCOPED_TRACE("a size announced wins over the listed one");
+    recorder.events.clear();
+    recorder.client.Download("listed.bin", folder.path() + "listed.bin", 10);
+    EXPECT_EQ(recorder.events.front(), "start 12");
+    EXPECT_EQ(recorder.client.BytesTotal, 10);
+  }
   recorder.client.Disconnect();
   EXPECT_EQ(peer.Finish(), "");
   EXPECT_EQ(peer.Commands(), (Lines{"USER anonymous", "TYPE I", "PASV", "RETR ten.bin", "PASV", "RETR empty.bin",
-                                    "QUIT"}));
+                                    "PASV", "RETR listed.bin", "PASV", "RETR listed.bin", "QUIT"}));
 }
 
 TEST(FtpTransferTest, RefusedRetrCallsOnFailureTwiceAndCreatesNoFile) {
   TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("550 No such file.\r\n");
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("550 No such file.\r\n");
   });
   TransferClient recorder(peer);
@@ -165,7 +132,7 @@ TEST(FtpTransferTest, EmptyLocalNameWritesUnderTheRemoteName) {
   TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Opening (3 bytes)\r\n");
     s.OpenData();
     s.SendData("abc");
@@ -186,13 +153,14 @@ TEST(FtpTransferTest, StalledDataEndsAfterTimeOutAndResetIsAnError) {
   TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Opening (10 bytes)\r\n");
     s.OpenData();
     s.SendData("12345");
-    s.ReadCommand();  // the client gives up: ABOR is not sent, the next PORT comes
+    // The client gives up: ABOR is not sent, the next PASV comes.
+    EXPECT_EQ(s.ReadCommand(), "PASV");
     s.CloseData(true);
-    s.Send("200 PORT ok\r\n");
+    s.ReplyPasv();
     s.Reply("150 Opening (2000 bytes)\r\n");
     s.OpenData();
     s.SendData(std::string(1000, 'x'));
@@ -239,7 +207,7 @@ TEST(FtpTransferTest, FailedCaptureReadsTheOwedReplySoTheNextDownloadWorks) {
   TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Opening (5 bytes)\r\n");
     s.OpenData();
     // Like a real server, the final reply comes only once the client has
@@ -247,7 +215,7 @@ TEST(FtpTransferTest, FailedCaptureReadsTheOwedReplySoTheNextDownloadWorks) {
     s.WaitDataClosed();
     s.Sleep(150);
     s.Send("426 Connection closed; transfer aborted.\r\n");
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Opening (3 bytes)\r\n");
     s.OpenData();
     s.SendData("abc");
@@ -293,7 +261,7 @@ TEST(FtpTransferTest, CancelDuringDownloadSendsAbor) {
   TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Opening\r\n");
     s.OpenData();
     s.SendData("part");
@@ -313,10 +281,10 @@ TEST(FtpTransferTest, CancelDuringDownloadSendsAbor) {
   EXPECT_EQ(commands[commands.size() - 2], "ABOR");
 }
 
-TEST(FtpTransferTest, NlistItemsAndAlwaysActive) {
+TEST(FtpTransferTest, NlistItemsKeepShortLinesWhole) {
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.ReadCommand();  // NLST
     s.Send("150 Here comes the directory listing.\r\n");
     s.OpenData();
@@ -325,7 +293,6 @@ TEST(FtpTransferTest, NlistItemsAndAlwaysActive) {
     s.Send("226 Directory send OK.\r\n");
   });
   TransferClient recorder(peer);
-  recorder.client.Passive = true;
   recorder.client.Nlist();
   // A line of two characters or fewer keeps its line end; a last line
   // without one loses nothing.
@@ -334,16 +301,13 @@ TEST(FtpTransferTest, NlistItemsAndAlwaysActive) {
   EXPECT_EQ(recorder.client.BytesTotal, 0);
   recorder.client.Disconnect();
   EXPECT_EQ(peer.Finish(), "");
-  Lines commands = peer.Commands();
-  ASSERT_EQ(commands.size(), 5u);
-  EXPECT_EQ(commands[2].rfind("PORT ", 0), 0u);
-  EXPECT_EQ(commands[3], "NLST");
+  EXPECT_EQ(peer.Commands(), (Lines{"USER anonymous", "TYPE I", "PASV", "NLST", "QUIT"}));
 }
 
 TEST(FtpTransferTest, CancelledNlistWaitsAboutASecondForTheReply) {
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Listing\r\n");
     s.OpenData();
     s.SendData("one\r\ntwo\r\n");
@@ -373,14 +337,14 @@ TEST(FtpTransferTest, FailedListingReadsTheOwedReplySoTheNextDownloadWorks) {
   TempFolder folder;
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Here comes the directory listing.\r\n");
     s.OpenData();
     s.SendData("a.dat\r\n" + std::string(TStreamSocket::kBufferSize + 10, 'x'));
     s.CloseData();
     s.Sleep(150);
     s.Send("226 Directory send OK.\r\n");
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Opening (2 bytes)\r\n");
     s.OpenData();
     s.SendData("ok");
@@ -402,7 +366,7 @@ TEST(FtpTransferTest, FailedListingReadsTheOwedReplySoTheNextDownloadWorks) {
 TEST(FtpTransferTest, AbortEndsAListingHeldOpenAndSilent) {
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("150 Listing\r\n");
     s.OpenData();
     s.SendData("one\r\n");
@@ -430,7 +394,7 @@ TEST(FtpTransferTest, AbortEndsAListingHeldOpenAndSilent) {
 TEST(FtpTransferTest, RefusedNlistThrowsWithoutOnFailure) {
   FtpPeer peer([](FtpPeerSession& s) {
     Login(s);
-    s.Reply("200 PORT ok\r\n");
+    s.AnswerDataSetup();
     s.Reply("550 No files found.\r\n");
   });
   TransferClient recorder(peer);

@@ -5,7 +5,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <pango/pangocairo.h>
+
+#include <cstdlib>
 #include <filesystem>
+
+#include "frontends/gtk/text_codec.h"
+
+// Under the sanitizers: the font libraries behind RenderText keep their
+// caches to the end of the process, which is not a leak of the code under test.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libpango-1.0.so\nleak:libpangoft2-1.0.so\n"
+         "leak:libpangocairo-1.0.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n"
+         "leak:libharfbuzz.so\nleak:libcairo.so\n";
+}
 
 namespace gtk_test {
 
@@ -65,6 +78,52 @@ int CountMatching(const Screenshot& shot, Box area, const std::function<bool(uin
 
 int CountColour(const Screenshot& shot, Box area, uint32_t colour) {
   return CountMatching(shot, area, [colour](uint32_t seen) { return seen == colour; });
+}
+
+Screenshot RenderText(const std::string& utf8, const vcl::FontSpec& font, int x, int y, int width, int height) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  PangoLayout* layout = pango_cairo_create_layout(cr);
+  PangoFontDescription* description = gtkui::NewFontDescription(font);
+  pango_layout_set_font_description(layout, description);
+  pango_layout_set_text(layout, utf8.c_str(), static_cast<int>(utf8.size()));
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout);
+  pango_font_description_free(description);
+  g_object_unref(layout);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  Screenshot picture;
+  picture.width = width;
+  picture.height = height;
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column)
+      picture.pixels.push_back(reinterpret_cast<const uint32_t*>(data + row * stride)[column] & 0xFFFFFF);
+  cairo_surface_destroy(surface);
+  return picture;
+}
+
+int PictureMismatch(const Screenshot& shot, int left, int top, const Screenshot& expected, int tolerance) {
+  int mismatch = 0;
+  for (int y = 0; y < expected.height; ++y) {
+    for (int x = 0; x < expected.width; ++x) {
+      if (!shot.Contains(left + x, top + y)) {
+        ++mismatch;
+        continue;
+      }
+      const uint32_t seen = shot.At(left + x, top + y), wanted = expected.At(x, y);
+      bool differs = false;
+      for (int shift : {0, 8, 16})
+        differs = differs || std::abs(int((seen >> shift) & 0xFF) - int((wanted >> shift) & 0xFF)) > tolerance;
+      mismatch += differs;
+    }
+  }
+  return mismatch;
 }
 
 bool Yellowish(uint32_t rgb) { return (rgb >> 16) > 200 && ((rgb >> 8) & 0xFF) > 200 && (rgb & 0xFF) < 100; }

@@ -13,6 +13,7 @@
 
 #include "skin_files.h"
 #include "support/temp_folder.h"
+#include "vcl/backend.h"
 #include "x_session.h"
 
 namespace gtk_test {
@@ -55,6 +56,12 @@ OutlineMismatch CompareWithSkin(const Screenshot& shot, int left, int top, const
 int BitmapMismatch(const Screenshot& shot, int left, int top, const Bitmap& bitmap);
 int CountMatching(const Screenshot& shot, Box area, const std::function<bool(uint32_t)>& wanted);
 int CountColour(const Screenshot& shot, Box area, uint32_t colour);
+// `utf8` in `font`, black on white, with its top-left corner at (x, y) of
+// a width x height picture: what the window draws for an entry of a list.
+Screenshot RenderText(const std::string& utf8, const vcl::FontSpec& font, int x, int y, int width, int height);
+// Pixels of `expected` that the screen at (left, top) does not show, each
+// channel allowed to differ by `tolerance`.
+int PictureMismatch(const Screenshot& shot, int left, int top, const Screenshot& expected, int tolerance);
 // Text is smoothed at its edges: its core pixels are near the text colour.
 bool Yellowish(uint32_t rgb);
 bool Aquaish(uint32_t rgb);

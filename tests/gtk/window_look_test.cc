@@ -163,6 +163,47 @@ TEST_F(UpdaterWindowTest, LongServerListShowsTheRememberedChoiceAndScrolls) {
   EXPECT_TRUE(WaitFor([&] { return game_.Read("isp1.dat") == "2\r\n"; })) << game_.Read("isp1.dat");
 }
 
+// The display names of isp0.dat are Big5 and the dialog's list draws in
+// Big5 whatever the language: on the screen each entry looks as the name
+// decoded from Big5 looks (a name decoded in the language's set would not).
+TEST_F(UpdaterWindowTest, Big5ServerNamesAreReadableInEveryLanguage) {
+  game_.Write("isp0.dat", "\xA5\x78\xA5\x5F\xA4\x40\xAA\x41 127.0.0.1 1 5000 anonymous\r\n"  // 台北一服
+                          "\xB0\xAA\xB6\xAF\xA4\x47\xAA\x41 127.0.0.1 1 5000 anonymous\r\n"  // 高雄二服
+                          "end\r\n");
+  const vcl::FontSpec list_font{"Fixedsys", 16, 0};
+  const struct {
+    const char* language;
+    const char* other;
+  } cases[] = {{"zh_TW.UTF-8", "其它"}, {"zh_CN.UTF-8", "其它"}, {"en_US.UTF-8", "Other"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language);
+    const pid_t pid = x_.StartProgram({updater_}, game_.path(), c.language);
+    // Entry 0 and entry 2 (entry 1 is selected): the rows between the
+    // list's border, 16 pixels each, the text 2 pixels in from their left.
+    const struct {
+      int index;
+      std::string text;
+    } rows[] = {{0, "台北一服"}, {2, c.other}};
+    Screenshot shot;
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.text);
+      const Screenshot expected = RenderText(row.text, list_font, 2, 0, 395, 16);
+      const int left = kWindowLeft + 118, top = kWindowTop + 223 + 16 * row.index;
+      // The smoothing of glyph edges may differ a little from the test's
+      // rendering; no pixel may be dark in one picture and light in the other.
+      constexpr int kTolerance = 127;
+      const bool drawn = WaitFor([&] {
+        shot = Shot(std::string(c.language) + "-dialog");
+        return PictureMismatch(shot, left, top, expected, kTolerance) == 0;
+      }, std::chrono::seconds(20));
+      EXPECT_TRUE(drawn) << PictureMismatch(shot, left, top, expected, kTolerance) << " pixels differ";
+    }
+    int exit_code = 0;
+    EXPECT_TRUE(x_.ProgramRunning(pid, &exit_code)) << "exit code " << exit_code;
+    x_.StopProgram(pid);
+  }
+}
+
 TEST_F(UpdaterWindowTest, HomePageButtonOpensTheConfiguredPageOverTheWholeScreen) {
   SilentServer server;
   ASSERT_NE(0, server.port());

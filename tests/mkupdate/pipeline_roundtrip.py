@@ -6,42 +6,14 @@ import bundle, and a republished change reaches the same folder.
 Usage: pipeline_roundtrip.py <mkupdate> <updater-cli>"""
 import os
 import shutil
-import socket
-import subprocess
 import sys
 import tempfile
 import time
 
+from roundtrip_support import (ServedFolder, compare, expect, install, prepare_game, publish, read, report,
+                               write)
+
 MKUPDATE, CLI = sys.argv[1], sys.argv[2]
-# Files the updater and this test keep in the game folder beside the release.
-UPDATER_FILES = {"isp0.dat", "isp1.dat", "FtpConfig.ini", "System/PKG", "update2.dat", "update3.dat",
-                 "bulletin.htm", "import.log"}
-failures = []
-
-
-def expect(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def tree(folder):
-    found = {}
-    for base, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(base, name)
-            found[os.path.relpath(path, folder)] = read(path)
-    return found
 
 
 def make_release(game, root):
@@ -61,28 +33,6 @@ def make_release(game, root):
                 "S Rocks.bnd Rocks Rocks/*\nW Birds.bnd Birds Birds/*\nraw *.ogg Help/*\n")
 
 
-def publish(root):
-    result = subprocess.run([MKUPDATE, "publish", f"{root}/game-release", f"{root}/server", "--rules",
-                             f"{root}/release.rules"], capture_output=True)
-    expect(result.returncode == 0, f"publish: {result.stderr!r}")
-    result = subprocess.run([MKUPDATE, "check", f"{root}/server"], capture_output=True)
-    expect(result.returncode == 0, f"check: {result.stdout!r}")
-
-
-def install(game):
-    result = subprocess.run([CLI, "--dir", game, "--server", "0", "--update"], capture_output=True,
-                            timeout=120, env=dict(os.environ, LANG="C"))
-    expect(result.returncode == 0, f"updater-cli ended with {result.returncode}: {result.stdout!r} {result.stderr!r}")
-
-
-def compare(release, game):
-    installed = {name: data for name, data in tree(game).items() if name not in UPDATER_FILES}
-    for name, data in tree(release).items():
-        expect(installed.get(name) == data, f"{name} was not installed byte for byte")
-    extra = set(installed) - set(tree(release))
-    expect(not extra, f"left behind in the game folder: {sorted(extra)}")
-
-
 def import_calls(game, count):
     for _ in range(500):
         calls = read(f"{game}/import.log").decode().splitlines() if os.path.exists(f"{game}/import.log") else []
@@ -94,57 +44,35 @@ def import_calls(game, count):
 
 def main():
     root = tempfile.mkdtemp(prefix="mkupdate-roundtrip-")
-    server_process = None
     try:
-        release, game = f"{root}/game-release", f"{root}/game"
-        os.makedirs(f"{root}/server")
+        release, game, server, rules = f"{root}/game-release", f"{root}/game", f"{root}/server", f"{root}/release.rules"
+        os.makedirs(server)
         make_release(release, root)
-        publish(root)
+        publish(MKUPDATE, release, server, rules)
 
-        with socket.socket() as probe:
-            probe.bind(("127.0.0.1", 0))
-            port = probe.getsockname()[1]
-        server_process = subprocess.Popen(["/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", str(port),
-                                           "-d", f"{root}/server"], stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL)
-        for _ in range(500):
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=1).close()
-                break
-            except OSError:
-                time.sleep(0.02)
+        with ServedFolder(server) as served:
+            prepare_game(game, served.port)
+            install(CLI, game)
+            compare(release, game)
+            calls = import_calls(game, 4)
+            expected = ["pkg import SkelAnim ..\\Animations\\Walk ..\\Walk",
+                        "pkg import sound ..\\sounds\\Birds ..\\Birds",
+                        "pkg import staticmesh ..\\StaticMeshes\\Rocks ..\\Rocks",
+                        "pkg import texture ..\\Textures\\Trees ..\\Trees"]
+            expect(calls == expected, f"import calls {calls}")
 
-        write(f"{game}/isp0.dat", b"Test 127.0.0.1 %d 10000 anonymous\r\nend\r\n" % port)
-        write(f"{game}/FtpConfig.ini", b"[EXECUTE]\r\nEXEFILE=Quelmar.exe kvx\r\n")
-        write(f"{game}/System/PKG", b"#!/bin/sh\necho \"$*\" >> '%s/import.log'\n" % game.encode())
-        os.chmod(f"{game}/System/PKG", 0o755)
-
-        install(game)
-        compare(release, game)
-        calls = import_calls(game, 4)
-        expected = ["pkg import SkelAnim ..\\Animations\\Walk ..\\Walk", "pkg import sound ..\\sounds\\Birds ..\\Birds",
-                    "pkg import staticmesh ..\\StaticMeshes\\Rocks ..\\Rocks",
-                    "pkg import texture ..\\Textures\\Trees ..\\Trees"]
-        expect(calls == expected, f"import calls {calls}")
-
-        # A change of a plain file and of an import bundle reaches players already up to date.
-        write(f"{release}/System/Core.u", b"new core\n" * 1000)
-        write(f"{release}/Trees/Oak.pcx", b"new oak texture " * 300)
-        write(f"{release}/Maps/Town.map", b"new town map " * 300)
-        publish(root)
-        install(game)
-        compare(release, game)
-        calls = import_calls(game, 5)
-        expect(calls.count("pkg import texture ..\\Textures\\Trees ..\\Trees") == 2, f"no second import: {calls}")
+            # A change of a plain file and of an import bundle reaches players already up to date.
+            write(f"{release}/System/Core.u", b"new core\n" * 1000)
+            write(f"{release}/Trees/Oak.pcx", b"new oak texture " * 300)
+            write(f"{release}/Maps/Town.map", b"new town map " * 300)
+            publish(MKUPDATE, release, server, rules)
+            install(CLI, game)
+            compare(release, game)
+            calls = import_calls(game, 5)
+            expect(calls.count("pkg import texture ..\\Textures\\Trees ..\\Trees") == 2, f"no second import: {calls}")
     finally:
-        if server_process:
-            server_process.terminate()
-            server_process.wait()
         shutil.rmtree(root)
-    for failure in failures:
-        print("FAIL:", failure)
-    print(f"{len(failures)} failure(s)")
-    return 1 if failures else 0
+    return report()
 
 
 if __name__ == "__main__":

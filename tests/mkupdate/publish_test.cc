@@ -1,7 +1,9 @@
 #include "publish.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -115,6 +117,42 @@ TEST_F(PublishTest, RepublishingKeepsUnchangedEntriesAndRaisesChangedOnes) {
     Run(10);
     EXPECT_EQ(LineField(Entry("Help\\Readme.txt"), 4), "2026121000");
   }
+}
+
+TEST_F(PublishTest, FilesWithoutADotInSeveralFoldersGetServerNamesOfTheirOwn) {
+  Write("a/DATA", std::string(1024, 'a'));
+  Write("b/DATA", std::string(1024, 'b'));
+  Write("c/DATA", std::string(5000, 'c'));  // compressed: DATA.GZP
+  // In a child with a deadline, so that a search for a free name that never
+  // ends fails the test instead of stalling it.
+  ASSERT_EXIT(
+      {
+        alarm(30);
+        Run(8, "raw a/* b/*\n");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(LineField(Entry("a\\DATA"), 1), "O");
+  EXPECT_EQ(LineField(Entry("a\\DATA"), 2), "DATA");
+  EXPECT_EQ(LineField(Entry("b\\DATA"), 1), "O");
+  EXPECT_EQ(LineField(Entry("b\\DATA"), 2), "DATA~2.raw");
+  EXPECT_EQ(LineField(Entry("c\\DATA"), 2), "DATA.GZP");
+  EXPECT_TRUE(CheckServerFolder(server()).empty());
+}
+
+TEST_F(PublishTest, AServerFolderThatDoesNotExistYetIsCreated) {
+  Write("System/Core.u", std::string(5000, 'c'));
+  fs::remove(server());
+  std::string nested = server() + "/update/set";
+  PublishOptions options;
+  options.game_dir = game();
+  options.server_dir = nested;
+  options.now = Utc(8);
+  std::ostringstream out;
+  Publish(options, out);
+  EXPECT_NE(out.str().find("1 new"), std::string::npos) << out.str();
+  EXPECT_EQ(LineField(LoadListFile(nested + "/update3.dat").at(1), 2), "Core.GZP");
+  EXPECT_TRUE(CheckServerFolder(nested).empty());
 }
 
 TEST_F(PublishTest, ChangedImportBundleBecomesANewEntryWithTheSamePackage) {

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace mkupdate {
 namespace {
 
@@ -30,12 +36,101 @@ TEST(RemoteNamesTest, NamesLetTheFileCheckFindTheFileByBaseName) {
     EXPECT_EQ(own.Assign('O', "Empty.dat"), "Empty.dat");
   }
   {
+    SCOPED_TRACE("names without a dot share the empty base: one server name claims it, the others get their own");
+    RemoteNamer dotless({}, {});
+    EXPECT_EQ(dotless.Assign('O', "a\\DATA"), "DATA");
+    EXPECT_EQ(dotless.Assign('O', "b\\DATA"), "DATA~2.raw");
+    EXPECT_EQ(dotless.Assign('O', "c\\data"), "data~3.raw");
+    EXPECT_EQ(dotless.Assign('O', "README"), "README~2.raw");
+    EXPECT_EQ(dotless.Assign('O', "Home\\.profile"), "~2.profile");  // its base is empty as well
+    EXPECT_EQ(dotless.Assign('E', "d\\DATA"), "DATA.GZP");
+    RemoteNamer foreign({}, {"LICENSE"});  // a file the server lists beside the set holds the empty base
+    EXPECT_EQ(foreign.Assign('O', "Docs\\COPYING"), "COPYING~2.raw");
+  }
+  {
     SCOPED_TRACE("kept names stay unique");
     RemoteNamer kept({}, {});
     kept.Keep("Core.GZP");
     EXPECT_EQ(kept.Assign('E', "System\\Core.u"), "Core~2.GZP");
   }
 }
+
+// A release's names as the namer meets them, and what the server lists beside them.
+struct NamingCase {
+  const char* what;
+  std::vector<std::string> reserved;
+  std::vector<std::string> listed;
+  std::vector<std::pair<char, std::string>> files;  // type, local name
+};
+
+std::vector<std::pair<char, std::string>> InFolders(char type, const std::string& name, int count) {
+  std::vector<std::pair<char, std::string>> files;
+  for (int i = 0; i < count; ++i) files.push_back({type, "Folder" + std::to_string(i) + "\\" + name});
+  return files;
+}
+
+NamingCase Joined(const char* what, std::vector<std::vector<std::pair<char, std::string>>> groups,
+                  std::vector<std::string> reserved = {}, std::vector<std::string> listed = {}) {
+  NamingCase joined{what, std::move(reserved), std::move(listed), {}};
+  for (const auto& group : groups) joined.files.insert(joined.files.end(), group.begin(), group.end());
+  return joined;
+}
+
+void PrintTo(const NamingCase& naming, std::ostream* out) { *out << naming.what; }
+
+class UniqueRemoteNamesTest : public ::testing::TestWithParam<NamingCase> {};
+
+// Every name is new to the server folder, every "E"/"O" name has a base of
+// its own (the file check repairs by base), and no download overwrites a
+// top-level file of the game.
+TEST_P(UniqueRemoteNamesTest, NoNameOrRepairBaseIsShared) {
+  const NamingCase& naming = GetParam();
+  auto upper = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  auto base = [&](const std::string& name) {
+    size_t dot = name.rfind('.');
+    return upper(dot == std::string::npos ? "" : name.substr(0, dot));
+  };
+  std::set<std::string> names, bases, reserved;
+  for (const std::string& name : naming.listed) names.insert(upper(name)), bases.insert(base(name));
+  for (const std::string& name : naming.reserved) reserved.insert(upper(name));
+  RemoteNamer namer(naming.reserved, naming.listed);
+  for (const auto& [type, local] : naming.files) {
+    std::string remote = namer.Assign(type, local);
+    SCOPED_TRACE(std::string(1, type) + " " + local + " -> " + remote);
+    EXPECT_TRUE(names.insert(upper(remote)).second);
+    if (type == 'E' || type == 'O') {
+      EXPECT_TRUE(bases.insert(base(remote)).second);
+    }
+    if (type != 'O') {
+      EXPECT_FALSE(reserved.count(upper(remote)));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, UniqueRemoteNamesTest,
+    ::testing::Values(
+        Joined("names without a dot in many folders",
+               {InFolders('O', "DATA", 40), InFolders('E', "DATA", 40), InFolders('O', "data.bin", 5),
+                InFolders('O', ".profile", 5)}),
+        Joined("a foreign file without a dot", {InFolders('O', "COPYING", 3)}, {}, {"LICENSE", "update3.dat"}),
+        Joined("a common name, served both ways",
+               {InFolders('O', "copyright", 933), InFolders('E', "copyright", 933), InFolders('O', "README.txt", 50),
+                InFolders('E', "README.Debian", 50), InFolders('O', "README", 50), InFolders('T', "README", 5)}),
+        Joined("release names that look numbered",
+               {{{'O', "DATA~2.raw"}, {'E', "Core~2.u"}, {'O', "x\\DATA~3"}}, InFolders('O', "DATA", 4),
+                InFolders('E', "Core.u", 4)}),
+        Joined("top-level files of the game in the way",
+               {InFolders('E', "Patch.bin", 4), InFolders('C', "Maps.bnd", 3)},
+               {"Patch.GZP", "Patch~2.GZP", "Patch~4.GZP", "Maps.bnd~2.gz"})),
+    [](const ::testing::TestParamInfo<NamingCase>& info) {
+      std::string name;
+      for (const char* c = info.param.what; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+      return name;
+    });
 
 TEST(RemoteNamesTest, RepairWarningsNameWhatTheCheckCannotRepair) {
   std::vector<InstalledFile> files = {{"System\\Core.u", "Core.GZP"},

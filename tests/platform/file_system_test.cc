@@ -148,6 +148,48 @@ TEST(FileSystemTest, FailedAtomicWriteLeavesTheOldFileWhole) {
   }
 }
 
+TEST(FileSystemTest, ReplaceFileKeepsThePermissionsOfWhatItReplaces) {
+  test_support::TempFolder folder;
+  const std::string target = folder.Write("game.sh", "old");
+  ASSERT_EQ(chmod(target.c_str(), 0750), 0);
+  EXPECT_EQ(platform::ReplaceFile(folder.Write("game.sh.updtmp", "new"), target), 0);
+  EXPECT_EQ(folder.Read("game.sh"), "new");
+  struct stat info;
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0750u);
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
+
+  SCOPED_TRACE("a folder in the way is not replaced");
+  std::filesystem::create_directories(folder.path() + "dir");
+  const std::string partial = folder.Write("dir.updtmp", "x");
+  EXPECT_EQ(platform::ReplaceFile(partial, folder.path() + "dir"), EISDIR);
+  EXPECT_EQ(folder.Read("dir.updtmp"), "x") << "the partial file is left to the caller";
+  EXPECT_EQ(platform::PartialFileOf(folder.path() + "dir"), folder.path() + "dir.updtmp");
+}
+
+TEST(FileSystemTest, RemovingAppendingAndFlushing) {
+  test_support::TempFolder folder;
+  const std::string file = folder.path() + "journal";
+  platform::AppendToFile(file, "one");
+  platform::AppendToFile(file, "two");
+  EXPECT_EQ(folder.Read("journal"), "onetwo");
+  EXPECT_THROW(platform::AppendToFile(folder.path() + "no/such/file", "x"), EFOpenError);
+
+  platform::FlushFiles({file, folder.Write("sub/other", "o"), folder.path() + "sub", folder.path()});
+  const std::string missing = folder.path() + "missing";
+  try {
+    platform::FlushFiles({file, missing});
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(std::string(e.what()), "I/O error " + std::to_string(ENOENT) + " flushing " + missing +
+                                         ": " + platform::ErrorText(ENOENT));
+  }
+
+  EXPECT_EQ(platform::RemoveFileIfPresent(file), 0);
+  EXPECT_EQ(platform::RemoveFileIfPresent(file), 0) << "a file that is already gone is no failure";
+  EXPECT_EQ(platform::RemoveFileIfPresent(folder.path() + "sub"), EISDIR) << "a folder is never removed";
+}
+
 TEST(FileSystemTest, ExecutableFolderIsTheTestProgramsFolder) {
   const std::string folder = platform::ExecutableFolder();
   ASSERT_FALSE(folder.empty());

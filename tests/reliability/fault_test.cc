@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "ftp/ftp_client.h"
+#include "support/ftp_peer.h"
 #include "support/loopback_port.h"
+#include "support/temp_folder.h"
 #include "reliability/fault_fixture.h"
 #include "reliability/reliability_report.h"
 
@@ -105,7 +108,9 @@ TEST_F(FaultTest, DiskFullDuringDownload) {
   limited.file_size_limit = 1000000;
   const ChildResult r = RunAgainst(ServerFault::kNone, "", limited);
   EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
-  EXPECT_TRUE(Printed(r, "I/O error 27 writing " + game_dir() + "Big.dat: File too large")) << r.out;
+  EXPECT_TRUE(Printed(r, "I/O error 27 writing " + game_dir() + "Big.dat.updtmp: File too large")) << r.out;
+  EXPECT_EQ(Game("Big.dat"), "<missing>") << "a cut-off download is never installed";
+  EXPECT_EQ(Game("Big.dat.updtmp"), "<missing>");
   ExpectNothingRecordedLost();
   ExpectNextRunCompletes();
   Report("disk full during a download (file-size limit, EFBIG)", "\"I/O error 27 writing ...\" shown; the run stops");
@@ -135,12 +140,32 @@ TEST_F(FaultTest, DiskFullDuringUnpacking) {
     const ChildResult r = RunAgainst(ServerFault::kNone, "", limited);
     EXPECT_TRUE(Printed(r, "gzclose Error.")) << r.out;
     EXPECT_NE(Game("update2.dat").find("\r\nHuge.u 2\r\n"), std::string::npos) << Game("update2.dat");
+    EXPECT_TRUE(Game("Huge.u") == huge) << "the installed version stays whole";
+    EXPECT_EQ(Game("Huge.u.updtmp"), "<missing>");
     installed_["Huge.u"] = newer;
     versions_["Huge.u"] = "3";
     ExpectNextRunCompletes();
   }
   Report("disk full during unpacking, new and changed entry (file-size limit)",
-         "\"gzclose Error.\" box; new entry: in-use stop; changed entry: old version stays recorded");
+         "\"gzclose Error.\" box; new entry: in-use stop; changed entry: old version stays recorded and whole");
+}
+
+TEST_F(FaultTest, DownloadPastItsListedSizeIsPassedOver) {
+  ChildOptions bounded;
+  bounded.timeout_ms = 30000;
+  const ChildResult r = RunAgainst(ServerFault::kPastListedSize, "B.GZP", bounded);
+  EXPECT_EQ(r.signal, 0) << "the download never ended: " << r.out;
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_NE(r.err.find("\"System\\B.u\" passed over"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Lines().back(), "files updated") << "the run goes on: " << r.out;
+  EXPECT_EQ(Game("update2.dat").find("System\\B.u"), std::string::npos) << Game("update2.dat");
+  EXPECT_EQ(Game("C.u"), TextOfSize(3000, 3));
+  EXPECT_EQ(Game("B.GZP.dltmp"), "<missing>") << "the partial download is removed";
+  EXPECT_EQ(Game("System/B.u"), "<missing>");
+  ExpectNothingRecordedLost();
+  ExpectNextRunCompletes();
+  Report("a download that runs past its listed size (data without end)",
+         "aborted at the listed size, removed, named on stderr; the run goes on; exit 3");
 }
 
 TEST_F(FaultTest, DestinationCannotBeCreated) {

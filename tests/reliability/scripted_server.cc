@@ -1,5 +1,7 @@
 #include "reliability/scripted_server.h"
 
+#include <stdexcept>
+
 namespace reliability {
 namespace {
 
@@ -26,6 +28,16 @@ void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::
     return;
   }
   s.SendData(bytes);
+  if (faulty && fault == ServerFault::kPastListedSize) {
+    const std::string block(64 * 1024, 'z');
+    try {
+      for (size_t sent = 0; sent < kEndlessDataCap; sent += block.size()) s.SendData(block);
+    } catch (const std::runtime_error&) {
+      s.CloseData();  // the client stopped reading and closed
+      s.Send("426 Connection closed; transfer aborted.\r\n");
+      return;
+    }
+  }
   s.CloseData();
   s.Send("226 Transfer complete.\r\n");
 }
@@ -70,6 +82,8 @@ test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> f
         s.Send("226 Listing sent.\r\n");
       } else if (StartsWith(command, "RETR ")) {
         Retrieve(s, files, fault, target, command.substr(5));
+      } else if (command == "ABOR") {
+        s.Send("226 Abort successful.\r\n");
       } else if (command == "QUIT") {
         s.Send("221 Goodbye.\r\n");
         return;

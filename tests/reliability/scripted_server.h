@@ -3,6 +3,7 @@
 // cannot be made to commit on cue.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -19,7 +20,12 @@ enum class ServerFault {
   kEndlessReplyLine,  // greets with a line that never ends
   kHugeByteCount,     // announces the target with a byte count beyond 64 bits
   kCloseAtCommand,    // closes the control connection when the target command comes
+  kPastListedSize,    // the target's bytes, then data without end (up to kEndlessDataCap)
 };
+
+// Where the data "without end" stops, so that a client that never stops
+// reading still ends: far past any listed size of the tests.
+constexpr size_t kEndlessDataCap = size_t{16} << 20;
 
 // The script for FtpPeer: greets, logs anyone in, answers "NLST" with the
 // names of `files` (then `extra_listing`, sent as given) and "RETR name"

@@ -61,8 +61,10 @@ class RecordingView : public UpdateView {
   }
   void CloseMainWindow() override { ++closes; }
   void HideMainWindow() override { ++hides; }
+  void ShowMainWindow() override { ++shows; }
   ServerChoice ReadServerChoice() const override { return choice; }
   void ReportRefusedName(const std::string& sentence) override { refused.push_back(sentence); }
+  void EntryFailed() override { ++entries_failed; }
   void CheckEnded(CheckOutcome outcome) override { outcomes.push_back(outcome); }
 
   std::vector<std::string> BoxTexts() const {
@@ -90,8 +92,10 @@ class RecordingView : public UpdateView {
   ServerChoice choice;
   int closes = 0;
   int hides = 0;
+  int shows = 0;
   std::vector<std::string> refused;
   std::vector<CheckOutcome> outcomes;
+  int entries_failed = 0;
 };
 
 // The engine on a recording view, in a fresh game folder (ExeDir). The

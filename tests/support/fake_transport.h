@@ -83,7 +83,7 @@ class FakeTransport : public Transport {
 };
 
 inline TransportFactory FakeTransportFactory(FakeServer& server) {
-  return [&server](TransportEvents& events) -> std::unique_ptr<Transport> {
+  return [&server](TransportEvents& events, const NetworkSettings&) -> std::unique_ptr<Transport> {
     return std::make_unique<FakeTransport>(server, events);
   };
 }

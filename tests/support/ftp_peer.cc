@@ -112,12 +112,24 @@ void FtpPeerSession::CloseControl(bool abrupt) {
   }
 }
 
-void FtpPeerSession::ReplyPasv() {
+void FtpPeerSession::ReplyPasv(const std::string& address) {
+  if (pasv_listener_ >= 0) close(pasv_listener_);  // the last transfer never used it
   int port = 0;
   pasv_listener_ = ListenOnLoopback(port);
-  char reply[96];
-  std::snprintf(reply, sizeof(reply), "227 Entering Passive Mode (127,0,0,1,%d,%d).\r\n", port / 256, port % 256);
-  Send(reply);
+  Send("227 Entering Passive Mode (" + address + "," + std::to_string(port / 256) + "," + std::to_string(port % 256) +
+       ").\r\n");
+}
+
+std::string FtpPeerSession::AnswerDataSetup() {
+  std::string command = ReadCommand();
+  if (command == "PASV") {
+    ReplyPasv();
+  } else if (command.rfind("PORT ", 0) == 0) {
+    Send("200 PORT command successful.\r\n");
+  } else {
+    throw std::runtime_error("ftp peer: expected PASV or PORT, got \"" + command + "\"");
+  }
+  return command;
 }
 
 void FtpPeerSession::OpenData() {
@@ -142,6 +154,16 @@ void FtpPeerSession::OpenData() {
 }
 
 void FtpPeerSession::SendData(const std::string& bytes) { SendAll(data_, bytes); }
+
+int64_t FtpPeerSession::SendDataUntilClosed(const std::string& chunk) {
+  int64_t total = 0;
+  for (;;) {
+    WaitFor(data_, POLLOUT);
+    ssize_t sent = send(data_, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+    if (sent <= 0) return total;
+    total += sent;
+  }
+}
 
 void FtpPeerSession::CloseData(bool abrupt) {
   if (abrupt) {

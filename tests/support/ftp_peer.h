@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -31,12 +32,19 @@ class FtpPeerSession {
   void CloseControl(bool abrupt = false);
 
   // Data connections. After the client's "PASV" has been read: listens on
-  // a fresh port and answers 227 with it.
-  void ReplyPasv();
+  // a fresh loopback port and answers 227 with it and `address` (which the
+  // client must not use: it connects where the control connection goes).
+  void ReplyPasv(const std::string& address = "127,0,0,1");
+  // Reads the client's "PASV" or "PORT " and accepts it (227 or 200);
+  // returns the command. Any other command is the script's error.
+  std::string AnswerDataSetup();
   // Connects to the address of the last "PORT " read, or accepts the
   // client's connection to the "PASV" port.
   void OpenData();
   void SendData(const std::string& bytes);
+  // Sends chunk after chunk until the client closes the data connection;
+  // the bytes the client's system took.
+  int64_t SendDataUntilClosed(const std::string& chunk);
   // Closes the data connection gracefully, or with a reset when abrupt.
   void CloseData(bool abrupt = false);
   // Waits until the client closes the data connection.

@@ -65,7 +65,8 @@ std::string ReadLog(const std::string& path) {
   return text.str();
 }
 
-void WriteVsftpdConfig(const std::string& path, int port, const std::string& root, const std::string& work_dir) {
+void WriteVsftpdConfig(const std::string& path, int port, const std::string& root, const std::string& work_dir,
+                       bool passive) {
   std::filesystem::create_directories(work_dir + "/empty");
   std::ofstream config(path);
   config << "listen=YES\nlisten_ipv6=NO\nbackground=NO\n"
@@ -73,7 +74,7 @@ void WriteVsftpdConfig(const std::string& path, int port, const std::string& roo
          << "anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\n"
          << "anon_root=" << root << "\nno_anon_password=YES\n"
          << "secure_chroot_dir=" << work_dir << "/empty\n"
-         << "pasv_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\n"
+         << "pasv_enable=" << (passive ? "YES" : "NO") << "\nport_enable=YES\nconnect_from_port_20=NO\n"
          << "pasv_min_port=0\npasv_max_port=0\n"
          // Sandboxing that needs privileges a container may not grant.
          << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
@@ -87,7 +88,7 @@ const char* FtpServerName(FtpServerKind kind) {
 }
 
 std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::string& root_dir, const std::string& user,
-                                            const std::string& password) {
+                                            const std::string& password, Passive passive) {
   if (kind == FtpServerKind::kVsftpd && !user.empty()) {
     throw std::runtime_error("vsftpd is started for anonymous logins only");
   }
@@ -107,10 +108,20 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
     if (kind == FtpServerKind::kPyftpdlib) {
       // Debian's interpreter: the python3 first on PATH may lack Debian's modules.
       args = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port), "-d", root};
+      if (passive == Passive::kRefused) {
+        // The module's own command line, with the handler's PASV replaced.
+        args = {"/usr/bin/python3", "-c",
+                "import runpy, sys\n"
+                "from pyftpdlib.handlers import FTPHandler\n"
+                "FTPHandler.ftp_PASV = lambda self, line: self.respond('502 Passive mode refused.')\n"
+                "sys.argv[0] = 'pyftpdlib'\n"
+                "runpy.run_module('pyftpdlib', run_name='__main__')\n",
+                "-i", "127.0.0.1", "-p", std::to_string(port), "-d", root};
+      }
       if (!user.empty()) args.insert(args.end(), {"-u", user, "-P", password});
     } else {
       std::string config = pattern + "/vsftpd.conf";
-      WriteVsftpdConfig(config, port, root, pattern);
+      WriteVsftpdConfig(config, port, root, pattern, passive == Passive::kOffered);
       args = {"/usr/sbin/vsftpd", config};
     }
     posix_spawn_file_actions_t actions;

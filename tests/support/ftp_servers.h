@@ -27,6 +27,10 @@ class FtpServer {
   // A user name every server started here refuses (530).
   static constexpr const char* kRefusedUser = "refused-user";
 
+  // Whether the server takes "PASV" (kRefused: vsftpd answers 550,
+  // pyftpdlib 502; "PORT " works either way).
+  enum class Passive { kOffered, kRefused };
+
   // Starts a server on root_dir (which must exist) and waits until it
   // greets. With an empty user the login is anonymous: user "anonymous",
   // any password (vsftpd answers "USER anonymous" with 230 at once). With a
@@ -34,7 +38,8 @@ class FtpServer {
   // "anonymous" is refused. Throws std::runtime_error with the server's log
   // when it does not come up within 10 s.
   static std::unique_ptr<FtpServer> Start(FtpServerKind kind, const std::string& root_dir,
-                                          const std::string& user = "", const std::string& password = "");
+                                          const std::string& user = "", const std::string& password = "",
+                                          Passive passive = Passive::kOffered);
 
   ~FtpServer();
   FtpServer(const FtpServer&) = delete;

@@ -130,18 +130,45 @@ TEST_F(BundleTest, HostileMembersAreSkippedAndTheRestExtracted) {
     EXPECT_FALSE(fs::exists(root_ / name)) << name;
   for (const char* name : {"Neg.txt", "Backwards.txt", "PastData.txt", "Huge.txt", "C:Drive.txt"})
     EXPECT_FALSE(fs::exists(game_ / name)) << name;
-  EXPECT_EQ(std::distance(fs::directory_iterator(game_), fs::directory_iterator()), 2)
-      << "only the bundle and Good.txt";
+  EXPECT_EQ(std::distance(fs::directory_iterator(game_), fs::directory_iterator()), 3)
+      << "only the bundle, Good.txt and the journal of the temporary files";
   EXPECT_NE(result.skipped[0].find("..\\Outside.txt"), std::string::npos) << result.skipped[0];
 }
 
-TEST_F(BundleTest, MemberWhoseFileCannotBeCreatedFailsTheExtraction) {
+TEST_F(BundleTest, MemberWhoseFileCannotBeWrittenFailsTheExtraction) {
   fs::create_directories(game_ / "Busy.txt");  // a folder where the file should go
-  const std::string path = WriteBundle(BuildBundle({{"Busy.txt", "a"}, {"Fine.txt", "b"}}));
+  std::ofstream(game_ / "Blocked", std::ios::binary) << "a file";  // a file where a folder should go
+  const std::string path = WriteBundle(
+      BuildBundle({{"Busy.txt", "a"}, {"Blocked\\In.txt", "c"}, {"Fine.txt", "b"}}));
   const BundleExtraction result = ExtractBundle(exe_dir_, path);
   EXPECT_FALSE(result.Succeeded());
   EXPECT_EQ(result.extracted, 1);
+  EXPECT_EQ(result.unwritable, 2);
   EXPECT_EQ(Read(game_ / "Fine.txt"), "b");
+  ASSERT_EQ(result.skipped.size(), 2u);
+  EXPECT_NE(result.skipped[0].find("cannot replace " + (game_ / "Busy.txt").string()), std::string::npos)
+      << result.skipped[0];
+  EXPECT_NE(result.skipped[1].find("Cannot create folder " + (game_ / "Blocked").string() +
+                                   ": a file stands in its place"),
+            std::string::npos)
+      << result.skipped[1];
+  EXPECT_FALSE(fs::exists(game_ / "Busy.txt.updtmp")) << "the partial file is removed";
+}
+
+TEST_F(BundleTest, MembersReplaceTheirFilesOnlyWhole) {
+  std::ofstream(game_ / "Tool.sh", std::ios::binary) << "old tool";
+  fs::permissions(game_ / "Tool.sh", fs::perms::owner_all | fs::perms::group_read);
+  const std::string path = WriteBundle(BuildBundle({{"Tool.sh", "new tool"}, {"Sub\\Data.bin", "data"}}));
+  const BundleExtraction result = ExtractBundle(exe_dir_, path);
+  EXPECT_TRUE(result.Succeeded());
+  EXPECT_EQ(Read(game_ / "Tool.sh"), "new tool");
+  EXPECT_EQ(fs::status(game_ / "Tool.sh").permissions(), fs::perms::owner_all | fs::perms::group_read)
+      << "a replaced member keeps the permission bits of the file it replaces";
+  EXPECT_FALSE(fs::exists(game_ / "Tool.sh.updtmp"));
+  EXPECT_FALSE(fs::exists(game_ / "Sub/Data.bin.updtmp"));
+  // Each partial file was noted before it was created, so a run killed
+  // half-way leaves nothing the next run cannot find.
+  EXPECT_EQ(Read(game_ / "updtmp.dat"), std::string("Tool.sh.updtmp\0Sub/Data.bin.updtmp\0", 35));
 }
 
 }  // namespace

@@ -23,6 +23,18 @@ class ForcedUpdateTest : public ::testing::Test {
 TEST_F(ForcedUpdateTest, GuardsAndNoAnswerChangeNothing) {
   const LineList record = *w.RecordList;
   {
+    SCOPED_TRACE("no comparison yet (Button1 enabled as designed)");
+    std::optional<LineList> compared = std::move(w.RecordList);
+    w.RecordList.reset();
+    AddPendingName(w, "pending");
+    ForcedUpdateCommand(w);
+    EXPECT_TRUE(w.boxes.empty());
+    EXPECT_FALSE(w.RecordList);
+    EXPECT_EQ(w.pending, std::vector<std::string>{"pending"});
+    ClearPendingNames(w);
+    w.RecordList = std::move(compared);
+  }
+  {
     SCOPED_TRACE("a forced update already running");
     w.ForcedUpdateActive = true;
     ForcedUpdateCommand(w);

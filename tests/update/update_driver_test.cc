@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "ftp/ftp_client.h"
 #include "platform/errors.h"
 #include "support/engine_window.h"
+#include "support/ftp_peer.h"
 #include "support/loopback_port.h"
 
 namespace {
@@ -124,6 +126,47 @@ TEST_F(UpdateDriverTest, BadServerLinesStopTheCheckWithAnError) {
   w.choice = ServerChoice{0, 2, {line}};
   EXPECT_THROW(FormResize(w, FirstDraw()), EListError);
   EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kFailed}));
+}
+
+TEST_F(UpdateDriverTest, NetworkSettingsReachTheClientAndASilentServerEndsTheCheck) {
+  // PASSIVE=0: the listing and the download come by PORT. STALLTIME=1: the
+  // server that never opens the data connection for update3.dat fails the
+  // check after a second instead of holding it for good.
+  test_support::FtpPeer peer([](test_support::FtpPeerSession& s) {
+    s.Send("220 Hi\r\n");
+    s.Reply("230 In\r\n");
+    s.Reply("200 Type set\r\n");
+    s.AnswerDataSetup();
+    s.Reply("150 Here comes the directory listing.\r\n");
+    s.OpenData();
+    s.SendData("update3.dat\r\n");
+    s.CloseData();
+    s.Send("226 Directory send OK.\r\n");
+    s.AnswerDataSetup();
+    s.Reply("150 Opening BINARY mode data connection for update3.dat (40 bytes).\r\n");
+  });
+  const std::string line = "S0 127.0.0.1 " + std::to_string(peer.port()) + " 2000 guest";
+  w.folder.Write("isp0.dat", line + "\r\nend\r\n");
+  w.folder.Write("FtpConfig.ini", "[NETWORK]\r\nSTALLTIME=1\r\nPASSIVE=0\r\n");
+  w.choice = ServerChoice{0, 2, {line, "end"}};
+  w.StartPending = true;
+  try {
+    FormResize(w, FirstDraw());
+    ADD_FAILURE() << "the check passed a server that never sent update3.dat";
+  } catch (const EStallError& e) {
+    EXPECT_STREQ(e.what(), "Data connection timed out: no connection within 1 s (RETR update3.dat)");
+  }
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kFailed}));
+  EXPECT_EQ(w.connection_status, "Download failure");
+  ASSERT_TRUE(w.Connection);
+  w.Connection.reset();
+  EXPECT_EQ(peer.Finish(), "");
+  std::vector<std::string> commands = peer.Commands();
+  ASSERT_EQ(commands.size(), 6u);
+  EXPECT_EQ(commands[2].rfind("PORT ", 0), 0u) << commands[2];
+  EXPECT_EQ(commands[3], "NLST");
+  EXPECT_EQ(commands[4].rfind("PORT ", 0), 0u) << commands[4];
+  EXPECT_EQ(commands[5], "RETR update3.dat");
 }
 
 }  // namespace

@@ -121,6 +121,27 @@ TEST_F(UpdateRunTest, EntriesPassedOverWithoutDownload) {
   EXPECT_TRUE(w.refused.empty());
 }
 
+TEST_F(UpdateRunTest, RunRemovesWhatAKilledRunLeftBehind) {
+  w.folder.Write("Maps/Town.map.updtmp", "half a member");
+  w.folder.Write("Maps.gz.dltmp", "half a download");
+  w.folder.Write("updtmp.dat", std::string("Maps/Town.map.updtmp\0Maps.gz.dltmp\0", 35));
+  w.IsConnected = true;
+  QueueChangedPackages(1);
+  Button1Click(w);
+  EXPECT_EQ(w.folder.Read("Maps/Town.map.updtmp"), "<missing>");
+  EXPECT_EQ(w.folder.Read("Maps.gz.dltmp"), "<missing>");
+  EXPECT_EQ(w.folder.Read("updtmp.dat"), "<missing>");
+  EXPECT_TRUE(w.refused.empty());
+}
+
+TEST_F(UpdateRunTest, ListedSizeBoundsOnlyPlainDecimalSizes) {
+  for (const auto& [field, bound] : std::vector<std::pair<std::string, int64_t>>{
+           {"0", 0}, {"1234", 1234}, {"0042", 42}, {"99999999999", 99999999999},
+           {"", -1}, {"-3", -1}, {"+3", -1}, {"3x", -1}, {"abc", -1}, {"1234567890123456789", -1}}) {
+    EXPECT_EQ(ListedSize(field), bound) << '"' << field << '"';
+  }
+}
+
 TEST_F(UpdateRunTest, ImportCommandLines) {
   EXPECT_EQ(ImportCommandLine("T", "Trees", "Trees"), "System\\PKG pkg import texture ..\\Textures\\Trees ..\\Trees");
   EXPECT_EQ(ImportCommandLine("A", "Walk", "Walk"), "System\\PKG pkg import SkelAnim ..\\Animations\\Walk ..\\Walk");

@@ -22,13 +22,14 @@ Builds what the game's updater downloads from an FTP server folder.
 Commands:
   publish GAME SERVER [--rules FILE] [--level 1-9] [--version V]
       Writes the release in the folder GAME (the files as players should
-      have them) into the folder SERVER (what the FTP server serves):
-      gzip files, bundles and "update3.dat". Run it again after changing
-      GAME: unchanged files keep their entry and version, changed and new
-      files get a new version that the updater sees as newer (YYYYMMDDnn:
-      the date, then a counter), files that left GAME are dropped from the
-      list (players keep their copy). New files are written first and
-      "update3.dat" last, so players never see half a set.
+      have them) into the folder SERVER (what the FTP server serves;
+      created when missing): gzip files, bundles and "update3.dat". Run it
+      again after changing GAME: unchanged files keep their entry and
+      version, changed and new files get a new version that the updater
+      sees as newer (YYYYMMDDnn: the date, then a counter), files that left
+      GAME are dropped from the list (players keep their copy). New files
+      are written first and "update3.dat" last, so players never see half
+      a set.
       --rules FILE  bundles and uncompressed files (see below)
       --level N     gzip level (default 6)
       --version V   the version of the new and changed files; it must be

@@ -138,9 +138,9 @@ void WarnIfReferenceListIsStale(const std::vector<ReleaseFile>& release, std::os
 
 void Publish(const PublishOptions& options, std::ostream& out) {
   if (!platform::DirectoryExists(options.game_dir)) throw Exception("No game folder " + options.game_dir);
-  if (!platform::DirectoryExists(options.server_dir)) throw Exception("No server folder " + options.server_dir);
   if (OneFolderHoldsTheOther(options.game_dir, options.server_dir))
     throw Exception("The game folder and the server folder must be apart: one holds the other");
+  MakeServerFolder(options.server_dir);
   ServerFolderLock lock(options.server_dir);
   TempFiles temps(options.server_dir);
   temps.RemoveLeftovers();

@@ -17,7 +17,8 @@ struct PublishOptions {
   std::time_t now = 0;     // the date new versions carry
 };
 
-// Writes or updates the server folder. An entry whose server file already
+// Writes or updates the server folder, creating it when it does not exist
+// (it then stays, empty, if publishing fails). An entry whose server file already
 // installs the release's content keeps its line and version; new and
 // changed entries get this publication's version, greater than every
 // version the set has issued and of the same width; files that left the

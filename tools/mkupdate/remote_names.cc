@@ -11,11 +11,19 @@ namespace {
 
 std::string UpperBase(const std::string& name) { return AsciiUpper(GetNameFirstList(name, 1)); }
 
-// name with "~n" placed before its last dot (at the end when it has none).
+// What a numbered name starts with: the text before the last dot, or the
+// whole name when it has no dot.
+std::string NumberedStem(const std::string& name) {
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// name with "~n" placed before its last dot; a name without a dot gets
+// "~n.raw", so that its base is not the empty one every such name shares.
 std::string Numbered(const std::string& name, int n) {
   size_t dot = name.rfind('.');
   std::string tag = "~" + std::to_string(n);
-  if (dot == std::string::npos) return name + tag;
+  if (dot == std::string::npos) return name + tag + ".raw";
   return name.substr(0, dot) + tag + name.substr(dot);
 }
 
@@ -58,11 +66,23 @@ std::string RemoteNamer::Assign(char type, const std::string& local_name) {
   }
   // The base of an E/O name is a claim: the check repairs the file of that
   // base from it, so no other name may carry the same base.
-  std::string chosen = preferred;
   // "O" files are downloaded straight to their local name, the others to
   // the updater's top folder under the server name.
   bool lands_in_top_folder = type != 'O';
-  for (int n = 2; !Free(chosen, repairable, lands_in_top_folder); ++n) chosen = Numbered(preferred, n);
+  if (Free(preferred, repairable, lands_in_top_folder)) {
+    Take(preferred);
+    return preferred;
+  }
+  // Names are only ever taken, so a "~n" found taken stays taken. Within a
+  // group the n-th numbered names are free or taken together: "E" names of
+  // one stem are the same name; "O" names of one stem share the base that
+  // decides; a bundle name is its own group. So each group remembers where
+  // its search ended, and common names cost no more than rare ones.
+  char group = repairable ? type : 'B';
+  std::string key = group + AsciiUpper(repairable ? NumberedStem(preferred) : preferred);
+  int& n = next_number_.try_emplace(key, 2).first->second;
+  while (!Free(Numbered(preferred, n), repairable, lands_in_top_folder)) ++n;
+  std::string chosen = Numbered(preferred, n++);
   Take(chosen);
   return chosen;
 }

@@ -9,9 +9,12 @@
 //        before the first dot, is what the import tool is given)
 // When that name is taken, or its base already serves another file, "~2",
 // "~3"... goes before the last dot; such a file cannot be repaired from the
-// listing, which RepairWarnings reports.
+// listing, which RepairWarnings reports. All names without a dot share the
+// empty base, which one server file at most may claim, so a numbered name
+// without a dot also gets the extension ".raw" (Readme -> Readme~2.raw).
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,6 +44,9 @@ class RemoteNamer {
   std::set<std::string> reserved_;  // upper-cased names of the top folder
   std::set<std::string> taken_;  // upper-cased names
   std::set<std::string> bases_;  // upper-cased base names of taken names
+  // The first "~n" still worth trying, per group of preferred names whose
+  // numbered names are free or taken together (see Assign).
+  std::map<std::string, int> next_number_;
 };
 
 // The file name part of a Windows-style name (after the last backslash).

@@ -24,6 +24,12 @@ std::string InFolder(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
+void MakeServerFolder(const std::string& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) throw Exception("Cannot create the server folder " + folder + ": " + error.message());
+}
+
 ServerFolderLock::ServerFolderLock(const std::string& folder) {
   // The folder itself is locked, so no lock file shows in the server's listing.
   fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -13,6 +13,10 @@ inline constexpr const char* kToolFilePrefix = ".mkupdate-";
 // folder + "/" + name.
 std::string InFolder(const std::string& folder, const std::string& name);
 
+// Creates the folder, with any missing folders above it, unless it exists.
+// Throws Exception naming the folder and the reason when that fails.
+void MakeServerFolder(const std::string& folder);
+
 // Holds an exclusive lock (flock) on the folder. Throws
 // Exception when another publish holds it.
 class ServerFolderLock {

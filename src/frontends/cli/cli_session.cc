@@ -70,6 +70,7 @@ class CliSession {
     form1.OnStatusText = [this](const std::string& text) { output_.Line(text); };
     form1.OnProgressText = [this](const std::string& text) { output_.Progress(text); };
     form1.OnRefusedName = [this](const std::string& sentence) { output_.Problem(sentence); };
+    form1.OnEntryFailed = [this] { entry_failed_ = true; };
     form1.OnCheckEnded = [this](CheckOutcome outcome) {
       outcome_ = outcome;
       platform::PostMessage([this] { FollowUp(); });
@@ -133,7 +134,9 @@ class CliSession {
 
   int ExitStatus() const {
     if (outcome_ == CheckOutcome::kNoServer) return 1;
-    if (error_box_shown_) return 3;
+    // An entry left out for cause counts like an error box: the run did
+    // not install everything.
+    if (error_box_shown_ || entry_failed_) return 3;
     return 0;
   }
 
@@ -144,6 +147,7 @@ class CliSession {
   TForm1* form1_ = nullptr;
   std::optional<CheckOutcome> outcome_;
   bool error_box_shown_ = false;
+  bool entry_failed_ = false;
   bool closing_at_end_ = false;
 };
 

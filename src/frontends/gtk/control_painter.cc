@@ -59,8 +59,8 @@ void PaintImage(cairo_t* cr, const TImage& image) {
 void PaintLabel(cairo_t* cr, const TLabel& label, const std::string& charset) {
   if (!label.Transparent)
     FillRect(cr, label.Left(), label.Top(), label.Width(), label.Height(), kButtonFace);
-  DrawText(cr, DecodeText(label.Caption(), charset), label.Font(), label.Left(), label.Top(),
-           label.Font().color);
+  const std::string text = DecodeText(label.Caption(), FontCharSet(label.Font(), charset));
+  DrawText(cr, text, label.Font(), label.Left(), label.Top(), label.Font().color);
 }
 
 // The whole rectangle in the background colour, then the bar from the left.
@@ -80,8 +80,8 @@ void PaintListBox(cairo_t* cr, const TListBox& list, int top_index, const std::s
     if (y >= list.Top() + list.Height()) break;
     const bool selected = i == list.ItemIndex();
     if (selected) FillRect(cr, list.Left() + 2, y, list.Width() - 4, item_height, kHighlight);
-    DrawText(cr, DecodeText(list.Items[i], charset), list.Font, list.Left() + 4, y,
-             selected ? kHighlightText : list.Font.color);
+    const std::string text = DecodeText(list.Items[i], FontCharSet(list.Font, charset));
+    DrawText(cr, text, list.Font, list.Left() + 4, y, selected ? kHighlightText : list.Font.color);
   }
   SetColor(cr, 0x808080);
   cairo_set_line_width(cr, 1);

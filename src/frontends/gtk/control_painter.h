@@ -15,7 +15,8 @@ namespace gtkui {
 // First shown entry of each scrolled list box (absent: the first entry).
 using ListTops = std::map<const TListBox*, int>;
 
-// Paints `control` clipped to its bounds. `charset` decodes its texts.
+// Paints `control` clipped to its bounds. `charset` (the application's)
+// decodes its texts unless the control's font fixes its own.
 void PaintControl(cairo_t* cr, TControl& control, const std::string& charset, const ListTops& tops);
 
 // Height of one entry of a list box in its font (at least 1).

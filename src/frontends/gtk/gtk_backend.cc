@@ -35,7 +35,7 @@ vcl::Size GtkBackend::MeasureText(const vcl::FontSpec& font, const std::string& 
   PangoLayout* layout = pango_layout_new(context);
   PangoFontDescription* description = NewFontDescription(font);
   pango_layout_set_font_description(layout, description);
-  const std::string text = DecodeText(bytes, Application.CharSet);
+  const std::string text = DecodeText(bytes, FontCharSet(font, Application.CharSet));
   pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
   int width = 0, height = 0;
   pango_layout_get_pixel_size(layout, &width, &height);

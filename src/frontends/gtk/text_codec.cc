@@ -21,6 +21,10 @@ std::string DecodeText(const std::string& bytes, const std::string& charset) {
   return result;
 }
 
+const std::string& FontCharSet(const vcl::FontSpec& font, const std::string& application_charset) {
+  return font.charset.empty() ? application_charset : font.charset;
+}
+
 namespace {
 
 // Families tried in order for a face name of the designs. The Chinese

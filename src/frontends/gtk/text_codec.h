@@ -15,6 +15,10 @@ namespace gtkui {
 // Bytes that do not decode become '?', so a damaged text still shows.
 std::string DecodeText(const std::string& bytes, const std::string& charset);
 
+// The character set of texts drawn in `font`: the font's own when its
+// design fixes one, else `application_charset`.
+const std::string& FontCharSet(const vcl::FontSpec& font, const std::string& application_charset);
+
 // A new font description for `font` (caller frees it with
 // pango_font_description_free). Chinese face names fall back to the
 // installed Chinese font; the pixel height is the character cell's.

@@ -1,0 +1,266 @@
+// The bounds of a transfer against a scripted peer: a server that goes
+// silent (StallTime) and a server that sends without end (the listed size,
+// kUnlistedTransferLimit).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "ftp/ftp_client.h"
+#include "ftp/transfer_client.h"
+#include "support/ftp_peer.h"
+#include "support/temp_folder.h"
+
+using ftp_test::Lines;
+using ftp_test::Login;
+using ftp_test::TransferClient;
+using test_support::FtpPeer;
+using test_support::FtpPeerSession;
+using test_support::TempFolder;
+
+namespace {
+
+constexpr int32_t kStallTime = 300;
+
+struct StallCase {
+  const char* name;
+  bool passive;
+  bool listing;  // Nlist instead of Download("x.bin", ...)
+  // The peer after the login; it leaves the client waiting.
+  std::function<void(FtpPeerSession&)> script;
+  const char* expected;  // the error's text
+};
+
+class FtpStallTest : public ::testing::TestWithParam<StallCase> {};
+
+void PrintTo(const StallCase& c, std::ostream* out) { *out << c.name; }
+
+}  // namespace
+
+TEST_P(FtpStallTest, SilenceEndsTheTransferWithAnErrorNamingIt) {
+  const StallCase& stall = GetParam();
+  TempFolder folder;
+  FtpPeer peer([&stall](FtpPeerSession& s) {
+    Login(s);
+    stall.script(s);
+  });
+  TransferClient recorder(peer);
+  recorder.client.Passive = stall.passive;
+  recorder.client.StallTime = kStallTime;
+  int failures = 0;
+  recorder.client.OnFailure = [&](bool&, TCmdType type) {
+    EXPECT_EQ(type, cmdDownload);
+    ++failures;
+  };
+  try {
+    if (stall.listing) {
+      recorder.client.Nlist();
+    } else {
+      recorder.client.Download("x.bin", folder.path() + "x.bin");
+    }
+    FAIL() << "a silent server let the transfer pass";
+  } catch (const EStallError& error) {
+    EXPECT_STREQ(error.what(), stall.expected);
+  }
+  EXPECT_EQ(failures, stall.listing ? 0 : 1);
+  EXPECT_EQ(recorder.client.DataConnection(), nullptr);
+  EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "success 8"), 0);
+  // The connection is still there to be closed; the next run starts afresh.
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_EQ(peer.Commands().back(), "QUIT");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Silences, FtpStallTest,
+    ::testing::Values(
+        StallCase{"NoDataConnectionAfter150", false, false,
+                  [](FtpPeerSession& s) {
+                    s.AnswerDataSetup();
+                    s.Reply("150 Opening (10 bytes)\r\n");
+                  },
+                  "Data connection timed out: no connection within 0.3 s (RETR x.bin)"},
+        StallCase{"DataConnectionOpenedButSilent", true, false,
+                  [](FtpPeerSession& s) {
+                    s.AnswerDataSetup();
+                    s.Reply("150 Opening (10 bytes)\r\n");
+                    s.OpenData();
+                  },
+                  "Data connection timed out: nothing received for 0.3 s (RETR x.bin)"},
+        StallCase{"DataStopsFlowing", true, false,
+                  [](FtpPeerSession& s) {
+                    s.AnswerDataSetup();
+                    s.Reply("150 Opening (10 bytes)\r\n");
+                    s.OpenData();
+                    s.SendData("12345");
+                  },
+                  "Data connection timed out: nothing received for 0.3 s (RETR x.bin)"},
+        StallCase{"NoReplyToRetr", true, false,
+                  [](FtpPeerSession& s) {
+                    s.AnswerDataSetup();
+                    s.ReadCommand();
+                  },
+                  "Control connection timed out: nothing received for 0.3 s (RETR x.bin)"},
+        StallCase{"NoFinalReply", true, false,
+                  [](FtpPeerSession& s) {
+                    s.AnswerDataSetup();
+                    s.Reply("150 Opening (3 bytes)\r\n");
+                    s.OpenData();
+                    s.SendData("abc");
+                    s.CloseData();
+                  },
+                  "Control connection timed out: nothing received for 0.3 s (RETR x.bin)"},
+        StallCase{"ListingWithoutDataConnection", false, true,
+                  [](FtpPeerSession& s) {
+                    s.AnswerDataSetup();
+                    s.Reply("150 Here comes the directory listing.\r\n");
+                  },
+                  "Data connection timed out: no connection within 0.3 s (NLST)"},
+        StallCase{"ListingHeldOpenAndSilent", true, true,
+                  [](FtpPeerSession& s) {
+                    s.AnswerDataSetup();
+                    s.Reply("150 Here comes the directory listing.\r\n");
+                    s.OpenData();
+                    s.SendData("a.dat\r\n");
+                  },
+                  "Data connection timed out: nothing received for 0.3 s (NLST)"}),
+    [](const ::testing::TestParamInfo<StallCase>& info) { return std::string(info.param.name); });
+
+TEST(FtpTransferBoundsTest, SlowButFlowingTransferOutlastsTheStallTime) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.AnswerDataSetup();
+    s.Reply("150 Opening (16000 bytes)\r\n");
+    s.OpenData();
+    // 750 ms in all, each gap a tenth of the stall time.
+    for (int i = 0; i < 16; ++i) {
+      if (i > 0) s.Sleep(50);
+      s.SendData(std::string(1000, static_cast<char>('a' + i)));
+    }
+    s.CloseData();
+    s.Sleep(50);
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.StallTime = 500;
+  recorder.client.Download("slow.bin", folder.path() + "slow.bin");
+  EXPECT_EQ(recorder.client.BytesTotal, 16000);
+  EXPECT_EQ(recorder.events.back(), "success 8");
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferBoundsTest, EndlessDataStopsPastTheBoundAndTheConnectionStaysInStep) {
+  struct Case {
+    const char* name;
+    int64_t listed_size;
+    int64_t bound;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"listed size", 1000, 1000, "Download of endless.bin stopped: the server sent more than the 1000 bytes listed for it"},
+      {"no listed size", -1, kUnlistedTransferLimit,
+       "Download of endless.bin stopped: the server sent more than 64 MiB (67108864 bytes), the limit for a file "
+       "without a listed size"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    FtpPeer peer([](FtpPeerSession& s) {
+      Login(s);
+      s.AnswerDataSetup();
+      s.Reply("150 Opening BINARY mode data connection for endless.bin.\r\n");
+      s.OpenData();
+      s.SendDataUntilClosed(std::string(65536, 'z'));
+      s.Send("426 Connection closed; transfer aborted.\r\n");
+      EXPECT_EQ(s.Reply("226 ABOR command successful.\r\n"), "ABOR");
+      s.AnswerDataSetup();
+      s.Reply("150 Opening (3 bytes)\r\n");
+      s.OpenData();
+      s.SendData("abc");
+      s.CloseData();
+      s.Send("226 Done\r\n");
+    });
+    TransferClient recorder(peer);
+    int failures = 0;
+    recorder.client.OnFailure = [&](bool&, TCmdType type) {
+      EXPECT_EQ(type, cmdDownload);
+      ++failures;
+    };
+    try {
+      recorder.client.Download("endless.bin", folder.path() + "endless.bin", c.listed_size);
+      FAIL() << "endless data passed";
+    } catch (const ETransferLimit& error) {
+      EXPECT_STREQ(error.what(), c.expected);
+    }
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(recorder.client.BytesTotal, c.bound + 1);
+    EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(folder.path() + "endless.bin")), c.bound + 1);
+
+    recorder.events.clear();
+    recorder.client.Download("next.bin", folder.path() + "next.bin");
+    EXPECT_EQ(folder.Read("next.bin"), "abc");
+    EXPECT_EQ(recorder.events, (Lines{"start 3", "packet 3", "stop", "stop", "success 8"}));
+    recorder.client.Disconnect();
+    EXPECT_EQ(peer.Finish(), "");
+    EXPECT_EQ(peer.Commands(), (Lines{"USER anonymous", "TYPE I", "PASV", "RETR endless.bin", "ABOR", "PASV",
+                                      "RETR next.bin", "QUIT"}));
+  }
+}
+
+TEST(FtpTransferBoundsTest, ExactlyTheListedSizePasses) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.AnswerDataSetup();
+    s.Reply("150 Opening (1000 bytes)\r\n");
+    s.OpenData();
+    s.SendData(std::string(1000, 'e'));
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.Download("exact.bin", folder.path() + "exact.bin", 1000);
+  EXPECT_EQ(recorder.client.BytesTotal, 1000);
+  EXPECT_EQ(recorder.events.back(), "success 8");
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(FtpTransferBoundsTest, EndlessListingStopsPastTheBound) {
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.AnswerDataSetup();
+    s.Reply("150 Here comes the directory listing.\r\n");
+    s.OpenData();
+    s.SendDataUntilClosed(std::string(60000, 'n') + "\r\n");
+    s.Send("426 Connection closed; transfer aborted.\r\n");
+    EXPECT_EQ(s.Reply("226 ABOR command successful.\r\n"), "ABOR");
+    s.AnswerDataSetup();
+    s.Reply("150 Here comes the directory listing.\r\n");
+    s.OpenData();
+    s.SendData("update3.dat\r\n");
+    s.CloseData();
+    s.Send("226 Directory send OK.\r\n");
+  });
+  TransferClient recorder(peer);
+  int64_t listed = 0;
+  recorder.client.OnListItem = [&](const std::string& item) { listed += static_cast<int64_t>(item.size()) + 2; };
+  try {
+    recorder.client.Nlist();
+    FAIL() << "an endless listing passed";
+  } catch (const ETransferLimit& error) {
+    EXPECT_STREQ(error.what(),
+                 "Listing stopped: the server sent more than 64 MiB (67108864 bytes), the limit for a listing");
+  }
+  EXPECT_LE(listed, kUnlistedTransferLimit);
+  EXPECT_GT(listed, kUnlistedTransferLimit - 60002);
+  recorder.events.clear();
+  recorder.client.OnListItem = [&](const std::string& item) { recorder.events.push_back("item " + item); };
+  recorder.client.Nlist();
+  EXPECT_EQ(recorder.events, (Lines{"start 0", "item update3.dat", "stop", "success 13"}));
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
