@@ -24,7 +24,6 @@ void Button1Click(UpdateEngine& e) {
     platform::ProcessMessages();
     // Closing the window in between releases the lists (after saving them).
     if (!e.PendingList) return;
-  for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
     const std::string line = (*e.PendingList)[i];
     if (ProcessEntry(e, line, false) == EntryOutcome::kStopped) return;
     MarkFirstPendingDone(e);

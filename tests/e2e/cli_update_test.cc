@@ -136,7 +136,7 @@ TEST_P(CliUpdateTest, PackageIsRecordedOnceItsToolStarted) {
 
 TEST_P(CliUpdateTest, SizeMismatchIsPassedOverWithoutRecord) {
   set.AddE("Bad.gz", "Bad.u", "1", "bad", +1);
-  set.AddO("Short.txt", "Short.txt", "2", "short", -1);
+  set.AddO("Short.txt", "Short.txt", "2", "short", +1);
   set.AddO("Good.txt", "Good.txt", "1", "good");
   set.WriteList();
   root.Write("game/Short.txt", "short v1");

@@ -267,7 +267,7 @@ TEST_F(FileCheckTest, DamagedRepairLeavesTheFileAndListsItUnrepaired) {
   EXPECT_EQ(game.Read("System\\Core.u"), "xxx") << "the damaged data never replaces the file";
   ASSERT_EQ(backend.boxes.size(), 1u);
   EXPECT_EQ(backend.boxes[0].text, "gzclose Error.");
-  EXPECT_EQ(current.folder.Read("ErrorList.TXT"), game.path() + "System/Core.u\r\n");
+  EXPECT_EQ(game.Read("ErrorList.TXT"), game.path() + "System/Core.u\r\n");
   EXPECT_EQ(form->Label3->Caption(), "files can,t check, please try again");
   for (const char* left : {"System\\CORE.GZP", "System\\CORE.GZP.dltmp", "System\\Core.u.updtmp"})
     EXPECT_FALSE(game.Exists(left)) << left;

@@ -170,10 +170,17 @@ TEST_F(UpdateRunTest, StartGameRunsTheConfiguredCommandAndCloses) {
   EXPECT_EQ(w.folder.Read("started.txt"), "-fast kvx\n");
 
   EXPECT_EQ(GameCommandLine(RFtpConfigType{}), "Quelmar.exe kvx");
-  SCOPED_TRACE("a missing game still closes the window");
+  SCOPED_TRACE("a game that cannot be started: named, the window shown again and left open");
   w.FtpConfig.GameExeFile = "";
-  Image3Click(w);
-  EXPECT_EQ(w.closes, 2);
+  try {
+    Image3Click(w);
+    ADD_FAILURE() << "no error raised";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot start the game \"" + w.folder.path() +
+                                         "Quelmar.exe kvx\": the program file does not exist");
+  }
+  EXPECT_EQ(w.shows, 1);
+  EXPECT_EQ(w.closes, 1);
 }
 
 }  // namespace
