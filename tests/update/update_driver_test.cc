@@ -8,7 +8,9 @@
 #include "ftp/ftp_client.h"
 #include "platform/errors.h"
 #include "support/engine_window.h"
+#include "support/fake_transport.h"
 #include "support/ftp_peer.h"
+#include "update/update_run.h"
 #include "support/loopback_port.h"
 
 namespace {
@@ -54,6 +56,41 @@ TEST_F(UpdateDriverTest, ComparisonFillsTheListsOnlyWhenBothFilesWereRead) {
   EXPECT_EQ(*w.PendingList, (LineList{"U 1 E Sys.u.gz System\\Sys.u 512 1234", "O Help.txt Help\\Help.txt 101 200"}));
   EXPECT_EQ(w.pending, (std::vector<std::string>{"System\\Sys.u", "Help\\Help.txt"}));
   EXPECT_EQ(*w.RecordList, (LineList{"AVWSEN", "System\\Sys.u 401"}));
+}
+
+// The check and the run reach the server only through the transport: over
+// one that serves from memory they log in, list, fetch and install exactly
+// as over FTP, with the fallback server taken when the first refuses.
+TEST(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
+  test_support::FakeServer server;
+  server.files["update3.dat"] = "H\r\nO Help.txt Help\\Help.txt 3 5\r\n";
+  server.files["Help.txt"] = "help!";
+  test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
+  const LineList isp0 = {"S0 a.example 21 2000 guest", "end"};
+  w.folder.Write("isp0.dat", "S0 a.example 21 2000 guest\r\nend\r\n");
+  w.choice = ServerChoice{0, 2, isp0};
+  w.StartPending = true;
+  FormResize(w, [](int) { return 0; });
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kUpdatesReady}));
+  EXPECT_EQ(w.pending, (std::vector<std::string>{"Help\\Help.txt"}));
+  EXPECT_TRUE(w.update_armed);
+  Button1Click(w);
+  EXPECT_EQ(w.folder.Read("Help/Help.txt"), "help!");
+  EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\n\r\nHelp\\Help.txt 3\r\n");
+  EXPECT_EQ(w.status_texts.back(), "files updated");
+  EXPECT_TRUE(w.start_game_shown);
+  EXPECT_EQ(server.requests, (std::vector<std::string>{"login guest", "list", "get update3.dat", "get Help.txt"}));
+
+  SCOPED_TRACE("a refused login shows no server");
+  test_support::FakeServer refusing;
+  refusing.refuse_login = true;
+  test_support::EngineTestWindow refused(test_support::FakeTransportFactory(refusing));
+  refused.folder.Write("isp0.dat", "S0 a.example 21 2000 guest\r\nend\r\n");
+  refused.choice = ServerChoice{0, 2, isp0};
+  refused.StartPending = true;
+  FormResize(refused, [](int) { return 0; });
+  EXPECT_EQ(refused.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
+  EXPECT_EQ(refusing.requests, (std::vector<std::string>{"login guest"}));
 }
 
 TEST_F(UpdateDriverTest, TheCheckRunsOncePerProcess) {
