@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_size_limit.h"
 #include "support/temp_folder.h"
 
 extern char** environ;
@@ -282,26 +283,7 @@ TEST_F(TGzipTest, SourceAndDestinationMayBeTheSameFile) {
   EXPECT_FALSE(fs::exists(folder_.path() + "Core.u.updtmp"));
 }
 
-// Limits the size of files this process may write, so writes beyond it
-// fail with EFBIG (the signal that would end the process is ignored).
-class ScopedFileSizeLimit {
- public:
-  explicit ScopedFileSizeLimit(rlim_t bytes) {
-    old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit limited = old_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~ScopedFileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_;
-  sighandler_t old_handler_;
-};
+using test_support::ScopedFileSizeLimit;
 
 TEST_F(TGzipTest, FailedWriteStopsAndLeavesTheDestinationAsItWas) {
   gzip_.FileSource = folder_.Write("download.gz", GzipMember(SampleData(100000)));

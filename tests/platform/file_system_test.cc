@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "platform/errors.h"
+#include "support/file_size_limit.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -36,26 +37,7 @@ class ScopedTimeZone {
   std::string old_;
 };
 
-// Limits the size of files this process may write, so writes beyond it
-// fail with EFBIG (the signal that would end the process is ignored).
-class ScopedFileSizeLimit {
- public:
-  explicit ScopedFileSizeLimit(rlim_t bytes) {
-    old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit limited = old_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~ScopedFileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_;
-  sighandler_t old_handler_;
-};
+using test_support::ScopedFileSizeLimit;
 
 size_t EntriesIn(const std::string& folder) {
   size_t count = 0;
