@@ -233,6 +233,9 @@ class TStreamSocket {
   void SelectAll();
   void HandleSocketMessage(unsigned event, int error);
   void HandleLookupMessage(unsigned event, int error);
+  // The socket's own address; a failure goes through CheckSocketError
+  // (which throws a socket error above 10000; otherwise all zeros).
+  platform::Ipv4Endpoint LocalEndpoint();
   // Receives into the buffer; on failure reads the error into LastErrorNo.
   long ReceiveIntoBuffer(size_t capacity, bool peek);
 
