@@ -152,6 +152,8 @@ void TForm1::FormCreate() {
   Gzip.OnErrorBox = [](const std::string& text, const std::string& caption) {
     Application.AbortBox(text, caption);
   };
+  // A close that lost data ends the updater at once, after its box.
+  Gzip.OnCloseFailed = [] { Application.Halt(1); };
 
   Engine.ExeDir = exe_dir_;
   LoadFtpConfig();

@@ -87,6 +87,7 @@ bool DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const Spli
   try {
     connection->Download(entry, received, -1);
   } catch (...) {
+    // Removes the partial download, then rethrows.
     Discard(e, received);
     throw;
   }
@@ -99,6 +100,7 @@ bool DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const Spli
   try {
     RequireFolderPath(e.ExeDir, file.name);
   } catch (...) {
+    // Removes the partial download, then rethrows.
     Discard(e, received);
     throw;
   }

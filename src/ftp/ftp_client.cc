@@ -67,11 +67,12 @@ void TFtpClient::Connect() {
   try {
     Login();
   } catch (...) {
-    // The caller learns of the failure from the exception below; a second
-    // failure while saying goodbye would only hide it.
+    // Cleans up a failed login: says goodbye and closes, then rethrows.
     try {
       Disconnect();
-    } catch (...) {
+    } catch (const std::exception&) {
+      // The caller learns of the failure from the login's exception; a
+      // second failure while saying goodbye would only hide it.
     }
     ReportStatus(1, "Disconnected");
     throw;
@@ -131,12 +132,12 @@ void TFtpClient::Disconnect() {
   canceled_ = false;
   if (!connected_) return;
   ReportStatus(1, "QUIT");
-  Vendor = 2411;
   try {
     if (DataAvailable()) Read(0);
     std::string reply = Transaction("QUIT");
     if (reply_number_ > 300 && reply_number_ < 600) throw FTPException(reply);
   } catch (...) {
+    // Closes the socket whatever the goodbye met, then rethrows.
     TStreamSocket::Disconnect();
     throw;
   }

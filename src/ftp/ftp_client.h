@@ -48,7 +48,6 @@ enum TCmdType {
 enum TFirewallType { FTUser = 0, FtOpen = 1, FtSite = 2 };
 
 using TFailureEvent = std::function<void(bool& Handled, TCmdType Trans_Type)>;
-using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
 using TSuccessEvent = std::function<void(TCmdType Trans_Type)>;
 using TListItemEvent = std::function<void(const std::string& Listing)>;
 
@@ -77,18 +76,14 @@ class TFtpClient : public TStreamSocket {
   std::string FWUserID;
   std::string FWPassword;
   bool FWAuthenticate = false;  // log in to the firewall first
-  int32_t Vendor = 2411;        // kept for users; set back to 2411 by Disconnect
-  bool ParseList = false;       // kept for users; nothing here reads it
 
   TNotifyEvent OnConnect;  // after a successful login (replaces the socket-level one)
   THandlerEvent OnAuthenticationNeeded;  // UserID or Password empty at login
-  THandlerEvent OnAuthenticationFailed;  // declared for users; nothing raises it
   TNotifyEvent OnTransactionStart;       // the data connection is up, no data yet
   TNotifyEvent OnTransactionStop;        // Download: twice; Nlist: once
   TListItemEvent OnListItem;             // one name of an Nlist, line end removed
   TFailureEvent OnFailure;               // Download failed; Handled = end quietly
   TSuccessEvent OnSuccess;
-  TUnsupportedEvent OnUnSupportedFunction;  // declared for users; nothing raises it
 
   // Connects and logs in; on a connected object does nothing. Raises
   // OnHostResolved (for a name), reports the greeting and replies, sends

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "ftp/ftp_client.h"
+#include "platform/ascii_case.h"
 #include "platform/event_loop.h"
 
 namespace {
@@ -45,9 +46,7 @@ std::string DownloadLimitText(const std::string& remote_file, int64_t listed_siz
 }  // namespace
 
 int64_t ParseByteCount(const std::string& line) {
-  std::string upper = line;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  size_t byte = upper.find("BYTE");
+  const size_t byte = platform::UpperAsciiCase(line).find("BYTE");
   if (byte == std::string::npos) return 0;
   size_t last = byte;
   while (last > 0 && !std::isdigit(static_cast<unsigned char>(line[last - 1]))) --last;
@@ -88,6 +87,8 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
     try {
       DownloadSteps(RemoteFile, LocalFile, ListedSize, success);
     } catch (...) {
+      // Cleans up: drops the data connection and settles a cancel with
+      // "ABOR", then rethrows.
       CloseDataConnection();
       if (canceled_) {
         canceled_ = false;
@@ -101,7 +102,9 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
       Transaction("ABOR");
     }
     if (success && OnSuccess) OnSuccess(cmdDownload);
-  } catch (...) {
+  } catch (const std::exception&) {
+    // Offered to OnFailure; a handler that sets Handled takes the failure
+    // over, and the download ends quietly.
     bool handled = false;
     if (OnFailure) OnFailure(handled, cmdDownload);
     if (!handled) throw;
@@ -143,6 +146,7 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
     SettleFailedTransfer(data, true);
     throw;
   } catch (...) {
+    // Cleans up, then rethrows.
     BytesTotal = data.BytesRecvd();
     // A cancel is settled by "ABOR" afterwards; any other failure (a local
     // file that cannot be created, a full disk, a reset, a stall) leaves the
@@ -185,8 +189,9 @@ void TFtpClient::Nlist() {
       SettleFailedTransfer(*data_connection_, true);
       throw;
     } catch (...) {
-      // As for a download: unless a cancel settles it, the final reply of
-      // "NLST" is still owed, and the next command would take it for its own.
+      // Cleans up, then rethrows. As for a download: unless a cancel
+      // settles it, the final reply of "NLST" is still owed, and the next
+      // command would take it for its own.
       if (!canceled_) SettleFailedTransfer(*data_connection_, false);
       throw;
     }
@@ -202,6 +207,8 @@ void TFtpClient::Nlist() {
     // A cancel does not cut the listing short, so it counts as complete.
     success = true;
   } catch (...) {
+    // Cleans up: drops the data connection and waits out a cancel's
+    // reply, then rethrows.
     CloseDataConnection();
     if (canceled_) AbortReplyWait();
     RethrowNamingCommand("NLST");

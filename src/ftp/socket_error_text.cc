@@ -85,12 +85,17 @@ void TStreamSocket::CheckSocketError(int ignored, std::string& text) {
   throw ESockError(text);
 }
 
-std::string TStreamSocket::LocalAddressForPort() {
+platform::Ipv4Endpoint TStreamSocket::LocalEndpoint() {
   platform::Ipv4Endpoint local;
   if (!socket_.LocalEndpoint(local)) {
     std::string text;
     CheckSocketError(0, text);
   }
+  return local;
+}
+
+std::string TStreamSocket::LocalAddressForPort() {
+  const platform::Ipv4Endpoint local = LocalEndpoint();
   char formatted[32];
   std::snprintf(formatted, sizeof(formatted), "%u,%u,%u,%u", (local.address >> 24) & 255,
                 (local.address >> 16) & 255, (local.address >> 8) & 255, local.address & 255);
@@ -105,11 +110,7 @@ std::string TStreamSocket::PeerAddress() const {
 }
 
 std::string TStreamSocket::PortSuffix() {
-  platform::Ipv4Endpoint local;
-  if (!socket_.LocalEndpoint(local)) {
-    std::string text;
-    CheckSocketError(0, text);
-  }
+  const platform::Ipv4Endpoint local = LocalEndpoint();
   char formatted[16];
   std::snprintf(formatted, sizeof(formatted), ",%d,%d", local.port >> 8, local.port & 255);
   return formatted;

@@ -2,15 +2,10 @@
 // timeout timer of TStreamSocket.
 #include "ftp/stream_socket.h"
 
-#include <sys/resource.h>
-
 #include "platform/event_loop.h"
 #include "platform/socket_errors.h"
 
 namespace {
-
-// Live sockets of the process; the first one records the start-up details.
-int live_sockets = 0;
 
 constexpr unsigned kAllEvents =
     platform::kFdRead | platform::kFdOob | platform::kFdAccept | platform::kFdConnect | platform::kFdClose;
@@ -31,36 +26,24 @@ TStreamSocket::~TStreamSocket() {
   destroying_ = true;
   try {
     RequestCloseSocket();
-  } catch (...) {
-    // Nothing can be done about a socket that will not close.
+  } catch (const std::exception&) {
+    // A socket that will not close (or an OnError handler that failed on
+    // it): a destructor has no one to tell, and the descriptor goes with
+    // the object all the same.
   }
-  --live_sockets;
 }
 
-void TStreamSocket::BeginDestruction(const std::function<void()>& abort) {
+void TStreamSocket::BeginDestruction(const std::function<void()>& own_abort) {
   if (destruction_begun_) return;
   destruction_begun_ = true;
   ReportStatus(8, "Destroy");
-  abort();
+  own_abort();
   Cancel();
 }
 
 void TStreamSocket::InitWinsock() {
   ReportStatus(8, "Initializing Winsock");
-  if (++live_sockets == 1) {
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    winsock_info_ = {"Version= 1.1",
-                     "High Version= 1.1",
-                     "Description= POSIX sockets",
-                     "System= Running",
-                     "Max Sockets= " + std::to_string(files.rlim_cur),
-                     "Max Udp pack size= 65507"};
-  }
-  if (!socket_.Open(true)) {
-    --live_sockets;
-    throw ESockError("Initializaton of windows sockets failed");
-  }
+  if (!socket_.Open(true)) throw ESockError("Initializaton of windows sockets failed");
   SelectAll();
 }
 
@@ -86,8 +69,12 @@ void TStreamSocket::HandleSocketMessage(unsigned event, int error) {
     } else if (event == platform::kFdAccept) {
       connected_ = true;
     }
-  } catch (...) {
-    // A notification has no caller to report to.
+  } catch (const ESockError&) {
+    // The close failed or no fresh socket could be opened, on the message
+    // loop where no caller could take it. Safe to drop: the error went to
+    // OnError first where it has a number, the connection counts as
+    // closed, and the next operation on this socket meets the failure
+    // again and throws it to its own caller.
   }
 }
 
@@ -181,12 +168,7 @@ void TStreamSocket::OpenSocket(bool reset_on_close) {
 
 void TStreamSocket::CheckConnection() {
   ReportStatus(8, "Checking Connection");
-  for (int tries = 0; !connected_; ++tries) {
-    bool handled = false;
-    if (tries > 0 || !OnConnectionRequired) throw Exception("Not Connected");
-    OnConnectionRequired(handled);
-    if (!handled) throw Exception("Not Connected");
-  }
+  if (!connected_) throw Exception("Not Connected");
 }
 
 void TStreamSocket::Listen(bool on_lookup_message) {
@@ -277,7 +259,8 @@ void TStreamSocket::ReportStatus(int level, std::string_view text) {
   if (destroying_ || !OnStatus) return;
   try {
     OnStatus(status_text_);
-  } catch (...) {
-    // A status trace must never break the operation it describes.
+  } catch (const std::exception&) {
+    // A status trace must never break the operation it describes (or a
+    // notification or timer tick, which have no caller to take it).
   }
 }

@@ -12,10 +12,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "ftp/thread_timer.h"
 #include "platform/errors.h"
+#include "platform/interval_timer.h"
 #include "platform/resolver.h"
 #include "platform/socket_stream.h"
 
@@ -73,17 +72,18 @@ class TStreamSocket {
   int32_t StallTime = 0;
   std::string Role = "Connection";  // names this connection in EStallError texts
 
-  // Events; an empty one is skipped.
+  // Events; an empty one is skipped. OnConnect and OnDisconnect may be
+  // raised by a notification on the message loop (the peer connected or
+  // closed), where nothing could take an exception: their handlers must
+  // not throw.
   TNotifyEvent OnConnect;          // the connect notification arrived without error
   TNotifyEvent OnDisconnect;       // RequestCloseSocket closed the socket
   THandlerEvent OnInvalidHost;     // the host did not resolve; Handled = retry once
   TNotifyEvent OnHostResolved;     // a name (not a dotted address) resolved
-  TOnStatus OnStatus;
+  TOnStatus OnStatus;              // an exception from it is dropped (see ReportStatus)
   TNotifyEvent OnConnectionFailed;  // Connect failed by timeout, cancel or error
   TOnErrorEvent OnError;           // a socket error is about to be thrown
-  THandlerEvent OnConnectionRequired;  // CheckConnection found no connection
   TNotifyEvent OnPacketRecvd;      // CaptureFile wrote a block
-  TNotifyEvent OnPacketSent;       // declared for users; nothing raises it
 
   // Resolves Host (or Proxy) and connects, pumping messages. Throws
   // ESockError: "Already connected", "Host Lookup Timed Out", "Host Lookup
@@ -106,8 +106,7 @@ class TStreamSocket {
   virtual void Accept();
 
   void Cancel();
-  // Throws Exception "Not Connected" unless connected or OnConnectionRequired
-  // (asked once) made it so.
+  // Throws Exception "Not Connected" unless connected.
   void CheckConnection();
   // Sends `length` bytes (0: up to the first NUL), retrying at once while
   // the socket would block. EAbortError "Socket send aborted" when Canceled.
@@ -172,7 +171,9 @@ class TStreamSocket {
   void RestartStallClock();
   void ThrowIfStalled(bool awaiting_connection) const;
 
-  // Reports text through OnStatus when level <= ReportLevel.
+  // Reports text through OnStatus when level <= ReportLevel. A status
+  // trace never breaks the operation it describes: an std::exception from
+  // OnStatus is dropped.
   void ReportStatus(int level, std::string_view text);
 
   bool Canceled() const { return canceled_; }
@@ -185,17 +186,30 @@ class TStreamSocket {
   int16_t ReplyNumber() const { return reply_number_; }
   int64_t BytesRecvd() const { return bytes_recvd_; }
   const std::string& StatusText() const { return status_text_; }
-  const std::vector<std::string>& WinsockInfo() const { return winsock_info_; }
 
  protected:
   bool Reporting(int level) const { return level <= ReportLevel; }
+  // Arms the TimeOut timer (TimerOn) for its lifetime and disarms it
+  // (TimerOff) on every way out.
+  class ArmedTimer {
+   public:
+    explicit ArmedTimer(TStreamSocket& socket) : socket_(socket) { socket_.TimerOn(); }
+    ~ArmedTimer() { socket_.TimerOff(); }
+    ArmedTimer(const ArmedTimer&) = delete;
+    ArmedTimer& operator=(const ArmedTimer&) = delete;
+
+   private:
+    TStreamSocket& socket_;
+  };
   void TimerOn();
   void TimerOff();
+  // The TimeOut tick, on the message loop: ends the armed wait by Abort.
+  // Throws nothing (the overrides of Abort only cancel).
   void TimerTriggered();
-  // The first steps of destruction: report "Destroy", run `abort` (the
+  // The first steps of destruction: report "Destroy", run `own_abort` (the
   // object's own Abort, which a base destructor cannot reach), Cancel. A
   // derived destructor runs them with its override; they run only once.
-  void BeginDestruction(const std::function<void()>& abort);
+  void BeginDestruction(const std::function<void()>& own_abort);
   bool Stalled() const;
   EStallError StallError(bool awaiting_connection) const;
 
@@ -219,6 +233,9 @@ class TStreamSocket {
   void SelectAll();
   void HandleSocketMessage(unsigned event, int error);
   void HandleLookupMessage(unsigned event, int error);
+  // The socket's own address; a failure goes through CheckSocketError
+  // (which throws a socket error above 10000; otherwise all zeros).
+  platform::Ipv4Endpoint LocalEndpoint();
   // Receives into the buffer; on failure reads the error into LastErrorNo.
   long ReceiveIntoBuffer(size_t capacity, bool peek);
 
@@ -235,9 +252,10 @@ class TStreamSocket {
   int close_error_ = 0;
   // The peer's close came while data were unread, so it was not acted on.
   bool close_deferred_ = false;
-  TThreadTimer timer_;
+  // Ticks once TimeOut has passed in an armed wait; its settings re-apply
+  // only when they change, so re-arming keeps a running countdown.
+  platform::IntervalTimer timer_;
   std::chrono::steady_clock::time_point stall_clock_start_;
   std::unique_ptr<char[]> buffer_;  // kBufferSize + 4 bytes, not zeroed
-  std::vector<std::string> winsock_info_;
   std::string status_text_;
 };

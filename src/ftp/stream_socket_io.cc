@@ -1,14 +1,13 @@
 // Sending, reading lines and counts, and capturing a stream into a file.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "ftp/stream_socket.h"
 #include "platform/event_loop.h"
+#include "platform/file_stream.h"
+#include "platform/file_system.h"
 #include "platform/socket_errors.h"
 
 namespace {
@@ -25,16 +24,14 @@ class CaptureTarget {
 
   explicit CaptureTarget(const std::string& name)
       : name_(name),
-        fd_(open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)),
+        file_(name, 0644),
         buffer_(new char[kWriteSize]) {  // not zeroed: a small file touches a page or two
-    if (fd_ < 0) throw EFOpenError("Cannot create file " + name);
+    if (!file_.IsOpen()) throw EFOpenError("Cannot create file " + name);
   }
   ~CaptureTarget() {
-    if (fd_ < 0) return;
     // Leaving by an error: what did arrive still goes to the file, as far
     // as it can; the error being reported is the one that counts.
-    if (filled_ > 0 && write(fd_, buffer_.get(), filled_) < 0) filled_ = 0;
-    close(fd_);
+    if (file_.IsOpen() && filled_ > 0) (void)file_.Write(std::string_view(buffer_.get(), filled_));
   }
   CaptureTarget(const CaptureTarget&) = delete;
   CaptureTarget& operator=(const CaptureTarget&) = delete;
@@ -48,32 +45,23 @@ class CaptureTarget {
   void Commit(size_t length) { filled_ += length; }
 
   void Flush() {
-    const char* data = buffer_.get();
-    size_t length = filled_;
+    const size_t length = filled_;
     filled_ = 0;
-    while (length > 0) {
-      ssize_t written = write(fd_, data, length);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) Fail(written < 0 ? errno : ENOSPC);
-      data += written;
-      length -= static_cast<size_t>(written);
-    }
+    if (const int error = file_.Write(std::string_view(buffer_.get(), length)); error != 0) Fail(error);
   }
 
   void Close() {
     Flush();
-    int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0) Fail(errno);
+    if (const int error = file_.Close(); error != 0) Fail(error);
   }
 
  private:
   [[noreturn]] void Fail(int error) {
-    throw EInOutError("I/O error " + std::to_string(error) + " writing " + name_ + ": " + std::strerror(error));
+    throw EInOutError("I/O error " + std::to_string(error) + " writing " + name_ + ": " + platform::ErrorText(error));
   }
 
   std::string name_;
-  int fd_;
+  platform::OutputFile file_;
   std::unique_ptr<char[]> buffer_;
   size_t filled_ = 0;
 };
@@ -88,11 +76,7 @@ long TStreamSocket::ReceiveIntoBuffer(size_t capacity, bool peek) {
 
 void TStreamSocket::SendBuffer(const char* data, uint16_t length) {
   ReportStatus(4, "Sending Buffer");
-  TimerOn();
-  struct TimerGuard {
-    TStreamSocket* self;
-    ~TimerGuard() { self->TimerOff(); }
-  } guard{this};
+  ArmedTimer armed(*this);
   if (canceled_) {
     canceled_ = false;
     throw EAbortError("Socket send aborted");
@@ -166,11 +150,7 @@ std::string TStreamSocket::Read(uint16_t count) {
 
 std::string TStreamSocket::ReadLn() {
   ReportStatus(8, "ReadLn");
-  TimerOn();
-  struct TimerGuard {
-    TStreamSocket* self;
-    ~TimerGuard() { self->TimerOff(); }
-  } guard{this};
+  ArmedTimer armed(*this);
   std::string line;
   // A peer that accepts the connection and then says nothing would
   // otherwise hold the caller for good: TimeOut bounds the wait for a line,
@@ -227,11 +207,7 @@ std::string TStreamSocket::Transaction(const std::string& command) {
 bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes) {
   ReportStatus(8, "CaptureFile");
   bytes_recvd_ = 0;
-  TimerOn();
-  struct TimerGuard {
-    TStreamSocket* self;
-    ~TimerGuard() { self->TimerOff(); }
-  } guard{this};
+  ArmedTimer armed(*this);
   CaptureTarget file(file_name);
   auto last_pump = std::chrono::steady_clock::now();
   RestartStallClock();

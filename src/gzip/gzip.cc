@@ -1,9 +1,9 @@
 #include "gzip/gzip.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include "gzip/gzip_reader.h"
 #include "platform/file_system.h"
@@ -56,16 +56,14 @@ int TGzip::Unpack() {
   // An unpack in place replaces the source with its own data.
   std::error_code ignored;
   const bool in_place = std::filesystem::equivalent(FileSource, FileDestination, ignored);
-  // "e": close-on-exec, so programs started later never inherit the file.
-  std::FILE* destination = std::fopen(partial.c_str(), "wbe");
-  if (destination == nullptr) {
+  // Unbuffered: our block is the only buffer, so a failed write shows at
+  // once and the close has nothing left to flush.
+  platform::OutputFile destination(partial);
+  if (!destination.IsOpen()) {
     ShowError("Can't create: " + FileDestination);
     (void)source.Close();  // nothing was read, so there is no verdict
     return kNotReplaced;
   }
-  // Our block is the only buffer: a failed write shows at once, and the
-  // close has nothing left to flush.
-  std::setvbuf(destination, nullptr, _IONBF, 0);
 
   ProgressReporter progress(*this, FileSizeOrZero(FileSource));
   auto block = std::make_unique<char[]>(kBlockSize);
@@ -73,7 +71,7 @@ int TGzip::Unpack() {
   for (;;) {
     const int count = source.Read(block.get(), kBlockSize);
     if (count <= 0) break;  // end of data, or the stream's error (seen at close)
-    if (std::fwrite(block.get(), 1, count, destination) != static_cast<std::size_t>(count)) {
+    if (destination.Write(std::string_view(block.get(), static_cast<std::size_t>(count))) != 0) {
       write_failed = true;
       break;
     }
@@ -84,14 +82,10 @@ int TGzip::Unpack() {
   const bool damaged = !source.Close();
   if (damaged || write_failed) ShowError("gzclose Error.");
 
-  const int closed = CloseDestination ? CloseDestination(destination) : std::fclose(destination);
-  if (closed != 0) {
+  const int close_error = CloseDestination ? CloseDestination(destination) : destination.Close();
+  if (close_error != 0) {
     ShowError("Can't close file " + FileDestination);
-    if (ExitProcess) {
-      ExitProcess(1);
-    } else {
-      std::_Exit(1);
-    }
+    if (OnCloseFailed) OnCloseFailed();
     write_failed = true;
   }
 

@@ -1,9 +1,10 @@
 // TGzip: unpacks a downloaded gzip file into its installed file.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 #include <string>
+
+#include "platform/file_stream.h"
 
 // Unpacks one gzip file per Unpack() call, through a fixed 16 KiB block, so
 // any size is unpacked in constant memory. Runs synchronously on the
@@ -49,13 +50,15 @@ class TGzip {
   // multiple of ProgressStep; not called while ProgressStep is 0.
   std::function<void(int percent)> OnProgress;
 
-  // Closes the destination's partial file; returns 0 on success like
-  // fclose. Replaceable so that tests can make the close fail. Empty means
-  // fclose.
-  std::function<int(std::FILE* destination)> CloseDestination;
-  // Ends the process after a failed close of the destination, at once and
-  // without clean-up. Replaceable for tests; empty means std::_Exit.
-  std::function<void(int exit_code)> ExitProcess;
+  // Called after the box of a partial file that could not be closed: the
+  // system lost data it had taken, so the program owner ends the process
+  // there (the updater halts with exit code 1). When it is empty or
+  // returns, Unpack goes on as for a failed write.
+  std::function<void()> OnCloseFailed;
+  // Closes the destination's partial file; returns 0 or the errno like
+  // platform::OutputFile::Close. Replaceable so that tests can make the
+  // close fail. Empty means OutputFile::Close.
+  std::function<int(platform::OutputFile& destination)> CloseDestination;
 
   // Unpacks FileSource into FileDestination and returns:
   //   0  the destination was replaced by the whole, checked data; the
@@ -71,9 +74,8 @@ class TGzip {
   //      reads "gzclose Error." and the source is deleted when DeleteSource.
   // Whenever the status is not 0 the destination is left as it was and its
   // partial file is removed. When the partial file cannot be closed, shows
-  // "Can't close file " + FileDestination and ends the process with exit
-  // code 1, the destination untouched (a replaced ExitProcess that returns
-  // makes Unpack go on as for a failed write).
+  // "Can't close file " + FileDestination and calls OnCloseFailed, the
+  // destination untouched.
   // FileSource and FileDestination may name the same file: the unpacked
   // data then replaces the gzip data, which is not deleted separately.
   [[nodiscard]] int Unpack();

@@ -20,11 +20,10 @@ GzipReader::~GzipReader() { (void)Close(); }
 bool GzipReader::Open(const std::string& path) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) return false;
-  file_ = std::fopen(path.c_str(), "rbe");
-  if (file_ == nullptr) return false;
-  // Reads go straight into our input block.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
-  return true;
+  file_.emplace(path);
+  if (file_->IsOpen()) return true;
+  file_.reset();
+  return false;
 }
 
 std::uint64_t GzipReader::Offset() const { return bytes_read_ - stream_.avail_in; }
@@ -35,11 +34,11 @@ bool GzipReader::Fill() {
   }
   stream_.next_in = input_.get();
   const std::size_t room = kInputSize - stream_.avail_in;
-  const std::size_t count = std::fread(input_.get() + stream_.avail_in, 1, room, file_);
+  const std::size_t count = file_->Read(reinterpret_cast<char*>(input_.get()) + stream_.avail_in, room);
   stream_.avail_in += count;
   bytes_read_ += count;
   if (count < room) {
-    if (std::ferror(file_)) return false;
+    if (file_->Failed()) return false;
     at_eof_ = true;
   }
   return true;
@@ -93,10 +92,10 @@ int GzipReader::ReadCopy(char* buffer, int size) {
     return count;
   }
   if (at_eof_) return 0;
-  const std::size_t count = std::fread(buffer, 1, size, file_);
+  const std::size_t count = file_->Read(buffer, static_cast<std::size_t>(size));
   bytes_read_ += count;
   if (count < static_cast<std::size_t>(size)) {
-    if (std::ferror(file_)) failed_ = true;
+    if (file_->Failed()) failed_ = true;
     at_eof_ = true;
   }
   if (count == 0 && failed_) return -1;
@@ -145,10 +144,6 @@ bool GzipReader::Close() {
     inflateEnd(&stream_);
     inflate_ready_ = false;
   }
-  if (file_ != nullptr) {
-    // A failed close of a file only read loses nothing.
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+  file_.reset();
   return !failed_;
 }

@@ -7,9 +7,11 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/file_stream.h"
 
 class GzipReader {
  public:
@@ -50,7 +52,7 @@ class GzipReader {
   int ReadCopy(char* buffer, int size);
   int ReadGzip(char* buffer, int size);
 
-  std::FILE* file_ = nullptr;
+  std::optional<platform::InputFile> file_;
   std::unique_ptr<unsigned char[]> input_;
   z_stream stream_{};
   bool inflate_ready_ = false;

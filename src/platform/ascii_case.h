@@ -16,6 +16,14 @@ inline std::string FoldAsciiCase(std::string text) {
   return text;
 }
 
+// text with a-z made A-Z; every other byte as it is, whatever the locale.
+inline std::string UpperAsciiCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
 // True when a and b have the same length and equal bytes up to the case of a-z.
 inline bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "platform/errors.h"
+#include "platform/write_all.h"
 
 namespace platform {
 
@@ -32,18 +33,6 @@ mode_t NewFileMode() {
     return old;
   }();
   return 0666 & ~mask;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -127,9 +116,9 @@ int ReplaceFile(const std::string& from, const std::string& to) {
 void AppendToFile(const std::string& path, std::string_view bytes) {
   const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) throw EFOpenError("Cannot create file " + path);
-  const bool written = WriteAll(fd, bytes);
-  const int write_error = errno;
-  if (close(fd) != 0 || !written) throw IoError(written ? errno : write_error);
+  const int write_error = WriteAll(fd, bytes);
+  const int close_error = close(fd) == 0 ? 0 : errno;
+  if (write_error != 0 || close_error != 0) throw IoError(write_error != 0 ? write_error : close_error);
 }
 
 void FlushFiles(const std::vector<std::string>& paths) {
@@ -183,12 +172,13 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
   if (fd < 0) throw EFOpenError("Cannot create file " + path);
   struct stat old_info;
   const mode_t mode = stat(path.c_str(), &old_info) == 0 ? (old_info.st_mode & 07777) : NewFileMode();
-  const bool written = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
-  const int write_error = errno;
-  if (close(fd) != 0 || !written) {
-    const int error_number = written ? errno : write_error;
+  int write_error = fchmod(fd, mode) == 0 ? 0 : errno;
+  if (write_error == 0) write_error = WriteAll(fd, bytes);
+  if (write_error == 0 && fsync(fd) != 0) write_error = errno;
+  const int close_error = close(fd) == 0 ? 0 : errno;
+  if (write_error != 0 || close_error != 0) {
     unlink(temp_path.c_str());
-    throw IoError(error_number);
+    throw IoError(write_error != 0 ? write_error : close_error);
   }
   if (rename(temp_path.c_str(), path.c_str()) != 0) {
     const int error_number = errno;

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/game_path.h"
@@ -70,6 +72,15 @@ std::string WinExecFailureText(unsigned result) {
     case kBadFormat: return "the file is not a program this system runs";
     default: return "the system could not start it (error " + std::to_string(result) + ")";
   }
+}
+
+void EndProcessNow(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+bool IsTerminal(StandardStream stream) {
+  return isatty(stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }
 
 }  // namespace platform

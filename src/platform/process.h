@@ -1,4 +1,5 @@
-// Starting the game's programs without waiting for them.
+// The process itself and the programs it starts: starting the game's
+// programs without waiting for them, ending this process, its terminal.
 #pragma once
 
 #include <string>
@@ -24,5 +25,15 @@ unsigned WinExec(const std::string& exe_dir, const std::string& command_line, in
 // Why WinExec could not start a program, for a person: the sentence for
 // one of its results of 31 or below ("the program file does not exist" for 2).
 std::string WinExecFailureText(unsigned result);
+
+// Ends this process with exit status `code` at once: stdio buffers are
+// flushed, nothing else runs (no destructors, no exit handlers). For the
+// front-ends' halt handlers only.
+[[noreturn]] void EndProcessNow(int code);
+
+// True when the standard output (kOutput) or error stream (kError) is a
+// terminal rather than a file or a pipe.
+enum class StandardStream { kOutput, kError };
+bool IsTerminal(StandardStream stream);
 
 }  // namespace platform

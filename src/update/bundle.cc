@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <fstream>
+#include <string_view>
 
 #include "platform/errors.h"
 #include "platform/file_system.h"
@@ -14,33 +15,11 @@ namespace {
 
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
 
-int32_t ReadInt32LE(const char* bytes) {
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-  return static_cast<int32_t>(uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 |
-                              uint32_t{b[3]} << 24);
-}
-
-struct MemberRecord {
-  int32_t start = 0;
-  int32_t end = 0;
-  int name_length = 0;
-  std::string name;
-};
-
-MemberRecord ParseRecord(const char* record) {
-  MemberRecord member;
-  member.start = ReadInt32LE(record);
-  member.end = ReadInt32LE(record + 4);
-  member.name_length = static_cast<unsigned char>(record[8]);
-  if (member.name_length <= kBundleMaxNameLength) member.name.assign(record + 9, member.name_length);
-  return member;
-}
-
 // Why the member cannot be written, or "" when it can.
-std::string RefusalReason(const MemberRecord& member, int64_t data_end) {
-  if (member.name_length > kBundleMaxNameLength) return "its name is longer than 80 bytes";
+std::string RefusalReason(const BundleMember& member, int64_t data_end) {
+  if (member.name_too_long) return "its name is longer than 80 bytes";
   if (!platform::IsSafeRelativeName(member.name)) return "its name leaves the game folder";
-  if (member.start < 0 || member.end < member.start || member.end > data_end)
+  if (!member.RangeWithin(data_end))
     return "its data range " + std::to_string(member.start) + ".." + std::to_string(member.end) +
            " lies outside the bundle's " + std::to_string(data_end) + " data bytes";
   return "";
@@ -67,7 +46,7 @@ bool CopyRange(std::ifstream& bundle, int64_t start, int64_t end, const std::str
 
 // Writes the member to its partial file and renames that over its name.
 // Returns "" or why the member's file could not be written.
-std::string WriteMember(const std::string& exe_dir, std::ifstream& bundle, const MemberRecord& member) {
+std::string WriteMember(const std::string& exe_dir, std::ifstream& bundle, const BundleMember& member) {
   try {
     RequireFolderPath(exe_dir, member.name);
   } catch (const EFOpenError& error) {
@@ -97,16 +76,17 @@ BundleExtraction ExtractBundle(const std::string& exe_dir, const std::string& bu
   if (size < kBundleTrailerSize) throw EInOutError("Read beyond end of file");
 
   const int64_t data_end = size - kBundleTrailerSize;
-  std::array<char, kBundleTrailerSize> trailer;
+  std::array<char, kBundleTrailerSize> bytes;
   bundle.seekg(data_end);
-  if (!bundle.read(trailer.data(), trailer.size())) throw EInOutError("Read beyond end of file");
+  if (!bundle.read(bytes.data(), bytes.size())) throw EInOutError("Read beyond end of file");
 
-  const int32_t count = ReadInt32LE(trailer.data());
-  if (count > kBundleMaxMembers) throw ERangeError("Range check error");
+  const BundleTrailer trailer = DecodeBundleTrailer(std::string_view(bytes.data(), bytes.size()));
+  if (trailer.count > kBundleMaxMembers) throw ERangeError("Range check error");
 
   BundleExtraction result;
-  for (int k = 1; k <= count; ++k) {
-    const MemberRecord member = ParseRecord(trailer.data() + k * kBundleRecordSize);
+  for (size_t index = 0; index < trailer.members.size(); ++index) {
+    const BundleMember& member = trailer.members[index];
+    const size_t k = index + 1;
     const std::string label = "bundle member " + std::to_string(k) + " \"" + member.name + "\"";
     if (std::string reason = RefusalReason(member, data_end); !reason.empty()) {
       result.skipped.push_back(label + " skipped: " + reason);

@@ -1,22 +1,11 @@
-// Bundles: several member files packed into one file, followed by a
-// directory trailer. The unpacked form of the "C", "T", "A", "S" and "W"
-// entries of the server list.
-//
-// Layout (little-endian): member data anywhere before the trailer; the
-// trailer is the last 8989 bytes, 101 records of 89 bytes. Record 0 starts
-// with the signed 32-bit member count; record k (1..100) holds the member's
-// start and end offsets (signed 32-bit, end is one past the last byte), a
-// name length byte (0..80) and 80 name bytes: a Windows-style name relative
-// to the game folder.
+// Taking a bundle apart into the game folder (the bundle's layout:
+// formats/bundle_trailer.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
-inline constexpr int kBundleRecordSize = 89;
-inline constexpr int kBundleMaxMembers = 100;
-inline constexpr int kBundleTrailerSize = kBundleRecordSize * (kBundleMaxMembers + 1);  // 8989
-inline constexpr int kBundleMaxNameLength = 80;
+#include "formats/bundle_trailer.h"
 
 struct BundleExtraction {
   int extracted = 0;                 // members written completely

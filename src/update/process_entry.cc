@@ -1,12 +1,13 @@
 #include "update/process_entry.h"
 
-#include <cctype>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
 #include "texts/texts.h"
 #include "gzip/gzip.h"
+#include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
@@ -26,11 +27,6 @@ bool IsPackageType(const std::string& type) {
   return type == "T" || type == "A" || type == "S" || type == "W";
 }
 
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The steps of installing one entry. Everything is received or written
 // under a temporary name (see install_journal.h) and renamed over the
 // installed file only once complete and checked, so a failure at any step
@@ -45,7 +41,7 @@ class EntryInstaller {
     for (const std::string& path : temporaries_) {
       try {
         Discard(path);
-      } catch (...) {
+      } catch (const std::exception&) {
         // A listener that throws while the entry unwinds: the file stays
         // noted in the journal, and the next run removes it.
       }
@@ -252,7 +248,7 @@ int64_t ListedSize(const std::string& size_field) {
 }
 
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck) {
-  const std::string kind = UpperCase(LineField(line, 1));
+  const std::string kind = platform::UpperAsciiCase(LineField(line, 1));
   if (kind == "U") {
     const EntryFields f{LineField(line, 3), LineField(line, 4), LineField(line, 5),
                         LineField(line, 6), LineField(line, 7), ""};

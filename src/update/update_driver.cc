@@ -139,6 +139,7 @@ void FormResize(UpdateEngine& e, const RandomSource& random) {
   try {
     outcome = RunCheck(e, random);
   } catch (...) {
+    // Tells the view the check ended, then rethrows to the error box.
     e.View.CheckEnded(CheckOutcome::kFailed);
     throw;
   }

@@ -1,8 +1,6 @@
 #include "vcl/application.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 
 #include "platform/event_loop.h"
@@ -10,11 +8,7 @@
 
 TApplication Application;
 
-TApplication::TApplication()
-    : halt_([](int code) {
-        std::fflush(nullptr);
-        std::_Exit(code);
-      }) {}
+TApplication::TApplication() = default;
 
 vcl::Backend& TApplication::Backend() {
   if (backend_ == nullptr) throw std::logic_error("no user-interface backend set");
@@ -66,7 +60,10 @@ void TApplication::ShowException(const std::exception& error) {
   MessageBox(error.what(), Title, MB_OK | MB_ICONERROR);
 }
 
-void TApplication::Halt(int code) { halt_(code); }
+void TApplication::Halt(int code) {
+  if (!halt_) throw std::logic_error("no halt handler installed");
+  halt_(code);
+}
 
 void TApplication::Shutdown() {
   while (!forms_.empty()) delete forms_.back();  // each one leaves forms_

@@ -64,8 +64,10 @@ class TApplication {
   // captioned with the title, error icon, OK.
   void ShowException(const std::exception& error);
 
-  // Ends the process at once with `code`, without releasing anything.
-  // Returns only when a test replaced the end with SetHaltHandler.
+  // Ends the process at once with `code`, without releasing anything, by
+  // the halt handler that the program's main installed; returns only when
+  // that handler returns (a test's, which records the code). Throws
+  // std::logic_error when no handler is installed.
   void Halt(int code);
   void SetHaltHandler(std::function<void(int code)> handler) { halt_ = std::move(handler); }
 

@@ -212,6 +212,22 @@ TEST_F(Form1Test, CloseSavesTheRecordOnlyWhenItExists) {
   }
 }
 
+TEST_F(Form1Test, AnUnpackedFileThatCannotBeClosedEndsTheUpdaterAfterItsBox) {
+  folder.WriteAllSkins();
+  TForm1* form = CreateForm1();
+  backend.boxes.clear();
+  form->Gzip.FileSource = folder.Write("file.txt.gz", "plain data");
+  form->Gzip.FileDestination = folder.path() + "file.txt";
+  form->Gzip.CloseDestination = [](platform::OutputFile& file) {
+    (void)file.Close();
+    return EIO;
+  };
+  EXPECT_NE(form->Gzip.Unpack(), TGzip::kUnpacked);
+  ASSERT_EQ(backend.boxes.size(), 1u);
+  EXPECT_EQ(backend.boxes[0].text, "Can't close file " + folder.path() + "file.txt");
+  EXPECT_EQ(halt_codes, std::vector<int>{1});
+}
+
 TEST_F(Form1Test, ExitQuestion) {
   folder.WriteAllSkins();
   TForm1* form = CreateForm1();

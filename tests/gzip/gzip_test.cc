@@ -300,31 +300,33 @@ TEST_F(TGzipTest, FailedWriteStopsAndLeavesTheDestinationAsItWas) {
   EXPECT_FALSE(PartialLeft());
 }
 
-TEST_F(TGzipTest, FailedCloseEndsTheProcessWithTheDestinationAsItWas) {
+TEST_F(TGzipTest, FailedCloseReportsWithTheDestinationAsItWas) {
   folder_.Write("out/file.bin", "installed before");
   std::string destination_at_close;
-  gzip_.CloseDestination = [&](std::FILE* file) {
+  gzip_.CloseDestination = [&](platform::OutputFile& file) {
     destination_at_close = Output();
-    std::fclose(file);
-    return EOF;
+    (void)file.Close();
+    return EIO;
   };
-  std::vector<int> exit_codes;
-  gzip_.ExitProcess = [&](int code) { exit_codes.push_back(code); };
-  EXPECT_EQ(UnpackBytes(GzipMember("data")), TGzip::kNotReplaced) << "an exit that returns: as a failed write";
-  EXPECT_EQ(destination_at_close, "installed before");
-  EXPECT_EQ(BoxTexts(), Texts{"Can't close file " + folder_.path() + "out/file.bin"});
-  EXPECT_EQ(exit_codes, std::vector<int>{1});
-  EXPECT_EQ(Output(), "installed before");
-  EXPECT_FALSE(PartialLeft());
-}
-
-TEST_F(TGzipTest, FailedCloseExitsWithCodeOneByDefault) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  gzip_.CloseDestination = [](std::FILE* file) {
-    std::fclose(file);
-    return EOF;
-  };
-  EXPECT_EXIT(UnpackBytes(GzipMember("data")), ::testing::ExitedWithCode(1), "");
+  {
+    SCOPED_TRACE("the owner hears of it after the box");
+    std::vector<std::string> boxes_at_report;
+    gzip_.OnCloseFailed = [&] { boxes_at_report = BoxTexts(); };
+    EXPECT_EQ(UnpackBytes(GzipMember("data")), TGzip::kNotReplaced) << "a report that returns: as a failed write";
+    EXPECT_EQ(destination_at_close, "installed before");
+    EXPECT_EQ(boxes_at_report, Texts{"Can't close file " + folder_.path() + "out/file.bin"});
+    EXPECT_EQ(BoxTexts(), boxes_at_report);
+    EXPECT_EQ(Output(), "installed before");
+    EXPECT_FALSE(PartialLeft());
+  }
+  {
+    SCOPED_TRACE("without a listener the unpacker reports and returns: it never ends the process");
+    boxes_.clear();
+    gzip_.OnCloseFailed = nullptr;
+    EXPECT_EQ(UnpackBytes(GzipMember("data")), TGzip::kNotReplaced);
+    EXPECT_EQ(BoxTexts(), Texts{"Can't close file " + folder_.path() + "out/file.bin"});
+    EXPECT_EQ(Output(), "installed before");
+  }
 }
 
 TEST_F(TGzipTest, NoBoxesWithoutWindowOnError) {

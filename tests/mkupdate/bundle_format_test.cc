@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/little_endian.h"
+
 namespace mkupdate {
 namespace {
 
@@ -41,11 +43,21 @@ TEST(BundleFormatTest, TrailerRoundTripsAndProblemsAreFound) {
     EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "count 0"));
   }
   {
+    SCOPED_TRACE("a name length byte above 80, which the updater refuses");
+    std::string long_name = trailer;
+    long_name[kBundleRecordSize + 8] = 81;
+    BundleTrailer bad = DecodeBundleTrailer(long_name);
+    ASSERT_EQ(bad.members.size(), 2u);
+    EXPECT_TRUE(bad.members[0].name_too_long);
+    EXPECT_EQ(bad.members[0].name, "");
+    EXPECT_TRUE(Mentions(BundleProblems(bad, 25 + 8989), "member 1 \"\": name is longer than 80 bytes"));
+  }
+  {
     SCOPED_TRACE("a negative count decodes to no members");
     std::string negative = trailer;
-    PutInt32(negative, 0, -3);
+    platform::WriteLe32(negative.data(), -3);
     EXPECT_TRUE(DecodeBundleTrailer(negative).members.empty());
-    EXPECT_EQ(GetInt32(negative, 0), -3);
+    EXPECT_EQ(DecodeBundleTrailer(negative).count, -3);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,13 @@ TEST_F(FormTest, ClosingTheMainFormTerminatesTheApplication) {
   EXPECT_FALSE(Application.Terminated());
   main_form->Close();
   EXPECT_TRUE(Application.Terminated());
+}
+
+TEST_F(FormTest, HaltEndsOnlyThroughTheInstalledHandler) {
+  Application.Halt(3);
+  EXPECT_EQ(halt_codes, std::vector<int>{3});
+  Application.SetHaltHandler(nullptr);
+  EXPECT_THROW(Application.Halt(1), std::logic_error) << "the library itself never ends the process";
 }
 
 TEST_F(FormTest, FailingCloseFromTheWindowSystemIsReportedAndTheWindowStays) {

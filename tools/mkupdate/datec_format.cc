@@ -3,8 +3,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "bundle_format.h"
 #include "platform/errors.h"
+#include "platform/little_endian.h"
 
 namespace mkupdate {
 
@@ -67,16 +67,17 @@ std::string EncodeDatec(const std::vector<CheckRecord>& records) {
     PutShortString(bytes, base, records[i].name);
     PutShortString(bytes, base + kFolderOffset, records[i].folder);
     std::memcpy(&bytes[base + kTimeOffset], &records[i].time, sizeof(double));  // little-endian host
-    PutInt32(bytes, base + kSizeOffset, records[i].size);
+    platform::WriteLe32(&bytes[base + kSizeOffset], records[i].size);
   }
-  PutInt32(bytes, records.size() * kDatecRecordSize + kSizeOffset, static_cast<int32_t>(records.size() + 1));
+  platform::WriteLe32(&bytes[records.size() * kDatecRecordSize + kSizeOffset],
+                      static_cast<int32_t>(records.size() + 1));
   return bytes;
 }
 
 std::vector<CheckRecord> DecodeDatec(std::string_view bytes, int32_t* count_out) {
   if (bytes.size() < kDatecRecordSize)
     throw Exception("shorter (" + std::to_string(bytes.size()) + " bytes) than one 84-byte record");
-  int32_t count = GetInt32(bytes, bytes.size() - kDatecRecordSize + kSizeOffset);
+  int32_t count = platform::ReadLe32(bytes.data() + bytes.size() - kDatecRecordSize + kSizeOffset);
   if (count_out) *count_out = count;
   if (count < 1 || count > kDatecMaxFiles + 1)
     throw Exception("trailer count " + std::to_string(count) + " is outside 1..65536");
@@ -90,7 +91,7 @@ std::vector<CheckRecord> DecodeDatec(std::string_view bytes, int32_t* count_out)
     r.name = GetShortString(record, 0, kDatecMaxName);
     r.folder = GetShortString(record, kFolderOffset, kDatecMaxFolder);
     std::memcpy(&r.time, record.data() + kTimeOffset, sizeof(double));
-    r.size = GetInt32(record, kSizeOffset);
+    r.size = platform::ReadLe32(record.data() + kSizeOffset);
     records.push_back(r);
   }
   return records;

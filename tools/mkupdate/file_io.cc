@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace mkupdate {
 
@@ -50,30 +51,20 @@ int64_t InputFile::Size() const {
   return st.st_size;
 }
 
-OutputFile::OutputFile(const std::string& path) : path_(path) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) throw EFOpenError("Cannot create file " + path + ": " + Reason());
-}
-
-OutputFile::~OutputFile() {
-  if (fd_ >= 0) ::close(fd_);
+OutputFile::OutputFile(const std::string& path) : path_(path), file_(path, 0644) {
+  if (!file_.IsOpen())
+    throw EFOpenError("Cannot create file " + path + ": " + platform::ErrorText(file_.OpenError()));
 }
 
 void OutputFile::Write(std::string_view data) {
-  while (!data.empty()) {
-    ssize_t put = ::write(fd_, data.data(), data.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) throw EInOutError("Cannot write " + path_ + ": " + Reason());
-    data.remove_prefix(static_cast<size_t>(put));
-    written_ += put;
-  }
+  if (const int error = file_.Write(data); error != 0)
+    throw EInOutError("Cannot write " + path_ + ": " + platform::ErrorText(error));
+  written_ += static_cast<int64_t>(data.size());
 }
 
 void OutputFile::Close() {
-  if (fd_ < 0) return;
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) throw EInOutError("Cannot close " + path_ + ": " + Reason());
+  if (const int error = file_.Close(); error != 0)
+    throw EInOutError("Cannot close " + path_ + ": " + platform::ErrorText(error));
 }
 
 void RenameFile(const std::string& from, const std::string& to) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_stream.h"
+
 namespace mkupdate {
 
 // Block size for every streamed copy, compression and comparison.
@@ -39,7 +41,6 @@ class InputFile {
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);
-  ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
@@ -53,7 +54,7 @@ class OutputFile {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  platform::OutputFile file_;
   int64_t written_ = 0;
 };
 

@@ -1,9 +1,5 @@
 #include "frontends/cli/cli_session.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #include "app/form1.h"
@@ -12,12 +8,15 @@
 #include "frontends/cli/cli_output.h"
 #include "frontends/headless/headless_backend.h"
 #include "platform/event_loop.h"
+#include "platform/process.h"
 #include "vcl/application.h"
 
 namespace {
 
 // Exit status when the updater stopped a run by itself (a file in use).
 constexpr int kExitStoppedEarly = 4;
+// Exit status of an argument that turned out wrong during the run.
+constexpr int kExitBadArguments = 2;
 
 // The headless backend without pixels: a skin bitmap that is missing costs
 // nothing here, so it loads as an empty picture instead of stopping start-up.
@@ -33,7 +32,9 @@ class CliBackend : public HeadlessBackend {
 class CliSession {
  public:
   CliSession(const CliOptions& options, const std::string& exe_dir)
-      : options_(options), exe_dir_(exe_dir), output_(options.raw, isatty(STDOUT_FILENO) == 1) {
+      : options_(options),
+        exe_dir_(exe_dir),
+        output_(options.raw, platform::IsTerminal(platform::StandardStream::kOutput)) {
     output_.SetLanguage(GetLangLetter()[0]);
     backend_.default_box_answer = options.yes ? IDYES : 0;
     backend_.on_message_box = [this](const vcl::MessageBoxRequest& box) {
@@ -44,11 +45,12 @@ class CliSession {
       if (auto* dialog = dynamic_cast<TForm2*>(&form))
         platform::PostMessage([this, dialog] { ConfirmServer(*dialog); });
     };
-    // The window ends the process by itself only when a run was stopped
-    // (a file in use): a script must not read that as success.
+    // The one place where the process ends inside the run: the window's
+    // own ends (0 for a run stopped at a file in use, which a script must
+    // not read as success; 1 for an unpacked file that could not be
+    // closed) and the session's (a --server beyond the list).
     Application.SetHaltHandler([this](int code) {
-      std::fflush(nullptr);
-      std::_Exit(closing_at_end_ ? ExitStatus() : (code == 0 ? kExitStoppedEarly : code));
+      platform::EndProcessNow(closing_at_end_ ? ExitStatus() : (code == 0 ? kExitStoppedEarly : code));
     });
   }
 
@@ -83,8 +85,8 @@ class CliSession {
         output_.Problem("--server " + std::to_string(*options_.server) + ": the server list has " +
                         std::to_string(dialog.Count()) + " entries (0 to " +
                         std::to_string(dialog.Count() - 1) + ")");
-        std::fflush(nullptr);
-        std::_Exit(2);
+        Application.Halt(kExitBadArguments);
+        return;
       }
       dialog.ListBox1->SetItemIndex(*options_.server);
     }

@@ -9,6 +9,8 @@
 
 #include "app/program.h"
 #include "frontends/gtk/gtk_backend.h"
+#include "platform/process.h"
+#include "vcl/application.h"
 
 namespace {
 
@@ -36,6 +38,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "updater: cannot find the folder of its own executable\n");
     return 1;
   }
+  // Where the updater ends itself (closing while connected, a file that
+  // could not be closed), it ends at once.
+  Application.SetHaltHandler(platform::EndProcessNow);
   gtkui::GtkBackend backend;
   RunUpdater(backend, exe_dir);
   return 0;

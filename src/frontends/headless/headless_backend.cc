@@ -5,33 +5,23 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/little_endian.h"
 #include "vcl/form.h"
-
-namespace {
-
-std::int32_t ReadLe32(const unsigned char* p) {
-  return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-                                   std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
-}
-
-int ReadLe16(const unsigned char* p) { return p[0] | p[1] << 8; }
-
-}  // namespace
 
 bool ReadBmpSize(const std::string& real_path, int& width, int& height) {
   std::ifstream in(real_path, std::ios::binary);
   unsigned char header[26] = {};
   if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
   if (header[0] != 'B' || header[1] != 'M') return false;
-  const std::int32_t info_size = ReadLe32(header + 14);
+  const std::int32_t info_size = platform::ReadLe32(header + 14);
   int w = 0;
   int h = 0;
   if (info_size == 12) {  // BITMAPCOREHEADER: 16-bit sizes
-    w = ReadLe16(header + 18);
-    h = ReadLe16(header + 20);
+    w = platform::ReadLe16(header + 18);
+    h = platform::ReadLe16(header + 20);
   } else if (info_size >= 40) {
-    w = ReadLe32(header + 18);
-    const std::int32_t raw_height = ReadLe32(header + 22);
+    w = platform::ReadLe32(header + 18);
+    const std::int32_t raw_height = platform::ReadLe32(header + 22);
     if (raw_height == INT32_MIN) return false;
     h = std::abs(raw_height);  // negative = rows stored top-down
   } else {

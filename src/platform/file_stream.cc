@@ -1,0 +1,60 @@
+#include "platform/file_stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/write_all.h"
+
+namespace platform {
+
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return ENOSPC;
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return 0;
+}
+
+InputFile::InputFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+InputFile::~InputFile() {
+  // A failed close of a file only read loses nothing.
+  if (fd_ >= 0) close(fd_);
+}
+
+size_t InputFile::Read(char* buffer, size_t size) {
+  size_t done = 0;
+  while (done < size && !failed_) {
+    const ssize_t got = read(fd_, buffer + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failed_ = true;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+OutputFile::OutputFile(const std::string& path, unsigned mode)
+    : fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode))) {
+  if (fd_ < 0) open_error_ = errno;
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+int OutputFile::Write(std::string_view bytes) { return WriteAll(fd_, bytes); }
+
+int OutputFile::Close() {
+  if (fd_ < 0) return 0;
+  const int fd = fd_;
+  fd_ = -1;
+  return close(fd) == 0 ? 0 : errno;
+}
+
+}  // namespace platform

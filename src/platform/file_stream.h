@@ -1,0 +1,59 @@
+// Reading a file from start to end, and writing a new one: unbuffered (the
+// caller's block is the only buffer), and never inherited by programs
+// started later (close-on-exec).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class InputFile {
+ public:
+  // Opens `path` (a real path) for reading. Check IsOpen().
+  explicit InputFile(const std::string& path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // Reads the next bytes into buffer, up to `size`: fewer only where the
+  // file ends or a read fails, which Failed() then tells.
+  [[nodiscard]] size_t Read(char* buffer, size_t size);
+  bool Failed() const { return failed_; }
+
+ private:
+  int fd_ = -1;
+  bool failed_ = false;
+};
+
+class OutputFile {
+ public:
+  // Creates or truncates `path` (a real path) with the permission bits
+  // `mode` less the process's umask. Check IsOpen(); OpenError() says why not.
+  explicit OutputFile(const std::string& path, unsigned mode = 0666);
+  // Closes the file if Close has not; a failure then goes unreported.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // The errno of the failed creation; 0 when the file was created.
+  int OpenError() const { return open_error_; }
+
+  // Writes all of `bytes` at the current end, retrying interrupted and
+  // partial writes. Returns 0, or the errno of the failure (ENOSPC when
+  // the system takes no byte at all); part of `bytes` may have been
+  // written by then.
+  [[nodiscard]] int Write(std::string_view bytes);
+  // Closes the file. Returns 0, or the errno of the failure (data the
+  // system could not keep included); 0 when already closed.
+  [[nodiscard]] int Close();
+
+ private:
+  int fd_ = -1;
+  int open_error_ = 0;
+};
+
+}  // namespace platform
