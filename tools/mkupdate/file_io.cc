@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "trust/sha256.h"
 
 namespace mkupdate {
 
@@ -16,7 +17,7 @@ namespace {
 std::string Reason() { return std::strerror(errno); }
 }  // namespace
 
-InputFile::InputFile(const std::string& path) : path_(path) {
+InputFile::InputFile(const std::string& path, trust::Sha256Stream* digest) : path_(path), digest_(digest) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw EFOpenError("Cannot open file " + path + ": " + Reason());
 }
@@ -28,7 +29,10 @@ InputFile::~InputFile() {
 size_t InputFile::Read(char* buffer, size_t n) {
   for (;;) {
     ssize_t got = ::read(fd_, buffer, n);
-    if (got >= 0) return static_cast<size_t>(got);
+    if (got >= 0) {
+      if (digest_) digest_->Update(std::string_view(buffer, static_cast<size_t>(got)));
+      return static_cast<size_t>(got);
+    }
     if (errno != EINTR) throw EInOutError("Cannot read " + path_ + ": " + Reason());
   }
 }
@@ -50,7 +54,7 @@ int64_t InputFile::Size() const {
   return st.st_size;
 }
 
-OutputFile::OutputFile(const std::string& path) : path_(path) {
+OutputFile::OutputFile(const std::string& path, trust::Sha256Stream* digest) : path_(path), digest_(digest) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd_ < 0) throw EFOpenError("Cannot create file " + path + ": " + Reason());
 }
@@ -60,6 +64,7 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Write(std::string_view data) {
+  if (digest_) digest_->Update(data);
   while (!data.empty()) {
     ssize_t put = ::write(fd_, data.data(), data.size());
     if (put < 0 && errno == EINTR) continue;
@@ -74,6 +79,25 @@ void OutputFile::Close() {
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) throw EInOutError("Cannot close " + path_ + ": " + Reason());
+}
+
+void WriteNewFile(const std::string& path, std::string_view bytes, unsigned mode) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+  if (fd < 0 && errno == EEXIST) throw EFOpenError(path + " exists already; it is never overwritten");
+  if (fd < 0) throw EFOpenError("Cannot create file " + path + ": " + Reason());
+  std::string failure;
+  while (!bytes.empty() && failure.empty()) {
+    ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) failure = "Cannot write " + path + ": " + Reason();
+    else bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  if (failure.empty() && ::fsync(fd) != 0) failure = "Cannot flush " + path + " to disk: " + Reason();
+  if (::close(fd) != 0 && failure.empty()) failure = "Cannot close " + path + ": " + Reason();
+  if (!failure.empty()) {
+    std::remove(path.c_str());  // no half-written file stays behind
+    throw EInOutError(failure);
+  }
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
