@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "file_io.h"
+#include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "publish_fixture.h"
@@ -134,12 +134,25 @@ TEST_F(SetSigningTest, KeysThatCannotBeUsedAreRefusedBeforeAnythingIsWritten) {
     }
     EXPECT_FALSE(fs::exists(server() + "/update3.dat"));
   }
-  std::ostringstream ignored;
-  try {
-    SignServerFolder(server(), key_, Utc(8), kDefaultExpiryDays, ignored);
-    ADD_FAILURE() << "signed a folder without a list";
-  } catch (const Exception& error) {
-    EXPECT_NE(std::string(error.what()).find("publish the set first"), std::string::npos) << error.what();
+  auto sign_refused = [&](const char* reason) {
+    std::ostringstream ignored;
+    try {
+      SignServerFolder(server(), key_, Utc(8), kDefaultExpiryDays, ignored);
+      ADD_FAILURE() << "signed although " << reason;
+    } catch (const Exception& error) {
+      EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(fs::exists(server() + "/update3.dat.minisig"));
+  };
+  sign_refused("publish the set first");
+  {
+    SCOPED_TRACE("a list of an older publisher, without digests");
+    fs::remove(game() + "/update.key");
+    Run(8);
+    LineList list = List();
+    list[1] = list[1].substr(0, list[1].rfind(' '));  // the installed file's digest gone
+    SaveListFile(server() + "/update3.dat", list);
+    sign_refused("line 2 (System\\Core.u) carries no SHA-256 digests");
   }
 }
 

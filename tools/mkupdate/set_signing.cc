@@ -2,11 +2,14 @@
 
 #include <filesystem>
 
+#include "lists/digest_fields.h"
+#include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "server_folder.h"
 #include "server_list.h"
 #include "trust/minisign_signature.h"
+#include "trust/sha256.h"
 #include "trust/trust_error.h"
 #include "trust/trusted_comment.h"
 
@@ -19,8 +22,22 @@ namespace fs = std::filesystem;
 constexpr int64_t kSecondsPerDay = 24 * 60 * 60;
 
 bool Inside(const fs::path& file, const std::string& folder) {
-  std::string real_folder = fs::weakly_canonical(folder).string() + "/";
+  std::string real_folder = fs::weakly_canonical(folder).string();
+  if (real_folder.empty() || real_folder.back() != '/') real_folder += '/';
   return file.string().rfind(real_folder, 0) == 0;
+}
+
+// Players who check signatures pass over entries without digests: a list
+// of an older publisher must be published again before it is signed.
+void RefuseListWithoutDigests(const std::string& list_path) {
+  ServerListFile list = ParseServerList(LoadListFile(list_path));
+  for (const ServerEntry& entry : list.entries) {
+    bool installed_needed = InstalledDigestField(entry.type) != 0;
+    if (!trust::IsSha256Hex(entry.served_sha256) || (installed_needed && !trust::IsSha256Hex(entry.installed_sha256)))
+      throw Exception(list_path + " line " + std::to_string(entry.line) + " (" + entry.local + ") carries no "
+                      "SHA-256 digests, and players who check signatures pass such entries over: publish the set "
+                      "again with this mkupdate, then sign it");
+  }
 }
 
 void SignFile(const std::string& server_dir, const std::string& name, const trust::SecretKey& key, std::time_t now,
@@ -93,6 +110,7 @@ void SignServerFolder(const std::string& server_dir, const trust::SecretKey& key
     throw Exception("No " + std::string(kServerListName) + " in " + server_dir + ": publish the set first");
   ServerFolderLock lock(server_dir);
   RefuseClockBehindSignature(server_dir, now);
+  RefuseListWithoutDigests(InFolder(server_dir, kServerListName));
   SignFile(server_dir, kServerListName, key, now, expiry_days, out);
   SignBulletin(server_dir, key, now, expiry_days, out);
 }

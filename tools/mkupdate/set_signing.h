@@ -48,8 +48,9 @@ void SignBulletin(const std::string& server_dir, const trust::SecretKey& key, st
                   std::ostream& out);
 
 // `mkupdate sign`: signs update3.dat and bulletin.htm of a published set,
-// holding the folder's lock. Throws Exception when the folder has no
-// update3.dat or is being published.
+// holding the folder's lock. Throws Exception, signing nothing, when the
+// folder has no update3.dat, is being published, or lists an entry
+// without its digests (published by an older mkupdate).
 void SignServerFolder(const std::string& server_dir, const trust::SecretKey& key, std::time_t now,
                       int expiry_days, std::ostream& out);
 
