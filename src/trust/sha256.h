@@ -10,7 +10,8 @@ struct gcry_md_handle;
 namespace trust {
 
 // SHA-256 over bytes that arrive in pieces (a download as it comes in, a
-// file as it is written), so no second pass over the data is needed.
+// file as it is written), so no second pass over the data is needed. A
+// moved-from stream may only be assigned to or destroyed.
 class Sha256Stream {
  public:
   // Throws ETrustError when libgcrypt cannot be used.

@@ -55,9 +55,10 @@ Commands:
   sign SERVER --key SECRETKEY [--expires DAYS]
       Signs update3.dat, and bulletin.htm when present, with a minisign
       secret key without a password: writes update3.dat.minisig and
-      bulletin.htm.minisig, trusted comment "timestamp:<now> expires:<now
-      + DAYS>" (default 30 days). Sign again before the signatures expire.
-      A key inside SERVER (or, for publish, inside GAME) is refused.
+      bulletin.htm.minisig, trusted comment "timestamp:<now>" TAB
+      "expires:<now + DAYS>" (default 30 days). Sign again before the
+      signatures expire. A key inside SERVER (or, for publish, inside
+      GAME) is refused, and so is a list without SHA-256 digests.
   datec GAME [-o FILE]
       Writes the reference list of the file check, GAME/datec.dat by
       default: size and modification time of every file of GAME (times in
