@@ -12,6 +12,8 @@ struct TimesCase {
   const char* problem;  // a part of the problem's text; "" when there is none
 };
 
+void PrintTo(const TimesCase& c, std::ostream* out) { *out << '"' << c.comment << '"'; }
+
 class TrustedTimesTest : public ::testing::TestWithParam<TimesCase> {};
 
 TEST_P(TrustedTimesTest, Parse) {
