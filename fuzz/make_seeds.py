@@ -82,3 +82,24 @@ put("fuzz_gzip", "member", gzip.compress(text))
 put("fuzz_gzip", "two_members", gzip.compress(b"first ") + gzip.compress(b"second"))
 put("fuzz_gzip", "truncated", gzip.compress(text)[:-9])
 put("fuzz_gzip", "plain", b"not gzip at all\r\n")
+
+# A throwaway key pair of the tests (its public key is in fuzz_minisign.cc)
+# and signatures of that target's file: by mkupdate, by minisign with its
+# own trusted comment, and of the legacy kind.
+put("fuzz_minisign", "public_key", b"untrusted comment: minisign public key 6F4FDC0121191270\n"
+    b"RWRwEhkhAdxPb9iCl7rRQEKWsTGtxXx3Cj+D6KgHTC0O18cBcIppYMfT\n")
+put("fuzz_minisign", "secret_key", b"untrusted comment: minisign secret key without a password\n"
+    b"RWQAAEIyAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAcBIZIQHcT29O6iSvPmZyKWRxCXjD/ifvZk9mSmX"
+    b"iLQFCnb7KtrsxadiCl7rRQEKWsTGtxXx3Cj+D6KgHTC0O18cBcIppYMfT8z+WidKZ03LMEcA0vToHbyc7Ya/nIwzBEeH5h9Ym7z0=\n")
+put("fuzz_minisign", "signature", b"untrusted comment: signature from secret key 6F4FDC0121191270\n"
+    b"RURwEhkhAdxPb7BozFQStqAUs/zdbvJhssOp6ywhqSDXr+5g0Mfn34AO8DQ5E7QOiNDdyBBPPZfti3mxQxzsCySZqZ7laS5IsQY=\n"
+    b"trusted comment: timestamp:1796731028\texpires:1799323028\n"
+    b"4EBDjPy/K/wxDzJH9aSdKgNGgB9/b6nWNk8y0F9bayWiSz7n9GsoJOHFWlHQwmxwex99NUSJpdY31lNkmf0/DA==\n")
+put("fuzz_minisign", "minisign_comment", b"untrusted comment: signature from minisign secret key\r\n"
+    b"RURwEhkhAdxPb7BozFQStqAUs/zdbvJhssOp6ywhqSDXr+5g0Mfn34AO8DQ5E7QOiNDdyBBPPZfti3mxQxzsCySZqZ7laS5IsQY=\r\n"
+    b"trusted comment: timestamp:1796731028\tfile:update3.dat\thashed\r\n"
+    b"KA/lIs6DKcGjq1AuLrW58gOaodeFhfDybJMVstzqenlKXsV97fu4lL8GvAckOfZAEsuDreK2J64GIBfV65UoDg==\r\n")
+put("fuzz_minisign", "legacy", b"untrusted comment: signature from minisign secret key\n"
+    b"RWRwEhkhAdxPb9NosJKK8YsG353GOeYEOOV1EE2+WvQfur/LSnWryQt+REqgS9Z8ECFZBZqgITrzI+06kggFMRW4gHwykds4cwk=\n"
+    b"trusted comment: timestamp:1796731028\tfile:update3.dat\n"
+    b"pBS6XFlIRVNMyfuS/EvuYERygQH/6dnKIzJtExMy9sIEFhUknk7G3m58SEzMj/WlJAo8CUhdWpRR/Owye2KVDQ==\n")

@@ -1,9 +1,13 @@
 #!/usr/bin/python3
 """Reads what mkupdate writes with tools that share nothing with the project:
 gzip -t for the compressed files, Python's struct for the bundle trailer and
-the reference list. Also checks refusals of long names and that `check`
-reports each kind of damage. Usage: formats_independent.py <mkupdate>"""
+the reference list, hashlib for the digests, minisign for keys and
+signatures. Also checks refusals of long names and of secret keys in the
+folders that are served, and that `check` reports each kind of damage.
+Usage: formats_independent.py <mkupdate>"""
+import base64
 import gzip
+import hashlib
 import os
 import random
 import shutil
@@ -88,6 +92,10 @@ def check_datec(game):
         expect(abs(when - expected) < 1e-6, f"datec time of {name}: {when} != {expected}")
 
 
+def sha256(data):
+    return hashlib.sha256(data).hexdigest().encode()
+
+
 def check_published(game, server):
     lines = read(f"{server}/update3.dat").split(b"\r\n")
     expect(lines[-1] == b"", "update3.dat does not end in CR LF")
@@ -101,8 +109,13 @@ def check_published(game, server):
         kind, remote, local, version, size = e[:5]
         path = f"{server}/{remote.decode()}"
         expect(os.path.getsize(path) == int(size), f"size field of {local}")
+        # Digests follow the fields every updater reads: the served file's, then the installed file's.
+        digests = e[6:] if kind in b"TASW" else e[5:]
+        expect(digests[0] == sha256(read(path)), f"served digest of {local}")
+        expect(len(digests) == (2 if kind in b"EO" else 1), f"digest fields of {local}: {e}")
         if kind == b"O":
             expect(read(path) == read(files[local.decode()]), f"O entry {local} differs")
+            expect(digests[1] == digests[0], f"installed digest of {local}")
             installed.add(local.decode())
             continue
         gz = subprocess.run(["gzip", "-t", path], capture_output=True)
@@ -111,6 +124,7 @@ def check_published(game, server):
         if kind == b"E":
             expect(remote.endswith(b".GZP"), f"E entry {remote} is not a .GZP")
             expect(data == read(files[local.decode()]), f"E entry {local} differs")
+            expect(digests[1] == sha256(data), f"installed digest of {local}")
             installed.add(local.decode())
             continue
         trailer = data[-8989:]
@@ -156,7 +170,9 @@ def check_problems(server, root):
     e1, e2 = by_kind[b"E"][0], by_kind[b"E"][1]
     os.remove(f"{broken}/{fields(e1)[1].decode()}")                       # missing file
     with open(f"{broken}/{fields(by_kind[b'O'][0])[1].decode()}", "ab") as f:
-        f.write(b"!")                                                       # size differs
+        f.write(b"!")                                                       # size differs, and so the digest
+    swapped = f"{broken}/{fields(by_kind[b'O'][1])[1].decode()}"
+    write(swapped, read(swapped).upper())                                  # same size, other bytes
     gz_path = f"{broken}/{fields(e2)[1].decode()}"
     damaged = bytearray(read(gz_path))
     damaged[len(damaged) // 2] ^= 0xFF
@@ -172,6 +188,7 @@ def check_problems(server, root):
         write(f"{broken}/{fields(i)[1].decode()}", packed)
         f = fields(i)
         f[4] = str(len(packed)).encode()
+        f[-1] = sha256(packed)                                              # the list follows the new files
         if i == t:
             f[3] = f[3][:8]                                                 # narrower version
         lines[i] = b" ".join(f)
@@ -181,9 +198,79 @@ def check_problems(server, root):
     out = result.stdout.decode(errors="replace")
     expect(result.returncode == 1, f"check of a broken set returned {result.returncode}")
     for what in ["is missing", "the list says", "damaged gzip data", "member count 101",
-                 "is not inside the member data", "characters wide", "already listed on line"]:
+                 "is not inside the member data", "characters wide", "already listed on line",
+                 "Help\\Readme.txt (Readme.txt): the SHA-256 of the served file (field 6) differs"]:
         expect(what in out, f"check did not report '{what}':\n{out}")
-    expect(len(out.strip().split("\n")) == 7, f"expected one line per problem:\n{out}")
+    # One line per problem; the file grown by a byte has two (its size and its digest).
+    expect(len(out.strip().split("\n")) == 9, f"expected one line per problem:\n{out}")
+
+
+def minisign(*args):
+    return subprocess.run(["minisign", *args], capture_output=True, stdin=subprocess.DEVNULL)
+
+
+def trusted_times(signature_path):
+    """(timestamp, expires) of a signature made by mkupdate."""
+    comment = read(signature_path).split(b"\n")[2]
+    fields = dict(field.split(b":", 1) for field in comment[len(b"trusted comment: "):].split(b"\t"))
+    return int(fields[b"timestamp"]), int(fields[b"expires"])
+
+
+def check_signing(root, game, server):
+    keys, rules = f"{root}/keys", f"{root}/rules"
+    result = run("keygen", keys)
+    expect(result.returncode == 0, f"keygen: {result.stderr!r}")
+    expect(os.stat(f"{keys}/update.key").st_mode & 0o077 == 0, "the secret key is readable by others")
+    secret = read(f"{keys}/update.key")
+    result = run("keygen", keys)
+    expect(result.returncode != 0 and b"exists already" in result.stderr, f"keygen overwrote: {result!r}")
+    expect(read(f"{keys}/update.key") == secret, "keygen changed an existing key")
+
+    write(f"{server}/bulletin.htm", b"<p>news</p>\n")
+    result = run("publish", game, server, "--rules", rules, "--sign", f"{keys}/update.key", "--expires", "7")
+    expect(result.returncode == 0, f"publish --sign: {result.stderr!r}")
+    for name in ("update3.dat", "bulletin.htm"):
+        verified = minisign("-V", "-p", f"{keys}/update.pub", "-m", f"{server}/{name}")
+        expect(verified.returncode == 0, f"minisign -V {name}: {verified.stdout!r} {verified.stderr!r}")
+        timestamp, expires = trusted_times(f"{server}/{name}.minisig")
+        expect(abs(timestamp - time.time()) < 600 and expires - timestamp == 7 * 86400,
+               f"times of {name}: {timestamp} {expires}")
+    result = run("check", server, "--key", f"{keys}/update.pub")
+    expect(result.returncode == 0 and b"signed by key" in result.stdout, f"check --key: {result.stdout!r}")
+
+    # A set signed by minisign itself, with its own trusted comment.
+    minisign("-G", "-W", "-p", f"{root}/tool.pub", "-s", f"{root}/tool.key")
+    for name in ("update3.dat", "bulletin.htm"):
+        made = minisign("-S", "-s", f"{root}/tool.key", "-m", f"{server}/{name}")
+        expect(made.returncode == 0, f"minisign -S {name}: {made.stderr!r}")
+    result = run("check", server, "--key", f"{root}/tool.pub")
+    expect(result.returncode == 0 and b"with no expiry" in result.stdout, f"check of minisign's: {result.stdout!r}")
+    result = run("check", server, "--key", f"{keys}/update.pub")
+    expect(result.returncode == 1 and result.stdout.count(b"key id differs") == 2, f"another key: {result.stdout!r}")
+    with open(f"{server}/update3.dat", "ab") as f:
+        f.write(b"O Readme.txt Readme.txt 9999999999 9\r\n")
+    result = run("check", server, "--key", f"{root}/tool.pub")
+    expect(b"update3.dat.minisig: the signature does not match the file" in result.stdout,
+           f"a list edited after signing: {result.stdout!r}")
+
+    # Keys that must not be used, refused before anything is written.
+    listing = sorted(os.listdir(server))
+    shutil.copy(f"{keys}/update.key", f"{server}/update.key")
+    os.symlink(f"{server}/update.key", f"{root}/linked.key")
+    shutil.copy(f"{keys}/update.key", f"{game}/update.key")
+    locked = read(f"{keys}/update.key").split(b"\n")
+    packed = bytearray(base64.b64decode(locked[1]))
+    packed[2:4] = b"Sc"
+    write(f"{root}/locked.key", locked[0] + b"\n" + base64.b64encode(bytes(packed)) + b"\n")
+    for args, reason in [(["sign", server, "--key", f"{server}/update.key"], b"inside the server folder"),
+                         (["sign", server, "--key", f"{root}/linked.key"], b"inside the server folder"),
+                         (["publish", game, server, "--sign", f"{game}/update.key"], b"inside the game folder"),
+                         (["sign", server, "--key", f"{root}/locked.key"], b"minisign -G -W")]:
+        result = run(*args)
+        expect(result.returncode != 0 and reason in result.stderr, f"{args[0]} with {args[-1]}: {result!r}")
+    os.remove(f"{server}/update.key")
+    os.remove(f"{game}/update.key")
+    expect(sorted(os.listdir(server)) == listing, "a refused key changed the server folder")
 
 
 def main():
@@ -202,6 +289,7 @@ def main():
         expect(b"Trees\\bark.bmp" in result.stdout and result.returncode == 0, f"inspect: {result.stdout!r}")
         check_refusals(root)
         check_problems(server, root)
+        check_signing(root, game, server)
     finally:
         shutil.rmtree(root)
     for failure in failures:

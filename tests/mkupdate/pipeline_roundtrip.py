@@ -2,15 +2,18 @@
 """A set published by mkupdate, served by a real FTP server on loopback
 (pyftpdlib), installed by updater-cli into an empty game folder: every file
 of the release arrives byte for byte, the import tool is started for each
-import bundle, and a republished change reaches the same folder.
+import bundle, and a republished change reaches the same folder. The list
+carries the SHA-256 digests after the fields the updater reads, and the
+second set is signed: the updater installs both as it always did.
 Usage: pipeline_roundtrip.py <mkupdate> <updater-cli>"""
 import os
+import re
 import shutil
 import sys
 import tempfile
 import time
 
-from roundtrip_support import (ServedFolder, compare, expect, install, prepare_game, publish, read, report,
+from roundtrip_support import (ServedFolder, compare, expect, install, prepare_game, publish, read, report, run,
                                write)
 
 MKUPDATE, CLI = sys.argv[1], sys.argv[2]
@@ -33,6 +36,18 @@ def make_release(game, root):
                 "S Rocks.bnd Rocks Rocks/*\nW Birds.bnd Birds Birds/*\nraw *.ogg Help/*\n")
 
 
+def expect_digests(server):
+    """Every entry of update3.dat ends in its digests: one for a bundle, two for E and O."""
+    lines = read(f"{server}/update3.dat").decode().split("\r\n")[1:-1]
+    for line in lines:
+        fields = line.split()
+        count = 2 if fields[0] in "EO" else 1
+        digests = fields[len(fields) - count:]
+        expect(len(fields) == (6 if fields[0] in "TASW" else 5) + count, f"fields of {line}")
+        expect(all(re.fullmatch("[0-9a-f]{64}", d) for d in digests), f"digests of {line}")
+    expect(len(lines) == 9, f"{len(lines)} entries, expected 4 files and 5 bundles")
+
+
 def import_calls(game, count):
     for _ in range(500):
         calls = read(f"{game}/import.log").decode().splitlines() if os.path.exists(f"{game}/import.log") else []
@@ -49,6 +64,7 @@ def main():
         os.makedirs(server)
         make_release(release, root)
         publish(MKUPDATE, release, server, rules)
+        expect_digests(server)
 
         with ServedFolder(server) as served:
             prepare_game(game, served.port)
@@ -65,7 +81,10 @@ def main():
             write(f"{release}/System/Core.u", b"new core\n" * 1000)
             write(f"{release}/Trees/Oak.pcx", b"new oak texture " * 300)
             write(f"{release}/Maps/Town.map", b"new town map " * 300)
-            publish(MKUPDATE, release, server, rules)
+            run("keygen", [MKUPDATE, "keygen", f"{root}/keys"], 30)
+            publish(MKUPDATE, release, server, rules, options=["--sign", f"{root}/keys/update.key"])
+            expect(os.path.exists(f"{server}/update3.dat.minisig"), "the second set is not signed")
+            expect_digests(server)
             install(CLI, game)
             compare(release, game)
             calls = import_calls(game, 5)

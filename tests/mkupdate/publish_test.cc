@@ -6,70 +6,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
-#include "platform/errors.h"
-#include "set_check.h"
 #include "lists/list_file.h"
+#include "lists/pending_list.h"
+#include "platform/errors.h"
+#include "publish_fixture.h"
+#include "set_check.h"
+#include "trust/sha256.h"
 
 namespace mkupdate {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::time_t Utc(int day) {  // noon UTC on that day of December 2026
-  struct tm t {};
-  t.tm_year = 126, t.tm_mon = 11, t.tm_mday = day, t.tm_hour = 12;
-  return timegm(&t);
-}
-
-class PublishTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("mkupdate-publish-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(game());
-    fs::create_directories(server());
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  std::string game() const { return (root_ / "game").string(); }
-  std::string server() const { return (root_ / "server").string(); }
-
-  void Write(const std::string& name, const std::string& content) {
-    fs::path path = root_ / "game" / name;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-  }
-
-  // Publishes on the given day; returns what the tool reported.
-  std::string Run(int day, const std::string& rules = "", const std::string& version = "") {
-    PublishOptions options;
-    options.game_dir = game();
-    options.server_dir = server();
-    options.now = Utc(day);
-    options.version = version;
-    if (!rules.empty()) {
-      std::ofstream(root_ / "rules") << rules;
-      options.rules_path = (root_ / "rules").string();
-    }
-    std::ostringstream out;
-    Publish(options, out);
-    return out.str();
-  }
-
-  LineList List() const { return LoadListFile(server() + "/update3.dat"); }
-
-  // The line of the list whose local name (field 3) is local.
-  std::string Entry(const std::string& local) const {
-    for (const std::string& line : List())
-      if (LineField(line, 3) == local) return line;
-    return "";
-  }
-
-  fs::path root_;
-};
 
 TEST_F(PublishTest, RepublishingKeepsUnchangedEntriesAndRaisesChangedOnes) {
   Write("System/Core.u", std::string(5000, 'c'));
@@ -119,6 +69,102 @@ TEST_F(PublishTest, RepublishingKeepsUnchangedEntriesAndRaisesChangedOnes) {
   }
 }
 
+TEST_F(PublishTest, EveryLineCarriesTheDigestsOfItsServedAndInstalledFiles) {
+  std::string noise(6000, '\0');
+  std::mt19937 random(3);
+  for (char& c : noise) c = static_cast<char>(random());
+  Write("System/Core.u", std::string(5000, 'c'));  // E
+  Write("Music/song.ogg", "ogg data");              // O by rule
+  Write("System/Noise.bin", noise);                 // E that gzip cannot shrink: O
+  Write("Maps/a.map", std::string(4000, 'a'));      // C
+  Write("Trees/bark.bmp", std::string(4000, 'b'));  // T, with a package
+  const std::string rules = "T Trees.bnd Trees Trees/*\nC Maps.bnd - Maps/*\nraw *.ogg\n";
+  Run(8, rules);
+  auto served = [&](const std::string& local) { return trust::Sha256File(server() + "/" + LineField(Entry(local), 2)); };
+  auto release = [&](const std::string& name) { return trust::Sha256File(game() + "/" + name); };
+  struct Expected {
+    std::string local, type;
+    int served_field;
+    std::string installed;  // empty for bundles
+  };
+  const Expected expected[] = {{"System\\Core.u", "E", 6, release("System/Core.u")},
+                               {"Music\\song.ogg", "O", 6, release("Music/song.ogg")},
+                               {"System\\Noise.bin", "O", 6, release("System/Noise.bin")},
+                               {"Maps.bnd", "C", 6, ""},
+                               {"Trees.bnd", "T", 7, ""}};
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.local);
+    const std::string line = Entry(e.local);
+    EXPECT_EQ(LineField(line, 1), e.type);
+    EXPECT_EQ(LineField(line, e.served_field), served(e.local));
+    if (!e.installed.empty()) {
+      EXPECT_EQ(LineField(line, 7), e.installed);
+    }
+    EXPECT_EQ(LineField(line, e.installed.empty() ? e.served_field + 1 : 8), "");
+  }
+  EXPECT_EQ(LineField(Entry("Trees.bnd"), 6), "Trees");
+  EXPECT_EQ(LineField(Entry("Music\\song.ogg"), 6), LineField(Entry("Music\\song.ogg"), 7));
+  EXPECT_TRUE(CheckServerFolder(server()).empty());
+  const LineList published = List();
+  {
+    SCOPED_TRACE("a list of an older publisher gains the digests, and no entry changes");
+    LineList old = published;
+    for (size_t i = 1; i < old.size(); ++i) {
+      int fields = LineField(old[i], 1) == "T" ? 6 : 5;
+      std::string line = LineField(old[i], 1);
+      for (int f = 2; f <= fields; ++f) line += " " + LineField(old[i], f);
+      old[i] = line;
+    }
+    SaveListFile(server() + "/update3.dat", old);
+    EXPECT_TRUE(CheckServerFolder(server()).empty());  // unsigned: the digests are optional
+    std::ofstream(server() + "/update3.dat.minisig") << "a signed set needs them\n";
+    std::vector<std::string> problems = CheckServerFolder(server());
+    EXPECT_EQ(problems.size(), 6u);  // five served files and the E entry's installed one (O installs as served)
+    for (const std::string& problem : problems) EXPECT_NE(problem.find("no SHA-256 of the "), std::string::npos) << problem;
+    fs::remove(server() + "/update3.dat.minisig");
+    std::string out = Run(9, rules);
+    EXPECT_NE(out.find("0 new, 0 changed, 5 unchanged"), std::string::npos) << out;
+    EXPECT_EQ(List(), published);
+  }
+  {
+    SCOPED_TRACE("a server file swapped for other bytes of the same size");
+    std::ofstream(server() + "/" + LineField(Entry("Music\\song.ogg"), 2), std::ios::binary) << "OGG DATA";
+    std::vector<std::string> problems = CheckServerFolder(server());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("song.ogg): the SHA-256 of the served file (field 6) differs"), std::string::npos)
+        << problems[0];
+    std::string out = Run(9, rules);
+    EXPECT_NE(out.find("changed O Music\\song.ogg"), std::string::npos) << out;
+    EXPECT_EQ(LineField(Entry("Music\\song.ogg"), 6), release("Music/song.ogg"));
+    EXPECT_TRUE(CheckServerFolder(server()).empty());
+  }
+}
+
+TEST_F(PublishTest, ListsWithDigestsPassThroughTheComparisonAsEveryUpdaterReadsThem) {
+  Write("System/Core.u", std::string(5000, 'c'));
+  Write("Music/song.ogg", "ogg data");
+  Write("Trees/bark.bmp", std::string(4000, 'b'));
+  Run(8, "T Trees.bnd Trees Trees/*\nraw *.ogg\n");
+  const LineList server_list = List();
+  // Core.u is installed in an older version; the others are new.
+  const PendingEntries result = ComparePendingEntries(server_list, {"AVWSEN", "System\\Core.u 2026120700"});
+  ASSERT_EQ(result.pending.size(), 3u);
+  for (size_t i = 1; i < server_list.size(); ++i) {
+    const std::string& line = server_list[i];
+    const std::string& pending = result.pending[i - 1];
+    SCOPED_TRACE(line);
+    EXPECT_EQ(result.names[i - 1], LineField(line, 3));
+    bool changed = LineField(line, 3) == "System\\Core.u";
+    EXPECT_EQ(pending, changed ? "U 1 " + line : line);  // the whole line, digests included, travels on
+    // The fields the installation reads: type, remote name, local name, version, size, package.
+    int first = changed ? 3 : 1;
+    for (int f = 1; f <= 5; ++f) EXPECT_EQ(LineField(pending, first + f - 1), LineField(line, f));
+    if (LineField(line, 1) == "T") {
+      EXPECT_EQ(LineField(pending, first + 5), "Trees");
+    }
+  }
+}
+
 TEST_F(PublishTest, FilesWithoutADotInSeveralFoldersGetServerNamesOfTheirOwn) {
   Write("a/DATA", std::string(1024, 'a'));
   Write("b/DATA", std::string(1024, 'b'));
@@ -164,7 +210,8 @@ TEST_F(PublishTest, ChangedImportBundleBecomesANewEntryWithTheSamePackage) {
   EXPECT_EQ(LineField(Entry("Trees.bnd"), 2), "Trees.bnd.gz");
   EXPECT_EQ(LineField(Entry("Trees.bnd"), 6), "Trees");
   EXPECT_EQ(LineField(Entry("Maps.bnd"), 1), "C");
-  EXPECT_EQ(LineField(Entry("Maps.bnd"), 6), "");
+  EXPECT_TRUE(trust::IsSha256Hex(LineField(Entry("Maps.bnd"), 6)));  // no package: the digest follows the size
+  EXPECT_EQ(LineField(Entry("Maps.bnd"), 7), "");
   Write("Trees/leaf.bmp", std::string(4000, 'L'));
   Write("Maps/a.map", std::string(4000, 'A'));
   Run(8, rules);

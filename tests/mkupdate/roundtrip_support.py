@@ -56,10 +56,10 @@ def run(what, args, deadline, env=None):
         return None
 
 
-def publish(mkupdate, release, server, rules, deadline=60):
-    """Publishes release into server and checks the set; the publish output,
-    or None when publishing failed."""
-    result = run("publish", [mkupdate, "publish", release, server, "--rules", rules], deadline)
+def publish(mkupdate, release, server, rules, deadline=60, options=()):
+    """Publishes release into server (with further options of publish) and
+    checks the set; the publish output, or None when publishing failed."""
+    result = run("publish", [mkupdate, "publish", release, server, "--rules", rules, *options], deadline)
     if result is None:
         return None
     if result.returncode != 0:

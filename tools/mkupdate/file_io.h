@@ -9,15 +9,20 @@
 
 #include "platform/file_stream.h"
 
+namespace trust {
+class Sha256Stream;
+}
+
 namespace mkupdate {
 
 // Block size for every streamed copy, compression and comparison.
 inline constexpr size_t kStreamBlock = 256 * 1024;
 
 // A file opened for reading. Throws EFOpenError "Cannot open file <path>: <reason>".
+// With a digest, every byte Read returns is also fed to it (ReadAt's are not).
 class InputFile {
  public:
-  explicit InputFile(const std::string& path);
+  explicit InputFile(const std::string& path, trust::Sha256Stream* digest = nullptr);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
@@ -33,14 +38,16 @@ class InputFile {
  private:
   std::string path_;
   int fd_ = -1;
+  trust::Sha256Stream* digest_;
 };
 
 // A new file (created or truncated) for writing. Throws EFOpenError
 // "Cannot create file <path>: <reason>". Destroying it without Close()
-// leaves a partial file; callers write to temporary names.
+// leaves a partial file; callers write to temporary names. With a digest,
+// every byte written is also fed to it.
 class OutputFile {
  public:
-  explicit OutputFile(const std::string& path);
+  explicit OutputFile(const std::string& path, trust::Sha256Stream* digest = nullptr);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
@@ -56,7 +63,14 @@ class OutputFile {
   std::string path_;
   platform::OutputFile file_;
   int64_t written_ = 0;
+  trust::Sha256Stream* digest_;
 };
+
+// Creates the file with bytes and the permission bits mode, flushed to
+// disk; never replaces a file. Throws EFOpenError "<path> exists already;
+// it is never overwritten" when there is one, EFOpenError or EInOutError
+// with the system's reason for other failures (a partial file is removed).
+void WriteNewFile(const std::string& path, std::string_view bytes, unsigned mode);
 
 // Renames from over to (same file system). Throws EInOutError naming both.
 void RenameFile(const std::string& from, const std::string& to);

@@ -10,7 +10,8 @@ namespace {
 constexpr int kGzipWindowBits = 15 + 16;  // deflate window 32 KiB, gzip wrapper
 }
 
-GzipFileWriter::GzipFileWriter(const std::string& path, int level) : file_(path), out_(kStreamBlock) {
+GzipFileWriter::GzipFileWriter(const std::string& path, int level, trust::Sha256Stream* digest)
+    : file_(path, digest), out_(kStreamBlock) {
   if (deflateInit2(&stream_, level, Z_DEFLATED, kGzipWindowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw Exception("Cannot start compressing " + path + ": out of memory");
 }
@@ -44,7 +45,8 @@ void GzipFileWriter::Finish() {
   file_.Close();
 }
 
-PayloadReader::PayloadReader(const std::string& path) : file_(path), in_(kStreamBlock) {
+PayloadReader::PayloadReader(const std::string& path, trust::Sha256Stream* digest)
+    : file_(path, digest), in_(kStreamBlock) {
   char head[2];
   size_t got = detail::ReadFull(file_, head, 2);
   compressed_ = got == 2 && static_cast<unsigned char>(head[0]) == 0x1F &&

@@ -14,10 +14,11 @@
 namespace mkupdate {
 
 // Writes one gzip member (no stored name, time stamp 0, so equal input gives
-// equal output) to a new file. Errors throw, naming the file.
+// equal output) to a new file. Errors throw, naming the file. With a
+// digest, the compressed bytes written are fed to it.
 class GzipFileWriter {
  public:
-  GzipFileWriter(const std::string& path, int level);
+  GzipFileWriter(const std::string& path, int level, trust::Sha256Stream* digest = nullptr);
   ~GzipFileWriter();
   GzipFileWriter(const GzipFileWriter&) = delete;
   GzipFileWriter& operator=(const GzipFileWriter&) = delete;
@@ -41,10 +42,11 @@ class GzipFileWriter {
 // read as it is. Unlike the updater, damage is an error: Read throws
 // EInOutError "<path>: damaged gzip data (<reason>)" for a bad header, a
 // corrupt or truncated stream, a check value mismatch or bytes after the
-// last member.
+// last member. With a digest, the file's bytes as stored are fed to it as
+// they are read: all of them once Read has returned 0.
 class PayloadReader {
  public:
-  explicit PayloadReader(const std::string& path);
+  explicit PayloadReader(const std::string& path, trust::Sha256Stream* digest = nullptr);
   ~PayloadReader();
   PayloadReader(const PayloadReader&) = delete;
   PayloadReader& operator=(const PayloadReader&) = delete;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "bundle_source.h"
@@ -13,6 +14,7 @@
 #include "remote_names.h"
 #include "server_folder.h"
 #include "server_list.h"
+#include "set_signing.h"
 #include "unit_content.h"
 #include "version.h"
 
@@ -27,6 +29,7 @@ struct PlannedEntry {
   std::unique_ptr<BundleSource> bundle;
   const ServerEntry* old = nullptr;
   bool unchanged = false;
+  UnitDigests kept;  // of an unchanged entry's files, taken while comparing
   std::string temp_path;
   ProducedFile produced;
   ServerEntry line;  // the entry of the new list
@@ -52,7 +55,7 @@ void FindUnchanged(std::vector<PlannedEntry>& plan, const PreviousSet& previous,
     if (!entry.old) continue;
     entry.unchanged = !previous.interrupted.count(AsciiUpper(entry.old->local)) &&
                       ServerHoldsUnit(*entry.unit, entry.bundle.get(), *entry.old,
-                                      InFolder(server_dir, entry.old->remote), progress);
+                                      InFolder(server_dir, entry.old->remote), progress, entry.kept);
     progress.FileDone();
   }
 }
@@ -79,7 +82,9 @@ void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level
 // entry keeps its type, so the file is replaced in place).
 void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& release,
                const std::string& server_dir, const PreviousSet& previous, const std::string& version) {
-  std::vector<std::string> reserved, listed{kServerListName, "bulletin.htm"};
+  std::vector<std::string> reserved, listed{kServerListName, kBulletinName,
+                                           std::string(kServerListName) + kSignatureSuffix,
+                                           std::string(kBulletinName) + kSignatureSuffix};
   for (const ReleaseFile& file : release)
     if (file.name.find('\\') == std::string::npos) reserved.push_back(file.name);
   std::set<std::string> ours;
@@ -94,6 +99,8 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
   for (PlannedEntry& entry : plan) {
     if (entry.unchanged) {
       entry.line = *entry.old;
+      entry.line.served_sha256 = entry.kept.served;
+      entry.line.installed_sha256 = entry.kept.installed;
       namer.Keep(entry.line.remote);
     } else if (entry.old && entry.produced.type == entry.old->type) {
       entry.line.remote = entry.old->remote;
@@ -111,6 +118,8 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
     line.version = version;
     line.size_text = std::to_string(entry.produced.size);
     line.package = entry.unit->package;
+    line.served_sha256 = entry.produced.digests.served;
+    line.installed_sha256 = entry.produced.digests.installed;
   }
 }
 
@@ -140,8 +149,12 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   if (!platform::DirectoryExists(options.game_dir)) throw Exception("No game folder " + options.game_dir);
   if (OneFolderHoldsTheOther(options.game_dir, options.server_dir))
     throw Exception("The game folder and the server folder must be apart: one holds the other");
+  std::optional<trust::SecretKey> key;
+  if (!options.sign_key_path.empty())
+    key = LoadSigningKey(options.sign_key_path, options.server_dir, options.game_dir);
   MakeServerFolder(options.server_dir);
   ServerFolderLock lock(options.server_dir);
+  if (key) RefuseClockBehindSignature(options.server_dir, options.now);
   TempFiles temps(options.server_dir);
   temps.RemoveLeftovers();
 
@@ -200,7 +213,13 @@ void Publish(const PublishOptions& options, std::ostream& out) {
     temps.Release(entry.temp_path);
   }
   SyncFolder(options.server_dir);
-  platform::WriteFileAtomically(InFolder(options.server_dir, kServerListName), JoinLines(lines));
+  // The signature is made before the list is in place and follows it at
+  // once, so that players meet a list without its signature only briefly.
+  const std::string list_text = JoinLines(lines);
+  const std::string list_path = InFolder(options.server_dir, kServerListName);
+  std::string signature = key ? SignatureFileFor(*key, list_text, options.now, options.expiry_days) : "";
+  platform::WriteFileAtomically(list_path, list_text);
+  if (key) platform::WriteFileAtomically(list_path + kSignatureSuffix, signature);
   SyncFolder(options.server_dir);
   ClearReplacingMarker(options.server_dir);
 
@@ -224,6 +243,13 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   for (const std::string& warning : RepairWarnings(installed, ListServerFolder(options.server_dir)))
     out << "warning: " << warning << "\n";
   WarnIfReferenceListIsStale(release, out);
+  if (!key && platform::FileExists(list_path + kSignatureSuffix))
+    out << "warning: " << kServerListName << kSignatureSuffix << " signs the list as it was before; players with "
+        << "update.pub refuse the new one until it is signed (mkupdate sign, or publish with --sign)\n";
+  if (key) {
+    out << SignedReport(kServerListName, *key, options.now, options.expiry_days) << "\n";
+    SignBulletin(options.server_dir, *key, options.now, options.expiry_days, out);
+  }
   out << "published " << lines.size() - 1 << " entries to " << options.server_dir << " (" << counts[0] << " new, "
       << counts[1] << " changed, " << counts[2] << " unchanged, " << dropped << " dropped)";
   if (!version.empty()) out << ", version " << version;

@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string>
 
+#include "set_signing.h"
+
 namespace mkupdate {
 
 struct PublishOptions {
@@ -14,7 +16,9 @@ struct PublishOptions {
   std::string rules_path;  // empty: no bundles, no raw files
   int level = 6;           // gzip level 1..9
   std::string version;     // empty: chosen (see version.h)
-  std::time_t now = 0;     // the date new versions carry
+  std::time_t now = 0;     // the date new versions carry, and the signatures' timestamp
+  std::string sign_key_path;  // a secret key: sign update3.dat and bulletin.htm; empty: no signing
+  int expiry_days = kDefaultExpiryDays;  // of the signatures
 };
 
 // Writes or updates the server folder, creating it when it does not exist
@@ -25,7 +29,12 @@ struct PublishOptions {
 // release are dropped from the list (and their server files removed after
 // the list no longer names them). New server files are written under
 // temporary names first, renamed into place, and "update3.dat" is replaced
-// last by rename, so players see the old set or the new one.
+// last by rename, so players see the old set or the new one. Every line
+// carries the SHA-256 digests of its files (lists/digest_fields.h), taken
+// while the files are written or compared. With a secret key, the new list
+// is signed right after it is in place (update3.dat.minisig), and so is
+// bulletin.htm when the folder has one; a key inside the server or game
+// folder is refused before anything is written.
 // Reports each new, changed and dropped entry and every warning on `out`.
 // Throws Exception with the reasons when the release cannot be published;
 // the server folder is then as it was.

@@ -1,5 +1,6 @@
 #include "server_list.h"
 
+#include "lists/digest_fields.h"
 #include "lists/list_file.h"
 
 namespace mkupdate {
@@ -22,6 +23,8 @@ int64_t ParseSize(const std::string& text) {
 std::string ServerEntry::Format() const {
   std::string line = std::string(1, type) + " " + remote + " " + local + " " + version + " " + size_text;
   if (!package.empty()) line += " " + package;
+  if (!served_sha256.empty()) line += " " + served_sha256;
+  if (!installed_sha256.empty()) line += " " + installed_sha256;
   return line;
 }
 
@@ -59,7 +62,10 @@ ServerListFile ParseServerList(const LineList& lines) {
     entry.local = LineField(line, 3);
     entry.version = LineField(line, 4);
     entry.size_text = LineField(line, 5);
-    entry.package = LineField(line, 6);
+    // Only import bundles have a package; in the other entries field 6 is a digest.
+    if (std::string("TASW").find(entry.type) != std::string::npos) entry.package = LineField(line, 6);
+    entry.served_sha256 = LineField(line, ServedDigestField(entry.type));
+    if (InstalledDigestField(entry.type) != 0) entry.installed_sha256 = LineField(line, InstalledDigestField(entry.type));
     entry.line = static_cast<int>(i + 1);
     if (entry.size_text.empty()) {
       list.problems.push_back(where + "fewer than five fields (type, remote name, local name, version, size)");

@@ -22,6 +22,10 @@ struct ServerEntry {
   std::string size_text;  // as written in the list
   int64_t size = -1;      // -1 when size_text is not a decimal number
   std::string package;    // T A S W only
+  // SHA-256 digests, lower-case hex (see lists/digest_fields.h); empty in
+  // lists of older publishers. installed_sha256: E and O only.
+  std::string served_sha256;
+  std::string installed_sha256;
   int line = 0;           // line number in the file (1-based), 0 for new entries
 
   std::string Format() const;
@@ -36,7 +40,8 @@ struct ServerListFile {
 
 // Splits the lines (header first) into entries with the updater's field
 // rules. Lines with a type letter outside EOCTASW, or without the five
-// first fields, go to `problems` and are not entries.
+// first fields, go to `problems` and are not entries. The digests are read
+// as they stand; CheckServerFolder judges them.
 ServerListFile ParseServerList(const LineList& lines);
 
 // Header line recording the last issued version.

@@ -12,19 +12,25 @@
 #include "release_tree.h"
 #include "server_folder.h"
 #include "server_list.h"
+#include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "set_signing.h"
+#include "trust/sha256.h"
 
 namespace mkupdate {
 
 namespace {
 
 // Decompresses the whole file (so every check value is verified) and
-// returns the decompressed size and its last `tail_size` bytes.
-int64_t ReadPayload(const std::string& path, size_t tail_size, std::string& tail, Progress& progress) {
-  PayloadReader reader(path);
+// returns the decompressed size and its last `tail_size` bytes. The
+// digests take the file as stored and as decompressed.
+int64_t ReadPayload(const std::string& path, size_t tail_size, std::string& tail, Progress& progress,
+                    trust::Sha256Stream& stored, trust::Sha256Stream& unpacked) {
+  PayloadReader reader(path, &stored);
   std::vector<char> block(kStreamBlock);
   int64_t total = 0;
   for (size_t got; (got = reader.Read(block.data(), block.size())) > 0;) {
+    unpacked.Update(std::string_view(block.data(), got));
     total += static_cast<int64_t>(got);
     tail.append(block.data(), got);
     if (tail.size() > tail_size) tail.erase(0, tail.size() - tail_size);
@@ -33,8 +39,24 @@ int64_t ReadPayload(const std::string& path, size_t tail_size, std::string& tail
   return total;
 }
 
-void CheckEntryFile(const ServerEntry& entry, const std::string& path, std::vector<std::string>& problems,
-                    Progress& progress) {
+// Compares a digest of the list (field `field`) with the file's.
+void CheckDigest(const std::string& who, const std::string& listed, int field, const std::string& actual,
+                 const char* which, bool required, std::vector<std::string>& problems) {
+  std::string where = " (field " + std::to_string(field) + ")";
+  if (listed.empty()) {
+    if (required)
+      problems.push_back(who + "no SHA-256 of the " + which + where + ", which players with update.pub need; "
+                               "publish the set again with this mkupdate");
+  } else if (!trust::IsSha256Hex(listed)) {
+    problems.push_back(who + "\"" + listed + "\"" + where + " is not a SHA-256 (64 lower-case hex digits)");
+  } else if (listed != actual) {
+    problems.push_back(who + "the SHA-256 of the " + which + where + " differs from the list's: the file changed "
+                             "after publishing");
+  }
+}
+
+void CheckEntryFile(const ServerEntry& entry, const std::string& path, bool digests_required,
+                    std::vector<std::string>& problems, Progress& progress) {
   std::string who = "line " + std::to_string(entry.line) + " " + entry.local + " (" + entry.remote + "): ";
   int64_t size = platform::FileSize(path);
   if (entry.size < 0 || entry.size > INT32_MAX)
@@ -43,27 +65,56 @@ void CheckEntryFile(const ServerEntry& entry, const std::string& path, std::vect
   else if (size != entry.size)
     problems.push_back(who + "the list says " + entry.size_text + " bytes, the server file has " +
                        std::to_string(size));
-  if (entry.type == 'O') {
+  auto served = [&](const std::string& digest) {
+    CheckDigest(who, entry.served_sha256, ServedDigestField(entry.type), digest, "served file", digests_required,
+                problems);
+  };
+  auto installed = [&](const std::string& digest) {
+    CheckDigest(who, entry.installed_sha256, InstalledDigestField(entry.type), digest, "installed file",
+                digests_required, problems);
+  };
+  // The served file's digest, read whole; empty (and a problem) when it cannot be read.
+  auto stored_digest = [&]() -> std::string {
     progress.AddBytes(size);
+    try {
+      return trust::Sha256File(path);
+    } catch (const Exception& error) {  // an unreadable file is one problem of the set, not the end of the check
+      problems.push_back(who + error.what());
+      return "";
+    }
+  };
+  if (entry.type == 'O') {
+    std::string digest = stored_digest();
+    if (digest.empty()) return;
+    served(digest);
+    // Installed as served: the same digest twice is judged once.
+    if (entry.installed_sha256 != entry.served_sha256) installed(digest);
     return;
   }
   if (!HasGzipSignature(path)) {
     problems.push_back(who + "not gzip-compressed, but type " + std::string(1, entry.type) + " entries are");
-    progress.AddBytes(size);
+    std::string digest = stored_digest();
+    if (!digest.empty()) served(digest);
     return;
   }
   bool bundle = entry.type != 'E';
   std::string tail;
-  int64_t unpacked;
+  int64_t unpacked_size;
+  trust::Sha256Stream stored, unpacked;
   try {
-    unpacked = ReadPayload(path, bundle ? kBundleTrailerSize : 0, tail, progress);
+    unpacked_size = ReadPayload(path, bundle ? kBundleTrailerSize : 0, tail, progress, stored, unpacked);
   } catch (const Exception& error) {
     problems.push_back(who + error.what());
     return;
   }
-  if (!bundle) return;
+  served(stored.Final());
+  if (!bundle) {
+    installed(unpacked.Final());
+    return;
+  }
   BundleTrailer trailer = tail.size() == kBundleTrailerSize ? DecodeBundleTrailer(tail) : BundleTrailer{};
-  for (const std::string& problem : BundleProblems(trailer, unpacked)) problems.push_back(who + "bundle " + problem);
+  for (const std::string& problem : BundleProblems(trailer, unpacked_size))
+    problems.push_back(who + "bundle " + problem);
 }
 
 }  // namespace
@@ -88,6 +139,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
     if (count > most) usual_width = width, most = count;
 
   std::vector<std::string> listing = ListServerFolder(server_dir);
+  bool signed_set = platform::FileExists(list_path + kSignatureSuffix);
   Progress progress("checking", total, static_cast<int64_t>(list.entries.size()));
   for (const ServerEntry& entry : list.entries) {
     std::string who = "line " + std::to_string(entry.line) + " " + entry.local + ": ";
@@ -115,7 +167,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
         if (SameNameIgnoringCase(name, entry.remote)) near = " (there is " + name + "; server names are exact)";
       problems.push_back(who + "the server file " + entry.remote + " is missing" + near);
     } else {
-      CheckEntryFile(entry, path, problems, progress);
+      CheckEntryFile(entry, path, signed_set, problems, progress);
     }
     progress.FileDone();
   }

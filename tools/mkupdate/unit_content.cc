@@ -4,26 +4,31 @@
 
 #include "gzip_stream.h"
 #include "platform/errors.h"
+#include "trust/sha256.h"
 
 namespace mkupdate {
 
 namespace {
 
-// Passes reads through and counts them on the progress bar.
+// Passes reads through, counting them on the progress bar and feeding
+// them to a digest.
 template <typename Reader>
 class Counted {
  public:
-  // progress may be null: nothing is counted.
-  Counted(Reader& reader, Progress* progress) : reader_(reader), progress_(progress) {}
+  // progress and digest may be null: nothing is counted or hashed.
+  Counted(Reader& reader, Progress* progress, trust::Sha256Stream* digest = nullptr)
+      : reader_(reader), progress_(progress), digest_(digest) {}
   size_t Read(char* buffer, size_t n) {
     size_t got = reader_.Read(buffer, n);
     if (progress_) progress_->AddBytes(static_cast<int64_t>(got));
+    if (digest_) digest_->Update(std::string_view(buffer, got));
     return got;
   }
 
  private:
   Reader& reader_;
   Progress* progress_;
+  trust::Sha256Stream* digest_;
 };
 
 template <typename Reader, typename Sink>
@@ -45,24 +50,35 @@ bool GzipLengthMatches(InputFile& file, int64_t expected) {
 }  // namespace
 
 bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ServerEntry& old,
-                     const std::string& server_file, Progress& progress) {
+                     const std::string& server_file, Progress& progress, UnitDigests& digests) {
   if (unit.is_bundle ? (old.type != unit.type || old.package != unit.package) : (old.type != 'E' && old.type != 'O'))
     return false;
   try {
-    InputFile stored(server_file);
+    trust::Sha256Stream served, installed;
+    bool same;
+    // Read through here for "O" entries only; the others through PayloadReader.
+    InputFile stored(server_file, old.type == 'O' ? &served : nullptr);
     if (stored.Size() != old.size) return false;
     if (unit.is_bundle) {
-      PayloadReader payload(server_file);
+      PayloadReader payload(server_file, &served);
       BundleReader fresh(*bundle);
       Counted<BundleReader> counted(fresh, &progress);
-      return SameContent(payload, counted);
+      same = SameContent(payload, counted);
+    } else if (old.type == 'O') {
+      InputFile release(unit.files[0].real_path);
+      Counted<InputFile> counted(release, &progress);
+      same = SameContent(stored, counted);
+    } else {
+      if (!GzipLengthMatches(stored, unit.files[0].size)) return false;
+      PayloadReader payload(server_file, &served);
+      InputFile release(unit.files[0].real_path, &installed);
+      Counted<InputFile> counted(release, &progress);
+      same = SameContent(payload, counted);
     }
-    InputFile release(unit.files[0].real_path);
-    Counted<InputFile> counted(release, &progress);
-    if (old.type == 'O') return SameContent(stored, counted);
-    if (!GzipLengthMatches(stored, unit.files[0].size)) return false;
-    PayloadReader payload(server_file);
-    return SameContent(payload, counted);
+    if (!same) return false;
+    digests.served = served.Final();
+    if (!unit.is_bundle) digests.installed = old.type == 'O' ? digests.served : installed.Final();
+    return true;
   } catch (const Exception&) {
     return false;  // unreadable or damaged: publish it anew
   }
@@ -72,35 +88,50 @@ ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, co
                          int level, Progress& progress) {
   ProducedFile produced;
   produced.type = unit.type;
+  trust::Sha256Stream served;
   if (unit.is_bundle) {
-    GzipFileWriter writer(temp_path, level);
+    GzipFileWriter writer(temp_path, level, &served);
     BundleReader reader(*bundle);
     Counted<BundleReader> counted(reader, &progress);
     Pump(counted, [&](std::string_view data) { writer.Write(data); });
     writer.Finish();
     produced.size = writer.compressed_size();
+    produced.digests.served = served.Final();
     return produced;
   }
   const ReleaseFile& file = unit.files[0];
   if (unit.type == 'E') {
-    GzipFileWriter writer(temp_path, level);
-    InputFile input(file.real_path);
+    trust::Sha256Stream installed;
+    GzipFileWriter writer(temp_path, level, &served);
+    InputFile input(file.real_path, &installed);
     Counted<InputFile> counted(input, &progress);
     Pump(counted, [&](std::string_view data) { writer.Write(data); });
     writer.Finish();
+    produced.digests.installed = installed.Final();
     if (writer.compressed_size() < file.size) {
       produced.size = writer.compressed_size();
+      produced.digests.served = served.Final();
       return produced;
     }
-    produced.type = 'O';  // compression gains nothing: ship the file as it is
+    // Compression gains nothing: ship the file as it is, whose digest is known.
+    produced.type = 'O';
+    OutputFile output(temp_path);
+    InputFile again(file.real_path);
+    Counted<InputFile> uncounted(again, nullptr);  // its bytes were counted once already
+    Pump(uncounted, [&](std::string_view data) { output.Write(data); });
+    output.Close();
+    produced.size = output.written();
+    produced.digests.served = produced.digests.installed;
+    return produced;
   }
-  OutputFile output(temp_path);
+  OutputFile output(temp_path, &served);
   InputFile input(file.real_path);
-  // A fallback copy re-reads bytes already counted.
-  Counted<InputFile> counted(input, unit.type == 'O' ? &progress : nullptr);
+  Counted<InputFile> counted(input, &progress);
   Pump(counted, [&](std::string_view data) { output.Write(data); });
   output.Close();
   produced.size = output.written();
+  produced.digests.served = served.Final();
+  produced.digests.installed = produced.digests.served;
   return produced;
 }
 
