@@ -1,0 +1,14 @@
+#include "lists/digest_fields.h"
+
+int ServedDigestField(char type) {
+  switch (type) {
+    case 'E': case 'O': case 'C':
+      return 6;
+    case 'T': case 'A': case 'S': case 'W':
+      return 7;  // after the package name
+    default:
+      return 0;
+  }
+}
+
+int InstalledDigestField(char type) { return type == 'E' || type == 'O' ? 7 : 0; }

@@ -1,0 +1,25 @@
+// Where a line of the server list ("update3.dat") carries the SHA-256
+// digests of its files, in lower-case hex, after the fields every updater
+// reads: the digest of the served file (the bytes downloaded) and, for
+// "E" and "O" entries, of the installed file (after unpacking; for "O" the
+// same). Import bundles (T, A, S, W) keep their package name in field 6,
+// so their digest follows it:
+//
+//   E Core.GZP System\Core.u 2026120800 1234 <served> <installed>
+//   O Help.txt Help\Help.txt 2026120800 80 <served> <installed>
+//   C Maps.bnd.gz Maps.bnd 2026120800 999 <served>
+//   T Trees.bnd.gz Trees.bnd 2026120800 999 Trees <served>
+//
+// Older lists have no digests; older updaters read no field past the
+// package, so they install lists with digests as before.
+#pragma once
+
+// The field number (as LineField counts them in a server-list line) of the
+// served file's digest for an entry of type letter `type` (upper case), or
+// 0 for a letter that is no entry type.
+int ServedDigestField(char type);
+
+// The field number of the installed file's digest: 7 for "E" and "O", 0
+// for every other letter (bundles are taken apart, so no one file is
+// installed from them).
+int InstalledDigestField(char type);

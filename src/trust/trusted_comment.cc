@@ -1,0 +1,56 @@
+#include "trust/trusted_comment.h"
+
+namespace trust {
+
+namespace {
+
+constexpr std::string_view kTimestamp = "timestamp:";
+constexpr std::string_view kExpires = "expires:";
+// 18 digits always fit in int64_t.
+constexpr size_t kMaxDigits = 18;
+
+std::optional<int64_t> DecimalValue(std::string_view text) {
+  if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// Records field value under name in slot, or the problem with it.
+void Take(std::string_view name, std::string_view value, std::optional<int64_t>& slot, TrustedTimes& times) {
+  if (!times.problem.empty()) return;
+  std::string field = std::string(name.substr(0, name.size() - 1));
+  if (slot) {
+    times.problem = "the trusted comment gives \"" + field + "\" twice";
+    return;
+  }
+  slot = DecimalValue(value);
+  if (!slot) times.problem = "the trusted comment's \"" + field + "\" is not a number of seconds: \"" +
+                             std::string(value) + "\"";
+}
+
+}  // namespace
+
+TrustedTimes ParseTrustedTimes(std::string_view trusted_comment) {
+  TrustedTimes times;
+  while (!trusted_comment.empty()) {
+    size_t end = trusted_comment.find_first_of(" \t");
+    std::string_view field = trusted_comment.substr(0, end);
+    trusted_comment.remove_prefix(end == std::string_view::npos ? trusted_comment.size() : end + 1);
+    if (field.substr(0, kTimestamp.size()) == kTimestamp)
+      Take(kTimestamp, field.substr(kTimestamp.size()), times.timestamp, times);
+    else if (field.substr(0, kExpires.size()) == kExpires)
+      Take(kExpires, field.substr(kExpires.size()), times.expires, times);
+  }
+  return times;
+}
+
+std::string MakeTrustedComment(int64_t timestamp, int64_t expires) {
+  return std::string(kTimestamp) + std::to_string(timestamp) + "\t" + std::string(kExpires) +
+         std::to_string(expires);
+}
+
+}  // namespace trust

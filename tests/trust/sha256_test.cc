@@ -1,0 +1,80 @@
+#include "trust/sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/errors.h"
+#include "support/temp_folder.h"
+#include "support/shell_tool.h"
+
+namespace trust {
+namespace {
+
+TEST(Sha256Test, KnownDigestsWhateverThePieces) {
+  Sha256Stream stream;
+  EXPECT_EQ(stream.Final(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  stream.Update("abc");
+  EXPECT_EQ(stream.Final(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  {
+    SCOPED_TRACE("a million 'a' in pieces of every size from 1 to 999 bytes");
+    const std::string million(1000000, 'a');
+    size_t at = 0;
+    for (size_t piece = 1; at < million.size(); piece = piece % 999 + 1) {
+      piece = std::min(piece, million.size() - at);
+      stream.Update(std::string_view(million).substr(at, piece));
+      at += piece;
+    }
+    EXPECT_EQ(stream.Final(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  }
+  {
+    SCOPED_TRACE("Final starts afresh, and a moved stream goes on where it was");
+    stream.Update("a");
+    Sha256Stream moved = std::move(stream);
+    moved.Update("bc");
+    EXPECT_EQ(moved.Final(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(moved.Final(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  }
+}
+
+TEST(Sha256Test, FilesAgreeWithTheStreamAndWithSha256sum) {
+  test_support::TempFolder folder;
+  std::mt19937 random(13);
+  // Empty, one byte, and sizes around the read block (1 MiB).
+  for (size_t size : {size_t{0}, size_t{1}, size_t{1} << 20, (size_t{3} << 20) + 7}) {
+    SCOPED_TRACE(size);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    std::string path = folder.Write("file-" + std::to_string(size), bytes);
+    Sha256Stream stream;
+    stream.Update(bytes);
+    std::string digest = Sha256File(path);
+    EXPECT_EQ(digest, stream.Final());
+    test_support::ToolRun tool = test_support::RunTool("sha256sum " + test_support::ShellQuoted(path));
+    ASSERT_EQ(tool.status, 0) << tool.output;
+    EXPECT_EQ(tool.output.substr(0, 64), digest);
+  }
+  try {
+    (void)Sha256File(folder.path() + "missing");
+    ADD_FAILURE() << "a missing file was hashed";
+  } catch (const EFOpenError& error) {
+    EXPECT_NE(std::string(error.what()).find(folder.path() + "missing"), std::string::npos) << error.what();
+  }
+}
+
+TEST(Sha256Test, DigestForm) {
+  const std::string good = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+  EXPECT_TRUE(IsSha256Hex(good));
+  EXPECT_FALSE(IsSha256Hex(""));
+  EXPECT_FALSE(IsSha256Hex(good.substr(1)));
+  EXPECT_FALSE(IsSha256Hex(good + "0"));
+  std::string upper = good;
+  upper[0] = 'E';
+  EXPECT_FALSE(IsSha256Hex(upper));  // the lists carry lower case only
+  std::string other = good;
+  other[5] = 'g';
+  EXPECT_FALSE(IsSha256Hex(other));
+}
+
+}  // namespace
+}  // namespace trust
