@@ -83,6 +83,8 @@ class TStreamSocket {
   TOnErrorEvent OnError;           // a socket error is about to be thrown
   THandlerEvent OnConnectionRequired;  // CheckConnection found no connection
   TNotifyEvent OnPacketRecvd;      // CaptureFile wrote a block
+  // CaptureFile received these bytes (raised before OnPacketRecvd).
+  std::function<void(std::string_view bytes)> OnBytesCaptured;
   TNotifyEvent OnPacketSent;       // declared for users; nothing raises it
 
   // Resolves Host (or Proxy) and connects, pumping messages. Throws
