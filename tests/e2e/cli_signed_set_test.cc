@@ -183,6 +183,48 @@ TEST_P(CliSignedSetTest, BadMirrorFirstGoodOneSecond) {
   EXPECT_NE(both.out.find(named, first + 1), std::string::npos) << both.out;
 }
 
+// The mirror serves a file of the listed size but other bytes: the digest
+// catches it, signed set or not; a signed line without a digest is passed
+// over too.
+TEST_P(CliSignedSetTest, SwappedFileOfTheSameSizeIsPassedOver) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  for (const bool with_key : {true, false}) {
+    SCOPED_TRACE(with_key ? "signed set" : "no update.pub");
+    std::filesystem::remove_all(game_dir);
+    std::filesystem::create_directories(game_dir);
+    WriteServers({ServerLine("Local", *server)});
+    if (with_key) InstallKey("publisher");
+    root.Write("game/Core.u", "core v1");
+    root.Write("game/update2.dat", std::string(kRecord) + "Core.u 1\r\n");
+    set = UpdateSet(server_dir);
+    set.AddE("Core.u.gz", "Core.u", "2", "core v2");
+    set.AddO("Swapped.exe", "Swapped.exe", "1", "honest");
+    set.AddO("Good.txt", "Good.txt", "1", "good");
+    if (with_key) set.AddLine("O Bare.txt Bare.txt 1 4");
+    set.PutFile("Bare.txt", "bare");
+    set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+    if (with_key) Sign("update3.dat", "publisher", Times(now - 60, now + 3600));
+    set.PutFile("Swapped.exe", "hostil");
+    const std::string gzip = root.Read("server/Core.u.gz");
+    set.PutFile("Core.u.gz", gzip.substr(0, gzip.size() - 8) + std::string(8, '\0'));  // same size, other bytes
+
+    const CliResult r = Run({"--server", "0", "--update"});
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_NE(r.err.find("entry \"Swapped.exe\" passed over: the SHA-256 of \"Swapped.exe\" as received differs"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("entry \"Core.u\" passed over: the SHA-256"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Bare.txt") != std::string::npos, with_key) << r.err;
+    EXPECT_FALSE(GameHas("Swapped.exe"));
+    EXPECT_FALSE(GameHas("Swapped.exe.updtmp"));
+    EXPECT_FALSE(GameHas("Core.u.gz.dltmp"));
+    EXPECT_EQ(Game("Core.u"), "core v1");
+    EXPECT_EQ(Game("Good.txt"), "good");
+    EXPECT_EQ(Game("update2.dat"), std::string(kRecord) + "Core.u 1\r\nGood.txt 1\r\n");
+  }
+}
+
 TEST_P(CliSignedSetTest, DamagedKeyIsAnErrorThatSaysSo) {
   ServeSignedSet("1", now - 60);
   auto server = StartServer();
