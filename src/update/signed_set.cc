@@ -81,6 +81,16 @@ bool LocalFileIsSigned(const trust::PublicKey& key, const std::string& path) {
   }
 }
 
+bool MayShowServedFile(const std::string& exe_dir, const std::string& path) {
+  std::optional<trust::PublicKey> key;
+  try {
+    key = ReadGameKey(exe_dir);
+  } catch (const Exception&) {  // a damaged key vouches for nothing; the check reports it
+    return false;
+  }
+  return !key || LocalFileIsSigned(*key, path);
+}
+
 std::string UtcTimeText(int64_t unix_seconds) {
   using namespace std::chrono;
   const sys_seconds time{seconds{unix_seconds}};

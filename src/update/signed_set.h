@@ -54,6 +54,11 @@ bool SignatureMatches(const trust::PublicKey& key, std::string_view bytes, std::
 // beside it; false when either is missing or cannot be read.
 bool LocalFileIsSigned(const trust::PublicKey& key, const std::string& path);
 
+// Whether the server's file at path (the bulletin) may be shown: always
+// in a game folder without "update.pub"; with it, only when
+// LocalFileIsSigned; never when the key cannot be read (the check says why).
+bool MayShowServedFile(const std::string& exe_dir, const std::string& path);
+
 // "2026-01-31 12:00:00 UTC"
 std::string UtcTimeText(int64_t unix_seconds);
 

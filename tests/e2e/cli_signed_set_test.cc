@@ -111,23 +111,32 @@ TEST_P(CliSignedSetTest, GoodSetIsInstalledAndEveryFlawedOneRefused) {
     EXPECT_EQ(Game("update2.dat"), kRecord);
   }
 
-  SCOPED_TRACE("the good set");
+  SCOPED_TRACE("the good set, with a signed bulletin");
   ServeSignedSet("1", now - 60);
+  set.PutFile("bulletin.htm", "<p>one</p>");
+  Sign("bulletin.htm", "publisher", "");
   const CliResult good = Run({"--server", "0", "--update"});
   EXPECT_EQ(good.exit_code, 0) << good.out << good.err;
   EXPECT_EQ(good.err, "");
   EXPECT_EQ(Game("News.txt"), "news 1");
   EXPECT_EQ(Game("update2.dat"), std::string(kRecord) + "News.txt 1\r\n");
   EXPECT_EQ(Game("update2.sig.ts"), std::to_string(now - 60) + "\n");
+  EXPECT_EQ(Game("bulletin.htm"), "<p>one</p>");
+  EXPECT_EQ(Game("bulletin.htm.minisig"), root.Read("server/bulletin.htm.minisig"));
 
-  SCOPED_TRACE("minisign's own trusted comment (no expiry) verifies too");
+  SCOPED_TRACE("minisign's own trusted comment (no expiry) verifies too; a bulletin changed after signing is not");
   set = UpdateSet(server_dir);
   set.AddO("News.txt", "News.txt", "2", "news 2");
   set.WriteList("UPDATE", UpdateSet::Digests::kListed);
   Sign("update3.dat", "publisher", "");
+  set.PutFile("bulletin.htm", "<p>two</p>");
   const CliResult plain = Run({"--update"});
   EXPECT_EQ(plain.exit_code, 0) << plain.out << plain.err;
   EXPECT_EQ(Game("News.txt"), "news 2");
+  EXPECT_EQ(Game("bulletin.htm"), "<p>one</p>") << "the bulletin shown stays";
+  EXPECT_NE(plain.err.find("bulletin.htm not shown: the signature does not match update.pub"), std::string::npos)
+      << plain.err;
+  EXPECT_FALSE(GameHas("bulletin.htm.updtmp"));
 }
 
 TEST_P(CliSignedSetTest, OlderSetReplayedAfterANewerOneIsARollback) {
