@@ -1,9 +1,10 @@
 // updater-cli in a game folder that ships "update.pub", against real FTP
 // servers, with keys and signatures made by the minisign tool: which sets
-// are taken, which are refused and why, and that a refused set installs
-// nothing.
+// are taken, which are refused and why, that a refused set installs
+// nothing, that every download is held to its digest, and --verify.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <functional>
 
@@ -232,6 +233,46 @@ TEST_P(CliSignedSetTest, SwappedFileOfTheSameSizeIsPassedOver) {
     EXPECT_EQ(Game("Good.txt"), "good");
     EXPECT_EQ(Game("update2.dat"), std::string(kRecord) + "Core.u 1\r\nGood.txt 1\r\n");
   }
+}
+
+// --verify finds an installed file changed without changing its size and
+// fetches it again; one whose served copy is wrong too stays unrepaired.
+TEST_P(CliSignedSetTest, VerifyRepairsAFileChangedInPlace) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  InstallKey("publisher");
+  set.AddE("Core.u.gz", "System\\Core.u", "1", "core code");
+  set.AddO("Readme.txt", "Readme.txt", "1", "read me");
+  set.AddO("Map.dat", "Map.dat", "1", "map data");
+  set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+  Sign("update3.dat", "publisher", Times(now - 60, now + 3600));
+  const CliResult installed = Run({"--server", "0", "--update"});
+  ASSERT_EQ(installed.exit_code, 0) << installed.out << installed.err;
+
+  root.Write("game/System/Core.u", "core cod3");
+  root.Write("game/Readme.txt", "read m3");
+  const CliResult repaired = Run({"--verify"});
+  EXPECT_EQ(repaired.exit_code, 0) << repaired.out << repaired.err;
+  const Lines lines = repaired.Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "verify: 3 files checked, 2 repaired, 0 not repaired"), lines.end())
+      << repaired.out;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "repaired: System\\Core.u"), lines.end()) << repaired.out;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "repaired: Readme.txt"), lines.end()) << repaired.out;
+  EXPECT_EQ(Game("System/Core.u"), "core code");
+  EXPECT_EQ(Game("Readme.txt"), "read me");
+  const std::string record = Game("update2.dat");
+  EXPECT_EQ(record, "AVWSEN\r\n\r\nSystem\\Core.u 1\r\nReadme.txt 1\r\nMap.dat 1\r\n") << "the record stays";
+
+  SCOPED_TRACE("the server's copy is wrong as well: not repaired, exit 3");
+  root.Write("game/Map.dat", "map dat4");
+  set.PutFile("Map.dat", "map dat5");
+  const CliResult unrepaired = Run({"--verify"});
+  EXPECT_EQ(unrepaired.exit_code, 3) << unrepaired.out << unrepaired.err;
+  EXPECT_NE(unrepaired.out.find("verify: 3 files checked, 0 repaired, 1 not repaired"), std::string::npos)
+      << unrepaired.out;
+  EXPECT_NE(unrepaired.err.find("not repaired: Map.dat"), std::string::npos) << unrepaired.err;
+  EXPECT_EQ(Game("Map.dat"), "map dat4");
+  EXPECT_EQ(Game("update2.dat"), record);
 }
 
 TEST_P(CliSignedSetTest, DamagedKeyIsAnErrorThatSaysSo) {
