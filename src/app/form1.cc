@@ -9,6 +9,7 @@
 #include "platform/locale.h"
 #include "skin_design_data.h"
 #include "texts/texts.h"
+#include "update/signed_set.h"
 #include "update/update_run.h"
 #include "vcl/application.h"
 
@@ -199,7 +200,9 @@ void TForm1::FormCreate() {
 
   WebBrowser1->SetBounds(117, 220, 514 - 117, 468 - 220);
   WebBrowser1->SetVisible(true);
-  WebBrowser1->Navigate(GamePath("bulletin.htm"));
+  // A bulletin the game's key does not vouch for leaves the view empty.
+  const std::string bulletin = GamePath("bulletin.htm");
+  WebBrowser1->Navigate(MayShowServedFile(Engine.ExeDir, bulletin) ? bulletin : "");
 
   Engine.CheckMode = false;
   Engine.ShowPending = false;

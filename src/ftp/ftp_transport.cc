@@ -44,8 +44,13 @@ class FtpTransport : public Transport {
   void StartSession() override { client_.TimeOut = kSessionTimeOut; }
   void Disconnect() override { client_.Disconnect(); }
   void ListNames() override { client_.Nlist(); }
-  void Download(const std::string& remote, const std::string& local_path,
-                int64_t listed_size) override {
+  void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
+                const ByteSink& sink) override {
+    client_.OnBytesCaptured = sink;
+    struct SinkReset {
+      TFtpClient& client;
+      ~SinkReset() { client.OnBytesCaptured = nullptr; }
+    } reset{client_};
     client_.Download(remote, local_path, listed_size);
   }
   int64_t BytesReceived() const override { return client_.BytesRecvd(); }

@@ -84,6 +84,8 @@ class TStreamSocket {
   TNotifyEvent OnConnectionFailed;  // Connect failed by timeout, cancel or error
   TOnErrorEvent OnError;           // a socket error is about to be thrown
   TNotifyEvent OnPacketRecvd;      // CaptureFile wrote a block
+  // CaptureFile received these bytes (raised before OnPacketRecvd).
+  std::function<void(std::string_view bytes)> OnBytesCaptured;
 
   // Resolves Host (or Proxy) and connects, pumping messages. Throws
   // ESockError: "Already connected", "Host Lookup Timed Out", "Host Lookup

@@ -218,11 +218,13 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes)
     if (max_bytes >= 0 && max_bytes + 1 - bytes_recvd_ < static_cast<int64_t>(room)) {
       room = static_cast<size_t>(max_bytes + 1 - bytes_recvd_);
     }
-    long received = socket_.Receive(file.Space(room), room, false);
+    char* const space = file.Space(room);
+    long received = socket_.Receive(space, room, false);
     if (received < 0) last_error_no_ = platform::LastSocketError();
     if (received == 0) break;
     if (received > 0) {
       file.Commit(static_cast<size_t>(received));
+      if (OnBytesCaptured) OnBytesCaptured(std::string_view(space, static_cast<size_t>(received)));
       bytes_recvd_ += received;
       RestartStallClock();
       if (OnPacketRecvd) OnPacketRecvd();

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/errors.h"
 
@@ -41,6 +42,10 @@ struct NetworkSettings {
   // makes every one active.
   bool Passive = true;
 };
+
+// Receives a download's bytes in order as they arrive, before the transfer
+// ends (a digest computed on the way needs no second pass over the file).
+using ByteSink = std::function<void(std::string_view bytes)>;
 
 // Where and as whom to log in: one server line of the server list.
 struct ServerLogin {
@@ -92,9 +97,10 @@ class Transport {
   // Fetches `remote` into the real path `local_path`, created or replaced.
   // listed_size (-1 = unknown) bounds what may arrive (ETransferLimit past
   // it) and stands in as the expected size when the server gives none.
-  // Throws on failure, after TransferFailed.
+  // `sink` (may be empty) receives every byte written to local_path, in
+  // order, while the transfer runs. Throws on failure, after TransferFailed.
   virtual void Download(const std::string& remote, const std::string& local_path,
-                        int64_t listed_size) = 0;
+                        int64_t listed_size, const ByteSink& sink) = 0;
   // The running transfer's byte count; between transfers, the last one's.
   virtual int64_t BytesReceived() const = 0;
   // The running transfer's expected size (0 when unknown); after a

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "texts/texts.h"
@@ -15,12 +17,15 @@
 #include "update/bundle.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
+#include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "trust/sha256.h"
 
 namespace {
 
 struct EntryFields {
   std::string type, remote, local, version, size, package;
+  std::string digest;  // the served file's SHA-256 as listed; "" when the line has none
 };
 
 bool IsPackageType(const std::string& type) {
@@ -34,7 +39,7 @@ bool IsPackageType(const std::string& type) {
 // the way out, also when a step throws.
 class EntryInstaller {
  public:
-  enum class Fetched { kWhole, kMismatch, kOverrun };
+  enum class Fetched { kWhole, kMismatch, kOverrun, kDigestMismatch };
 
   EntryInstaller(UpdateEngine& e, const EntryFields& f) : e_(e), f_(f) {}
   ~EntryInstaller() {
@@ -64,19 +69,27 @@ class EntryInstaller {
     }
     // A copy: the download pumps messages, and the connection may be replaced meanwhile.
     const std::shared_ptr<Transport> connection = e_.Connection;
+    std::optional<trust::Sha256Stream> digest;
+    ByteSink sink;
+    if (!f_.digest.empty()) {
+      digest.emplace();
+      sink = [&digest](std::string_view bytes) { digest->Update(bytes); };
+    }
     try {
-      connection->Download(f_.remote, download_, ListedSize(f_.size));
+      connection->Download(f_.remote, download_, ListedSize(f_.size), sink);
     } catch (const ETransferLimit&) {
-      Discard(download_);
-      e_.View.ReportRefusedName("entry \"" + f_.local + "\" passed over: the server sent more of \"" + f_.remote +
-                                "\" than its listed size (" + f_.size + ")");
-      e_.View.EntryFailed();
-      return Fetched::kOverrun;
+      return Refuse(Fetched::kOverrun, "the server sent more of \"" + f_.remote + "\" than its listed size (" +
+                                           f_.size + ")");
     }
     const int64_t received = connection->BytesTotal();
-    if (received == platform::StrToInt(f_.size)) return Fetched::kWhole;
-    Discard(download_);
-    return Fetched::kMismatch;
+    if (received != platform::StrToInt(f_.size)) {
+      Discard(download_);
+      return Fetched::kMismatch;
+    }
+    if (digest && digest->Final() != f_.digest)
+      return Refuse(Fetched::kDigestMismatch,
+                    "the SHA-256 of \"" + f_.remote + "\" as received differs from the one its list gives");
+    return Fetched::kWhole;
   }
 
   // An "O" entry: puts the whole download in place of the local name.
@@ -121,6 +134,13 @@ class EntryInstaller {
     return platform::ResolveGameFileName(e_.ExeDir, name);
   }
   const std::string& Keep(const std::string& temporary) { return temporaries_.emplace_back(temporary); }
+  // Removes the download and names the entry as passed over for `reason`.
+  Fetched Refuse(Fetched outcome, const std::string& reason) {
+    Discard(download_);
+    e_.View.ReportRefusedName("entry \"" + f_.local + "\" passed over: " + reason);
+    e_.View.EntryFailed();
+    return outcome;
+  }
   // Removes a temporary file if it is there; one that stays is reported.
   void Discard(const std::string& path) {
     if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) e_.View.ReportRefusedName(sentence);
@@ -152,6 +172,17 @@ EntryOutcome InUseStop(UpdateEngine& e) {
   return EntryOutcome::kStopped;
 }
 
+// A signed set vouches for each file through its digest: an entry without
+// a valid one is not fetched.
+bool RefuseUndigested(UpdateEngine& e, const EntryFields& f) {
+  if (!e.SignedSet || trust::IsSha256Hex(f.digest)) return false;
+  e.View.ReportRefusedName("entry \"" + f.local + "\" passed over: the signed list gives no SHA-256 of \"" +
+                           f.remote + "\" (field " + std::to_string(ServedDigestField(f.type.empty() ? ' ' : f.type[0])) +
+                           ")");
+  e.View.EntryFailed();
+  return true;
+}
+
 bool RefuseUnsafeNames(UpdateEngine& e, const EntryFields& f) {
   for (const std::string* name : {&f.remote, &f.local}) {
     if (!platform::IsSafeRelativeName(*name)) {
@@ -165,7 +196,7 @@ bool RefuseUnsafeNames(UpdateEngine& e, const EntryFields& f) {
 
 EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const EntryFields& f) {
   if (f.type != "E" && f.type != "O" && f.type != "C") return EntryOutcome::kPassedOver;
-  if (RefuseUnsafeNames(e, f)) return EntryOutcome::kPassedOver;
+  if (RefuseUnsafeNames(e, f) || RefuseUndigested(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
   if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (f.type == "O") {
@@ -190,7 +221,7 @@ EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const Ent
 EntryOutcome ProcessNew(UpdateEngine& e, const EntryFields& f, bool FromCheck) {
   const bool handled = f.type == "E" || f.type == "O" || f.type == "C" || IsPackageType(f.type);
   if (!handled) return EntryOutcome::kPassedOver;
-  if (RefuseUnsafeNames(e, f)) return EntryOutcome::kPassedOver;
+  if (RefuseUnsafeNames(e, f) || RefuseUndigested(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
   if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (f.type == "O") {
@@ -247,14 +278,31 @@ int64_t ListedSize(const std::string& size_field) {
   return value;
 }
 
+namespace {
+
+// The digest of the served file in server-list field `field` of `line`
+// (offset fields further into a "U" line): "" when the type carries none
+// there, or when the field holds no digest and the set is unsigned (older
+// lists may carry other text there; a signed set is refused without one).
+std::string ListedDigest(const UpdateEngine& e, const std::string& line, const std::string& type, int offset) {
+  const int field = type.size() == 1 ? ServedDigestField(type[0]) : 0;
+  if (field == 0) return "";
+  std::string digest = LineField(line, field + offset);
+  if (!e.SignedSet && !trust::IsSha256Hex(digest)) return "";
+  return digest;
+}
+
+}  // namespace
+
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck) {
   const std::string kind = platform::UpperAsciiCase(LineField(line, 1));
   if (kind == "U") {
-    const EntryFields f{LineField(line, 3), LineField(line, 4), LineField(line, 5),
-                        LineField(line, 6), LineField(line, 7), ""};
+    const std::string type = LineField(line, 3);
+    const EntryFields f{type, LineField(line, 4), LineField(line, 5), LineField(line, 6), LineField(line, 7), "",
+                        ListedDigest(e, line, type, 2)};
     return ProcessChanged(e, LineField(line, 2), f);
   }
   const EntryFields f{kind,           LineField(line, 2), LineField(line, 3),
-                      LineField(line, 4), LineField(line, 5), LineField(line, 6)};
+                      LineField(line, 4), LineField(line, 5), LineField(line, 6), ListedDigest(e, line, kind, 0)};
   return ProcessNew(e, f, FromCheck);
 }

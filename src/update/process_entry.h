@@ -29,8 +29,12 @@ enum class EntryOutcome {
 // (a bundle's members are replaced one by one) and gets no record line;
 // its temporary files are removed. A download that runs past the listed
 // size (field 5) is passed over, named through the view's ReportRefusedName and
-// counted through its EntryFailed. Damaged gzip data passes the entry over
-// after the unpacker's box. A new "E" or "C" entry whose file cannot be
+// counted through its EntryFailed; so is one whose bytes, hashed as they
+// arrive, differ from the SHA-256 the line lists for its served file
+// (lists/digest_fields.h), before anything is unpacked or placed. A line
+// without that digest is passed over the same way when the engine's
+// SignedSet is set; otherwise a field that holds no digest is ignored.
+// Damaged gzip data passes the entry over after the unpacker's box. A new "E" or "C" entry whose file cannot be
 // replaced ends in the in-use stop.
 //
 // Pumps messages while downloading. Throws the download's error, EConvertError

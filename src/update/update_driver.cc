@@ -1,6 +1,8 @@
 #include "update/update_driver.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "lists/list_file.h"
 #include "lists/pending_list.h"
@@ -8,6 +10,8 @@
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "texts/texts.h"
+#include "update/install_journal.h"
+#include "update/signed_set.h"
 
 namespace {
 
@@ -79,7 +83,111 @@ CheckOutcome ReportNoServer(UpdateEngine& e) {
   return CheckOutcome::kNoServer;
 }
 
+// Temporary files of the check, removed when it leaves them behind (also
+// when a download throws); those renamed into place are gone already.
+class CheckTemporaries {
+ public:
+  explicit CheckTemporaries(UpdateEngine& e) : e_(e) {}
+  ~CheckTemporaries() {
+    for (const std::string& path : paths_) {
+      try {
+        if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) e_.View.ReportRefusedName(sentence);
+      } catch (...) {
+        // A view that throws while unwinding: the file stays noted in the
+        // journal, and the next run removes it.
+      }
+    }
+  }
+  CheckTemporaries(const CheckTemporaries&) = delete;
+  CheckTemporaries& operator=(const CheckTemporaries&) = delete;
+
+  // Notes and returns the partial file of the game file `name`.
+  std::string Begin(const std::string& name) {
+    return paths_.emplace_back(BeginPartialFile(e_.ExeDir, GamePath(e_, name)));
+  }
+
+ private:
+  UpdateEngine& e_;
+  std::vector<std::string> paths_;
+};
+
+// "host:port" of server line `index` of `order`.
+std::string ServerName(const LineList& order, int index) {
+  const std::string& line = LineAt(order, index);
+  return LineField(line, 2) + ":" + LineField(line, 3);
+}
+
+void PutInPlace(UpdateEngine& e, const std::string& partial, const std::string& name) {
+  const std::string destination = GamePath(e, name);
+  if (const int error = platform::ReplaceFile(partial, destination); error != 0)
+    throw EFOpenError("Cannot create file " + destination + ": " + platform::ErrorText(error));
+}
+
+// Fetches "update3.dat" and its signature from the current server and
+// installs the list when the signature holds. Returns "" then, else why
+// the set was refused (nothing of it is kept).
+std::string FetchSignedList(UpdateEngine& e, const trust::PublicKey& key) {
+  if (!ListsServerFile(e, std::string("update3.dat") + kSignatureSuffix))
+    return std::string("there is no signature (update3.dat") + kSignatureSuffix + " is missing)";
+  CheckTemporaries temporaries(e);
+  const std::string list = temporaries.Begin("update3.dat");
+  const std::string signature = temporaries.Begin(std::string("update3.dat") + kSignatureSuffix);
+  e.Connection->Download("update3.dat", list, -1, {});
+  e.Connection->Download(std::string("update3.dat") + kSignatureSuffix, signature, -1, {});
+  const SetVerdict verdict = JudgeSignedSet(key, platform::ReadWholeFile(list), platform::ReadWholeFile(signature),
+                                            ReadAcceptedStamp(e.ExeDir), UnixTimeNow());
+  if (!verdict.accepted) return verdict.problem;
+  PutInPlace(e, list, "update3.dat");
+  WriteAcceptedStamp(e.ExeDir, verdict.timestamp);
+  return "";
+}
+
+// With "update.pub": takes the first server in the order, from the one at
+// `connected` on, whose list is signed well. Returns false when no server
+// lists "update3.dat" at all; throws Exception naming each refused set
+// when every list found was refused.
+bool FetchSignedSet(UpdateEngine& e, const LineList& order, int connected, const trust::PublicKey& key) {
+  std::string refusals;
+  for (int at = connected;;) {
+    if (ListsServerFile(e, "update3.dat")) {
+      const std::string problem = FetchSignedList(e, key);
+      if (problem.empty()) return true;
+      refusals += "\nupdate3.dat from " + ServerName(order, at) + ": " + problem;
+    }
+    at = ConnectNextServer(e, order, at);
+    if (at < 0) break;
+    e.Connection->StartSession();
+    ClearListing(e);
+    ListServerFolder(e);
+  }
+  e.IsConnected = false;
+  if (refusals.empty()) return false;
+  throw Exception("No server offers an update set signed by " + std::string(kGameKeyName) + ":" + refusals);
+}
+
+// With "update.pub": the bulletin replaces the one shown only when its
+// signature holds; a refused one is named through the view.
+void FetchSignedBulletin(UpdateEngine& e, const trust::PublicKey& key) {
+  const std::string signature_name = std::string("bulletin.htm") + kSignatureSuffix;
+  std::string problem = "there is no signature (" + signature_name + " is missing)";
+  if (ListsServerFile(e, signature_name)) {
+    CheckTemporaries temporaries(e);
+    const std::string bulletin = temporaries.Begin("bulletin.htm");
+    const std::string signature = temporaries.Begin(signature_name);
+    e.Connection->Download("bulletin.htm", bulletin, -1, {});
+    e.Connection->Download(signature_name, signature, -1, {});
+    if (SignatureMatches(key, platform::ReadWholeFile(bulletin), platform::ReadWholeFile(signature), problem)) {
+      PutInPlace(e, signature, signature_name);
+      PutInPlace(e, bulletin, "bulletin.htm");
+      return;
+    }
+  }
+  e.View.ReportRefusedName("bulletin.htm not shown: " + problem);
+}
+
 CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
+  const std::optional<trust::PublicKey> key = ReadGameKey(e.ExeDir);
+  e.SignedSet = key.has_value();
   LineList order = BuildServerOrder(e.View.ReadServerChoice(), LoadListFile(GamePath(e, "isp0.dat")),
                                     random ? random : ClockSeededRandom());
   const std::optional<int> connected = RunMainAttempts(e, order);
@@ -88,7 +196,10 @@ CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
 
   e.Connection->StartSession();
   ListServerFolder(e);
-  if (!ListsServerFile(e, "update3.dat")) {
+  if (key) {
+    if (!FetchSignedSet(e, order, *connected, *key)) return ReportNoServer(e);
+    e.IsConnected = true;
+  } else if (!ListsServerFile(e, "update3.dat")) {
     ConnectNextServer(e, order, *connected);
     ClearListing(e);
     ListServerFolder(e);
@@ -101,9 +212,13 @@ CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
   }
   order.clear();
 
-  e.Connection->Download("update3.dat", GamePath(e, "update3.dat"), -1);
-  if (ListsServerFile(e, "bulletin.htm"))
-    e.Connection->Download("bulletin.htm", GamePath(e, "bulletin.htm"), -1);
+  if (!key) e.Connection->Download("update3.dat", GamePath(e, "update3.dat"), -1, {});
+  if (ListsServerFile(e, "bulletin.htm")) {
+    if (key)
+      FetchSignedBulletin(e, *key);
+    else
+      e.Connection->Download("bulletin.htm", GamePath(e, "bulletin.htm"), -1, {});
+  }
 
   e.ShowProgress = true;
   e.View.SetProgress(0);
@@ -146,10 +261,18 @@ void FormResize(UpdateEngine& e, const RandomSource& random) {
   e.View.CheckEnded(outcome);
 }
 
-void ConnectNextServer(UpdateEngine& e, const LineList& order, int index) {
+int ConnectNextServer(UpdateEngine& e, const LineList& order, int index) {
   for (int i = index + 1; LineAt(order, i) != "end"; ++i) {
-    if (Attempt(e, order, i, " ") != AttemptResult::kFailed) return;
+    switch (Attempt(e, order, i, " ")) {
+      case AttemptResult::kConnected:
+        return i;
+      case AttemptResult::kExitRequested:
+        return -1;
+      case AttemptResult::kFailed:
+        break;
+    }
   }
+  return -1;
 }
 
 void BuildPendingList(UpdateEngine& e) {

@@ -4,6 +4,13 @@
 // engine with files to update (the update run armed) or nothing to update (the
 // start-game button shown), or reports that no server is usable.
 //
+// A game folder with "update.pub" takes a server's list only when it is
+// signed by that key and neither older than the last set accepted nor
+// expired (signed_set.h); the next server in the order is tried
+// otherwise, and when none serves a good set the check fails with an
+// Exception that says why for each. Its bulletin replaces the one shown
+// only when signed too.
+//
 // Everything here runs on the user-interface thread and pumps messages
 // inside the FTP operations, so other handlers (the exit question) may run
 // in between; ExitRequested is looked at before each connection attempt.
@@ -24,8 +31,9 @@ void FormResize(UpdateEngine& e, const RandomSource& random = {});
 
 // Fallback attempts over the entries of `order` after `index`, with the
 // password of one space; stops at the "end" line, on a login, or when the
-// exit has been confirmed. The status line is left as it is.
-void ConnectNextServer(UpdateEngine& e, const LineList& order, int index);
+// exit has been confirmed. The status line is left as it is. Returns the
+// position of the server that accepted the login, else -1.
+int ConnectNextServer(UpdateEngine& e, const LineList& order, int index);
 
 // The comparison: loads "update3.dat" and "update2.dat", queues what is new
 // or changed into PendingList and the local names into PendingNames. The

@@ -52,6 +52,9 @@ class UpdateEngine {
   // The update run may start (the window's design starts it armed).
   bool UpdateArmed = true;
   bool StartGameShown = false;
+  // The server list was accepted under the game's public key: every entry
+  // must carry the digest of its served file.
+  bool SignedSet = false;
 
   // Created by the comparison, released (after saving RecordList) at close.
   std::optional<LineList> ServerList;

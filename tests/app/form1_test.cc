@@ -9,6 +9,10 @@
 #include "skin_design_data.h"
 #include "support/game_folder.h"
 #include "support/headless_app.h"
+#include "trust/minisign_keys.h"
+#include "trust/minisign_signature.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -94,6 +98,45 @@ TEST_F(Form1Test, StartUpWithSkinsReachesStartPending) {
   }
   form->Show();
   EXPECT_TRUE(form->Engine.ShowPending);
+}
+
+// With the game's key, the bulletin from the last check is shown only
+// when its signature beside it verifies; otherwise the view stays empty.
+TEST_F(Form1Test, SignedGameShowsOnlyASignedBulletin) {
+  folder.WriteAllSkins();
+  const trust::SecretKey key = trust::GenerateSecretKey();
+  const trust::SecretKey stranger = trust::GenerateSecretKey();
+  const std::string page = "<p>news</p>";
+  struct Case {
+    const char* name;
+    std::string key_file;   // "" = no update.pub
+    std::string signature;  // "" = none
+    bool shown;
+  };
+  const std::vector<Case> cases = {
+      {"no key: shown as ever", "", "", true},
+      {"signed by the key", trust::FormatPublicKey(key.Public()),
+       trust::FormatSignature(trust::SignBytes(key, page, "timestamp:1")), true},
+      {"no signature", trust::FormatPublicKey(key.Public()), "", false},
+      {"signed by another key", trust::FormatPublicKey(key.Public()),
+       trust::FormatSignature(trust::SignBytes(stranger, page, "timestamp:1")), false},
+      {"signature of other bytes", trust::FormatPublicKey(key.Public()),
+       trust::FormatSignature(trust::SignBytes(key, page + " ", "timestamp:1")), false},
+      {"damaged key", "untrusted comment: x\nnot a key\n", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    folder.Write("bulletin.htm", page);
+    std::filesystem::remove(folder.path() + "update.pub");
+    std::filesystem::remove(folder.path() + "bulletin.htm.minisig");
+    if (!c.key_file.empty()) folder.Write("update.pub", c.key_file);
+    if (!c.signature.empty()) folder.Write("bulletin.htm.minisig", c.signature);
+    backend.navigations.clear();
+    TForm1* form = CreateForm1();
+    ASSERT_EQ(backend.navigations.size(), 1u);
+    EXPECT_EQ(backend.navigations[0].address, c.shown ? folder.path() + "bulletin.htm" : "");
+    delete form;
+  }
 }
 
 TEST_F(Form1Test, TheViewKeepsItsLabelsCentredAndMirrorsTheEngine) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/bundle_builder.h"
+#include "trust/sha256.h"
 
 namespace test_support {
 
@@ -32,8 +33,20 @@ inline std::string Gzip(const std::string& data) {
   return out;
 }
 
+// The SHA-256 of bytes in lower-case hex.
+inline std::string Sha256Of(const std::string& bytes) {
+  trust::Sha256Stream stream;
+  stream.Update(bytes);
+  return stream.Final();
+}
+
 class UpdateSet {
  public:
+  // Whether WriteList gives the lines their digests: field 6 (the served
+  // file's SHA-256, after the package of a package entry) and for "E" and
+  // "O" field 7 (the installed file's).
+  enum class Digests { kNone, kListed };
+
   explicit UpdateSet(std::string folder) : folder_(std::move(folder)) {}
 
   // A server file (real name relative to the served folder).
@@ -47,11 +60,13 @@ class UpdateSet {
   void AddE(const std::string& remote, const std::string& local, const std::string& version,
             const std::string& content, long size_delta = 0) {
     Add("E", remote, local, version, Gzip(content), "", size_delta);
+    installed_digests_.back() = Sha256Of(content);
   }
   // "O": the file as it is.
   void AddO(const std::string& remote, const std::string& local, const std::string& version,
             const std::string& content, long size_delta = 0) {
     Add("O", remote, local, version, content, "", size_delta);
+    installed_digests_.back() = Sha256Of(content);
   }
   // "C", "T", "A", "S", "W": a gzip-compressed bundle of the members.
   void AddBundle(const std::string& type, const std::string& remote, const std::string& local,
@@ -76,12 +91,21 @@ class UpdateSet {
     if (!file) throw std::runtime_error("cannot damage " + path.string());
   }
   // A line as given (for names that are never stored on the server).
-  void AddLine(const std::string& line) { lines_.push_back(line); }
+  void AddLine(const std::string& line) {
+    lines_.push_back(line);
+    served_digests_.emplace_back();
+    installed_digests_.emplace_back();
+  }
 
   // Writes "update3.dat" (header first, CR LF) into the folder.
-  void WriteList(const std::string& header = "UPDATE") const {
+  void WriteList(const std::string& header = "UPDATE", Digests digests = Digests::kNone) const {
     std::string text = header + "\r\n";
-    for (const std::string& line : lines_) text += line + "\r\n";
+    for (size_t i = 0; i < lines_.size(); ++i) {
+      text += lines_[i];
+      if (digests == Digests::kListed && !served_digests_[i].empty()) text += " " + served_digests_[i];
+      if (digests == Digests::kListed && !installed_digests_[i].empty()) text += " " + installed_digests_[i];
+      text += "\r\n";
+    }
     PutFile("update3.dat", text);
   }
   const std::vector<std::string>& lines() const { return lines_; }
@@ -94,10 +118,14 @@ class UpdateSet {
                        std::to_string(static_cast<long>(bytes.size()) + size_delta);
     if (!package.empty()) line += " " + package;
     lines_.push_back(line);
+    served_digests_.push_back(Sha256Of(bytes));
+    installed_digests_.emplace_back();
   }
 
   std::string folder_;
   std::vector<std::string> lines_;
+  std::vector<std::string> served_digests_;     // per line; "" for lines given as they are
+  std::vector<std::string> installed_digests_;  // per line; "E" and "O" only
 };
 
 }  // namespace test_support

@@ -93,4 +93,23 @@ TEST(GtkTextEdge, AddressesBecomeUris) {
   EXPECT_EQ("http://www.example.com", gtkui::AddressToUri("www.example.com"));
 }
 
+TEST(GtkTextEdge, LockedViewLoadsOnlyItsOwnDocument) {
+  using gtkui::LockedNavigation;
+  const std::string own = "file:///game/bulletin.htm";
+  EXPECT_EQ(LockedNavigation::kLoad, gtkui::JudgeLockedNavigation(own, own, false));
+  EXPECT_EQ(LockedNavigation::kLoad, gtkui::JudgeLockedNavigation(own, own + "#news", true));
+  EXPECT_EQ(LockedNavigation::kLoad, gtkui::JudgeLockedNavigation(own, "about:blank", false));
+  SCOPED_TRACE("other local files are refused, followed or not");
+  EXPECT_EQ(LockedNavigation::kRefuse, gtkui::JudgeLockedNavigation(own, "file:///etc/passwd", true));
+  EXPECT_EQ(LockedNavigation::kRefuse, gtkui::JudgeLockedNavigation(own, "file:///game/update.pub", false));
+  SCOPED_TRACE("web links open in the browser only when the user followed them");
+  EXPECT_EQ(LockedNavigation::kOpenInBrowser, gtkui::JudgeLockedNavigation(own, "https://example.com/x", true));
+  EXPECT_EQ(LockedNavigation::kOpenInBrowser, gtkui::JudgeLockedNavigation(own, "HTTP://example.com/", true));
+  EXPECT_EQ(LockedNavigation::kOpenInBrowser, gtkui::JudgeLockedNavigation(own, "mailto:a@example.com", true));
+  EXPECT_EQ(LockedNavigation::kRefuse, gtkui::JudgeLockedNavigation(own, "https://example.com/x", false))
+      << "a redirect or a frame is no click";
+  EXPECT_EQ(LockedNavigation::kRefuse, gtkui::JudgeLockedNavigation(own, "smb://host/share", true));
+  EXPECT_EQ(LockedNavigation::kRefuse, gtkui::JudgeLockedNavigation(own, "javascript:alert(1)", true));
+}
+
 }  // namespace

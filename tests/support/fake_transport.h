@@ -52,7 +52,8 @@ class FakeTransport : public Transport {
     for (const auto& [name, content] : server_.files) events_.NameListed(name);
     events_.TransferStopped();
   }
-  void Download(const std::string& remote, const std::string& local_path, int64_t listed_size) override {
+  void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
+                const ByteSink& sink) override {
     server_.requests.push_back("get " + remote);
     const auto file = server_.files.find(remote);
     if (file == server_.files.end() || server_.failing.count(remote) > 0) {
@@ -65,6 +66,7 @@ class FakeTransport : public Transport {
     received_ = 0;
     events_.TransferStarted();
     std::ofstream(local_path, std::ios::binary) << file->second;
+    if (sink) sink(file->second);
     received_ = size;
     events_.BytesArrived();
     events_.TransferStopped();

@@ -5,7 +5,7 @@
 
 const char* CliUsage() {
   return "Usage: updater-cli [--dir DIR] [--server N] [--raw] [--yes]\n"
-         "                   [--update] [--forced] [--check] [--start-game]\n"
+         "                   [--update] [--forced] [--check] [--verify] [--start-game]\n"
          "\n"
          "Checks the game folder against the update server and, when asked,\n"
          "installs the update. The status line and every message box are\n"
@@ -21,6 +21,9 @@ const char* CliUsage() {
          "  --forced       reinstall every file of the server list\n"
          "  --check        check the game files against datec.dat and repair\n"
          "                 what differs (after the update, once the game can start)\n"
+         "  --verify       compare every installed file of the record with the\n"
+         "                 SHA-256 its server list gives, and fetch again each\n"
+         "                 that differs (exit 3 when one is still wrong)\n"
          "  --start-game   start the game at the end\n"
          "\n"
          "Exit status: 0 done, 1 no server usable, 2 bad arguments, 3 an error\n"
@@ -66,6 +69,8 @@ std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std
       options.forced = true;
     } else if (arg == "--check") {
       options.check = true;
+    } else if (arg == "--verify") {
+      options.verify = true;
     } else if (arg == "--start-game") {
       options.start_game = true;
     } else if (arg == "--help" || arg == "-h") {

@@ -12,6 +12,7 @@ struct CliOptions {
   bool update = false;             // press the update button when files wait
   bool forced = false;             // run the forced update (its question answered Yes)
   bool check = false;              // run the file check against datec.dat at the end
+  bool verify = false;             // compare installed files with their SHA-256 and repair
   bool start_game = false;         // press the start-game button at the end
   bool help = false;
 };

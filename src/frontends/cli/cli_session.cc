@@ -9,6 +9,7 @@
 #include "frontends/headless/headless_backend.h"
 #include "platform/event_loop.h"
 #include "platform/process.h"
+#include "update/verify_files.h"
 #include "vcl/application.h"
 
 namespace {
@@ -111,6 +112,7 @@ class CliSession {
       Press(*form1_->Image1);
     }
     if (checked && options_.check) RunFileCheck();
+    if (checked && options_.verify) RunVerify();
     if (checked && options_.start_game && form1_->Image3->Visible()) Press(*form1_->Image3);
     CloseAtEnd();
   }
@@ -128,6 +130,25 @@ class CliSession {
     }
   }
 
+  // Verify game files; its errors go to the error box as a click's would.
+  void RunVerify() {
+    VerifyReport report;
+    try {
+      report = VerifyGameFiles(form1_->Engine);
+    } catch (const std::exception& error) {
+      Application.ShowException(error);
+      return;
+    }
+    output_.Line("verify: " + std::to_string(report.checked) + " files checked, " +
+                 std::to_string(report.repaired.size()) + " repaired, " + std::to_string(report.unrepaired.size()) +
+                 " not repaired");
+    for (const std::string& name : report.repaired) output_.Line("repaired: " + name);
+    for (const std::string& name : report.unverifiable)
+      output_.Line("not verifiable: " + name + " (its server line gives no SHA-256 of the installed file)");
+    for (const std::string& sentence : report.unrepaired) output_.Problem("not repaired: " + sentence);
+    if (!report.AllRight()) verify_failed_ = true;
+  }
+
   void CloseAtEnd() {
     closing_at_end_ = true;
     if (form1_ != nullptr) form1_->Close();
@@ -138,7 +159,7 @@ class CliSession {
     if (outcome_ == CheckOutcome::kNoServer) return 1;
     // An entry left out for cause counts like an error box: the run did
     // not install everything.
-    if (error_box_shown_ || entry_failed_) return 3;
+    if (error_box_shown_ || entry_failed_ || verify_failed_) return 3;
     return 0;
   }
 
@@ -150,6 +171,7 @@ class CliSession {
   std::optional<CheckOutcome> outcome_;
   bool error_box_shown_ = false;
   bool entry_failed_ = false;
+  bool verify_failed_ = false;  // --verify left a file wrong
   bool closing_at_end_ = false;
 };
 

@@ -1,0 +1,29 @@
+// "Verify game files": every "E" and "O" file the record names is hashed
+// and compared with the SHA-256 of the installed file that its server line
+// gives (field 7); each that differs, or is missing, is fetched again
+// through ProcessEntry and checked once more.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "update/update_engine.h"
+
+struct [[nodiscard]] VerifyReport {
+  int checked = 0;                        // files compared with their digest
+  std::vector<std::string> repaired;      // local names reinstalled and now right
+  std::vector<std::string> unrepaired;    // local names still wrong: "<name>: <why>"
+  std::vector<std::string> unverifiable;  // local names whose line gives no digest
+  bool stopped = false;                   // the in-use stop ended the run
+
+  bool AllRight() const { return unrepaired.empty() && !stopped; }
+};
+
+// Runs over the lines of ServerList whose local name the record holds at
+// the listed version (an entry still pending is left to the update run).
+// Needs the comparison's lists (a check that reached it) and, for repairs,
+// the connection. Removes what a killed run left first and flushes the
+// repaired files to disk at the end, as the update run does. Pumps
+// messages while downloading; throws what ProcessEntry throws and the
+// flush's EInOutError.
+VerifyReport VerifyGameFiles(UpdateEngine& e);

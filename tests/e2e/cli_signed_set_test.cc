@@ -1,0 +1,296 @@
+// updater-cli in a game folder that ships "update.pub", against real FTP
+// servers, with keys and signatures made by the minisign tool: which sets
+// are taken, which are refused and why, that a refused set installs
+// nothing, that every download is held to its digest, and --verify.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <functional>
+
+#include "cli_e2e_fixture.h"
+#include "support/shell_tool.h"
+
+namespace test_support {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char kRecord[] = "AVWSEN\r\n\r\n";
+
+class CliSignedSetTest : public CliE2eTest {
+ protected:
+  CliSignedSetTest() : now(std::time(nullptr)) {
+    MakeKey("publisher");
+    MakeKey("stranger");
+  }
+
+  std::string KeyPath(const std::string& name) const { return root.path() + "keys/" + name; }
+
+  // A key pair without a password: keys/<name>.pub and keys/<name>.key.
+  void MakeKey(const std::string& name) const {
+    std::filesystem::create_directories(root.path() + "keys");
+    const ToolRun made = RunTool("minisign -G -W -p " + ShellQuoted(KeyPath(name + ".pub")) + " -s " +
+                                 ShellQuoted(KeyPath(name + ".key")) + " </dev/null");
+    ASSERT_EQ(made.status, 0) << made.output;
+  }
+
+  // Signs the served file `remote` into `signature` (default: beside it)
+  // with keys/<key>.key. trusted: the trusted comment; "" = minisign's own.
+  void Sign(const std::string& remote, const std::string& key, const std::string& trusted,
+            const std::string& signature = "") const {
+    std::string command = "minisign -S -s " + ShellQuoted(KeyPath(key + ".key")) + " -m " +
+                          ShellQuoted(server_dir + remote) + " -x " +
+                          ShellQuoted(server_dir + (signature.empty() ? remote + ".minisig" : signature));
+    if (!trusted.empty()) command += " -t " + ShellQuoted(trusted);
+    const ToolRun run = RunTool(command + " </dev/null");
+    ASSERT_EQ(run.status, 0) << run.output;
+  }
+  static std::string Times(int64_t timestamp, int64_t expires) {
+    return "timestamp:" + std::to_string(timestamp) + "\texpires:" + std::to_string(expires);
+  }
+  void InstallKey(const std::string& name) const { root.Write("game/update.pub", root.Read("keys/" + name + ".pub")); }
+
+  // A one-file set with digests, signed by the publisher.
+  void ServeSignedSet(const std::string& version, int64_t timestamp) {
+    set = UpdateSet(server_dir);
+    set.AddO("News.txt", "News.txt", version, "news " + version);
+    set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+    Sign("update3.dat", "publisher", Times(timestamp, now + 3600));
+  }
+
+  const int64_t now;
+};
+
+// One way a server's set goes wrong, and what the player sees.
+struct Refusal {
+  const char* name;
+  std::function<void()> spoil;        // after the good set was written and signed
+  const char* says;                              // part of the message
+};
+
+TEST_P(CliSignedSetTest, GoodSetIsInstalledAndEveryFlawedOneRefused) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  InstallKey("publisher");
+
+  const std::vector<Refusal> refusals = {
+      {"the list edited after signing",
+       [this] { set.PutFile("update3.dat", root.Read("server/update3.dat") + "O x x 1 1\r\n"); },
+       "the signature does not match update.pub"},
+      {"a signature by another key",
+       [this] { Sign("update3.dat", "stranger", Times(now, now + 3600)); }, "key id differs"},
+      {"a missing signature",
+       [this] { std::filesystem::remove(server_dir + "update3.dat.minisig"); },
+       "there is no signature (update3.dat.minisig is missing)"},
+      {"the signature of another set",
+       [this] {
+         set.PutFile("other.dat", "UPDATE\r\nO Other.txt Other.txt 1 5\r\n");
+         Sign("other.dat", "publisher", Times(now, now + 3600), "update3.dat.minisig");
+       },
+       "the signature does not match update.pub"},
+      {"an expired set",
+       [this] { Sign("update3.dat", "publisher", Times(now - 7200, now - 60)); },
+       "the signature expired on "},
+      {"a damaged signature file",
+       [this] { set.PutFile("update3.dat.minisig", "untrusted comment: x\nAAAA\n"); },
+       "not a minisign signature"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.name);
+    root.Write("game/update2.dat", kRecord);
+    ServeSignedSet("1", now - 60);
+    refusal.spoil();
+    const CliResult r = Run({"--server", "0", "--update"});
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_NE(r.out.find("update3.dat from 127.0.0.1:" + std::to_string(server->port()) + ": "), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(refusal.says), std::string::npos) << r.out;
+    EXPECT_FALSE(GameHas("News.txt"));
+    EXPECT_FALSE(GameHas("update3.dat")) << "a refused list is not kept";
+    EXPECT_FALSE(GameHas("update2.sig.ts"));
+    EXPECT_EQ(Game("update2.dat"), kRecord);
+  }
+
+  SCOPED_TRACE("the good set, with a signed bulletin");
+  ServeSignedSet("1", now - 60);
+  set.PutFile("bulletin.htm", "<p>one</p>");
+  Sign("bulletin.htm", "publisher", "");
+  const CliResult good = Run({"--server", "0", "--update"});
+  EXPECT_EQ(good.exit_code, 0) << good.out << good.err;
+  EXPECT_EQ(good.err, "");
+  EXPECT_EQ(Game("News.txt"), "news 1");
+  EXPECT_EQ(Game("update2.dat"), std::string(kRecord) + "News.txt 1\r\n");
+  EXPECT_EQ(Game("update2.sig.ts"), std::to_string(now - 60) + "\n");
+  EXPECT_EQ(Game("bulletin.htm"), "<p>one</p>");
+  EXPECT_EQ(Game("bulletin.htm.minisig"), root.Read("server/bulletin.htm.minisig"));
+
+  SCOPED_TRACE("minisign's own trusted comment (no expiry) verifies too; a bulletin changed after signing is not");
+  set = UpdateSet(server_dir);
+  set.AddO("News.txt", "News.txt", "2", "news 2");
+  set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+  Sign("update3.dat", "publisher", "");
+  set.PutFile("bulletin.htm", "<p>two</p>");
+  const CliResult plain = Run({"--update"});
+  EXPECT_EQ(plain.exit_code, 0) << plain.out << plain.err;
+  EXPECT_EQ(Game("News.txt"), "news 2");
+  EXPECT_EQ(Game("bulletin.htm"), "<p>one</p>") << "the bulletin shown stays";
+  EXPECT_NE(plain.err.find("bulletin.htm not shown: the signature does not match update.pub"), std::string::npos)
+      << plain.err;
+  EXPECT_FALSE(GameHas("bulletin.htm.updtmp"));
+}
+
+TEST_P(CliSignedSetTest, OlderSetReplayedAfterANewerOneIsARollback) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  InstallKey("publisher");
+  root.Write("game/update2.dat", kRecord);
+  ServeSignedSet("1", now - 7200);
+  const std::string old_list = root.Read("server/update3.dat");
+  const std::string old_signature = root.Read("server/update3.dat.minisig");
+  ServeSignedSet("2", now - 60);
+  const CliResult newer = Run({"--server", "0", "--update"});
+  ASSERT_EQ(newer.exit_code, 0) << newer.out << newer.err;
+  ASSERT_EQ(Game("News.txt"), "news 2");
+
+  set.PutFile("update3.dat", old_list);
+  set.PutFile("update3.dat.minisig", old_signature);
+  set.PutFile("News.txt", "news 1");
+  const CliResult replayed = Run({"--update"});
+  EXPECT_EQ(replayed.exit_code, 3) << replayed.out << replayed.err;
+  EXPECT_NE(replayed.out.find("is older than the set already installed"), std::string::npos) << replayed.out;
+  EXPECT_NE(replayed.out.find("a rollback"), std::string::npos) << replayed.out;
+  EXPECT_EQ(Game("News.txt"), "news 2");
+  EXPECT_EQ(Game("update2.dat"), std::string(kRecord) + "News.txt 2\r\n");
+  EXPECT_EQ(Game("update2.sig.ts"), std::to_string(now - 60) + "\n");
+}
+
+TEST_P(CliSignedSetTest, BadMirrorFirstGoodOneSecond) {
+  const std::string bad_dir = root.path() + "bad/";
+  ServeSignedSet("1", now - 60);
+  std::filesystem::copy(server_dir, bad_dir);
+  // The mirror serves its own list with the publisher's signature.
+  root.Write("bad/update3.dat", root.Read("server/update3.dat") + "O Evil.exe Evil.exe 1 4\r\n");
+  root.Write("bad/Evil.exe", "evil");
+  auto bad = StartServer(bad_dir);
+  auto good = StartServer();
+  WriteServers({ServerLine("Good", *good), ServerLine("Bad", *bad)});
+  InstallKey("publisher");
+
+  const CliResult r = Run({"--server", "1", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(Game("News.txt"), "news 1");
+  EXPECT_FALSE(GameHas("Evil.exe"));
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nNews.txt 1\r\n");
+
+  SCOPED_TRACE("two bad mirrors: the message names both");
+  WriteServers({ServerLine("Bad", *bad), ServerLine("Bad", *bad)});
+  const CliResult both = Run({"--server", "1", "--update"});
+  EXPECT_EQ(both.exit_code, 3) << both.out << both.err;
+  const std::string named = "update3.dat from 127.0.0.1:" + std::to_string(bad->port()) + ": the signature";
+  const size_t first = both.out.find(named);
+  ASSERT_NE(first, std::string::npos) << both.out;
+  EXPECT_NE(both.out.find(named, first + 1), std::string::npos) << both.out;
+}
+
+// The mirror serves a file of the listed size but other bytes: the digest
+// catches it, signed set or not; a signed line without a digest is passed
+// over too.
+TEST_P(CliSignedSetTest, SwappedFileOfTheSameSizeIsPassedOver) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  for (const bool with_key : {true, false}) {
+    SCOPED_TRACE(with_key ? "signed set" : "no update.pub");
+    std::filesystem::remove_all(game_dir);
+    std::filesystem::create_directories(game_dir);
+    WriteServers({ServerLine("Local", *server)});
+    if (with_key) InstallKey("publisher");
+    root.Write("game/Core.u", "core v1");
+    root.Write("game/update2.dat", std::string(kRecord) + "Core.u 1\r\n");
+    set = UpdateSet(server_dir);
+    set.AddE("Core.u.gz", "Core.u", "2", "core v2");
+    set.AddO("Swapped.exe", "Swapped.exe", "1", "honest");
+    set.AddO("Good.txt", "Good.txt", "1", "good");
+    if (with_key) set.AddLine("O Bare.txt Bare.txt 1 4");
+    set.PutFile("Bare.txt", "bare");
+    set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+    if (with_key) Sign("update3.dat", "publisher", Times(now - 60, now + 3600));
+    set.PutFile("Swapped.exe", "hostil");
+    const std::string gzip = root.Read("server/Core.u.gz");
+    set.PutFile("Core.u.gz", gzip.substr(0, gzip.size() - 8) + std::string(8, '\0'));  // same size, other bytes
+
+    const CliResult r = Run({"--server", "0", "--update"});
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_NE(r.err.find("entry \"Swapped.exe\" passed over: the SHA-256 of \"Swapped.exe\" as received differs"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("entry \"Core.u\" passed over: the SHA-256"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Bare.txt") != std::string::npos, with_key) << r.err;
+    EXPECT_FALSE(GameHas("Swapped.exe"));
+    EXPECT_FALSE(GameHas("Swapped.exe.updtmp"));
+    EXPECT_FALSE(GameHas("Core.u.gz.dltmp"));
+    EXPECT_EQ(Game("Core.u"), "core v1");
+    EXPECT_EQ(Game("Good.txt"), "good");
+    EXPECT_EQ(Game("update2.dat"), std::string(kRecord) + "Core.u 1\r\nGood.txt 1\r\n");
+  }
+}
+
+// --verify finds an installed file changed without changing its size and
+// fetches it again; one whose served copy is wrong too stays unrepaired.
+TEST_P(CliSignedSetTest, VerifyRepairsAFileChangedInPlace) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  InstallKey("publisher");
+  set.AddE("Core.u.gz", "System\\Core.u", "1", "core code");
+  set.AddO("Readme.txt", "Readme.txt", "1", "read me");
+  set.AddO("Map.dat", "Map.dat", "1", "map data");
+  set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+  Sign("update3.dat", "publisher", Times(now - 60, now + 3600));
+  const CliResult installed = Run({"--server", "0", "--update"});
+  ASSERT_EQ(installed.exit_code, 0) << installed.out << installed.err;
+
+  root.Write("game/System/Core.u", "core cod3");
+  root.Write("game/Readme.txt", "read m3");
+  const CliResult repaired = Run({"--verify"});
+  EXPECT_EQ(repaired.exit_code, 0) << repaired.out << repaired.err;
+  const Lines lines = repaired.Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "verify: 3 files checked, 2 repaired, 0 not repaired"), lines.end())
+      << repaired.out;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "repaired: System\\Core.u"), lines.end()) << repaired.out;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "repaired: Readme.txt"), lines.end()) << repaired.out;
+  EXPECT_EQ(Game("System/Core.u"), "core code");
+  EXPECT_EQ(Game("Readme.txt"), "read me");
+  const std::string record = Game("update2.dat");
+  EXPECT_EQ(record, "AVWSEN\r\n\r\nSystem\\Core.u 1\r\nReadme.txt 1\r\nMap.dat 1\r\n") << "the record stays";
+
+  SCOPED_TRACE("the server's copy is wrong as well: not repaired, exit 3");
+  root.Write("game/Map.dat", "map dat4");
+  set.PutFile("Map.dat", "map dat5");
+  const CliResult unrepaired = Run({"--verify"});
+  EXPECT_EQ(unrepaired.exit_code, 3) << unrepaired.out << unrepaired.err;
+  EXPECT_NE(unrepaired.out.find("verify: 3 files checked, 0 repaired, 1 not repaired"), std::string::npos)
+      << unrepaired.out;
+  EXPECT_NE(unrepaired.err.find("not repaired: Map.dat"), std::string::npos) << unrepaired.err;
+  EXPECT_EQ(Game("Map.dat"), "map dat4");
+  EXPECT_EQ(Game("update2.dat"), record);
+}
+
+TEST_P(CliSignedSetTest, DamagedKeyIsAnErrorThatSaysSo) {
+  ServeSignedSet("1", now - 60);
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  root.Write("game/update.pub", "untrusted comment: minisign public key\nnot base64\n");
+  root.Write("game/update2.dat", kRecord);
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_NE(r.out.find("update.pub: not a minisign public key"), std::string::npos) << r.out;
+  EXPECT_FALSE(GameHas("News.txt"));
+  EXPECT_EQ(Game("update2.dat"), kRecord);
+}
+
+INSTANTIATE_TEST_SUITE_P(RealServers, CliSignedSetTest,
+                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
+
+}  // namespace
+}  // namespace test_support

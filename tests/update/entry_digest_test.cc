@@ -1,0 +1,97 @@
+// The digest of the served file (field 6, after the package of a package
+// entry; further on in a "U" line) is checked on the bytes as they arrive,
+// before anything is unpacked or installed.
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "support/engine_window.h"
+#include "support/fake_transport.h"
+#include "trust/sha256.h"
+#include "update/process_entry.h"
+
+namespace {
+
+std::string Sha256Of(const std::string& bytes) {
+  trust::Sha256Stream stream;
+  stream.Update(bytes);
+  return stream.Final();
+}
+
+struct DigestCase {
+  const char* name;
+  bool signed_set;
+  std::string line;  // Served.txt holds "served" (6 bytes)
+  EntryOutcome outcome;
+  const char* refused;  // part of the sentence the view hears; "" = none
+};
+
+class EntryDigestTest : public ::testing::TestWithParam<DigestCase> {};
+
+TEST_P(EntryDigestTest, DigestDecidesBeforeInstalling) {
+  const DigestCase& c = GetParam();
+  test_support::FakeServer server;
+  server.files["Served.txt"] = "served";
+  test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
+  w.folder.Write("Local.txt", "old");
+  w.RecordList = LineList{"AVWSEN", "Local.txt 1"};
+  w.SignedSet = c.signed_set;
+  w.NewConnection();
+
+  EXPECT_EQ(ProcessEntry(w, c.line, false), c.outcome);
+  const bool installed = c.outcome == EntryOutcome::kInstalled;
+  EXPECT_EQ(w.folder.Read("Local.txt"), installed ? "served" : "old");
+  EXPECT_EQ(w.RecordList->at(1), installed ? "Local.txt 2" : "Local.txt 1");
+  if (*c.refused == '\0') {
+    EXPECT_TRUE(w.refused.empty());
+    EXPECT_EQ(w.entries_failed, 0);
+  } else {
+    ASSERT_EQ(w.refused.size(), 1u);
+    EXPECT_NE(w.refused[0].find(c.refused), std::string::npos) << w.refused[0];
+    EXPECT_EQ(w.entries_failed, 1);
+  }
+  EXPECT_EQ(w.folder.Read("Local.txt.updtmp"), "<missing>") << "the refused download is removed";
+}
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const std::string kGood = Sha256Of("served");
+const std::string kBad = Sha256Of("swappd");
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, EntryDigestTest,
+    ::testing::Values(
+        DigestCase{"Matching", false, "U 1 O Served.txt Local.txt 2 6 " + kGood, EntryOutcome::kInstalled, ""},
+        DigestCase{"Swapped", false, "U 1 O Served.txt Local.txt 2 6 " + kBad, EntryOutcome::kPassedOver,
+                   "entry \"Local.txt\" passed over: the SHA-256 of \"Served.txt\" as received differs"},
+        DigestCase{"SwappedSigned", true, "U 1 O Served.txt Local.txt 2 6 " + kBad, EntryOutcome::kPassedOver,
+                   "differs from the one its list gives"},
+        DigestCase{"NoneUnsigned", false, "U 1 O Served.txt Local.txt 2 6", EntryOutcome::kInstalled, ""},
+        DigestCase{"NoneSigned", true, "U 1 O Served.txt Local.txt 2 6", EntryOutcome::kPassedOver,
+                   "the signed list gives no SHA-256 of \"Served.txt\" (field 6)"},
+        DigestCase{"NoDigestTextUnsigned", false, "U 1 O Served.txt Local.txt 2 6 note", EntryOutcome::kInstalled,
+                   ""},
+        DigestCase{"UpperCaseHexSigned", true, "U 1 O Served.txt Local.txt 2 6 " + UpperCase(kGood),
+                   EntryOutcome::kPassedOver, "gives no SHA-256"}),
+    [](const ::testing::TestParamInfo<DigestCase>& info) { return std::string(info.param.name); });
+
+// A new package entry carries its digest after the package name.
+TEST(EntryDigestPackageTest, PackageDigestFollowsThePackageName) {
+  test_support::FakeServer server;
+  server.files["Trees.gz"] = "not even gzip";
+  test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
+  w.RecordList = LineList{"AVWSEN"};
+  w.SignedSet = true;
+  w.NewConnection();
+  EXPECT_EQ(ProcessEntry(w, "T Trees.gz Trees.bnd 1 13 Trees " + Sha256Of("other bytes!!"), false),
+            EntryOutcome::kPassedOver);
+  ASSERT_EQ(w.refused.size(), 1u);
+  EXPECT_NE(w.refused[0].find("SHA-256 of \"Trees.gz\" as received differs"), std::string::npos) << w.refused[0];
+  EXPECT_EQ(w.folder.Read("Trees.gz.dltmp"), "<missing>");
+  EXPECT_EQ(*w.RecordList, LineList{"AVWSEN"});
+}
+
+}  // namespace
