@@ -46,9 +46,11 @@ W Birds.bnd  Birds  sounds/Birds/*
 raw Help/*
 RULES
 
-echo "== Publishing the release with mkupdate"
-"$mkupdate" publish "$demo/release" "$demo/server" --rules "$demo/release.rules"
+echo "== Publishing the release with mkupdate, signed with a new key pair"
+"$mkupdate" keygen "$demo/keys"
+"$mkupdate" publish "$demo/release" "$demo/server" --rules "$demo/release.rules" --sign "$demo/keys/update.key"
 printf '<html><body><h1>Demo bulletin</h1></body></html>\r\n' >"$demo/server/bulletin.htm"
+"$mkupdate" sign "$demo/server" --key "$demo/keys/update.key"
 cat "$demo/server/update3.dat"
 
 port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -65,6 +67,8 @@ done
 # the game's package-import tool that only notes how it was called.
 printf 'Demo 127.0.0.1 %s 5000 anonymous\r\nend\r\n' "$port" >"$demo/game/isp0.dat"
 printf '[EXECUTE]\r\nEXEFILE=Quelmar.exe kvx\r\n' >"$demo/game/FtpConfig.ini"
+# The publisher's public key ships with the game: only sets it signed are used.
+cp "$demo/keys/update.pub" "$demo/game/update.pub"
 cat >"$demo/game/System/PKG" <<'TOOL'
 #!/bin/sh
 echo "PKG $*" >> import.log
@@ -93,7 +97,7 @@ sort "$demo/game/import.log" 2>/dev/null || echo "(none yet)"
 echo
 echo "== A changed file: publish again and update"
 printf 'Welcome to the demo game, second edition.\r\n' >"$demo/release/Help/Readme.txt"
-"$mkupdate" publish "$demo/release" "$demo/server" --rules "$demo/release.rules"
+"$mkupdate" publish "$demo/release" "$demo/server" --rules "$demo/release.rules" --sign "$demo/keys/update.key"
 build/src/frontends/cli/updater-cli --dir "$demo/game" --update
 echo
 cat "$demo/game/Help/Readme.txt"
