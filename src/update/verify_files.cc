@@ -1,6 +1,7 @@
 #include "update/verify_files.h"
 
 #include <optional>
+#include <unordered_map>
 
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
@@ -13,13 +14,23 @@
 
 namespace {
 
-// The version the record gives for local name `name`, if it names it.
-std::optional<std::string> RecordedVersion(const LineList& record, const std::string& name) {
-  for (size_t i = 1; i < record.size(); ++i) {
-    if (platform::EqualIgnoringAsciiCase(LineFieldView(record[i], 1), name)) return LineField(record[i], 2);
+// The versions the record gives, by local name without regard to ASCII
+// case; the first line of a name wins, as the comparison reads the record.
+class RecordedVersions {
+ public:
+  explicit RecordedVersions(const LineList& record) {
+    for (size_t i = 1; i < record.size(); ++i)
+      versions_.emplace(platform::UpperAsciiCase(LineField(record[i], 1)), LineField(record[i], 2));
   }
-  return std::nullopt;
-}
+  std::optional<std::string> Of(const std::string& name) const {
+    const auto found = versions_.find(platform::UpperAsciiCase(name));
+    if (found == versions_.end()) return std::nullopt;
+    return found->second;
+  }
+
+ private:
+  std::unordered_map<std::string, std::string> versions_;
+};
 
 // The installed file's SHA-256, or "" when it cannot be read.
 std::string InstalledDigest(const UpdateEngine& e, const std::string& name) {
@@ -36,13 +47,15 @@ VerifyReport VerifyGameFiles(UpdateEngine& e) {
   VerifyReport report;
   if (!e.ServerList || !e.RecordList) return report;
   const LineList server = *e.ServerList;  // a copy: a repair may reload the engine's lists
+  // The file check's installs add no record lines, so the record read once stays right.
+  const RecordedVersions recorded(*e.RecordList);
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   for (size_t i = 1; i < server.size(); ++i) {
     const std::string& line = server[i];
     const std::string type = LineField(line, 1);
     if (type != "E" && type != "O") continue;
     const std::string name = LineField(line, 3);
-    if (!e.RecordList || RecordedVersion(*e.RecordList, name) != LineField(line, 4)) continue;
+    if (recorded.Of(name) != LineField(line, 4)) continue;
     const std::string expected = LineField(line, InstalledDigestField(type[0]));
     if (!trust::IsSha256Hex(expected)) {
       report.unverifiable.push_back(name);
