@@ -197,7 +197,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
 std::string ExecutableFolder() {
   char buffer[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (length <= 0) return "./";
+  if (length <= 0) return "";
   std::string path(buffer, static_cast<size_t>(length));
   return path.substr(0, path.rfind('/') + 1);
 }

@@ -85,7 +85,8 @@ std::string ReadWholeFile(const std::string& path);
 // in place but its name may not survive a power cut.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
-// Folder of the running executable, ending in '/'.
+// Folder of the running executable, ending in '/'; "" when the system
+// cannot tell.
 std::string ExecutableFolder();
 
 }  // namespace platform

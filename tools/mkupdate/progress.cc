@@ -1,9 +1,9 @@
 #include "progress.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+
+#include "platform/process.h"
 
 namespace mkupdate {
 
@@ -18,7 +18,7 @@ std::string Mebibytes(int64_t bytes) {
 }  // namespace
 
 Progress::Progress(const std::string& label, int64_t total_bytes, int64_t total_files)
-    : enabled_(isatty(STDERR_FILENO) == 1), label_(label), total_bytes_(total_bytes), total_files_(total_files) {}
+    : enabled_(platform::IsTerminal(platform::StandardStream::kError)), label_(label), total_bytes_(total_bytes), total_files_(total_files) {}
 
 Progress::~Progress() {
   if (!drawn_) return;

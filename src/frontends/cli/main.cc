@@ -29,5 +29,9 @@ int main(int argc, char** argv) {
     exe_dir = dir.string();
     if (exe_dir.back() != '/') exe_dir += '/';
   }
+  if (exe_dir.empty()) {
+    std::fprintf(stderr, "updater-cli: cannot find the folder of its own executable; give --dir\n");
+    return 2;
+  }
   return RunCliSession(*options, exe_dir);
 }

@@ -2,28 +2,15 @@
 // installed into (the folder of its own executable) and reads no command
 // line of its own.
 #include <gtk/gtk.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/program.h"
 #include "frontends/gtk/gtk_backend.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "vcl/application.h"
-
-namespace {
-
-// The folder of the running executable, ending in '/'; "" when unknown.
-std::string ExecutableFolder() {
-  char path[4096];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "";
-  const std::string exe(path, static_cast<size_t>(length));
-  return exe.substr(0, exe.rfind('/') + 1);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // The window places itself on the screen, cuts its outline and finds a
@@ -33,7 +20,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "updater: cannot open the X display (is DISPLAY set?)\n");
     return 1;
   }
-  const std::string exe_dir = ExecutableFolder();
+  const std::string exe_dir = platform::ExecutableFolder();
   if (exe_dir.empty()) {
     std::fprintf(stderr, "updater: cannot find the folder of its own executable\n");
     return 1;
