@@ -19,6 +19,7 @@
 #include "update/install_journal.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "trust/background_sha256.h"
 #include "trust/sha256.h"
 
 namespace {
@@ -69,7 +70,8 @@ class EntryInstaller {
     }
     // A copy: the download pumps messages, and the connection may be replaced meanwhile.
     const std::shared_ptr<Transport> connection = e_.Connection;
-    std::optional<trust::Sha256Stream> digest;
+    // Hashed beside the transfer, on the other core, as the bytes arrive.
+    std::optional<trust::BackgroundSha256> digest;
     ByteSink sink;
     if (!f_.digest.empty()) {
       digest.emplace();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "trust/background_sha256.h"
+
 #include <random>
 
 #include "platform/errors.h"
@@ -35,6 +37,27 @@ TEST(Sha256Test, KnownDigestsWhateverThePieces) {
     EXPECT_EQ(moved.Final(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(moved.Final(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   }
+}
+
+// The hash of a download, computed on a thread of its own, agrees with the
+// plain stream: for nothing, for a few bytes, and for more than the queue
+// holds (so Update waits for the thread), in pieces of every size.
+TEST(Sha256Test, BackgroundHashAgreesWithTheStream) {
+  std::mt19937 random(7);
+  for (const size_t size : {size_t{0}, size_t{3}, size_t{40} << 20}) {
+    SCOPED_TRACE(size);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    Sha256Stream plain;
+    plain.Update(bytes);
+    BackgroundSha256 background;
+    for (size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 7 % 200003 + 1)
+      background.Update(std::string_view(bytes).substr(at, std::min(piece, bytes.size() - at)));
+    EXPECT_EQ(background.Final(), plain.Final());
+  }
+  SCOPED_TRACE("dropped without its digest (a download that failed): the thread ends");
+  BackgroundSha256 dropped;
+  dropped.Update(std::string(3 << 20, 'x'));
 }
 
 TEST(Sha256Test, FilesAgreeWithTheStreamAndWithSha256sum) {
