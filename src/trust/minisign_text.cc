@@ -11,7 +11,8 @@ std::vector<std::string_view> MinisignLines(std::string_view file_text) {
   while (!file_text.empty()) {
     size_t end = file_text.find('\n');
     std::string_view line = file_text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Line ends of any system, as minisign reads them: every CR before the LF.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines.push_back(line);
     file_text.remove_prefix(end == std::string_view::npos ? file_text.size() : end + 1);
   }

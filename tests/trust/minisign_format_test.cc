@@ -87,6 +87,12 @@ TEST_F(MinisignFormatTest, KeysAndSignaturesReadBackAsWritten) {
     EXPECT_TRUE(VerifySignatureFile(key().Public(), crlf, "the list").valid);
     EXPECT_TRUE(VerifySignatureFile(key().Public(), signature_text.substr(0, signature_text.size() - 1), "the list").valid);
     EXPECT_EQ(ParsePublicKey(public_text + "\n\n"), key().Public());
+    SCOPED_TRACE("every CR before a line end goes, so what is read writes back the same");
+    std::string extra_crs = signature_text;
+    extra_crs.insert(extra_crs.find('\n'), "\r\r\r");
+    const Signature read_back = ParseSignature(extra_crs);
+    EXPECT_EQ(ParseSignature(FormatSignature(read_back)).untrusted_comment, read_back.untrusted_comment);
+    EXPECT_TRUE(VerifySignatureFile(key().Public(), extra_crs, "the list").valid);
   }
   {
     SCOPED_TRACE("the key id is read as a little-endian number");
