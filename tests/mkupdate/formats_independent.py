@@ -17,6 +17,8 @@ import sys
 import tempfile
 import time
 
+from roundtrip_support import read, write
+
 MKUPDATE = sys.argv[1]
 failures = []
 
@@ -28,17 +30,6 @@ def expect(condition, what):
 
 def run(*args):
     return subprocess.run([MKUPDATE, *args], capture_output=True)
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def make_release(game):
