@@ -11,7 +11,7 @@ packages=(
   python3 python3-pyftpdlib vsftpd xvfb xauth xdotool imagemagick x11-utils
   fonts-arphic-uming
   # benchmarks: the peers the figures are measured against
-  curl lftp gzip
+  curl lftp gzip time
   # fuzzing and sanitizer runs
   clang libclang-rt-14-dev iproute2
   # table generation (tools/gen_big5_table.py) only

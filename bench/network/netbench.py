@@ -4,23 +4,26 @@ start, login, server list, listing, comparison, downloads, install, record),
 timed against curl and lftp fetching the same files in the same run from FTP
 servers this script starts on loopback and stops again.
 
-Scenarios (all by default, or the ones named):
+Scenarios (all by default, or the ones named), with their goals:
   far       pyftpdlib with every reply held 10 ms: 200 and 1,000 files of
             4 KiB; updater-cli (default connections and --connections 1),
             curl over one connection, lftp mirror, lftp mirror --parallel=4
-  loopback  vsftpd: 1,000 files of 4 KiB and one 1 GiB file against curl
-  scale     vsftpd: 10,000 files of 4 KiB in one folder against 1,000, and
-            the system time at 10,000 against curl's
+            (updater <= 0.3 x curl, <= 1.0 x lftp --parallel=4)
+  loopback  vsftpd: 1,000 files of 4 KiB and one 1 GiB file (<= 1.0 x curl)
+  scale     vsftpd: 10,000 files of 4 KiB in one folder against 1,000
+            (time <= 11 x), and the system time at 10,000 (<= 1.3 x curl's)
   resume    vsftpd: a 1 GiB download killed at about half, then run again;
-            the bytes the second run fetched, from vsftpd's transfer log
-  rate      vsftpd: --max-rate 20480 over 200 MiB; the rate vsftpd logged
+            the bytes the second run fetched, from vsftpd's log (<= 55%)
+  rate      vsftpd: --max-rate 20480 over 200 MiB; the sustained rate
+            (within 5% of the cap), curl --limit-rate beside it
   memory    vsftpd: peak RSS of updater-cli for 10,000 entries and 1 GiB
 
 Every figure is the median of --runs runs (3); the programs take turns
-within each run. --quick shrinks the files for a smoke run. The update sets
-are published by mkupdate ("raw *": plain O entries with their SHA-256) into
-a temporary folder that is removed at the end (--dir says where; the full
-run needs about 4 GiB).
+within each run. --quick shrinks the files for a smoke run. A flag that
+updater-cli rejects (exit 2), or a second run without REST, shows as "not
+available". The update sets are published by mkupdate ("raw *": plain O
+entries with their SHA-256) into a temporary folder that is removed at the
+end (--dir says where; the full run needs about 3 GiB).
 """
 import argparse
 import os
@@ -54,7 +57,7 @@ class Cost:
     wall: float   # seconds
     user: float   # seconds of CPU in user mode
     sys: float    # seconds of CPU in the kernel
-    rss: int      # peak resident set, KiB
+    rss: int      # peak resident set in KiB, when asked for
 
 
 # --- processes -------------------------------------------------------------
@@ -70,28 +73,40 @@ def spawn(argv, log, own_group=False):
         raise BenchError(f"cannot start {argv[0]}: {error}") from error
 
 
-def run(argv, log, kill_when=None):
+def run(argv, log, watch=None, every=0.01, rss=False):
     """Runs argv to its end, output into log; returns (exit code, or minus
-    the signal, and its Cost). kill_when(pid), when given, is polled every
-    millisecond until it says the program is to get SIGKILL."""
+    the signal, and its Cost). watch(pid), when given, is called every
+    `every` seconds while it runs; when it returns True the program gets
+    SIGKILL. With rss, the peak resident set is measured by GNU time: a
+    child spawned from this process (vfork) inherits its peak, so only a
+    program forked by a small one has a peak of its own."""
+    if rss:
+        rss_file = log + ".rss"
+        argv = ["/usr/bin/time", "--format=%M", f"--output={rss_file}", *argv]
     os.sync()  # each run pays for its own writes only
     start = time.monotonic()
     pid = spawn(argv, log)
-    while True:
-        done, status, usage = os.wait4(pid, os.WNOHANG if kill_when else 0)
-        if done:
-            break
-        if kill_when(pid):
-            os.kill(pid, signal.SIGKILL)
-            kill_when = None
-        else:
-            time.sleep(0.001)
-    cost = Cost(time.monotonic() - start, usage.ru_utime, usage.ru_stime, usage.ru_maxrss)
+    try:
+        while True:
+            done, status, usage = os.wait4(pid, os.WNOHANG if watch else 0)
+            if done:
+                break
+            if watch(pid):
+                os.kill(pid, signal.SIGKILL)
+                watch = None
+            else:
+                time.sleep(every)
+    except BaseException:  # interrupted: the program does not outlive the run; re-raised
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        raise
+    cost = Cost(time.monotonic() - start, usage.ru_utime, usage.ru_stime,
+                int(Path(rss_file).read_text()) if rss else None)
     return os.waitstatus_to_exitcode(status), cost
 
 
-def run_ok(argv, log):
-    code, cost = run(argv, log)
+def run_ok(argv, log, **options):
+    code, cost = run(argv, log, **options)
     if code != 0:
         raise BenchError(f"{argv[0]} ended with {code}: {tail(log)}")
     return cost
@@ -309,11 +324,11 @@ class Bench:
             Path(game, "FtpConfig.ini").write_bytes(b"[NETWORK]\r\nPASSIVE=0\r\n")
         return game
 
-    def updater(self, server, uset, flags=(), game=None):
+    def updater(self, server, uset, flags=(), game=None, **options):
         """updater-cli --update into a fresh game folder (or `game`), checked
-        and removed again; its Cost."""
+        and removed again; its Cost. Options as for run()."""
         game = game or self.game(server)
-        code, cost = run([self.cli, "--dir", game, "--server", "0", "--update", *flags], self.log)
+        code, cost = run([self.cli, "--dir", game, "--server", "0", "--update", *flags], self.log, **options)
         if code == 2 and flags:
             raise NotAvailable(f"updater-cli rejects {' '.join(flags)}")
         if code != 0:
@@ -322,7 +337,7 @@ class Bench:
         shutil.rmtree(game)
         return cost
 
-    def curl(self, server, uset, extra=()):
+    def curl(self, server, uset, extra=(), **options):
         """curl fetching update3.dat and every file over one connection."""
         out = tempfile.mkdtemp(dir=self.work, prefix="curl.")
         config = os.path.join(self.work, "curl.cfg")
@@ -330,7 +345,7 @@ class Bench:
             for name in ["update3.dat"] + uset.names:
                 file.write(f'url = "ftp://127.0.0.1:{server.port}/{name}"\noutput = "{out}/{name}"\n')
         mode = ["--ftp-port", "127.0.0.1"] if server.active else []
-        cost = run_ok(["curl", "--silent", "--show-error", *mode, *extra, "--config", config], self.log)
+        cost = run_ok(["curl", "--silent", "--show-error", *mode, *extra, "--config", config], self.log, **options)
         self.check([os.path.join(out, name) for name in uset.names], uset.size, "curl")
         shutil.rmtree(out)
         return cost
@@ -368,7 +383,8 @@ class Figures:
         if label in self.missing:
             return
         try:
-            self.samples.setdefault(label, []).append(measure())
+            sample = measure()
+            self.samples.setdefault(label, []).append(sample)
         except NotAvailable as why:
             self.missing[label] = str(why)
 
@@ -382,7 +398,7 @@ class Figures:
         (default: the label)."""
         name = name or label
         if label in self.missing:
-            print(f"  {name:<46} not available: {self.missing[label]}")
+            print(f"  {name:<46}{'-':>9}   not available: {self.missing[label]}")
             return
         value = self.median(label, field)
         text = {"s": f"{value:9.3f} s", "MiB": f"{value / 1024:9.1f} MiB", "%": f"{value * 100:9.1f} %",
@@ -394,11 +410,11 @@ class Figures:
             self.show(label, field, unit)
 
     def goal(self, label, value, limit, within=False):
+        goal = f"within {limit:.0%}" if within else f"<= {limit}"
         if value is None:
-            print(f"  {label:<46}    -      goal {'within' if within else '<='} {limit:<5} not available")
+            print(f"  {label:<46}{'-':>9}   goal {goal:<10} not available", flush=True)
             return
         met = abs(value - 1) <= limit if within else value <= limit
-        goal = f"within {limit:.0%}" if within else f"<= {limit}"
         print(f"  {label:<46}{value:9.2f}   goal {goal:<10} {'met' if met else 'MISSED'}", flush=True)
 
     def ratio(self, label, top, bottom, limit=None, field="wall"):
@@ -406,7 +422,7 @@ class Figures:
         a, b = self.median(top, field), self.median(bottom, field)
         value = a / b if a is not None and b else None
         if limit is None:
-            print(f"  {label:<46}{value:9.2f}" if value is not None else f"  {label:<46}    -")
+            print(f"  {label:<46}" + (f"{value:9.2f}" if value is not None else f"{'-':>9}"))
         else:
             self.goal(label, value, limit)
 
@@ -450,8 +466,9 @@ def loopback(bench, quick):
                 f.take(f"{case}: updater-cli --update", lambda: bench.updater(server, uset))
                 f.take(f"{case}: curl", lambda: bench.curl(server, uset))
     f.show_all()
-    for case, _ in cases:
-        f.ratio(f"{case}: updater / curl", f"{case}: updater-cli --update", f"{case}: curl", 1.0)
+    for case, uset in cases:
+        f.ratio(f"{case}: updater / curl" + (" (per file)" if uset is small else ""),
+                f"{case}: updater-cli --update", f"{case}: curl", 1.0)
 
 
 def scale(bench, quick):
@@ -503,7 +520,7 @@ def resume_once(bench, server, uset):
             at_kill.append(got)
         return bool(at_kill)
 
-    code, _ = run([bench.cli, "--dir", game, "--server", "0", "--update"], bench.log, kill_when=half_way)
+    code, _ = run([bench.cli, "--dir", game, "--server", "0", "--update"], bench.log, watch=half_way, every=0.001)
     if code != -signal.SIGKILL:
         raise BenchError(f"updater-cli ended ({code}) before it had half the file: {tail(bench.log)}")
     wait_transfers_logged(server, mark)
@@ -527,37 +544,44 @@ def resume(bench, quick):
     if any(s.rest for s in f.samples["resumed"]):
         f.goal("second run / file", f.median("resumed", "share"), 0.55)
     else:
-        print(f"  {'second run / file':<46}    -      goal <= 0.55     not available: no REST reached the server")
+        print(f"  {'second run / file':<46}{'-':>9}   goal {'<= 0.55':<10} not available: no REST reached the server")
 
 
-@dataclass
-class Rate:
-    rate: float   # KiB/s, as vsftpd measured the transfer
-    wall: float
+def steady_rate(fetch, size):
+    """KiB/s a fetch wrote between 5% and 95% of a file of `size` bytes,
+    sampled from /proc every 10 ms: the sustained rate, without the start
+    and the install."""
+    samples = []
 
+    def sample(pid):
+        try:
+            samples.append((time.monotonic(), written_bytes(pid)))
+        except (OSError, AttributeError):  # the process is ending
+            pass
+        return False
 
-def capped_rate(server, uset, fetch):
-    mark = log_size(server)
-    cost = fetch()
-    events = wait_transfers_logged(server, mark)
-    rates = [e[4] for e in events if e[0] == "OK" and e[2] == uset.names[0]]
-    if len(rates) != 1:
-        raise BenchError(f"vsftpd logged {len(rates)} whole transfers of {uset.names[0]}")
-    return Rate(rates[0], cost.wall)
+    fetch(sample)
+    try:
+        t0, w0 = next(s for s in samples if s[1] >= size * 0.05)
+        t1, w1 = next(s for s in samples if s[1] >= size * 0.95)
+    except StopIteration:
+        raise BenchError("the file was written too fast to be sampled") from None
+    return (w1 - w0) / (t1 - t0) / 1024
 
 
 def rate(bench, quick):
     uset = bench.update_set(1, (40 if quick else 200) * MIB)
-    f = Figures(f"rate: vsftpd, {size_label(uset.size)} capped at {RATE_CAP_KIB} KiB/s; medians of {bench.runs} runs")
-    with Server(bench.work, uset.folder, "vsftpd", transfer_log=True) as server:
+    f = Figures(f"rate: vsftpd, {size_label(uset.size)} capped at {RATE_CAP_KIB} KiB/s, rate from 5% to 95% "
+                f"of the file; medians of {bench.runs} runs")
+    with Server(bench.work, uset.folder, "vsftpd") as server:
         for _ in range(bench.runs):
-            f.take("updater-cli --update --max-rate", lambda: capped_rate(
-                server, uset, lambda: bench.updater(server, uset, ["--max-rate", str(RATE_CAP_KIB)])))
-            f.take("curl --limit-rate", lambda: capped_rate(
-                server, uset, lambda: bench.curl(server, uset, ["--limit-rate", f"{RATE_CAP_KIB}K"])))
-    f.show_all("rate", "KiB/s")
+            f.take("updater-cli --update --max-rate", lambda: steady_rate(
+                lambda watch: bench.updater(server, uset, ["--max-rate", str(RATE_CAP_KIB)], watch=watch), uset.size))
+            f.take("curl --limit-rate", lambda: steady_rate(
+                lambda watch: bench.curl(server, uset, ["--limit-rate", f"{RATE_CAP_KIB}K"], watch=watch), uset.size))
+    f.show_all(None, "KiB/s")
     for label in ("updater-cli --update --max-rate", "curl --limit-rate"):
-        value = f.median(label, "rate")
+        value = f.median(label)
         f.goal(f"{label.split()[0]}: achieved / cap", value / RATE_CAP_KIB if value else None, 0.05, within=True)
 
 
@@ -569,8 +593,8 @@ def memory(bench, quick):
     for case, uset in cases:
         with Server(bench.work, uset.folder, "vsftpd") as server:
             for _ in range(bench.runs):
-                f.take(f"{case}: updater-cli --update", lambda: bench.updater(server, uset))
-                f.take(f"{case}: curl (for reference)", lambda: bench.curl(server, uset))
+                f.take(f"{case}: updater-cli --update", lambda: bench.updater(server, uset, rss=True))
+                f.take(f"{case}: curl (for reference)", lambda: bench.curl(server, uset, rss=True))
     f.show_all("rss", "MiB")
 
 
