@@ -55,7 +55,6 @@ class NotAvailable(Exception):
 @dataclass
 class Cost:
     wall: float   # seconds
-    user: float   # seconds of CPU in user mode
     sys: float    # seconds of CPU in the kernel
     rss: int      # peak resident set in KiB, when asked for
 
@@ -77,9 +76,10 @@ def run(argv, log, watch=None, every=0.01, rss=False):
     """Runs argv to its end, output into log; returns (exit code, or minus
     the signal, and its Cost). watch(pid), when given, is called every
     `every` seconds while it runs; when it returns True the program gets
-    SIGKILL. With rss, the peak resident set is measured by GNU time: a
-    child spawned from this process (vfork) inherits its peak, so only a
-    program forked by a small one has a peak of its own."""
+    SIGKILL. With rss (not with watch), the peak resident set is measured
+    by GNU time: a program spawned from this process is charged this
+    process's peak (the spawn shares its memory until exec), one forked by
+    time is not."""
     if rss:
         rss_file = log + ".rss"
         argv = ["/usr/bin/time", "--format=%M", f"--output={rss_file}", *argv]
@@ -100,8 +100,8 @@ def run(argv, log, watch=None, every=0.01, rss=False):
         os.kill(pid, signal.SIGKILL)
         os.waitpid(pid, 0)
         raise
-    cost = Cost(time.monotonic() - start, usage.ru_utime, usage.ru_stime,
-                int(Path(rss_file).read_text()) if rss else None)
+    # time's output ends in the figure, after a line about a failed program
+    cost = Cost(time.monotonic() - start, usage.ru_stime, int(Path(rss_file).read_text().split()[-1]) if rss else None)
     return os.waitstatus_to_exitcode(status), cost
 
 
@@ -176,7 +176,10 @@ class Server:
                 argv = ["/usr/bin/python3", "-c", FAR_SERVER, root, str(self.port), str(HOLD_MS / 1000)]
             self.pid = spawn(argv, os.path.join(work, f"{kind}.out"), own_group=True)
             deadline = time.monotonic() + 10
-            while time.monotonic() < deadline and os.waitpid(self.pid, os.WNOHANG) == (0, 0):
+            while time.monotonic() < deadline:
+                if os.waitpid(self.pid, os.WNOHANG)[0]:  # it ended: the port was taken, or worse
+                    self.pid = -1
+                    break
                 if greets(self.port):
                     return
                 time.sleep(0.02)
@@ -192,7 +195,7 @@ class Server:
             f"listen_address=127.0.0.1\nlisten_port={self.port}\n"
             f"anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\nanon_root={root}\n"
             f"no_anon_password=YES\nsecure_chroot_dir={empty}\n"
-            "pasv_enable=YES\npasv_address=127.0.0.1\nport_enable=YES\nconnect_from_port_20=NO\n"
+            "pasv_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\n"
             # sandboxing that needs privileges a container may not grant
             "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
             f"xferlog_enable={'YES' if transfer_log else 'NO'}\nxferlog_std_format=NO\n"
@@ -514,7 +517,7 @@ def resume_once(bench, server, uset):
     def half_way(pid):
         try:
             got = written_bytes(pid)
-        except (OSError, AttributeError):  # the process is ending or has not started reading
+        except OSError:  # the process is ending
             return False
         if got >= uset.size // 2:
             at_kill.append(got)
@@ -556,7 +559,7 @@ def steady_rate(fetch, size):
     def sample(pid):
         try:
             samples.append((time.monotonic(), written_bytes(pid)))
-        except (OSError, AttributeError):  # the process is ending
+        except OSError:  # the process is ending
             pass
         return False
 
@@ -623,7 +626,6 @@ def main():
                 SCENARIOS[name](bench, args.quick)
     except BenchError as error:
         sys.exit(f"netbench: {error}")
-    print("\nratio = updater-cli / peer (lower is better); a machine shared with other work gives indicative figures")
 
 
 if __name__ == "__main__":
