@@ -10,7 +10,7 @@ packages=(
   # tests: real FTP peers, the window under Xvfb, Chinese glyphs
   python3 python3-pyftpdlib vsftpd xvfb xauth xdotool imagemagick x11-utils
   fonts-arphic-uming
-  # benchmarks: the peers the figures are measured against
+  # benchmarks: the peers the figures are measured against; GNU time for peak memory
   curl lftp gzip time
   # fuzzing and sanitizer runs
   clang libclang-rt-14-dev iproute2
