@@ -75,6 +75,8 @@ class FakeTransport : public Transport {
   }
   int64_t BytesReceived() const override { return received_; }
   int64_t BytesTotal() const override { return total_; }
+  // Its downloads end before they return: there is never one to end.
+  void Cancel() override {}
 
  private:
   FakeServer& server_;
