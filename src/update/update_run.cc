@@ -41,6 +41,9 @@ void Button1Click(UpdateEngine& e) {
 
 void SaveRecord(UpdateEngine& e) {
   if (!e.RecordList) return;
+  // A fetch ahead still running could create a file its journal line
+  // would no longer name once the flush below rewrites the journal.
+  if (e.Connection) e.Connection->DropPlans();
   for (const std::string& sentence : FlushInstalledFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   SaveListFile(platform::ResolveGameFileName(e.ExeDir, "update2.dat"), *e.RecordList);
 }
