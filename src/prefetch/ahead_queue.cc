@@ -27,6 +27,18 @@ std::shared_ptr<AheadDownload> AheadQueue::NextToFetch() {
   }
 }
 
+std::shared_ptr<AheadDownload> AheadQueue::SmallOneToFetch(int64_t max_size) {
+  std::lock_guard lock(mutex_);
+  const auto waiting = std::find_if(plans_.begin(), plans_.end(), [](const auto& ahead) {
+    return ahead->state == AheadDownload::State::kWaiting;
+  });
+  if (waiting == plans_.end()) return nullptr;
+  const int64_t size = (*waiting)->plan.listed_size;
+  if (size < 0 || size > max_size) return nullptr;
+  (*waiting)->state = AheadDownload::State::kFetching;
+  return *waiting;
+}
+
 void AheadQueue::Finish(const std::shared_ptr<AheadDownload>& ahead, bool whole) {
   std::lock_guard lock(mutex_);
   ahead->state = whole ? AheadDownload::State::kFetched : AheadDownload::State::kFailed;

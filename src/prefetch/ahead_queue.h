@@ -39,6 +39,10 @@ class AheadQueue {
   // For a helper: the first waiting plan, now kFetching; nullptr once the
   // queue stops. Blocks while there is none.
   std::shared_ptr<AheadDownload> NextToFetch();
+  // For the engine's connection while it waits: the first waiting plan if
+  // it is listed at no more than max_size bytes, now kFetching; else
+  // nullptr, at once.
+  std::shared_ptr<AheadDownload> SmallOneToFetch(int64_t max_size);
   // For a helper: the end of its fetch. Removes the file of a plan dropped
   // meanwhile.
   void Finish(const std::shared_ptr<AheadDownload>& ahead, bool whole);

@@ -20,6 +20,45 @@ namespace {
 // helper's end wakes it at once.
 constexpr int kProgressIntervalMs = 50;
 constexpr size_t kSinkBlock = 1 << 20;
+// While it waits for a helper, the engine's connection fetches ahead too,
+// but only files this small, so that the wait it adds stays short.
+constexpr int64_t kSmallFileBytes = 256 * 1024;
+
+// The engine's events, except while its connection fetches ahead: then
+// only the loss of the connection reaches the engine.
+class RelayEvents : public TransportEvents {
+ public:
+  explicit RelayEvents(TransportEvents& to) : to_(to) {}
+  bool muted = false;
+
+  void HostResolved() override { to_.HostResolved(); }
+  void InvalidHost() override { to_.InvalidHost(); }
+  void Connected() override { to_.Connected(); }
+  void ConnectionFailed() override { to_.ConnectionFailed(); }
+  void Disconnected() override { to_.Disconnected(); }
+  void Status(const std::string& text) override {
+    if (!muted) to_.Status(text);
+  }
+  void Error(unsigned short number, const std::string& message) override {
+    if (!muted) to_.Error(number, message);
+  }
+  void TransferStarted() override {
+    if (!muted) to_.TransferStarted();
+  }
+  void TransferStopped() override {
+    if (!muted) to_.TransferStopped();
+  }
+  void BytesArrived() override {
+    if (!muted) to_.BytesArrived();
+  }
+  void TransferFailed(TransferCommand command) override {
+    if (!muted) to_.TransferFailed(command);
+  }
+  void NameListed(const std::string& name) override { to_.NameListed(name); }
+
+ private:
+  TransportEvents& to_;
+};
 
 // A helper connection's events: nobody sees them, except that progress and
 // a lost connection are noted.
@@ -121,7 +160,7 @@ class Helper {
 class PrefetchingTransport : public Transport {
  public:
   PrefetchingTransport(TransportFactory single, TransportEvents& events, const NetworkSettings& network)
-      : single_(std::move(single)), events_(events), network_(network), own_(single_(events, network)) {}
+      : single_(std::move(single)), events_(events), relay_(events), network_(network), own_(single_(relay_, network)) {}
   ~PrefetchingTransport() override { StopHelpers(); }
 
   void Connect(const ServerLogin& login) override {
@@ -141,7 +180,7 @@ class PrefetchingTransport : public Transport {
 
   void PlanDownload(const PlannedDownload& download) override {
     if (!in_session_) return;
-    if (!queue_) queue_ = std::make_unique<AheadQueue>();
+    if (!queue_) queue_ = std::make_shared<AheadQueue>();
     queue_->Add(download);
     if (helpers_.empty()) {
       const platform::MessageLoopRef here = platform::MessageLoopRef::Current();
@@ -155,12 +194,14 @@ class PrefetchingTransport : public Transport {
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
                 const ByteSink& sink) override {
     delivered_.reset();
-    const std::shared_ptr<AheadDownload> ahead = queue_ ? queue_->Take(remote, local_path) : nullptr;
+    // A handler run by a wait below may drop the plans; this queue stays.
+    const std::shared_ptr<AheadQueue> queue = queue_;
+    const std::shared_ptr<AheadDownload> ahead = queue ? queue->Take(remote, local_path) : nullptr;
     if (!ahead || ahead->state == AheadDownload::State::kTaken) {
       own_->Download(remote, local_path, listed_size, sink);
       return;
     }
-    if (!AwaitFetched(*ahead)) {
+    if (!AwaitFetched(*queue, *ahead)) {
       (void)platform::RemoveFileIfPresent(ahead->plan.ahead_path);
       own_->Download(remote, local_path, listed_size, sink);
       return;
@@ -180,23 +221,28 @@ class PrefetchingTransport : public Transport {
 
  private:
   // Waits for a helper's fetch of `ahead`, showing its progress as the
-  // engine's own transfer. True when it is whole.
-  bool AwaitFetched(AheadDownload& ahead) {
+  // engine's own transfer, and meanwhile fetches small planned files on
+  // the engine's connection. True when `ahead` is whole.
+  bool AwaitFetched(AheadQueue& queue, AheadDownload& ahead) {
     serving_ = &ahead;
     struct Serving {
       const AheadDownload*& serving;
       ~Serving() { serving = nullptr; }
     } reset{serving_};
-    AheadDownload::State state = queue_->StateOf(ahead);
+    AheadDownload::State state = queue.StateOf(ahead);
     if (state == AheadDownload::State::kFetching) {
       events_.TransferStarted();
       int64_t shown = -1;
-      while ((state = queue_->StateOf(ahead)) == AheadDownload::State::kFetching) {
+      while ((state = queue.StateOf(ahead)) == AheadDownload::State::kFetching) {
         if (ahead.received != shown) {
           shown = ahead.received;
           events_.BytesArrived();
         }
-        platform::WaitForEvent(kProgressIntervalMs);
+        if (const std::shared_ptr<AheadDownload> small = queue.SmallOneToFetch(kSmallFileBytes)) {
+          FetchAheadHere(queue, small);
+        } else {
+          platform::WaitForEvent(kProgressIntervalMs);
+        }
       }
       if (state != AheadDownload::State::kFetched) return false;
     } else if (state == AheadDownload::State::kFetched) {
@@ -224,6 +270,22 @@ class PrefetchingTransport : public Transport {
     delivered_ = ahead.total;
   }
 
+  // Fetches a planned file on the engine's connection, unseen by the engine.
+  void FetchAheadHere(AheadQueue& queue, const std::shared_ptr<AheadDownload>& ahead) {
+    relay_.muted = true;
+    bool whole = false;
+    try {
+      own_->Download(ahead->plan.remote, ahead->plan.ahead_path, ahead->plan.listed_size, {});
+      ahead->received = own_->BytesTotal();
+      ahead->total = own_->BytesTotal();
+      whole = true;
+    } catch (const std::exception&) {
+      // Fetched again when its turn comes, which reports why.
+    }
+    relay_.muted = false;
+    queue.Finish(ahead, whole);
+  }
+
   void StopHelpers() {
     if (!queue_) return;
     queue_->Stop();
@@ -234,11 +296,12 @@ class PrefetchingTransport : public Transport {
 
   TransportFactory single_;
   TransportEvents& events_;
+  RelayEvents relay_;  // the engine's connection reports through it
   NetworkSettings network_;
   std::unique_ptr<Transport> own_;  // the engine's connection
   ServerLogin login_;
   bool in_session_ = false;
-  std::unique_ptr<AheadQueue> queue_;
+  std::shared_ptr<AheadQueue> queue_;
   std::vector<std::unique_ptr<Helper>> helpers_;
   const AheadDownload* serving_ = nullptr;  // the fetch ahead shown as the running transfer
   std::optional<int64_t> delivered_;        // the last transfer was a fetch ahead of this size

@@ -10,9 +10,9 @@
 // Wraps `single` (the transport of one connection): with
 // NetworkSettings::Connections above 1, each transport it makes logs in
 // Connections helper connections, each on a thread of its own, once the
-// first download is planned; its own connection then waits for them and
-// downloads only what they did not fetch, so Connections downloads run at
-// once. A helper the server
+// first download is planned. The engine's own connection downloads what
+// they did not fetch; while it waits for one of theirs, it fetches small
+// planned files itself. A helper the server
 // refuses (a "421", a per-address limit) is left out silently; a download
 // ahead that fails is fetched again by Download on the engine's
 // connection. With Connections 1 the transport is `single`'s own.

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -115,6 +117,40 @@ TEST_F(PrefetchingTransportTest, AFailedFetchAheadIsFetchedAgainByTheEngine) {
   for (const std::string& name : {"a", "b", "c"}) EXPECT_EQ(Fetch(*transport, name), server.files[name]);
   EXPECT_EQ(Count("get b"), 2);
   EXPECT_TRUE(AheadFilesLeft().empty());
+}
+
+TEST_F(PrefetchingTransportTest, WhileAHelperIsBusyTheEnginesConnectionFetchesSmallFilesAhead) {
+  server.files["big"] = std::string(1000, 'B');
+  server.held = {"big", "a"};
+  auto transport = Connected(2);
+  transport->PlanDownload(Plan("big"));
+  transport->PlanDownload(Plan("a"));
+  transport->PlanDownload(Plan("b"));
+  server.files["c"] = std::string(1000, 'c');
+  transport->PlanDownload({"c", Local("c.dltmp"), Local("c.dltmp.ahead"), 1 << 20});
+  AwaitRequested({"big", "a"});
+  // Both helpers are held: only the engine's connection can fetch b, and
+  // it does so while it waits for big.
+  std::thread server_side([this] {
+    for (int i = 0; i < 1000 && Count("get b") == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    {
+      std::lock_guard lock(server.mutex);
+      server.requests.push_back("released");
+    }
+    server.Release("big");
+    server.Release("a");
+  });
+  EXPECT_EQ(Fetch(*transport, "big"), server.files["big"]);
+  server_side.join();
+  const std::vector<std::string> requests = server.Requests();
+  const auto released = std::find(requests.begin(), requests.end(), "released");
+  EXPECT_LT(std::find(requests.begin(), requests.end(), "get b"), released) << "b was fetched while big was on its way";
+  EXPECT_GT(std::find(requests.begin(), requests.end(), "get c"), released) << "c is too large to fetch meanwhile";
+  for (const std::string& name : {"a", "b", "c"}) {
+    transport->Download(name, Local(name + ".dltmp"), -1, {});
+    EXPECT_EQ(folder.Read(name + ".dltmp"), server.files[name]);
+  }
+  EXPECT_EQ(Count("get b"), 1);
 }
 
 TEST_F(PrefetchingTransportTest, HelpersTheServerRefusesLeaveTheWorkToTheOthers) {

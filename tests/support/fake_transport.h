@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -27,7 +28,17 @@ struct FakeServer {
   std::set<std::string> failing_once;  // downloads whose first attempt fails
   std::vector<std::string> requests;   // "login <user>", "list", "get <name>", "quit"
   int64_t announced_size = -1;         // size the "server" announces; -1 = the file's own
+  std::set<std::string> held;          // downloads that wait until Release
   std::mutex mutex;
+  std::condition_variable released;
+
+  void Release(const std::string& name) {
+    {
+      std::lock_guard lock(mutex);
+      held.erase(name);
+    }
+    released.notify_all();
+  }
 
   // The requests so far (a copy taken under the mutex).
   std::vector<std::string> Requests() {
@@ -75,6 +86,7 @@ class FakeTransport : public Transport {
                 const ByteSink& sink) override {
     std::unique_lock lock(server_.mutex);
     server_.requests.push_back("get " + remote);
+    server_.released.wait(lock, [&] { return server_.held.count(remote) == 0; });
     const auto file = server_.files.find(remote);
     if (file == server_.files.end() || server_.failing.count(remote) > 0 || server_.failing_once.erase(remote) > 0) {
       lock.unlock();
