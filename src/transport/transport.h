@@ -41,8 +41,8 @@ struct NetworkSettings {
   // Data connections opened by the server's offer ("PASV") first; false
   // makes every one active.
   bool Passive = true;
-  // Connections to the server at once: the one the engine uses and those
-  // that fetch planned downloads ahead of it. 1: none ahead.
+  // Connections that fetch planned downloads ahead, beside the engine's
+  // own; 1: none (one connection, one file at a time).
   int Connections = 4;
 };
 
