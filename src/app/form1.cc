@@ -5,6 +5,7 @@
 #include "ftp/ftp_transport.h"
 #include "lists/list_file.h"
 #include "platform/game_path.h"
+#include "prefetch/prefetching_transport.h"
 #include "platform/ini_file.h"
 #include "platform/locale.h"
 #include "skin_design_data.h"
@@ -31,7 +32,7 @@ std::string GetLangLetter() {
 }
 
 TForm1::TForm1(const std::string& exe_dir)
-    : TForm(nullptr), Engine(*this, Gzip, FtpTransportFactory()), exe_dir_(exe_dir) {
+    : TForm(nullptr), Engine(*this, Gzip, PrefetchingTransportFactory(FtpTransportFactory())), exe_dir_(exe_dir) {
   Name = "Form1";
   SetCaption("update");
   SetBounds(0, 0, 924, 680);

@@ -55,6 +55,7 @@ class FtpTransport : public Transport {
   }
   int64_t BytesReceived() const override { return client_.BytesRecvd(); }
   int64_t BytesTotal() const override { return client_.BytesTotal; }
+  void Cancel() override { client_.Cancel(); }
 
  private:
   TFtpClient client_;

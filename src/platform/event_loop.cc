@@ -8,13 +8,68 @@
 
 namespace platform {
 
+namespace {
+
+// The calling thread's context: its ThreadMessageLoop's, else the default.
+GMainContext* ThreadContext() {
+  GMainContext* context = g_main_context_get_thread_default();
+  return context != nullptr ? context : g_main_context_default();
+}
+
+// Attaches `source` to the calling thread's context; the context holds the
+// only reference from then on.
+GSource* AttachHere(GSource* source) {
+  g_source_attach(source, ThreadContext());
+  g_source_unref(source);
+  return source;
+}
+
+void DestroySource(void*& source) {
+  if (source != nullptr) g_source_destroy(static_cast<GSource*>(source));
+  source = nullptr;
+}
+
+}  // namespace
+
+MessageLoopRef MessageLoopRef::Current() {
+  MessageLoopRef loop;
+  loop.context_ = std::shared_ptr<void>(g_main_context_ref(ThreadContext()),
+                                        [](void* context) { g_main_context_unref(static_cast<GMainContext*>(context)); });
+  return loop;
+}
+
+void MessageLoopRef::Post(std::function<void()> message) const {
+  auto* boxed = new std::function<void()>(std::move(message));
+  GSource* source = g_idle_source_new();
+  g_source_set_priority(source, G_PRIORITY_DEFAULT);
+  g_source_set_callback(
+      source,
+      [](gpointer data) -> gboolean {
+        (*static_cast<std::function<void()>*>(data))();
+        return G_SOURCE_REMOVE;
+      },
+      boxed, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+  g_source_attach(source, static_cast<GMainContext*>(context_.get()));
+  g_source_unref(source);
+}
+
+ThreadMessageLoop::ThreadMessageLoop() : context_(g_main_context_new()) {
+  g_main_context_push_thread_default(static_cast<GMainContext*>(context_));
+}
+
+ThreadMessageLoop::~ThreadMessageLoop() {
+  auto* context = static_cast<GMainContext*>(context_);
+  g_main_context_pop_thread_default(context);
+  g_main_context_unref(context);
+}
+
 void ProcessMessages() {
-  GMainContext* context = g_main_context_default();
+  GMainContext* context = ThreadContext();
   while (g_main_context_pending(context)) g_main_context_iteration(context, FALSE);
 }
 
 void WaitForEvent(int max_ms) {
-  GMainContext* context = g_main_context_default();
+  GMainContext* context = ThreadContext();
   if (!g_main_context_acquire(context)) {
     // Another thread owns the loop; never the case in this program, but a
     // plain bounded wait keeps the promise.
@@ -41,29 +96,19 @@ void WaitForEvent(int max_ms) {
   ProcessMessages();
 }
 
-void PostMessage(std::function<void()> message) {
-  auto* boxed = new std::function<void()>(std::move(message));
-  g_idle_add_full(
-      G_PRIORITY_DEFAULT,
-      [](gpointer data) -> gboolean {
-        (*static_cast<std::function<void()>*>(data))();
-        return G_SOURCE_REMOVE;
-      },
-      boxed, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-}
+void PostMessage(std::function<void()> message) { MessageLoopRef::Current().Post(std::move(message)); }
 
 Timer::~Timer() { Stop(); }
 
 void Timer::Start(unsigned interval_ms, std::function<void()> tick) {
   Stop();
   tick_ = std::move(tick);
-  source_id_ = g_timeout_add(interval_ms, reinterpret_cast<GSourceFunc>(&Timer::Dispatch), this);
+  GSource* source = g_timeout_source_new(interval_ms);
+  g_source_set_callback(source, G_SOURCE_FUNC(&Timer::Dispatch), this, nullptr);
+  source_ = AttachHere(source);
 }
 
-void Timer::Stop() {
-  if (source_id_ != 0) g_source_remove(source_id_);
-  source_id_ = 0;
-}
+void Timer::Stop() { DestroySource(source_); }
 
 int Timer::Dispatch(void* self) {
   // The tick may stop or even destroy this timer; run a copy and touch
@@ -83,19 +128,18 @@ void FdWatch::Start(int fd, bool want_read, bool want_write, std::function<void(
 }
 
 void FdWatch::Update(bool want_read, bool want_write) {
-  if (source_id_ != 0) g_source_remove(source_id_);
-  source_id_ = 0;
+  DestroySource(source_);
   if (fd_ < 0) return;
   unsigned condition = G_IO_ERR | G_IO_HUP;
   if (want_read) condition |= G_IO_IN;
   if (want_write) condition |= G_IO_OUT;
-  source_id_ = g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd_, static_cast<GIOCondition>(condition),
-                                  reinterpret_cast<GUnixFDSourceFunc>(&FdWatch::Dispatch), this, nullptr);
+  GSource* source = g_unix_fd_source_new(fd_, static_cast<GIOCondition>(condition));
+  g_source_set_callback(source, G_SOURCE_FUNC(&FdWatch::Dispatch), this, nullptr);
+  source_ = AttachHere(source);
 }
 
 void FdWatch::Stop() {
-  if (source_id_ != 0) g_source_remove(source_id_);
-  source_id_ = 0;
+  DestroySource(source_);
   fd_ = -1;
 }
 

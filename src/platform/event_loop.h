@@ -1,14 +1,46 @@
-// The one message loop of the process: the GLib default main context, which
-// the GTK front-end shares. Every wait in the program goes through
-// WaitForEvent, so a socket that becomes ready or a posted message wakes
-// the waiter at once, and an idle wait costs no CPU.
+// The message loop of each thread: on the user-interface thread the GLib
+// default main context, which the GTK front-end shares; on a worker thread
+// that holds a ThreadMessageLoop, a context of its own. Every wait in the
+// program goes through WaitForEvent, so a socket that becomes ready or a
+// posted message wakes the waiter at once, and an idle wait costs no CPU.
 //
-// Everything here runs on the user-interface thread only.
+// Everything here works on the calling thread's loop: timers, watches and
+// waits made on a worker stay on that worker, so the components built for
+// the user-interface thread (the FTP client) run on a worker unchanged.
+// Only MessageLoopRef::Post crosses threads.
 #pragma once
 
 #include <functional>
+#include <memory>
 
 namespace platform {
+
+// The message loop of one thread, to post to from any thread.
+class MessageLoopRef {
+ public:
+  // The calling thread's loop.
+  static MessageLoopRef Current();
+  // Runs `message` on that loop's thread at its next dispatch, once; wakes
+  // a wait there. A loop that is gone by then drops it.
+  void Post(std::function<void()> message) const;
+
+ private:
+  std::shared_ptr<void> context_;
+};
+
+// Gives the constructing thread (a worker) a message loop of its own for
+// its lifetime. Destroy it on the same thread, after everything that uses
+// the loop there.
+class ThreadMessageLoop {
+ public:
+  ThreadMessageLoop();
+  ~ThreadMessageLoop();
+  ThreadMessageLoop(const ThreadMessageLoop&) = delete;
+  ThreadMessageLoop& operator=(const ThreadMessageLoop&) = delete;
+
+ private:
+  void* context_;
+};
 
 // Dispatches every event that is ready now (timers due, socket
 // notifications, posted messages) and returns without blocking.
@@ -20,8 +52,8 @@ void ProcessMessages();
 // pump" of every blocking operation.
 void WaitForEvent(int max_ms = 2);
 
-// Runs `message` on the loop at the next dispatch, once. Safe to call from
-// inside handlers.
+// Runs `message` on the calling thread's loop at the next dispatch, once.
+// Safe to call from inside handlers.
 void PostMessage(std::function<void()> message);
 
 // A repeating timer on the message loop. Not copyable; stopping or
@@ -37,11 +69,11 @@ class Timer {
   // now on. A running timer is stopped first.
   void Start(unsigned interval_ms, std::function<void()> tick);
   void Stop();
-  bool Running() const { return source_id_ != 0; }
+  bool Running() const { return source_ != nullptr; }
 
  private:
   static int Dispatch(void* self);
-  unsigned source_id_ = 0;
+  void* source_ = nullptr;
   std::function<void()> tick_;
 };
 
@@ -67,11 +99,11 @@ class FdWatch {
   // Changes the conditions of a running watch.
   void Update(bool want_read, bool want_write);
   void Stop();
-  bool Running() const { return source_id_ != 0; }
+  bool Running() const { return source_ != nullptr; }
 
  private:
   static int Dispatch(int fd, unsigned condition, void* self);
-  unsigned source_id_ = 0;
+  void* source_ = nullptr;
   int fd_ = -1;
   std::function<void(FdReadiness)> ready_;
 };

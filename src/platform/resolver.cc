@@ -60,8 +60,9 @@ void HostLookup::Start(const std::string& name, Done done) {
   Cancel();
   auto pending = std::make_shared<Pending>();
   pending_ = pending;
-  auto deliver = [pending, done = std::move(done)](int error, uint32_t address) {
-    PostMessage([pending, done, error, address] {
+  // The answer goes back to the loop of the thread that asked.
+  auto deliver = [pending, done = std::move(done), origin = MessageLoopRef::Current()](int error, uint32_t address) {
+    origin.Post([pending, done, error, address] {
       if (!pending->canceled) done(error, address);
     });
   };

@@ -194,7 +194,7 @@ void StreamSocket::UpdateWatch() {
     watch->owner = this;
     watch->poll = GPollFD{fd_, 0, 0};
     watch->polled = false;
-    g_source_attach(source, nullptr);
+    g_source_attach(source, g_main_context_get_thread_default());  // the default when none
     source_ = source;
   }
   auto* watch = static_cast<SocketWatchAccess::Source*>(source_);

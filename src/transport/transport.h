@@ -41,6 +41,20 @@ struct NetworkSettings {
   // Data connections opened by the server's offer ("PASV") first; false
   // makes every one active.
   bool Passive = true;
+  // Connections that fetch planned downloads ahead, beside the engine's
+  // own; 1: none (one connection, one file at a time).
+  int Connections = 4;
+};
+
+// A download the engine will ask for soon.
+struct PlannedDownload {
+  std::string remote;
+  std::string local_path;  // where Download will be asked to put it
+  // Where a fetch ahead puts it until Download asks: a temporary file the
+  // caller has noted (the next run removes what a killed run left), in
+  // local_path's folder, which exists; no other plan uses it.
+  std::string ahead_path;
+  int64_t listed_size = -1;
 };
 
 // Receives a download's bytes in order as they arrive, before the transfer
@@ -106,6 +120,18 @@ class Transport {
   // The running transfer's expected size (0 when unknown); after a
   // transfer, the bytes it received.
   virtual int64_t BytesTotal() const = 0;
+
+  // Names a download the engine will ask for after those planned before;
+  // a transport with connections to spare fetches it ahead, so that
+  // Download finds it done or on its way. Call it once logged in. A plan
+  // that Download skips over is dropped. Default: nothing.
+  virtual void PlanDownload(const PlannedDownload& /*download*/) {}
+  // Forgets every plan not yet downloaded: fetches ahead stop and their
+  // files are removed. Default: nothing.
+  virtual void DropPlans() {}
+  // Ends the running operation with an exception. Call it on the thread
+  // that runs the transport (from a handler or a posted message).
+  virtual void Cancel() = 0;
 };
 
 // Makes a transport that reports to `events` (which outlives it).

@@ -20,6 +20,10 @@
 // names of one entry never coincide.
 inline constexpr std::string_view kDownloadFileSuffix = ".dltmp";
 
+// The suffix of a download fetched ahead of its turn, before a number:
+// "<download file>.ahead<n>".
+inline constexpr std::string_view kAheadFileSuffix = ".ahead";
+
 // Name of the journal in the game folder.
 inline constexpr char kInstallJournalName[] = "updtmp.dat";
 

@@ -1,5 +1,7 @@
 #include "update/network_settings.h"
 
+#include <optional>
+
 #include "platform/errors.h"
 #include "platform/game_path.h"
 #include "platform/ini_file.h"
@@ -7,19 +9,31 @@
 namespace {
 
 constexpr int kMaxStallSeconds = 86400;
+// More connections than this gain nothing on any link and look like abuse to a server.
+constexpr int kMaxConnections = 16;
+
+// The key's whole-number value within [low, high]; nullopt for a missing
+// key, a value that is no number or one out of range.
+std::optional<int> ReadBoundedInt(const std::string& ini, const char* key, int low, int high) {
+  const std::string text = platform::ReadProfileString(ini, "NETWORK", key, "");
+  if (text.empty()) return std::nullopt;
+  try {
+    const int value = platform::StrToInt(text);
+    if (value >= low && value <= high) return value;
+  } catch (const EConvertError&) {
+    // No number: as if missing.
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
 NetworkSettings ReadNetworkSettings(const std::string& exe_dir) {
   const std::string ini = platform::ResolveGameFileName(exe_dir, "FtpConfig.ini");
   NetworkSettings settings;
-  const std::string stall = platform::ReadProfileString(ini, "NETWORK", "STALLTIME", "");
-  try {
-    const int seconds = stall.empty() ? 0 : platform::StrToInt(stall);
-    if (seconds >= 1 && seconds <= kMaxStallSeconds) settings.StallTimeMs = seconds * 1000;
-  } catch (const EConvertError&) {
-    // A value that is no number keeps the default, as a missing one does.
-  }
+  if (const auto seconds = ReadBoundedInt(ini, "STALLTIME", 1, kMaxStallSeconds)) settings.StallTimeMs = *seconds * 1000;
   settings.Passive = platform::ReadProfileString(ini, "NETWORK", "PASSIVE", "1") != "0";
+  if (const auto connections = ReadBoundedInt(ini, "CONNECTIONS", 1, kMaxConnections))
+    settings.Connections = *connections;
   return settings;
 }

@@ -13,4 +13,5 @@
 // STALLTIME=<seconds>, 1 to 86400 (else 30): NetworkSettings::StallTimeMs.
 // PASSIVE=0 makes every data connection active ("PORT "); anything else,
 // or no key, lets the client try passive mode first.
+// CONNECTIONS=<n>, 1 to 16 (else 4): NetworkSettings::Connections.
 NetworkSettings ReadNetworkSettings(const std::string& exe_dir);

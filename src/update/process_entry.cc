@@ -33,6 +33,13 @@ bool IsPackageType(const std::string& type) {
   return type == "T" || type == "A" || type == "S" || type == "W";
 }
 
+// Where an entry's download is received: for "O" the partial file of its
+// local name, otherwise the download file of its remote name.
+std::string DownloadPath(const UpdateEngine& e, const EntryFields& f) {
+  if (f.type == "O") return platform::PartialFileOf(platform::ResolveGameFileName(e.ExeDir, f.local));
+  return platform::ResolveGameFileName(e.ExeDir, f.remote) + std::string(kDownloadFileSuffix);
+}
+
 // The steps of installing one entry. Everything is received or written
 // under a temporary name (see install_journal.h) and renamed over the
 // installed file only once complete and checked, so a failure at any step
@@ -62,12 +69,8 @@ class EntryInstaller {
   // the download); a download that does not fit is removed.
   Fetched Download() {
     if (!e_.Connection) throw Exception("Not connected");
-    if (f_.type == "O") {
-      RequireFolderPath(e_.ExeDir, f_.local);
-      download_ = Keep(BeginPartialFile(e_.ExeDir, Path(f_.local)));
-    } else {
-      download_ = Keep(BeginDownloadFile(e_.ExeDir, Path(f_.remote)));
-    }
+    if (f_.type == "O") RequireFolderPath(e_.ExeDir, f_.local);
+    download_ = Keep(NoteTemporaryFile(e_.ExeDir, DownloadPath(e_, f_)));
     // A copy: the download pumps messages, and the connection may be replaced meanwhile.
     const std::shared_ptr<Transport> connection = e_.Connection;
     // Hashed beside the transfer, on the other core, as the bytes arrive.
@@ -294,17 +297,49 @@ std::string ListedDigest(const UpdateEngine& e, const std::string& line, const s
   return digest;
 }
 
-}  // namespace
+// A pending line taken apart: a changed file ("U <record index> <server
+// line>") or a new one.
+struct PendingEntry {
+  bool changed = false;
+  std::string record_index;
+  EntryFields f;
+};
 
-EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck) {
+PendingEntry ParsePendingLine(const UpdateEngine& e, const std::string& line) {
   const std::string kind = platform::UpperAsciiCase(LineField(line, 1));
   if (kind == "U") {
     const std::string type = LineField(line, 3);
-    const EntryFields f{type, LineField(line, 4), LineField(line, 5), LineField(line, 6), LineField(line, 7), "",
-                        ListedDigest(e, line, type, 2)};
-    return ProcessChanged(e, LineField(line, 2), f);
+    return {true, LineField(line, 2),
+            EntryFields{type, LineField(line, 4), LineField(line, 5), LineField(line, 6), LineField(line, 7), "",
+                        ListedDigest(e, line, type, 2)}};
   }
-  const EntryFields f{kind,           LineField(line, 2), LineField(line, 3),
-                      LineField(line, 4), LineField(line, 5), LineField(line, 6), ListedDigest(e, line, kind, 0)};
-  return ProcessNew(e, f, FromCheck);
+  return {false, "",
+          EntryFields{kind, LineField(line, 2), LineField(line, 3), LineField(line, 4), LineField(line, 5),
+                      LineField(line, 6), ListedDigest(e, line, kind, 0)}};
+}
+
+}  // namespace
+
+EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck) {
+  const PendingEntry entry = ParsePendingLine(e, line);
+  if (entry.changed) return ProcessChanged(e, entry.record_index, entry.f);
+  return ProcessNew(e, entry.f, FromCheck);
+}
+
+std::optional<PlannedDownload> PlanEntryDownload(UpdateEngine& e, const std::string& line, int index) {
+  const PendingEntry entry = ParsePendingLine(e, line);
+  const EntryFields& f = entry.f;
+  const bool fetched = f.type == "E" || f.type == "O" || f.type == "C" || (!entry.changed && IsPackageType(f.type));
+  if (!fetched || !platform::IsSafeRelativeName(f.remote) || !platform::IsSafeRelativeName(f.local)) return std::nullopt;
+  if (e.SignedSet && !trust::IsSha256Hex(f.digest)) return std::nullopt;
+  try {
+    if (f.type == "O") RequireFolderPath(e.ExeDir, f.local);
+  } catch (const Exception&) {
+    return std::nullopt;  // the entry's own turn reports it
+  }
+  const std::string local_path = DownloadPath(e, f);
+  if (!platform::DirectoryExists(local_path.substr(0, local_path.rfind('/') + 1))) return std::nullopt;
+  const std::string ahead_path =
+      NoteTemporaryFile(e.ExeDir, local_path + std::string(kAheadFileSuffix) + std::to_string(index));
+  return PlannedDownload{f.remote, local_path, ahead_path, ListedSize(f.size)};
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "update/update_engine.h"
@@ -45,6 +46,15 @@ enum class EntryOutcome {
 // when a package ("T", "A", "S", "W") cannot be unpacked or taken apart
 // whole; the caller's run stops at this entry then.
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck);
+
+// The download ProcessEntry(e, line, false) will ask the connection for,
+// to be planned ahead (Transport::PlanDownload): the folder of an "O"
+// entry is made and the ahead file "<download file>.ahead<index>" noted in
+// the journal. nullopt for an entry that is refused or fails before it
+// downloads (ProcessEntry reports it in its turn) and for a download
+// whose folder does not exist yet. `index` is the line's place in the
+// pending list, which keeps ahead files of one run apart.
+std::optional<PlannedDownload> PlanEntryDownload(UpdateEngine& e, const std::string& line, int index);
 
 // The bound handed to the FTP client for the download of an entry whose
 // size field is `size_field`: its value when it is a non-negative decimal

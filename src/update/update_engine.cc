@@ -40,7 +40,8 @@ Transport& UpdateEngine::NewConnection() {
   IsConnected = false;
   platform::ProcessMessages();
   // Read afresh for each attempt, so a changed setting needs no restart.
-  Connection = new_transport_(*events_, ReadNetworkSettings(ExeDir));
+  Network = ReadNetworkSettings(ExeDir);
+  Connection = new_transport_(*events_, Network);
   return *Connection;
 }
 

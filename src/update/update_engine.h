@@ -66,6 +66,9 @@ class UpdateEngine {
   LineList ProcessedNames;
   LineList ListingNames;
 
+  // The [NETWORK] settings the current connection was made with.
+  NetworkSettings Network;
+
   // The current connection; replaced before every login attempt. Shared so
   // that an operation running on it keeps it alive when a handler replaces it.
   std::shared_ptr<Transport> Connection;

@@ -9,6 +9,7 @@
 #include "platform/game_path.h"
 #include "platform/process.h"
 #include "texts/texts.h"
+#include "update/downloads_ahead.h"
 #include "update/install_journal.h"
 #include "update/process_entry.h"
 
@@ -20,10 +21,12 @@ void Button1Click(UpdateEngine& e) {
   if (!e.PendingList) return;
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   const int n = static_cast<int>(e.PendingList->size());
+  DownloadsAhead ahead(e);
   for (int i = 0; i < n; ++i) {
     platform::ProcessMessages();
     // Closing the window in between releases the lists (after saving them).
     if (!e.PendingList) return;
+    ahead.Reach(i);
     const std::string line = (*e.PendingList)[i];
     if (ProcessEntry(e, line, false) == EntryOutcome::kStopped) return;
     MarkFirstPendingDone(e);
@@ -38,6 +41,9 @@ void Button1Click(UpdateEngine& e) {
 
 void SaveRecord(UpdateEngine& e) {
   if (!e.RecordList) return;
+  // A fetch ahead still running could create a file its journal line
+  // would no longer name once the flush below rewrites the journal.
+  if (e.Connection) e.Connection->DropPlans();
   for (const std::string& sentence : FlushInstalledFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   SaveListFile(platform::ResolveGameFileName(e.ExeDir, "update2.dat"), *e.RecordList);
 }

@@ -16,7 +16,8 @@ void Button1Click(UpdateEngine& e);
 
 // Saves RecordList (when there is one) to "update2.dat", after flushing to
 // disk every file installed since the last sweep, so that no saved record
-// names a file whose data a power cut could still take. Throws the flush's
+// names a file whose data a power cut could still take. Fetches ahead stop
+// first (Transport::DropPlans). Throws the flush's
 // and the save's EInOutError / EFOpenError.
 void SaveRecord(UpdateEngine& e);
 

@@ -56,10 +56,22 @@ TEST_P(CliRecoveryTest, FileThatCannotBeWrittenStopsTheUpdater) {
   set.AddE("First.gz", "First.u", "1", "first");
   set.AddE("Blocked.gz", "Blocked\\File.u", "1", "blocked");
   set.AddE("Later.gz", "Later.u", "1", "later");
+  // Fetched ahead (the default connections) while the run reaches the stop.
+  for (int i = 0; i < 8; ++i)
+    set.AddO("Ahead" + std::to_string(i) + ".bin", "Ahead" + std::to_string(i) + ".bin", "1",
+             std::string(i % 2 == 0 ? 3000000 : 10, 'a'));
   set.WriteList();
   std::filesystem::create_directories(game_dir + "Blocked/File.u");  // a folder where the file goes
   auto server = StartServer();
   WriteServers({ServerLine("Local", *server)});
+  const auto temporaries = [this] {
+    std::string found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(game_dir)) {
+      const std::string name = entry.path().filename();
+      if (name.find(".ahead") != std::string::npos || name.find("tmp") != std::string::npos) found += name + " ";
+    }
+    return found;
+  };
 
   const CliResult r = Run({"--server", "0", "--update"});
   EXPECT_EQ(r.exit_code, 4) << "the updater stopped the run itself" << r.out << r.err;
@@ -69,6 +81,16 @@ TEST_P(CliRecoveryTest, FileThatCannotBeWrittenStopsTheUpdater) {
   EXPECT_EQ(Game("First.u"), "first");
   EXPECT_FALSE(GameHas("Later.u"));
   EXPECT_FALSE(GameHas("Later.gz"));
+  EXPECT_FALSE(GameHas("Ahead0.bin"));
+  EXPECT_EQ(temporaries(), "") << "what was fetched ahead went with the stop";
+
+  SCOPED_TRACE("once the file can be written, the next run installs the rest");
+  std::filesystem::remove_all(game_dir + "Blocked");
+  const CliResult next = Run({"--update"});
+  EXPECT_EQ(next.exit_code, 0) << next.out << next.err;
+  EXPECT_EQ(Game("Ahead6.bin"), std::string(3000000, 'a'));
+  EXPECT_EQ(Game("Later.u"), "later");
+  EXPECT_EQ(temporaries(), "");
 }
 
 TEST_P(CliRecoveryTest, FailedDownloadShowsTheErrorAndKeepsWhatWasInstalled) {

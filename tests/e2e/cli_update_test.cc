@@ -221,6 +221,49 @@ TEST_P(CliUpdateTest, ByteProgressOnlyOnATerminal) {
   EXPECT_NE(tty.out.find("\x1b[K\r\n0files remain to be updated"), std::string::npos) << tty.out;
 }
 
+// Every file and the record come out the same whether the helpers fetch
+// ahead or not, also when the server turns helpers away.
+TEST_P(CliUpdateTest, FetchingAheadInstallsTheSameFilesAndRecord) {
+  for (int i = 0; i < 40; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string folder = i % 3 == 0 ? "Maps\\" : "System\\";
+    if (i % 2 == 0) {
+      set.AddE("f" + n + ".gz", folder + "F" + n + ".u", "7", std::string(3000 + i * 500, char('a' + i % 26)));
+    } else {
+      set.AddO("f" + n + ".txt", folder + "F" + n + ".txt", "7", "text " + n);
+    }
+  }
+  set.AddBundle("C", "Maps.gz", "Maps.bnd", "7", {{"Maps\\Town.map", "town"}});
+  set.WriteList();
+  auto limited = FtpServer::Start(GetParam(), server_dir, "", "", FtpServer::Passive::kOffered, 2);
+  auto server = StartServer();
+
+  std::string reference;
+  for (const auto& [connections, limit] : {std::pair{1, false}, std::pair{4, false}, std::pair{4, true}}) {
+    SCOPED_TRACE(std::to_string(connections) + " connections" + (limit ? ", the server allows two" : ""));
+    std::filesystem::remove_all(game_dir);
+    WriteServers({ServerLine("Local", limit ? *limited : *server)});
+    root.Write("game/FtpConfig.ini", "[NETWORK]\r\nCONNECTIONS=" + std::to_string(connections) + "\r\n");
+    const CliResult r = Run({"--server", "0", "--update"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.Lines().size(), 44u) << r.out;
+    EXPECT_EQ(r.Lines().back(), "files updated");
+    std::string tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(game_dir)) {
+      const std::string name = entry.path().string().substr(game_dir.size());
+      if (name == "FtpConfig.ini" || name == "isp0.dat") continue;
+      tree += name + (entry.is_regular_file() ? " = " + Game(name) : "/") + "\n";
+    }
+    EXPECT_EQ(tree.find(".ahead"), std::string::npos) << tree;
+    EXPECT_EQ(tree.find("tmp"), std::string::npos) << tree;
+    if (reference.empty()) reference = tree;
+    EXPECT_EQ(tree, reference);
+  }
+  EXPECT_NE(reference.find("Maps/F39.txt = text 39"), std::string::npos) << reference;
+  EXPECT_NE(reference.find("update2.dat = AVWSEN\r\n\r\nMaps\\F0.u 7\r\nSystem\\F1.txt 7"), std::string::npos)
+      << reference;
+}
+
 INSTANTIATE_TEST_SUITE_P(RealServers, CliUpdateTest,
                          ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
 

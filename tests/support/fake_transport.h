@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,13 +19,32 @@
 namespace test_support {
 
 // What the fake server holds and what it was asked; shared by every
-// transport the factory makes.
+// transport the factory makes, also on other threads (under `mutex`).
 struct FakeServer {
   std::map<std::string, std::string> files;  // name -> content, listed in name order
   bool refuse_login = false;
+  int logins_allowed = -1;             // logins accepted before "421" refusals; -1 = any
   std::set<std::string> failing;       // downloads that fail after starting
+  std::set<std::string> failing_once;  // downloads whose first attempt fails
   std::vector<std::string> requests;   // "login <user>", "list", "get <name>", "quit"
   int64_t announced_size = -1;         // size the "server" announces; -1 = the file's own
+  std::set<std::string> held;          // downloads that wait until Release
+  std::mutex mutex;
+  std::condition_variable released;
+
+  void Release(const std::string& name) {
+    {
+      std::lock_guard lock(mutex);
+      held.erase(name);
+    }
+    released.notify_all();
+  }
+
+  // The requests so far (a copy taken under the mutex).
+  std::vector<std::string> Requests() {
+    std::lock_guard lock(mutex);
+    return requests;
+  }
 };
 
 class FakeTransport : public Transport {
@@ -31,42 +52,56 @@ class FakeTransport : public Transport {
   FakeTransport(FakeServer& server, TransportEvents& events) : server_(server), events_(events) {}
 
   void Connect(const ServerLogin& login) override {
+    std::unique_lock lock(server_.mutex);
     server_.requests.push_back("login " + login.user);
     events_.HostResolved();
     if (server_.refuse_login) {
       events_.ConnectionFailed();
       throw Exception("530 Login incorrect.\r\n");
     }
+    if (server_.logins_allowed == 0) {
+      events_.ConnectionFailed();
+      throw Exception("421 Too many connections from this address.\r\n");
+    }
+    if (server_.logins_allowed > 0) --server_.logins_allowed;
+    lock.unlock();
     connected_ = true;
     events_.Connected();
   }
   void StartSession() override {}
   void Disconnect() override {
     if (!connected_) return;
+    std::lock_guard lock(server_.mutex);
     server_.requests.push_back("quit");
     connected_ = false;
     events_.Disconnected();
   }
   void ListNames() override {
+    std::lock_guard lock(server_.mutex);
     server_.requests.push_back("list");
     for (const auto& [name, content] : server_.files) events_.NameListed(name);
     events_.TransferStopped();
   }
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
                 const ByteSink& sink) override {
+    std::unique_lock lock(server_.mutex);
     server_.requests.push_back("get " + remote);
+    server_.released.wait(lock, [&] { return server_.held.count(remote) == 0; });
     const auto file = server_.files.find(remote);
-    if (file == server_.files.end() || server_.failing.count(remote) > 0) {
+    if (file == server_.files.end() || server_.failing.count(remote) > 0 || server_.failing_once.erase(remote) > 0) {
+      lock.unlock();
       events_.TransferFailed(TransferCommand::kDownload);
       throw Exception("550 " + remote + ": No such file.\r\n");
     }
-    const int64_t size = static_cast<int64_t>(file->second.size());
+    const std::string content = file->second;
+    lock.unlock();
+    const int64_t size = static_cast<int64_t>(content.size());
     total_ = server_.announced_size >= 0 ? server_.announced_size : size;
     if (total_ == 0 && listed_size >= 0) total_ = listed_size;
     received_ = 0;
     events_.TransferStarted();
-    std::ofstream(local_path, std::ios::binary) << file->second;
-    if (sink) sink(file->second);
+    std::ofstream(local_path, std::ios::binary) << content;
+    if (sink) sink(content);
     received_ = size;
     events_.BytesArrived();
     events_.TransferStopped();
@@ -75,6 +110,8 @@ class FakeTransport : public Transport {
   }
   int64_t BytesReceived() const override { return received_; }
   int64_t BytesTotal() const override { return total_; }
+  // Its downloads end before they return: there is never one to end.
+  void Cancel() override {}
 
  private:
   FakeServer& server_;

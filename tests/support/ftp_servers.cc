@@ -66,7 +66,7 @@ std::string ReadLog(const std::string& path) {
 }
 
 void WriteVsftpdConfig(const std::string& path, int port, const std::string& root, const std::string& work_dir,
-                       bool passive) {
+                       bool passive, int connections_per_address) {
   std::filesystem::create_directories(work_dir + "/empty");
   std::ofstream config(path);
   config << "listen=YES\nlisten_ipv6=NO\nbackground=NO\n"
@@ -78,7 +78,8 @@ void WriteVsftpdConfig(const std::string& path, int port, const std::string& roo
          << "pasv_min_port=0\npasv_max_port=0\n"
          // Sandboxing that needs privileges a container may not grant.
          << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
-         << "xferlog_enable=NO\nvsftpd_log_file=" << work_dir << "/vsftpd.log\n";
+         << "xferlog_enable=NO\nvsftpd_log_file=" << work_dir << "/vsftpd.log\n"
+         << "max_per_ip=" << connections_per_address << "\n";
 }
 
 }  // namespace
@@ -88,7 +89,8 @@ const char* FtpServerName(FtpServerKind kind) {
 }
 
 std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::string& root_dir, const std::string& user,
-                                            const std::string& password, Passive passive) {
+                                            const std::string& password, Passive passive,
+                                            int connections_per_address) {
   if (kind == FtpServerKind::kVsftpd && !user.empty()) {
     throw std::runtime_error("vsftpd is started for anonymous logins only");
   }
@@ -108,20 +110,26 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
     if (kind == FtpServerKind::kPyftpdlib) {
       // Debian's interpreter: the python3 first on PATH may lack Debian's modules.
       args = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port), "-d", root};
-      if (passive == Passive::kRefused) {
-        // The module's own command line, with the handler's PASV replaced.
+      if (passive == Passive::kRefused || connections_per_address > 0) {
+        // The module's own command line, with the handler's PASV replaced
+        // or the server's limit set.
         args = {"/usr/bin/python3", "-c",
-                "import runpy, sys\n"
-                "from pyftpdlib.handlers import FTPHandler\n"
-                "FTPHandler.ftp_PASV = lambda self, line: self.respond('502 Passive mode refused.')\n"
-                "sys.argv[0] = 'pyftpdlib'\n"
-                "runpy.run_module('pyftpdlib', run_name='__main__')\n",
+                std::string("import runpy, sys\n"
+                            "from pyftpdlib.handlers import FTPHandler\n"
+                            "from pyftpdlib.servers import FTPServer\n") +
+                    (passive == Passive::kRefused
+                         ? "FTPHandler.ftp_PASV = lambda self, line: self.respond('502 Passive mode refused.')\n"
+                         : "") +
+                    "FTPServer.max_cons_per_ip = " + std::to_string(connections_per_address) +
+                    "\n"
+                    "sys.argv[0] = 'pyftpdlib'\n"
+                    "runpy.run_module('pyftpdlib', run_name='__main__')\n",
                 "-i", "127.0.0.1", "-p", std::to_string(port), "-d", root};
       }
       if (!user.empty()) args.insert(args.end(), {"-u", user, "-P", password});
     } else {
       std::string config = pattern + "/vsftpd.conf";
-      WriteVsftpdConfig(config, port, root, pattern, passive == Passive::kOffered);
+      WriteVsftpdConfig(config, port, root, pattern, passive == Passive::kOffered, connections_per_address);
       args = {"/usr/sbin/vsftpd", config};
     }
     posix_spawn_file_actions_t actions;

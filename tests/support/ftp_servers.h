@@ -36,10 +36,11 @@ class FtpServer {
   // any password (vsftpd answers "USER anonymous" with 230 at once). With a
   // user (pyftpdlib only) that user and password are the only login, and
   // "anonymous" is refused. Throws std::runtime_error with the server's log
-  // when it does not come up within 10 s.
+  // when it does not come up within 10 s. connections_per_address above 0
+  // makes the server refuse ("421") more connections from one address.
   static std::unique_ptr<FtpServer> Start(FtpServerKind kind, const std::string& root_dir,
                                           const std::string& user = "", const std::string& password = "",
-                                          Passive passive = Passive::kOffered);
+                                          Passive passive = Passive::kOffered, int connections_per_address = 0);
 
   ~FtpServer();
   FtpServer(const FtpServer&) = delete;

@@ -1,0 +1,32 @@
+#include "update/downloads_ahead.h"
+
+#include <algorithm>
+
+#include "update/process_entry.h"
+
+namespace {
+
+// Lines planned per connection: enough that a helper finds the next one
+// waiting while the engine installs, few enough that a run stopped early
+// has fetched little for nothing.
+constexpr int kPlannedPerConnection = 4;
+
+}  // namespace
+
+DownloadsAhead::DownloadsAhead(UpdateEngine& e)
+    : e_(e),
+      connection_(e.Connection),
+      depth_(e.Network.Connections > 1 ? e.Network.Connections * kPlannedPerConnection : 0) {}
+
+DownloadsAhead::~DownloadsAhead() {
+  if (const std::shared_ptr<Transport> connection = connection_.lock()) connection->DropPlans();
+}
+
+void DownloadsAhead::Reach(int index) {
+  const std::shared_ptr<Transport> connection = connection_.lock();
+  if (!connection || connection != e_.Connection || !e_.PendingList) return;
+  const int last = std::min(index + depth_, static_cast<int>(e_.PendingList->size()));
+  for (next_ = std::max(next_, index); next_ < last; ++next_) {
+    if (auto planned = PlanEntryDownload(e_, (*e_.PendingList)[next_], next_)) connection->PlanDownload(*planned);
+  }
+}
