@@ -25,8 +25,9 @@ DownloadsAhead::~DownloadsAhead() {
 void DownloadsAhead::Reach(int index) {
   const std::shared_ptr<Transport> connection = connection_.lock();
   if (!connection || connection != e_.Connection || !e_.PendingList) return;
-  const int last = std::min(index + depth_, static_cast<int>(e_.PendingList->size()));
-  for (next_ = std::max(next_, index); next_ < last; ++next_) {
+  // The line reached is fetched on the engine's connection at once.
+  const int last = std::min(index + depth_, static_cast<int>(e_.PendingList->size()) - 1);
+  for (next_ = std::max(next_, index + 1); next_ <= last; ++next_) {
     if (auto planned = PlanEntryDownload(e_, (*e_.PendingList)[next_], next_)) connection->PlanDownload(*planned);
   }
 }

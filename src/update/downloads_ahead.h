@@ -17,9 +17,9 @@ class DownloadsAhead {
   DownloadsAhead(const DownloadsAhead&) = delete;
   DownloadsAhead& operator=(const DownloadsAhead&) = delete;
 
-  // Called as the run reaches pending line `index`: plans the lines from
-  // there on that are not planned yet, up to a depth that keeps every
-  // connection busy.
+  // Called as the run reaches pending line `index`: plans the lines after
+  // it that are not planned yet, up to a depth that keeps every connection
+  // busy.
   void Reach(int index);
 
  private:
