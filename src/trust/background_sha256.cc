@@ -11,7 +11,7 @@ constexpr size_t kBatch = 1 << 20;
 constexpr size_t kMaxQueued = 16 * kBatch;
 }  // namespace
 
-BackgroundSha256::BackgroundSha256() : worker_([this] { Work(); }) { batch_.reserve(kBatch); }
+BackgroundSha256::BackgroundSha256() = default;
 
 BackgroundSha256::~BackgroundSha256() {
   {
@@ -25,11 +25,16 @@ BackgroundSha256::~BackgroundSha256() {
 void BackgroundSha256::Update(std::string_view bytes) {
   batch_.append(bytes);
   if (batch_.size() < kBatch) return;
+  if (!worker_.joinable()) worker_ = std::thread([this] { Work(); });
   Hand(std::exchange(batch_, std::string()));
   batch_.reserve(kBatch);
 }
 
 std::string BackgroundSha256::Final() {
+  if (!worker_.joinable()) {
+    stream_.Update(batch_);
+    return stream_.Final();
+  }
   if (!batch_.empty()) Hand(std::exchange(batch_, std::string()));
   {
     std::lock_guard<std::mutex> lock(mutex_);

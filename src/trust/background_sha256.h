@@ -1,7 +1,9 @@
 // SHA-256 of bytes that arrive in pieces, computed on a thread of its own,
 // so that hashing a download overlaps with receiving and writing it instead
 // of adding to them. The bytes are copied in batches; when the hashing
-// falls behind by more than a few MiB, Update waits for it.
+// falls behind by more than a few MiB, Update waits for it. The thread
+// starts with the first whole batch: a smaller input is hashed by Final,
+// on the owner's thread, since a thread would cost more than the hashing.
 #pragma once
 
 #include <condition_variable>
@@ -19,7 +21,7 @@ class BackgroundSha256 {
  public:
   // Throws ETrustError when libgcrypt cannot be used.
   BackgroundSha256();
-  // Waits for the hashing thread.
+  // Waits for the hashing thread, if it started.
   ~BackgroundSha256();
   BackgroundSha256(const BackgroundSha256&) = delete;
   BackgroundSha256& operator=(const BackgroundSha256&) = delete;

@@ -40,11 +40,13 @@ TEST(Sha256Test, KnownDigestsWhateverThePieces) {
 }
 
 // The hash of a download, computed on a thread of its own, agrees with the
-// plain stream: for nothing, for a few bytes, and for more than the queue
-// holds (so Update waits for the thread), in pieces of every size.
+// plain stream: for nothing, for a few bytes (hashed without the thread),
+// around the batch that starts it, and for more than the queue holds (so
+// Update waits for the thread), in pieces of every size.
 TEST(Sha256Test, BackgroundHashAgreesWithTheStream) {
   std::mt19937 random(7);
-  for (const size_t size : {size_t{0}, size_t{3}, size_t{40} << 20}) {
+  for (const size_t size : {size_t{0}, size_t{3}, (size_t{1} << 20) - 1, size_t{1} << 20, (size_t{1} << 20) + 1,
+                            size_t{40} << 20}) {
     SCOPED_TRACE(size);
     std::string bytes(size, '\0');
     for (char& c : bytes) c = static_cast<char>(random());
