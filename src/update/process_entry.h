@@ -27,7 +27,11 @@ enum class EntryOutcome {
 // beside its destination and renamed over it only once complete and
 // checked, so an entry that fails leaves the installed files as they were
 // (a bundle's members are replaced one by one) and gets no record line;
-// its temporary files are removed. A download that runs past the listed
+// its temporary files are removed, except a download cut off by an error
+// other than a local file's, which stays noted with its origin
+// (NoteDownloadOf) for the next run to continue. A partial download that
+// the run's sweep kept for the same origin (e.KeptPartialDownloads) is
+// continued; one kept for another origin is removed first. A download that runs past the listed
 // size (field 5) is passed over, named through the view's ReportRefusedName and
 // counted through its EntryFailed; so is one whose bytes, hashed as they
 // arrive, differ from the SHA-256 the line lists for its served file
