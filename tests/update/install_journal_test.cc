@@ -128,8 +128,10 @@ TEST_F(InstallJournalTest, SweepOfTheRunKeepsPartialDownloadsThatCanBeContinued)
   }
   {
     SCOPED_TRACE("a change in any field, or in the file's size, is a change");
-    for (const DownloadOrigin& other : {DownloadOrigin{"Help.TXT", 50, "3", ""}, DownloadOrigin{"Help.txt", 51, "3", ""},
-                                        DownloadOrigin{"Help.txt", 50, "3", "cd34"}}) {
+    for (const DownloadOrigin& other :
+         {DownloadOrigin{"Help.TXT", 50, "3", ""}, DownloadOrigin{"Help.txt", 51, "3", ""},
+          DownloadOrigin{"Help.txt", 50, "4", ""},
+          DownloadOrigin{"Help.txt", 50, "3", "cd34"}}) {
       KeptDownloads again;
       again.Add(dir + "Help/Help.txt.updtmp", help, 4);
       EXPECT_EQ(again.Take(dir + "Help/Help.txt.updtmp", other), KeptDownloads::Match::kChanged) << other.remote;
