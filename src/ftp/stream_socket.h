@@ -128,9 +128,10 @@ class TStreamSocket {
   // (the line is too long).
   std::string ReadLn();
   // Writes everything that arrives into the file (created or truncated;
-  // with append, added after what it holds) until the peer closes; blocks reach the file in large writes, all of
-  // them by the time it returns. Raises OnPacketRecvd after each block of
-  // up to kBufferSize bytes; BytesRecvd() counts the bytes. Pumps messages.
+  // with append, added after what it holds) until the peer closes; blocks
+  // reach the file in large writes, all of them by the time it returns.
+  // Raises OnPacketRecvd after each block of up to kBufferSize bytes;
+  // BytesRecvd() counts the bytes (this capture's only). Pumps messages.
   // With max_bytes >= 0, returns false as soon as more than max_bytes have
   // arrived: exactly max_bytes + 1 are then received and written, the rest
   // is left unread and the connection open. True when the peer closed.

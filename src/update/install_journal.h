@@ -3,7 +3,8 @@
 // (platform::PartialFileOf), downloads that are unpacked afterwards, and
 // unpacked bundles that are taken apart and deleted. Each is noted in the
 // journal "updtmp.dat" of the game folder before it is created, so that
-//   - the next run removes what a run that was killed left behind, and
+//   - the next run removes what a run that was killed left behind (the
+//     update run keeps the partial downloads it may continue), and
 //   - every file installed reaches the disk before a record naming it is
 //     saved, in one batch for the whole run.
 // The journal holds names relative to the game folder, each ended by a NUL
