@@ -85,7 +85,7 @@ bool DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const Spli
   // A copy: the download pumps messages, and the connection may be replaced meanwhile.
   const std::shared_ptr<Transport> connection = e.Connection;
   try {
-    connection->Download(entry, received, -1, {});
+    connection->Download(entry, received, -1, {}, false);
   } catch (...) {
     // Removes the partial download, then rethrows.
     Discard(e, received);

@@ -126,8 +126,21 @@ class TFtpClient : public TStreamSocket {
   // replies read (at most about 0.95 s), and ETransferLimit thrown.
   // After the data connection closed, also by a failure, BytesTotal is the
   // number of bytes received (one past the bound after ETransferLimit).
+  // With Resume, a LocalFile that already holds the first K bytes of the
+  // file (K above 0 and below ListedSize, or below kUnlistedTransferLimit
+  // when none is listed) is continued: "REST K" is reported and sent after
+  // the data connection is set up, before "RETR ". On a "350" reply the
+  // bytes that arrive are added after the K, OnBytesCaptured first receives
+  // the K bytes read back from LocalFile (pumping messages between blocks),
+  // and the transfer counts as the whole file: BytesRecvd, BytesTotal and
+  // the ListedSize bound include K, and BytesTotal at OnTransactionStart is
+  // ListedSize when there is one (servers differ in whether they announce
+  // the whole file or the rest). "Received N Bytes" counts only what came
+  // over the data connection. Any other reply to "REST " starts the file
+  // over from byte 0, truncated, as a download without Resume does; no
+  // event tells.
   void Download(const std::string& RemoteFile, const std::string& LocalFile,
-                int64_t ListedSize = -1);
+                int64_t ListedSize = -1, bool Resume = false);
   // Lists the current remote folder ("NLST", data connection as Passive
   // says): OnListItem per name, then OnTransactionStop and
   // OnSuccess(cmdNList). Throws FTPException for a refused "PORT " or
@@ -163,7 +176,13 @@ class TFtpClient : public TStreamSocket {
   void AcceptDataConnection();
   bool RefusedDownloadReply(const std::string& reply);
   void DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, int64_t ListedSize,
-                     bool& success);
+                     bool Resume, bool& success);
+  // Asks the server to start the next transfer at byte `offset` ("REST ");
+  // true when it agreed ("350").
+  bool RestartAt(int64_t offset);
+  // Hands OnBytesCaptured the first `count` bytes of the file at `path`.
+  // Throws EFOpenError or EInOutError when they cannot all be read.
+  void FeedExistingBytes(const std::string& path, int64_t count);
   void ReceiveListing();
   // After a transfer failed while the server still owes its final reply:
   // closes the data connection, sends "ABOR" when send_abort (a reply to
@@ -176,4 +195,7 @@ class TFtpClient : public TStreamSocket {
   bool data_passive_ = false;  // how the running transfer's data connection was made
   bool pasv_refused_ = false;  // the server refused "PASV" on this connection
   int64_t last_transfer_bytes_ = 0;
+  // The bytes the local file held before the running download continued
+  // it; 0 when it started from byte 0.
+  int64_t resume_offset_ = 0;
 };

@@ -65,7 +65,8 @@ void TFtpClient::CreateDataConnection(bool with_packet_event) {
 
 void TFtpClient::CloseDataConnection() {
   if (!data_connection_) return;
-  last_transfer_bytes_ = data_connection_->BytesRecvd();
+  last_transfer_bytes_ = resume_offset_ + data_connection_->BytesRecvd();
+  resume_offset_ = 0;
   data_connection_.reset();
 }
 

@@ -1,10 +1,13 @@
 // The transfers of TFtpClient: Download ("RETR ") and Nlist ("NLST"), each
 // over its own data connection.
 #include <cctype>
+#include <memory>
 
 #include "ftp/ftp_client.h"
 #include "platform/ascii_case.h"
 #include "platform/event_loop.h"
+#include "platform/file_stream.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -13,6 +16,17 @@ bool IsContinuation(const std::string& line) {
 }
 
 bool RefusedCommand(int code) { return code > 300 && code < 600; }
+
+// The blocks in which a continued download's first bytes are read back.
+constexpr size_t kFeedBlock = 1 << 20;
+
+// Where a download of `local` with Resume may continue: the bytes the file
+// holds when there are some and fewer than the bound; else 0 (from the start).
+int64_t ResumeOffset(const std::string& local, int64_t listed_size) {
+  const int64_t held = platform::FileSize(local);
+  const int64_t bound = listed_size >= 0 ? listed_size : kUnlistedTransferLimit;
+  return held > 0 && held < bound ? held : 0;
+}
 
 // An empty reply means the server closed the control connection: the data
 // connection it announced will never come, and waiting for it would last
@@ -62,7 +76,7 @@ int64_t ParseByteCount(const std::string& line) {
 }
 
 int64_t TFtpClient::BytesRecvd() const {
-  return data_connection_ ? data_connection_->BytesRecvd() : last_transfer_bytes_;
+  return data_connection_ ? resume_offset_ + data_connection_->BytesRecvd() : last_transfer_bytes_;
 }
 
 // A refused reply of a Download: true when OnFailure handled it (the
@@ -77,7 +91,7 @@ bool TFtpClient::RefusedDownloadReply(const std::string& reply) {
 }
 
 void TFtpClient::Download(const std::string& RemoteFile, const std::string& LocalFile,
-                          int64_t ListedSize) {
+                          int64_t ListedSize, bool Resume) {
   bool success = false;
   canceled_ = false;
   try {
@@ -85,7 +99,7 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
     if (DataAvailable()) Read(0);  // left over from an earlier command
     CreateDataConnection(true);
     try {
-      DownloadSteps(RemoteFile, LocalFile, ListedSize, success);
+      DownloadSteps(RemoteFile, LocalFile, ListedSize, Resume, success);
     } catch (...) {
       // Cleans up: drops the data connection and settles a cancel with
       // "ABOR", then rethrows.
@@ -112,10 +126,14 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
 }
 
 void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, int64_t ListedSize,
-                               bool& success) {
+                               bool Resume, bool& success) {
   TStreamSocket& data = *data_connection_;
+  const std::string& local = LocalFile.empty() ? RemoteFile : LocalFile;
   if (std::optional<std::string> refusal = SetUpDataConnection(false); refusal && RefusedDownloadReply(*refusal)) {
     return;
+  }
+  if (const int64_t offset = Resume ? ResumeOffset(local, ListedSize) : 0; offset > 0 && RestartAt(offset)) {
+    resume_offset_ = offset;
   }
   ReportStatus(1, "RETR " + RemoteFile);
   BytesTotal = 0;
@@ -133,21 +151,22 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
     BytesTotal = ParseByteCount(line);
     // Many servers announce no size; the caller's listed size keeps the
     // progress display's total right.
-    if (BytesTotal == 0 && ListedSize >= 0) BytesTotal = ListedSize;
+    if ((BytesTotal == 0 || resume_offset_ > 0) && ListedSize >= 0) BytesTotal = ListedSize;
     if (OnTransactionStart) OnTransactionStart();
+    if (!canceled_ && !timed_out_ && resume_offset_ > 0) FeedExistingBytes(local, resume_offset_);
     if (!canceled_ && !timed_out_) {
       const int64_t bound = ListedSize >= 0 ? ListedSize : kUnlistedTransferLimit;
-      if (!data.CaptureFile(LocalFile.empty() ? RemoteFile : LocalFile, bound)) {
+      if (!data.CaptureFile(local, bound - resume_offset_, resume_offset_ > 0)) {
         throw ETransferLimit(DownloadLimitText(RemoteFile, ListedSize));
       }
     }
   } catch (const ETransferLimit&) {
-    BytesTotal = data.BytesRecvd();
+    BytesTotal = resume_offset_ + data.BytesRecvd();
     SettleFailedTransfer(data, true);
     throw;
   } catch (...) {
     // Cleans up, then rethrows.
-    BytesTotal = data.BytesRecvd();
+    BytesTotal = resume_offset_ + data.BytesRecvd();
     // A cancel is settled by "ABOR" afterwards; any other failure (a local
     // file that cannot be created, a full disk, a reset, a stall) leaves the
     // final reply of "RETR " owed, and the next command would take it for
@@ -157,8 +176,8 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   }
   if (OnTransactionStop) OnTransactionStop();
   data.RequestCloseSocket();
-  BytesTotal = data.BytesRecvd();
-  if (Reporting(1)) ReportStatus(1, "Received " + std::to_string(BytesTotal) + " Bytes");
+  BytesTotal = resume_offset_ + data.BytesRecvd();
+  if (Reporting(1)) ReportStatus(1, "Received " + std::to_string(data.BytesRecvd()) + " Bytes");
   if (!canceled_ && !timed_out_) {
     line = ReadLn();
     ReportStatus(1, line);
@@ -166,6 +185,33 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   }
   if (OnTransactionStop) OnTransactionStop();
   success = true;
+}
+
+bool TFtpClient::RestartAt(int64_t offset) {
+  const std::string command = "REST " + std::to_string(offset);
+  ReportStatus(1, command);
+  const std::string reply = Transaction(command);
+  ExpectReply(reply);
+  return reply_number_ == 350;
+}
+
+void TFtpClient::FeedExistingBytes(const std::string& path, int64_t count) {
+  if (!OnBytesCaptured) return;
+  platform::InputFile file(path);
+  if (!file.IsOpen()) throw EFOpenError("Cannot open file " + path);
+  const std::unique_ptr<char[]> block(new char[kFeedBlock]);
+  for (int64_t left = count; left > 0;) {
+    const size_t wanted = left < static_cast<int64_t>(kFeedBlock) ? static_cast<size_t>(left) : kFeedBlock;
+    const size_t got = file.Read(block.get(), wanted);
+    if (got < wanted) {
+      throw EInOutError("Cannot continue " + path + ": " + std::to_string(count) + " bytes were there, " +
+                        std::to_string(count - left + static_cast<int64_t>(got)) + " could be read");
+    }
+    OnBytesCaptured(std::string_view(block.get(), got));
+    left -= static_cast<int64_t>(got);
+    // A large file is read back in a while: the window keeps working.
+    platform::ProcessMessages();
+  }
 }
 
 void TFtpClient::Nlist() {

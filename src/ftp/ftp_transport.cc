@@ -45,13 +45,13 @@ class FtpTransport : public Transport {
   void Disconnect() override { client_.Disconnect(); }
   void ListNames() override { client_.Nlist(); }
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
-                const ByteSink& sink) override {
+                const ByteSink& sink, bool resume) override {
     client_.OnBytesCaptured = sink;
     struct SinkReset {
       TFtpClient& client;
       ~SinkReset() { client.OnBytesCaptured = nullptr; }
     } reset{client_};
-    client_.Download(remote, local_path, listed_size);
+    client_.Download(remote, local_path, listed_size, resume);
   }
   int64_t BytesReceived() const override { return client_.BytesRecvd(); }
   int64_t BytesTotal() const override { return client_.BytesTotal; }

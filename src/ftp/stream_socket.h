@@ -127,10 +127,11 @@ class TStreamSocket {
   // EStallError, and ESockError when no LF comes within kBufferSize bytes
   // (the line is too long).
   std::string ReadLn();
-  // Writes everything that arrives into the file (created or truncated)
-  // until the peer closes; blocks reach the file in large writes, all of
-  // them by the time it returns. Raises OnPacketRecvd after each block of
-  // up to kBufferSize bytes; BytesRecvd() counts the bytes. Pumps messages.
+  // Writes everything that arrives into the file (created or truncated;
+  // with append, added after what it holds) until the peer closes; blocks
+  // reach the file in large writes, all of them by the time it returns.
+  // Raises OnPacketRecvd after each block of up to kBufferSize bytes;
+  // BytesRecvd() counts the bytes (this capture's only). Pumps messages.
   // With max_bytes >= 0, returns false as soon as more than max_bytes have
   // arrived: exactly max_bytes + 1 are then received and written, the rest
   // is left unread and the connection open. True when the peer closed.
@@ -138,7 +139,7 @@ class TStreamSocket {
   // writing fails, EAbortError "Socket send aborted" when Canceled,
   // EStallError; and after OnError the socket error of a connection that
   // ended by a reset rather than an orderly close.
-  [[nodiscard]] bool CaptureFile(const std::string& file_name, int64_t max_bytes = -1);
+  [[nodiscard]] bool CaptureFile(const std::string& file_name, int64_t max_bytes = -1, bool append = false);
   // Binds to 0.0.0.0:Port (0 = any) and listens for one connection; its
   // arrival sets AsyncDone (and Connected when on_lookup_message).
   void Listen(bool on_lookup_message);

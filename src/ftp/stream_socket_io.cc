@@ -22,9 +22,9 @@ class CaptureTarget {
  public:
   static constexpr size_t kWriteSize = 1 << 20;
 
-  explicit CaptureTarget(const std::string& name)
+  CaptureTarget(const std::string& name, bool append)
       : name_(name),
-        file_(name, 0644),
+        file_(name, 0644, append),
         buffer_(new char[kWriteSize]) {  // not zeroed: a small file touches a page or two
     if (!file_.IsOpen()) throw EFOpenError("Cannot create file " + name);
   }
@@ -204,11 +204,11 @@ std::string TStreamSocket::Transaction(const std::string& command) {
   return transaction_reply_;
 }
 
-bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes) {
+bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes, bool append) {
   ReportStatus(8, "CaptureFile");
   bytes_recvd_ = 0;
   ArmedTimer armed(*this);
-  CaptureTarget file(file_name);
+  CaptureTarget file(file_name, append);
   auto last_pump = std::chrono::steady_clock::now();
   RestartStallClock();
   bool within_bound = true;

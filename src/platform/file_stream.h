@@ -31,8 +31,10 @@ class InputFile {
 class OutputFile {
  public:
   // Creates or truncates `path` (a real path) with the permission bits
-  // `mode` less the process's umask. Check IsOpen(); OpenError() says why not.
-  explicit OutputFile(const std::string& path, unsigned mode = 0666);
+  // `mode` less the process's umask; with `append`, an existing file keeps
+  // its bytes and writes go after them. Check IsOpen(); OpenError() says
+  // why not.
+  explicit OutputFile(const std::string& path, unsigned mode = 0666, bool append = false);
   // Closes the file if Close has not; a failure then goes unreported.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;

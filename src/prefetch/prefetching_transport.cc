@@ -136,7 +136,7 @@ class Helper {
       events.current = ahead.get();
       bool whole = false;
       try {
-        transport->Download(ahead->plan.remote, ahead->plan.ahead_path, ahead->plan.listed_size, {});
+        transport->Download(ahead->plan.remote, ahead->plan.ahead_path, ahead->plan.listed_size, {}, false);
         ahead->received = transport->BytesTotal();
         ahead->total = transport->BytesTotal();
         whole = true;
@@ -192,18 +192,21 @@ class PrefetchingTransport : public Transport {
   void DropPlans() override { StopHelpers(); }
 
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
-                const ByteSink& sink) override {
+                const ByteSink& sink, bool resume) override {
     delivered_.reset();
     // A handler run by a wait below may drop the plans; this queue stays.
     const std::shared_ptr<AheadQueue> queue = queue_;
     const std::shared_ptr<AheadDownload> ahead = queue ? queue->Take(remote, local_path) : nullptr;
     if (!ahead || ahead->state == AheadDownload::State::kTaken) {
-      own_->Download(remote, local_path, listed_size, sink);
+      own_->Download(remote, local_path, listed_size, sink, resume);
       return;
     }
     if (!AwaitFetched(*queue, *ahead)) {
-      (void)platform::RemoveFileIfPresent(ahead->plan.ahead_path);
-      own_->Download(remote, local_path, listed_size, sink);
+      // What the helper received before it failed is the file's beginning:
+      // the engine's connection continues it where the server allows.
+      const bool kept = platform::ReplaceFile(ahead->plan.ahead_path, local_path) == 0;
+      if (!kept) (void)platform::RemoveFileIfPresent(ahead->plan.ahead_path);
+      own_->Download(remote, local_path, listed_size, sink, kept || resume);
       return;
     }
     Deliver(*ahead, local_path, sink);
@@ -275,7 +278,7 @@ class PrefetchingTransport : public Transport {
     relay_.muted = true;
     bool whole = false;
     try {
-      own_->Download(ahead->plan.remote, ahead->plan.ahead_path, ahead->plan.listed_size, {});
+      own_->Download(ahead->plan.remote, ahead->plan.ahead_path, ahead->plan.listed_size, {}, false);
       ahead->received = own_->BytesTotal();
       ahead->total = own_->BytesTotal();
       whole = true;

@@ -111,10 +111,16 @@ class Transport {
   // Fetches `remote` into the real path `local_path`, created or replaced.
   // listed_size (-1 = unknown) bounds what may arrive (ETransferLimit past
   // it) and stands in as the expected size when the server gives none.
-  // `sink` (may be empty) receives every byte written to local_path, in
-  // order, while the transfer runs. Throws on failure, after TransferFailed.
+  // `sink` (may be empty) receives every byte of the file, in order, while
+  // the transfer runs. Throws on failure, after TransferFailed.
+  // With `resume`, a local_path that already holds the first bytes of the
+  // file (some, fewer than listed_size) is continued where the server can
+  // start a transfer in the middle, and started over otherwise; either way
+  // the transfer counts as the whole file (listed_size bounds the whole,
+  // BytesReceived and BytesTotal include what was there) and `sink` first
+  // receives the bytes already there.
   virtual void Download(const std::string& remote, const std::string& local_path,
-                        int64_t listed_size, const ByteSink& sink) = 0;
+                        int64_t listed_size, const ByteSink& sink, bool resume) = 0;
   // The running transfer's byte count; between transfers, the last one's.
   virtual int64_t BytesReceived() const = 0;
   // The running transfer's expected size (0 when unknown); after a

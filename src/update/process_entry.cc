@@ -1,5 +1,6 @@
 #include "update/process_entry.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -64,13 +65,21 @@ class EntryInstaller {
   EntryInstaller& operator=(const EntryInstaller&) = delete;
 
   // Downloads remote: for "O" into the partial file of the local name,
-  // otherwise into the download file of the remote name. kWhole when the
-  // byte count received equals the size field (converted only now, after
-  // the download); a download that does not fit is removed.
+  // otherwise into the download file of the remote name, continuing the
+  // partial download of the same origin that the run's sweep kept there.
+  // kWhole when the byte count received equals the size field (converted
+  // only now, after the download); a download that does not fit is
+  // removed. A download cut off by an error other than a local file's
+  // stays, noted with its origin, for the next run to continue.
   Fetched Download() {
     if (!e_.Connection) throw Exception("Not connected");
     if (f_.type == "O") RequireFolderPath(e_.ExeDir, f_.local);
-    download_ = Keep(NoteTemporaryFile(e_.ExeDir, DownloadPath(e_, f_)));
+    const std::string path = DownloadPath(e_, f_);
+    const DownloadOrigin origin{f_.remote, ListedSize(f_.size), f_.version, f_.digest};
+    const KeptDownloads::Match kept = e_.KeptPartialDownloads.Take(path, origin);
+    // A partial of an entry that changed since holds bytes of another file.
+    if (kept == KeptDownloads::Match::kChanged) Discard(path);
+    download_ = Keep(NoteDownloadOf(e_.ExeDir, path, origin));
     // A copy: the download pumps messages, and the connection may be replaced meanwhile.
     const std::shared_ptr<Transport> connection = e_.Connection;
     // Hashed beside the transfer, on the other core, as the bytes arrive.
@@ -81,10 +90,18 @@ class EntryInstaller {
       sink = [&digest](std::string_view bytes) { digest->Update(bytes); };
     }
     try {
-      connection->Download(f_.remote, download_, ListedSize(f_.size), sink);
+      connection->Download(f_.remote, download_, origin.listed_size, sink, kept == KeptDownloads::Match::kSame);
     } catch (const ETransferLimit&) {
       return Refuse(Fetched::kOverrun, "the server sent more of \"" + f_.remote + "\" than its listed size (" +
                                            f_.size + ")");
+    } catch (const EInOutError&) {
+      throw;  // a local file that cannot be written (a full disk): what arrived goes
+    } catch (const EFOpenError&) {
+      throw;
+    } catch (const Exception&) {
+      // Cut off (a dropped connection, a stall, a refusal, a cancel).
+      KeepCutOffDownload(origin.listed_size);
+      throw;
     }
     const int64_t received = connection->BytesTotal();
     if (received != platform::StrToInt(f_.size)) {
@@ -139,6 +156,13 @@ class EntryInstaller {
     return platform::ResolveGameFileName(e_.ExeDir, name);
   }
   const std::string& Keep(const std::string& temporary) { return temporaries_.emplace_back(temporary); }
+  // Leaves the download in place when it holds some bytes and fewer than
+  // listed_size: one the next run may continue.
+  void KeepCutOffDownload(int64_t listed_size) {
+    const int64_t size = platform::FileSize(download_);
+    if (size <= 0 || size >= listed_size) return;
+    temporaries_.erase(std::remove(temporaries_.begin(), temporaries_.end(), download_), temporaries_.end());
+  }
   // Removes the download and names the entry as passed over for `reason`.
   Fetched Refuse(Fetched outcome, const std::string& reason) {
     Discard(download_);
@@ -338,6 +362,8 @@ std::optional<PlannedDownload> PlanEntryDownload(UpdateEngine& e, const std::str
     return std::nullopt;  // the entry's own turn reports it
   }
   const std::string local_path = DownloadPath(e, f);
+  // A partial kept from an earlier run is continued in the entry's turn.
+  if (e.KeptPartialDownloads.Holds(local_path)) return std::nullopt;
   if (!platform::DirectoryExists(local_path.substr(0, local_path.rfind('/') + 1))) return std::nullopt;
   const std::string ahead_path =
       NoteTemporaryFile(e.ExeDir, local_path + std::string(kAheadFileSuffix) + std::to_string(index));

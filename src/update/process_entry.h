@@ -28,7 +28,11 @@ enum class EntryOutcome {
 // beside its destination and renamed over it only once complete and
 // checked, so an entry that fails leaves the installed files as they were
 // (a bundle's members are replaced one by one) and gets no record line;
-// its temporary files are removed. A download that runs past the listed
+// its temporary files are removed, except a download cut off by an error
+// other than a local file's, which stays noted with its origin
+// (NoteDownloadOf) for the next run to continue. A partial download that
+// the run's sweep kept for the same origin (e.KeptPartialDownloads) is
+// continued; one kept for another origin is removed first. A download that runs past the listed
 // size (field 5) is passed over, named through the view's ReportRefusedName and
 // counted through its EntryFailed; so is one whose bytes, hashed as they
 // arrive, differ from the SHA-256 the line lists for its served file
@@ -51,8 +55,9 @@ EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromChe
 // to be planned ahead (Transport::PlanDownload): the folder of an "O"
 // entry is made and the ahead file "<download file>.ahead<index>" noted in
 // the journal. nullopt for an entry that is refused or fails before it
-// downloads (ProcessEntry reports it in its turn) and for a download
-// whose folder does not exist yet. `index` is the line's place in the
+// downloads (ProcessEntry reports it in its turn), for a download whose
+// folder does not exist yet, and for one that continues a partial kept
+// from an earlier run. `index` is the line's place in the
 // pending list, which keeps ahead files of one run apart.
 std::optional<PlannedDownload> PlanEntryDownload(UpdateEngine& e, const std::string& line, int index);
 

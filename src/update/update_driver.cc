@@ -132,8 +132,8 @@ std::string FetchSignedList(UpdateEngine& e, const trust::PublicKey& key) {
   CheckTemporaries temporaries(e);
   const std::string list = temporaries.Begin("update3.dat");
   const std::string signature = temporaries.Begin(std::string("update3.dat") + kSignatureSuffix);
-  e.Connection->Download("update3.dat", list, -1, {});
-  e.Connection->Download(std::string("update3.dat") + kSignatureSuffix, signature, -1, {});
+  e.Connection->Download("update3.dat", list, -1, {}, false);
+  e.Connection->Download(std::string("update3.dat") + kSignatureSuffix, signature, -1, {}, false);
   const SetVerdict verdict = JudgeSignedSet(key, platform::ReadWholeFile(list), platform::ReadWholeFile(signature),
                                             ReadAcceptedStamp(e.ExeDir), UnixTimeNow());
   if (!verdict.accepted) return verdict.problem;
@@ -174,8 +174,8 @@ void FetchSignedBulletin(UpdateEngine& e, const trust::PublicKey& key) {
     CheckTemporaries temporaries(e);
     const std::string bulletin = temporaries.Begin("bulletin.htm");
     const std::string signature = temporaries.Begin(signature_name);
-    e.Connection->Download("bulletin.htm", bulletin, -1, {});
-    e.Connection->Download(signature_name, signature, -1, {});
+    e.Connection->Download("bulletin.htm", bulletin, -1, {}, false);
+    e.Connection->Download(signature_name, signature, -1, {}, false);
     if (SignatureMatches(key, platform::ReadWholeFile(bulletin), platform::ReadWholeFile(signature), problem)) {
       PutInPlace(e, signature, signature_name);
       PutInPlace(e, bulletin, "bulletin.htm");
@@ -212,12 +212,12 @@ CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
   }
   order.clear();
 
-  if (!key) e.Connection->Download("update3.dat", GamePath(e, "update3.dat"), -1, {});
+  if (!key) e.Connection->Download("update3.dat", GamePath(e, "update3.dat"), -1, {}, false);
   if (ListsServerFile(e, "bulletin.htm")) {
     if (key)
       FetchSignedBulletin(e, *key);
     else
-      e.Connection->Download("bulletin.htm", GamePath(e, "bulletin.htm"), -1, {});
+      e.Connection->Download("bulletin.htm", GamePath(e, "bulletin.htm"), -1, {}, false);
   }
 
   e.ShowProgress = true;

@@ -12,6 +12,7 @@
 
 #include "lists/list_file.h"
 #include "transport/transport.h"
+#include "update/install_journal.h"
 #include "update/update_view.h"
 
 class TGzip;
@@ -72,6 +73,10 @@ class UpdateEngine {
   // The current connection; replaced before every login attempt. Shared so
   // that an operation running on it keeps it alive when a handler replaces it.
   std::shared_ptr<Transport> Connection;
+
+  // The partial downloads the update run's sweep kept for its entries to
+  // continue; emptied when the run ends.
+  KeptDownloads KeptPartialDownloads;
 
   // Replaces the connection with a new, unconnected one.
   Transport& NewConnection();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 
 #include "lists/list_file.h"
 #include "platform/errors.h"
@@ -13,13 +14,43 @@
 #include "update/install_journal.h"
 #include "update/process_entry.h"
 
+namespace {
+
+// Removes the partial downloads that the run's sweep kept and no entry of
+// the run continued, however the run ends.
+class UnusedDownloadsRemoval {
+ public:
+  explicit UnusedDownloadsRemoval(UpdateEngine& e) : e_(e) {}
+  ~UnusedDownloadsRemoval() {
+    try {
+      Remove();
+    } catch (const std::exception&) {
+      // A listener that throws while the run unwinds: the files stay noted
+      // in the journal, and the next run's sweep takes them.
+    }
+  }
+  UnusedDownloadsRemoval(const UnusedDownloadsRemoval&) = delete;
+  UnusedDownloadsRemoval& operator=(const UnusedDownloadsRemoval&) = delete;
+
+  void Remove() {
+    for (const std::string& sentence : e_.KeptPartialDownloads.DiscardUnused()) e_.View.ReportRefusedName(sentence);
+  }
+
+ private:
+  UpdateEngine& e_;
+};
+
+}  // namespace
+
 void Button1Click(UpdateEngine& e) {
   if (!e.IsConnected) return;
   SetUpdateArmed(e, false);
   e.View.ShowProgressBar();
   e.View.ShowStatusLine();
   if (!e.PendingList) return;
-  for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
+  UnusedDownloadsRemoval unused_downloads(e);
+  for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir, e.KeptPartialDownloads))
+    e.View.ReportRefusedName(sentence);
   const int n = static_cast<int>(e.PendingList->size());
   DownloadsAhead ahead(e);
   for (int i = 0; i < n; ++i) {
@@ -36,6 +67,7 @@ void Button1Click(UpdateEngine& e) {
       ShowStartGame(e);
     }
   }
+  unused_downloads.Remove();
   SaveRecord(e);
 }
 

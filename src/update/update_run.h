@@ -5,9 +5,11 @@
 #include "update/update_engine.h"
 
 // The update run: removes what a killed run left behind (see
-// SweepTemporaryFiles), installs every entry of PendingList in order with
-// ProcessEntry, counting down in the status line, then shows "files
-// updated" and the start-game button and saves the record (SaveRecord). Does nothing
+// SweepTemporaryFiles) except the partial downloads its entries may
+// continue, installs every entry of PendingList in order with ProcessEntry,
+// counting down in the status line, then shows "files updated" and the
+// start-game button and saves the record (SaveRecord). The kept partials
+// that no entry continued are removed however the run ends. Does nothing
 // while IsConnected is false; leaves the run disarmed. Pumps messages
 // before each entry and during downloads. An error raised by an entry stops
 // the run there and is raised on (the record is saved later, at close); an

@@ -1,11 +1,13 @@
 // updater-cli against real FTP servers: the forced update, the in-use stop,
-// failures, arguments, and server data that tries to leave the game folder.
+// failures, partial downloads a killed run left, arguments, and server data
+// that tries to leave the game folder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 
 #include "cli_e2e_fixture.h"
+#include "update/install_journal.h"
 
 namespace test_support {
 namespace {
@@ -107,6 +109,57 @@ TEST_P(CliRecoveryTest, FailedDownloadShowsTheErrorAndKeepsWhatWasInstalled) {
   EXPECT_EQ(r.Lines().back().rfind("550", 0), 0u) << "the server's refusal is shown: " << r.out;
   EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nHere.txt 1\r\n");
   EXPECT_FALSE(GameHas("After.txt"));
+}
+
+// Bytes that gzip cannot shrink much, so a served file is as large as its content.
+std::string NoisyBytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes[i] = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
+TEST_P(CliRecoveryTest, PartialDownloadsOfAKilledRunAreContinuedOrRemoved) {
+  const std::string core = NoisyBytes(300000, 1), help = NoisyBytes(200000, 2), map = NoisyBytes(100000, 3);
+  set.AddE("Core.gz", "System\\Core.u", "2", core);
+  set.AddO("Help.txt", "Help\\Help.txt", "3", help);
+  set.AddO("Map.txt", "Map.txt", "5", map);
+  set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+  const std::string served_core = Gzip(core);
+  const auto size = [](const std::string& bytes) { return static_cast<int64_t>(bytes.size()); };
+  // What a killed run left, each partial noted with what it is a download of.
+  auto leave = [&](const std::string& name, const DownloadOrigin& origin, const std::string& bytes) {
+    NoteDownloadOf(game_dir, game_dir + name, origin);
+    root.Write("game/" + name, bytes);
+  };
+  leave("Core.gz.dltmp", {"Core.gz", size(served_core), "2", Sha256Of(served_core)}, served_core.substr(0, 100000));
+  // Other bytes than the server's: only continuing them gives a file that
+  // differs from its digest.
+  leave("Help/Help.txt.updtmp", {"Help.txt", size(help), "3", Sha256Of(help)}, std::string(50000, 'm'));
+  // Of the version before: removed, the new one fetched whole.
+  leave("Map.txt.updtmp", {"Map.txt", size(map), "4", Sha256Of(map)}, std::string(50000, 'm'));
+  leave("Gone.gz.dltmp", {"Gone.gz", 100, "1", ""}, "of an entry the list no longer has");
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  EXPECT_NE(r.err.find("entry \"Help\\Help.txt\" passed over: the SHA-256 of \"Help.txt\" as received differs"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(Game("System/Core.u") == core) << "continued and installed byte for byte";
+  EXPECT_TRUE(Game("Map.txt") == map);
+  EXPECT_FALSE(GameHas("Help/Help.txt"));
+  EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nSystem\\Core.u 2\r\nMap.txt 5\r\n");
+  for (const char* left : {"Core.gz.dltmp", "Help/Help.txt.updtmp", "Map.txt.updtmp", "Gone.gz.dltmp", "updtmp.dat"})
+    EXPECT_FALSE(GameHas(left)) << left;
+
+  SCOPED_TRACE("the next run fetches the passed-over file whole");
+  const CliResult again = Run({"--update"});
+  EXPECT_EQ(again.exit_code, 0) << again.out << again.err;
+  EXPECT_TRUE(Game("Help/Help.txt") == help);
 }
 
 TEST_P(CliRecoveryTest, ArgumentsAndMissingList) {

@@ -1,12 +1,13 @@
 // TFtpClient against real FTP servers from Debian on loopback: listing and
-// byte-identical downloads in both modes and with passive mode refused,
-// and a refused login.
+// byte-identical downloads in both modes and with passive mode refused, a
+// partial download continued with REST, and a refused login.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <map>
 #include <random>
+#include <string_view>
 
 #include "ftp/ftp_client.h"
 #include "support/ftp_servers.h"
@@ -130,6 +131,44 @@ TEST_P(FtpInteropTest, ListsAndDownloadsByteIdenticalInEachMode) {
     EXPECT_EQ(count_starting("PORT "), mode.port_reports);
     EXPECT_EQ(count_starting(GetParam() == FtpServerKind::kVsftpd ? "550 " : "502 "), mode.refusals);
   }
+}
+
+TEST_P(FtpInteropTest, ContinuesAPartialDownloadWithRest) {
+  const std::string served = SampleBytes((1 << 20) + 12345);
+  root_.Write("part.bin", served);
+  StartServer();
+  TFtpClient client;
+  Aim(client);
+  std::vector<std::string> statuses;
+  client.ReportLevel = 1;
+  client.OnStatus = [&](const std::string& text) { statuses.push_back(text); };
+  std::string captured;
+  client.OnBytesCaptured = [&](std::string_view bytes) { captured += bytes; };
+  client.Connect();
+  const size_t held = 300000;
+  const std::string local = local_.path() + "part.bin";
+  {
+    SCOPED_TRACE("the first bytes there");
+    local_.Write("part.bin", served.substr(0, held));
+    client.Download("part.bin", local, static_cast<int64_t>(served.size()), true);
+    EXPECT_TRUE(ReadFile(local) == served) << "content differs";
+    EXPECT_TRUE(captured == served) << "the bytes handed on differ";
+    EXPECT_EQ(client.BytesTotal, static_cast<int64_t>(served.size()));
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "REST " + std::to_string(held)), statuses.end());
+    EXPECT_TRUE(std::any_of(statuses.begin(), statuses.end(),
+                            [](const std::string& text) { return text.rfind("350", 0) == 0; }));
+    const std::string received = "Received " + std::to_string(served.size() - held) + " Bytes";
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), received), statuses.end());
+  }
+  {
+    SCOPED_TRACE("other bytes there: only the rest is fetched, so they stay");
+    const std::string marker(held, 'm');
+    local_.Write("part.bin", marker);
+    captured.clear();
+    client.Download("part.bin", local, static_cast<int64_t>(served.size()), true);
+    EXPECT_TRUE(ReadFile(local) == marker + served.substr(held)) << "content differs";
+  }
+  client.Disconnect();
 }
 
 TEST_P(FtpInteropTest, AnonymousLoginWithAnEmptyPassword) {

@@ -158,19 +158,26 @@ TEST(FtpTransferBoundsTest, EndlessDataStopsPastTheBoundAndTheConnectionStaysInS
     int64_t listed_size;
     int64_t bound;
     const char* expected;
+    int64_t held;  // bytes of the local file continued with REST; 0 = a fresh download
   };
   const Case cases[] = {
-      {"listed size", 1000, 1000, "Download of endless.bin stopped: the server sent more than the 1000 bytes listed for it"},
+      {"listed size", 1000, 1000,
+       "Download of endless.bin stopped: the server sent more than the 1000 bytes listed for it", 0},
       {"no listed size", -1, kUnlistedTransferLimit,
        "Download of endless.bin stopped: the server sent more than 64 MiB (67108864 bytes), the limit for a file "
-       "without a listed size"},
+       "without a listed size", 0},
+      // The bound is the whole file's, the bytes continued included.
+      {"continued at 400 of 1000", 1000, 1000,
+       "Download of endless.bin stopped: the server sent more than the 1000 bytes listed for it", 400},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
-    FtpPeer peer([](FtpPeerSession& s) {
+    if (c.held > 0) folder.Write("endless.bin", std::string(static_cast<size_t>(c.held), 'h'));
+    FtpPeer peer([&c](FtpPeerSession& s) {
       Login(s);
       s.AnswerDataSetup();
+      if (c.held > 0) s.Reply("350 Restarting.\r\n");
       s.Reply("150 Opening BINARY mode data connection for endless.bin.\r\n");
       s.OpenData();
       s.SendDataUntilClosed(std::string(65536, 'z'));
@@ -190,7 +197,7 @@ TEST(FtpTransferBoundsTest, EndlessDataStopsPastTheBoundAndTheConnectionStaysInS
       ++failures;
     };
     try {
-      recorder.client.Download("endless.bin", folder.path() + "endless.bin", c.listed_size);
+      recorder.client.Download("endless.bin", folder.path() + "endless.bin", c.listed_size, c.held > 0);
       FAIL() << "endless data passed";
     } catch (const ETransferLimit& error) {
       EXPECT_STREQ(error.what(), c.expected);
@@ -198,6 +205,8 @@ TEST(FtpTransferBoundsTest, EndlessDataStopsPastTheBoundAndTheConnectionStaysInS
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(recorder.client.BytesTotal, c.bound + 1);
     EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(folder.path() + "endless.bin")), c.bound + 1);
+    EXPECT_EQ(folder.Read("endless.bin").substr(0, static_cast<size_t>(c.held)),
+              std::string(static_cast<size_t>(c.held), 'h'));
 
     recorder.events.clear();
     recorder.client.Download("next.bin", folder.path() + "next.bin");
@@ -205,8 +214,9 @@ TEST(FtpTransferBoundsTest, EndlessDataStopsPastTheBoundAndTheConnectionStaysInS
     EXPECT_EQ(recorder.events, (Lines{"start 3", "packet 3", "stop", "stop", "success 8"}));
     recorder.client.Disconnect();
     EXPECT_EQ(peer.Finish(), "");
-    EXPECT_EQ(peer.Commands(), (Lines{"USER anonymous", "TYPE I", "PASV", "RETR endless.bin", "ABOR", "PASV",
-                                      "RETR next.bin", "QUIT"}));
+    Lines commands{"USER anonymous", "TYPE I", "PASV", "RETR endless.bin", "ABOR", "PASV", "RETR next.bin", "QUIT"};
+    if (c.held > 0) commands.insert(commands.begin() + 3, "REST " + std::to_string(c.held));
+    EXPECT_EQ(peer.Commands(), commands);
   }
 }
 

@@ -60,7 +60,8 @@ class PrefetchingTransportTest : public ::testing::Test {
   // Downloads `name` as the engine does; returns what the sink heard.
   std::string Fetch(Transport& transport, const std::string& name) {
     std::string heard;
-    transport.Download(name, Local(name + ".dltmp"), 1000, [&heard](std::string_view bytes) { heard += bytes; });
+    transport.Download(name, Local(name + ".dltmp"), 1000, [&heard](std::string_view bytes) { heard += bytes; },
+                       false);
     EXPECT_EQ(transport.BytesTotal(), 1000) << name;
     EXPECT_EQ(folder.Read(name + ".dltmp"), server.files[name]) << name;
     return heard;
@@ -117,6 +118,22 @@ TEST_F(PrefetchingTransportTest, AFailedFetchAheadIsFetchedAgainByTheEngine) {
   for (const std::string& name : {"a", "b", "c"}) EXPECT_EQ(Fetch(*transport, name), server.files[name]);
   EXPECT_EQ(Count("get b"), 2);
   EXPECT_TRUE(AheadFilesLeft().empty());
+
+  SCOPED_TRACE("cut off part of the way: the engine's connection continues it");
+  server.cut_off_at["d"] = 400;
+  transport->PlanDownload(Plan("d"));
+  for (int i = 0; i < 5000; ++i) {
+    std::error_code missing;
+    if (std::filesystem::file_size(Local("d.dltmp.ahead"), missing) == 400) break;
+    platform::WaitForEvent(2);
+  }
+  {
+    std::lock_guard lock(server.mutex);
+    server.cut_off_at.clear();
+  }
+  EXPECT_EQ(Fetch(*transport, "d"), server.files["d"]) << "the sink hears the kept bytes too";
+  EXPECT_EQ(Count("rest 400"), 1);
+  EXPECT_TRUE(AheadFilesLeft().empty());
 }
 
 TEST_F(PrefetchingTransportTest, WhileAHelperIsBusyTheEnginesConnectionFetchesSmallFilesAhead) {
@@ -147,7 +164,7 @@ TEST_F(PrefetchingTransportTest, WhileAHelperIsBusyTheEnginesConnectionFetchesSm
   EXPECT_LT(std::find(requests.begin(), requests.end(), "get b"), released) << "b was fetched while big was on its way";
   EXPECT_GT(std::find(requests.begin(), requests.end(), "get c"), released) << "c is too large to fetch meanwhile";
   for (const std::string& name : {"a", "b", "c"}) {
-    transport->Download(name, Local(name + ".dltmp"), -1, {});
+    transport->Download(name, Local(name + ".dltmp"), -1, {}, false);
     EXPECT_EQ(folder.Read(name + ".dltmp"), server.files[name]);
   }
   EXPECT_EQ(Count("get b"), 1);

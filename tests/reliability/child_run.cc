@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -145,7 +146,12 @@ ChildResult RunChild(const ChildOptions& options) {
     const bool creation_due = (options.kill.after_creations > 0 && result.creations_seen >= options.kill.after_creations) ||
                               (watch && watch->AwaitedSeen());
     const bool time_due = options.kill.after_ms >= 0 && elapsed_ms() >= options.kill.after_ms;
-    if (!killed && (creation_due || time_due || elapsed_ms() > options.timeout_ms)) {
+    std::error_code no_file;
+    const bool size_due = options.grown_to >= 0 &&
+                          std::filesystem::file_size(options.grown_file, no_file) >=
+                              static_cast<std::uintmax_t>(options.grown_to) &&
+                          !no_file;
+    if (!killed && (creation_due || time_due || size_due || elapsed_ms() > options.timeout_ms)) {
       kill(pid, SIGKILL);
       killed = true;
       if (watch) result.killed_on = watch->last();

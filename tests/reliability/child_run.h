@@ -32,6 +32,9 @@ struct ChildOptions {
   std::vector<std::string> args;  // after the program's name
   std::string watched_dir;         // the game folder, for after_creations
   KillPlan kill;
+  // Also SIGKILL once the file at grown_file holds grown_to bytes or more.
+  std::string grown_file;
+  long long grown_to = -1;
   long file_size_limit = -1;       // RLIMIT_FSIZE in bytes (writes past it fail with EFBIG)
   int timeout_ms = 60000;          // killed past this; reported as signal 9
   std::vector<std::string> wrapper;  // a program that runs updater-cli (e.g. "unshare", "-n")

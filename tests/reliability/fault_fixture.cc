@@ -58,15 +58,24 @@ ChildResult FaultFixture::RunAgainst(ServerFault fault, const std::string& targe
                                      const std::string& host, int port) {
   std::map<std::string, std::string> files = served_;
   files["update3.dat"] = list_;
-  test_support::FtpPeer peer(ServingScript(files, fault, target, extra_listing_));
-  game_.Write("isp0.dat", "Local " + (host.empty() ? "127.0.0.1" : host) + " " +
-                              std::to_string(port >= 0 ? port : peer.port()) + " 2000 anonymous\r\nend\r\n");
-  options.args = {"--dir", game_.path(), "--server", "0", "--update"};
-  return RunChild(options);
+  served_bytes_.clear();
+  ChildResult result;
+  {
+    test_support::FtpPeer peer(ServingScript(files, fault, target, extra_listing_, &served_bytes_));
+    game_.Write("isp0.dat", "Local " + (host.empty() ? "127.0.0.1" : host) + " " +
+                                std::to_string(port >= 0 ? port : peer.port()) + " 2000 anonymous\r\nend\r\n");
+    options.args = {"--dir", game_.path(), "--server", "0", "--update"};
+    result = RunChild(options);
+    // Waits for the script to read what the client sent last; what it
+    // found wrong shows in the checks of what the client did.
+    (void)peer.Finish();
+    commands_ = peer.Commands();
+  }  // the peer's thread has ended: served_bytes_ is complete
+  return result;
 }
 
-void FaultFixture::ExpectNextRunCompletes() {
-  const ChildResult next = RunAgainst(ServerFault::kNone, "");
+void FaultFixture::ExpectNextRunCompletes(ServerFault fault) {
+  const ChildResult next = RunAgainst(fault, "");
   EXPECT_EQ(next.exit_code, 0) << next.out << next.err;
   const std::string last = next.Lines().empty() ? "" : next.Lines().back();
   EXPECT_TRUE(last == "files updated" || last == "No files updateing needed") << next.out;

@@ -30,15 +30,18 @@ class FaultFixture : public ::testing::Test {
   void AddEntry(const std::string& type, const std::string& remote, const std::string& local,
                 const std::string& version, const std::string& served, const std::string& installed);
   // Runs updater-cli --update against a scripted server committing `fault`;
-  // `host` replaces 127.0.0.1 and `port` the server's port when given.
+  // `host` replaces 127.0.0.1 and `port` the server's port when given. The
+  // server's commands and the bytes it sent are kept in commands_ and
+  // served_bytes_.
   ChildResult RunAgainst(ServerFault fault, const std::string& target, ChildOptions options = {},
                          const std::string& host = "", int port = -1);
   // The list of the runs to come, and names the listing adds to the files.
   std::string& list() { return list_; }
   std::string extra_listing_;
-  // The run that follows a fault: no fault, no limit. Expects it to end
-  // with every entry installed and recorded at its version.
-  void ExpectNextRunCompletes();
+  // The run that follows a fault: no fault (or `fault`, one that lets the
+  // run complete), no limit. Expects it to end with every entry installed
+  // and recorded at its version.
+  void ExpectNextRunCompletes(ServerFault fault = ServerFault::kNone);
   // Expects the file recorded before the fault to be recorded and whole,
   // and every other record line to name a file installed whole.
   void ExpectNothingRecordedLost();
@@ -51,6 +54,8 @@ class FaultFixture : public ::testing::Test {
   std::map<std::string, std::string> installed_;  // real local name -> bytes
   std::map<std::string, std::string> versions_;   // Windows local name -> version
   std::set<std::string> bundle_locals_;           // recorded names that stand for no file
+  std::vector<std::string> commands_;             // what the client sent in the last run
+  ServedBytes served_bytes_;                      // what the server sent in the last run
 
  private:
   test_support::TempFolder game_;

@@ -26,6 +26,30 @@ class FaultTest : public FaultFixture {
     const bool clean = !HasFailure();
     ReportRow(fault, 1, clean ? outcome : "FAILED: see the test log", clean ? "nothing" : "see the test log");
   }
+  // Whether the last run's client sent `command` just before `next`.
+  bool SentBefore(const std::string& command, const std::string& next) const {
+    for (size_t i = 0; i + 1 < commands_.size(); ++i)
+      if (commands_[i] == command && commands_[i + 1] == next) return true;
+    return false;
+  }
+  // After a run that left `kept` bytes of B.GZP: the next run continues
+  // them (or, with kRefuseRest, asks and starts over) and completes.
+  void ExpectNextRunContinues(const std::string& kept, ServerFault fault = ServerFault::kNone) {
+    const std::string& served = served_.at("B.GZP");
+    ASSERT_FALSE(kept.empty() || kept == "<missing>") << "nothing kept to continue";
+    EXPECT_TRUE(served.compare(0, kept.size(), kept) == 0) << "the partial holds the first bytes";
+    ExpectNextRunCompletes(fault);
+    EXPECT_TRUE(SentBefore("REST " + std::to_string(kept.size()), "RETR B.GZP")) << Commands();
+    const size_t expected = fault == ServerFault::kRefuseRest ? served.size() : served.size() - kept.size();
+    EXPECT_EQ(served_bytes_["B.GZP"], expected);
+    EXPECT_EQ(Game("B.GZP.dltmp"), "<missing>");
+    EXPECT_EQ(Game("updtmp.dat"), "<missing>");
+  }
+  std::string Commands() const {
+    std::string text;
+    for (const std::string& command : commands_) text += command + "\n";
+    return text;
+  }
 };
 
 TEST_F(FaultTest, ServerFaultsDuringTransfers) {
@@ -46,8 +70,32 @@ TEST_F(FaultTest, DataConnectionResetMidTransfer) {
   EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
   EXPECT_TRUE(Printed(r, "10054")) << "the socket error is shown: " << r.out;
   ExpectNothingRecordedLost();
-  ExpectNextRunCompletes();
-  Report("data connection reset in mid-transfer", "socket error 10054 shown; the run stops");
+  ExpectNextRunContinues(Game("B.GZP.dltmp"));
+  Report("data connection reset in mid-transfer",
+         "socket error 10054 shown; the run stops; the next run continues the download with REST");
+}
+
+TEST_F(FaultTest, CutOffDownloadStartsOverWhereTheServerCannotContinue) {
+  const ChildResult r = RunAgainst(ServerFault::kResetMidTransfer, "B.GZP");
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+  ExpectNextRunContinues(Game("B.GZP.dltmp"), ServerFault::kRefuseRest);
+  Report("data connection reset in mid-transfer, then a server that refuses \"REST \"",
+         "the next run starts the download over and installs it whole");
+}
+
+TEST_F(FaultTest, KilledMidDownloadTheNextRunContinuesIt) {
+  const size_t half = served_["B.GZP"].size() / 2;
+  ChildOptions killed;
+  killed.grown_file = game_dir() + "B.GZP.dltmp";
+  killed.grown_to = static_cast<long long>(half);
+  const ChildResult r = RunAgainst(ServerFault::kStallMidTransfer, "B.GZP", killed);
+  EXPECT_TRUE(r.Killed() && r.seconds * 1000 < killed.timeout_ms) << r.out << r.err;
+  ExpectNothingRecordedLost();
+  const std::string kept = Game("B.GZP.dltmp");
+  EXPECT_EQ(kept.size(), half);
+  ExpectNextRunContinues(kept);
+  Report("SIGKILL in mid-download, then a run to the end",
+         "the partial download is kept; the next run sends REST and fetches only the rest; installed and recorded");
 }
 
 TEST_F(FaultTest, DataConnectionClosedMidTransfer) {
@@ -56,6 +104,7 @@ TEST_F(FaultTest, DataConnectionClosedMidTransfer) {
   EXPECT_EQ(Game("System/B.u"), "<missing>") << "a short download is neither unpacked nor recorded";
   ExpectNothingRecordedLost();
   EXPECT_EQ(Game("C.u"), TextOfSize(3000, 3)) << "the run goes on after the short entry";
+  EXPECT_EQ(Game("B.GZP.dltmp"), "<missing>") << "a transfer the server ended is not continued";
   ExpectNextRunCompletes();
   Report("data connection closed in mid-transfer (short file)",
          "byte count differs from the size: entry passed over, run goes on");

@@ -1,6 +1,8 @@
 #include "reliability/scripted_server.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace reliability {
 namespace {
@@ -8,26 +10,35 @@ namespace {
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::string>& files, ServerFault fault,
-              const std::string& target, const std::string& name) {
+              const std::string& target, const std::string& name, size_t offset, ServedBytes* served) {
   const auto file = files.find(name);
   const bool faulty = name == target;
   if (file == files.end() || (faulty && fault == ServerFault::kRefuseRetr)) {
     s.Send("550 " + name + ": No such file or directory.\r\n");
     return;
   }
-  const std::string& bytes = file->second;
+  const std::string bytes = file->second.substr(std::min(offset, file->second.size()));
+  auto send = [&](const std::string& part) {
+    s.SendData(part);
+    if (served != nullptr) (*served)[name] += part.size();
+  };
   const std::string count = faulty && fault == ServerFault::kHugeByteCount ? "184467440737095516160000"
                                                                             : std::to_string(bytes.size());
   s.Send("150 Opening BINARY mode data connection for " + name + " (" + count + " bytes).\r\n");
   s.OpenData();
+  if (faulty && fault == ServerFault::kStallMidTransfer) {
+    send(bytes.substr(0, bytes.size() / 2));
+    s.WaitDataClosed();
+    return;
+  }
   if (faulty && (fault == ServerFault::kResetMidTransfer || fault == ServerFault::kCloseMidTransfer)) {
-    s.SendData(bytes.substr(0, bytes.size() / 2));
+    send(bytes.substr(0, bytes.size() / 2));
     const bool reset = fault == ServerFault::kResetMidTransfer;
     s.CloseData(reset);
     s.Send(reset ? "426 Connection reset; transfer aborted.\r\n" : "426 Connection closed; transfer aborted.\r\n");
     return;
   }
-  s.SendData(bytes);
+  send(bytes);
   if (faulty && fault == ServerFault::kPastListedSize) {
     const std::string block(64 * 1024, 'z');
     try {
@@ -45,9 +56,9 @@ void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::
 }  // namespace
 
 test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault,
-                                            std::string target, std::string extra_listing) {
-  return [files = std::move(files), fault, target = std::move(target),
-          extra_listing = std::move(extra_listing)](test_support::FtpPeerSession& s) {
+                                            std::string target, std::string extra_listing, ServedBytes* served) {
+  return [files = std::move(files), fault, target = std::move(target), extra_listing = std::move(extra_listing),
+          served](test_support::FtpPeerSession& s) {
     if (fault == ServerFault::kStallLogin) {
       s.ReadCommand();  // returns when the client gives up and closes
       return;
@@ -58,9 +69,11 @@ test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> f
       return;
     }
     s.Send("220 Scripted server ready.\r\n");
+    size_t restart = 0;  // the offset of the last "REST ", for the command after it
     for (;;) {
       const std::string command = s.ReadCommand();
       if (command.empty()) return;
+      const size_t offset = std::exchange(restart, 0);
       if (fault == ServerFault::kCloseAtCommand && command == target) {
         s.CloseControl();
         return;
@@ -80,8 +93,11 @@ test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> f
         s.SendData(extra_listing);
         s.CloseData();
         s.Send("226 Listing sent.\r\n");
+      } else if (StartsWith(command, "REST ") && fault != ServerFault::kRefuseRest) {
+        restart = std::stoul(command.substr(5));
+        s.Send("350 Restarting at " + command.substr(5) + ". Send STORE or RETRIEVE to initiate transfer.\r\n");
       } else if (StartsWith(command, "RETR ")) {
-        Retrieve(s, files, fault, target, command.substr(5));
+        Retrieve(s, files, fault, target, command.substr(5), offset, served);
       } else if (command == "ABOR") {
         s.Send("226 Abort successful.\r\n");
       } else if (command == "QUIT") {

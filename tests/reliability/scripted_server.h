@@ -21,18 +21,25 @@ enum class ServerFault {
   kHugeByteCount,     // announces the target with a byte count beyond 64 bits
   kCloseAtCommand,    // closes the control connection when the target command comes
   kPastListedSize,    // the target's bytes, then data without end (up to kEndlessDataCap)
+  kStallMidTransfer,  // half the target's bytes, then silence until the client goes
+  kRefuseRest,        // "502" to every "REST " (the target is not used)
 };
 
 // Where the data "without end" stops, so that a client that never stops
 // reading still ends: far past any listed size of the tests.
 constexpr size_t kEndlessDataCap = size_t{16} << 20;
 
+// The bytes each "RETR " sent, by file name, summed over the session.
+using ServedBytes = std::map<std::string, size_t>;
+
 // The script for FtpPeer: greets, logs anyone in, answers "NLST" with the
 // names of `files` (then `extra_listing`, sent as given) and "RETR name"
-// with its bytes, committing `fault` on the RETR of `target` (for
-// kCloseAtCommand: on the command line `target`). Ends when the client
-// closes or quits.
+// with its bytes, from the offset of a "REST " just before it ("350"),
+// committing `fault` on the RETR of `target` (for kCloseAtCommand: on the
+// command line `target`). Adds what it sends to `served` when given (read
+// it once the peer has finished). Ends when the client closes or quits.
 test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault = ServerFault::kNone,
-                                            std::string target = "", std::string extra_listing = "");
+                                            std::string target = "", std::string extra_listing = "",
+                                            ServedBytes* served = nullptr);
 
 }  // namespace reliability

@@ -3,8 +3,10 @@
 // Events come in the order the FTP transport raises them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <condition_variable>
 #include <memory>
@@ -26,7 +28,14 @@ struct FakeServer {
   int logins_allowed = -1;             // logins accepted before "421" refusals; -1 = any
   std::set<std::string> failing;       // downloads that fail after starting
   std::set<std::string> failing_once;  // downloads whose first attempt fails
-  std::vector<std::string> requests;   // "login <user>", "list", "get <name>", "quit"
+  // Downloads that break off, as a dropped connection does, once the file
+  // holds this many bytes (what arrived stays in the local file).
+  std::map<std::string, int64_t> cut_off_at;
+  bool refuse_rest = false;            // downloads with resume start over
+  // "login <user>", "list", "rest <offset>" (a resumed download, before its
+  // get), "get <name>", "quit"
+  std::vector<std::string> requests;
+  int64_t bytes_served = 0;            // file bytes sent by every download
   int64_t announced_size = -1;         // size the "server" announces; -1 = the file's own
   std::set<std::string> held;          // downloads that wait until Release
   std::mutex mutex;
@@ -83,8 +92,12 @@ class FakeTransport : public Transport {
     events_.TransferStopped();
   }
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
-                const ByteSink& sink) override {
+                const ByteSink& sink, bool resume) override {
+    const int64_t held = resume ? LocalSize(local_path) : 0;
+    const int64_t bound = listed_size >= 0 ? listed_size : kUnlistedTransferLimit;
     std::unique_lock lock(server_.mutex);
+    const int64_t offset = held > 0 && held < bound && !server_.refuse_rest ? held : 0;
+    if (offset > 0) server_.requests.push_back("rest " + std::to_string(offset));
     server_.requests.push_back("get " + remote);
     server_.released.wait(lock, [&] { return server_.held.count(remote) == 0; });
     const auto file = server_.files.find(remote);
@@ -98,15 +111,28 @@ class FakeTransport : public Transport {
     const int64_t size = static_cast<int64_t>(content.size());
     total_ = server_.announced_size >= 0 ? server_.announced_size : size;
     if (total_ == 0 && listed_size >= 0) total_ = listed_size;
-    received_ = 0;
+    received_ = offset;
     events_.TransferStarted();
-    std::ofstream(local_path, std::ios::binary) << content;
-    if (sink) sink(content);
-    received_ = size;
+    std::string rest = content.substr(static_cast<size_t>(std::min(offset, size)));
+    lock.lock();
+    const auto cut = server_.cut_off_at.find(remote);
+    const bool cut_off = cut != server_.cut_off_at.end() && cut->second < offset + static_cast<int64_t>(rest.size());
+    if (cut_off) rest.resize(static_cast<size_t>(std::max<int64_t>(cut->second - offset, 0)));
+    server_.bytes_served += static_cast<int64_t>(rest.size());
+    lock.unlock();
+    if (sink && offset > 0) sink(ReadLocal(local_path));
+    std::ofstream(local_path, std::ios::binary | (offset > 0 ? std::ios::app : std::ios::trunc)) << rest;
+    if (sink) sink(rest);
+    received_ = offset + static_cast<int64_t>(rest.size());
     events_.BytesArrived();
+    if (cut_off) {
+      total_ = received_;
+      events_.TransferFailed(TransferCommand::kDownload);
+      throw Exception("10054:Connection reset by peer");
+    }
     events_.TransferStopped();
     events_.TransferStopped();
-    total_ = size;
+    total_ = received_;
   }
   int64_t BytesReceived() const override { return received_; }
   int64_t BytesTotal() const override { return total_; }
@@ -114,6 +140,15 @@ class FakeTransport : public Transport {
   void Cancel() override {}
 
  private:
+  static int64_t LocalSize(const std::string& path) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    return file ? static_cast<int64_t>(file.tellg()) : -1;
+  }
+  static std::string ReadLocal(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+
   FakeServer& server_;
   TransportEvents& events_;
   bool connected_ = false;

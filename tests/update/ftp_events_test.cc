@@ -58,7 +58,7 @@ TEST_F(FtpEventsTest, TransactionStartPreparesTheGauge) {
            {123456, 123456}, {0, 0}, {int64_t{5} << 32, INT32_MAX}}) {
     SCOPED_TRACE(announced);
     server.announced_size = announced;
-    w.Connection->Download("big", w.folder.path() + "big", -1, {});
+    w.Connection->Download("big", w.folder.path() + "big", -1, {}, false);
     EXPECT_EQ(w.gauge_max, shown) << "a size beyond the gauge's range is shown as full scale";
   }
   EXPECT_EQ(w.gauge_position, 0);
@@ -74,7 +74,7 @@ TEST_F(FtpEventsTest, TheConnectionsEventsReachTheHandlers) {
   connection.ListNames();
   EXPECT_EQ(w.ListingNames, (std::vector<std::string>{"bulletin.htm", "update3.dat"}));
   EXPECT_EQ(w.listing, w.ListingNames) << "the view mirrors the listing";
-  EXPECT_THROW(connection.Download("missing", w.folder.path() + "missing", -1, {}), Exception);
+  EXPECT_THROW(connection.Download("missing", w.folder.path() + "missing", -1, {}, false), Exception);
   EXPECT_EQ(Status(), "Download failure");
   connection.Disconnect();
   EXPECT_FALSE(w.IsConnected);

@@ -10,6 +10,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using Paths = std::vector<std::string>;
 
 class InstallJournalTest : public ::testing::Test {
@@ -86,6 +87,102 @@ TEST_F(InstallJournalTest, FlushTakesEveryInstalledFileOnce) {
   BeginPartialFile(dir, dir + "A.txt");
   EXPECT_TRUE(FlushInstalledFiles(dir).empty());
   EXPECT_FALSE(fs::exists(dir + "updtmp.dat"));
+}
+
+TEST_F(InstallJournalTest, SweepOfTheRunKeepsPartialDownloadsThatCanBeContinued) {
+  const std::string dir = game.path();
+  const DownloadOrigin core{"Core.gz", 100, "2", "ab12"};
+  const DownloadOrigin help{"Help.txt", 50, "3", ""};
+  EXPECT_EQ(NoteDownloadOf(dir, dir + "Core.gz.dltmp", core), dir + "Core.gz.dltmp");
+  NoteDownloadOf(dir, dir + "Help/Help.txt.updtmp", help);
+  NoteDownloadOf(dir, dir + "Empty.gz.dltmp", {"Empty.gz", 100, "1", ""});
+  NoteDownloadOf(dir, dir + "Whole.gz.dltmp", {"Whole.gz", 5, "1", ""});
+  NoteDownloadOf(dir, dir + "Unlisted.gz.dltmp", {"Unlisted.gz", -1, "1", ""});
+  NoteDownloadOf(dir, dir + "Later.gz.dltmp", {"Later.gz", 100, "1", ""});
+  BeginDownloadFile(dir, dir + "Later.gz");  // noted again without its origin: the last note counts
+  BeginPartialFile(dir, dir + "Maps/Town.map");
+  game.Write("Core.gz.dltmp", "first bytes");
+  game.Write("Help/Help.txt.updtmp", "help");
+  game.Write("Empty.gz.dltmp", "");
+  game.Write("Whole.gz.dltmp", "12345");
+  game.Write("Unlisted.gz.dltmp", "12");
+  game.Write("Later.gz.dltmp", "12");
+  game.Write("Maps/Town.map.updtmp", "half a member");
+
+  KeptDownloads kept;
+  EXPECT_TRUE(SweepTemporaryFiles(dir, kept).empty());
+  for (const char* gone : {"Empty.gz.dltmp", "Whole.gz.dltmp", "Unlisted.gz.dltmp", "Later.gz.dltmp",
+                           "Maps/Town.map.updtmp"})
+    EXPECT_FALSE(fs::exists(dir + gone)) << gone << ": nothing to continue";
+  EXPECT_EQ(game.Read("Core.gz.dltmp"), "first bytes");
+  EXPECT_EQ(game.Read("Help/Help.txt.updtmp"), "help");
+  EXPECT_EQ(Journal(), "Core.gz.dltmp\0/download\n100\n2\nab12\nCore.gz\0"
+                      "Help/Help.txt.updtmp\0/download\n50\n3\n\nHelp.txt\0"s)
+      << "the kept partials stay noted with their origins";
+
+  {
+    SCOPED_TRACE("an entry that changed is told apart; a path is taken once");
+    EXPECT_EQ(kept.Take(dir + "Core.gz.dltmp", {"Core.gz", 100, "3", "ab12"}), KeptDownloads::Match::kChanged);
+    EXPECT_EQ(kept.Take(dir + "Core.gz.dltmp", core), KeptDownloads::Match::kNone) << "taken once";
+    EXPECT_EQ(kept.Take(dir + "Other.dltmp", core), KeptDownloads::Match::kNone);
+  }
+  {
+    SCOPED_TRACE("a change in any field, or in the file's size, is a change");
+    for (const DownloadOrigin& other :
+         {DownloadOrigin{"Help.TXT", 50, "3", ""}, DownloadOrigin{"Help.txt", 51, "3", ""},
+          DownloadOrigin{"Help.txt", 50, "4", ""},
+          DownloadOrigin{"Help.txt", 50, "3", "cd34"}}) {
+      KeptDownloads again;
+      again.Add(dir + "Help/Help.txt.updtmp", help, 4);
+      EXPECT_EQ(again.Take(dir + "Help/Help.txt.updtmp", other), KeptDownloads::Match::kChanged) << other.remote;
+    }
+    KeptDownloads grown;
+    grown.Add(dir + "Help/Help.txt.updtmp", help, 3);
+    EXPECT_EQ(grown.Take(dir + "Help/Help.txt.updtmp", help), KeptDownloads::Match::kChanged);
+    KeptDownloads same;
+    same.Add(dir + "Help/Help.txt.updtmp", help, 4);
+    EXPECT_EQ(same.Take(dir + "Help/Help.txt.updtmp", help), KeptDownloads::Match::kSame);
+  }
+  {
+    SCOPED_TRACE("what no entry took goes at the run's end");
+    EXPECT_FALSE(kept.empty());
+    EXPECT_TRUE(kept.DiscardUnused().empty());
+    EXPECT_TRUE(kept.empty());
+    EXPECT_FALSE(fs::exists(dir + "Help/Help.txt.updtmp"));
+    EXPECT_EQ(game.Read("Core.gz.dltmp"), "first bytes") << "taken: its download owns it";
+  }
+  {
+    SCOPED_TRACE("the flush keeps the origins of what is still there");
+    EXPECT_TRUE(FlushInstalledFiles(dir).empty());
+    EXPECT_EQ(Journal(), "Core.gz.dltmp\0/download\n100\n2\nab12\nCore.gz\0"s);
+  }
+  {
+    SCOPED_TRACE("the sweep of the file check and verify removes them all");
+    EXPECT_TRUE(SweepTemporaryFiles(dir).empty());
+    EXPECT_FALSE(fs::exists(dir + "Core.gz.dltmp"));
+    EXPECT_FALSE(fs::exists(dir + "updtmp.dat"));
+  }
+}
+
+TEST_F(InstallJournalTest, OriginRecordsThatCannotBeReadAreIgnored) {
+  const std::string dir = game.path();
+  for (const char* name : {"A.dltmp", "B.dltmp", "C.dltmp", "D.dltmp"}) game.Write(name, "xy");
+  // An origin before any name, one after a refused name, a size that is no
+  // number, one with a field missing; and a journal of names only.
+  game.Write("updtmp.dat",
+             "/download\n9\n1\n\nA\0"
+             "../out\0/download\n9\n1\n\nA\0"
+             "A.dltmp\0/download\nnine\n1\n\nA\0"
+             "B.dltmp\0/download\n9\n1\n\0"
+             "C.dltmp\0/download\n9\n1\n\nC\0"
+             "D.dltmp\0"s);
+  KeptDownloads kept;
+  EXPECT_TRUE(SweepTemporaryFiles(dir, kept).empty());
+  EXPECT_FALSE(fs::exists(dir + "A.dltmp"));
+  EXPECT_FALSE(fs::exists(dir + "B.dltmp"));
+  EXPECT_EQ(game.Read("C.dltmp"), "xy");
+  EXPECT_FALSE(fs::exists(dir + "D.dltmp"));
+  EXPECT_EQ(kept.Take(dir + "C.dltmp", {"C", 9, "1", ""}), KeptDownloads::Match::kSame);
 }
 
 }  // namespace
