@@ -60,7 +60,8 @@ class CliE2eTest : public ::testing::TestWithParam<FtpServerKind> {
     std::vector<std::string> calls;
     for (int i = 0; i < 1000; ++i) {
       calls.clear();
-      std::istringstream in(Game("import.log"));
+      const std::string log = Game("import.log");
+      std::istringstream in(log == "<missing>" ? "" : log);  // the tool runs on its own: not yet started
       for (std::string line; std::getline(in, line);) calls.push_back(line);
       if (calls.size() >= count) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
