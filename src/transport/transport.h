@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/errors.h"
+#include "transport/rate_limiter.h"
 
 // A transfer sent more bytes than it may: past the size the caller listed
 // for it, or past kUnlistedTransferLimit when none was listed. The transfer
@@ -41,6 +42,12 @@ struct NetworkSettings {
   // Data connections opened by the server's offer ("PASV") first; false
   // makes every one active.
   bool Passive = true;
+  // The cap on the bytes per second of all connections together, in KiB/s;
+  // 0 = none.
+  int32_t MaxRateKiBps = 0;
+  // Enforces MaxRateKiBps; shared by every connection of one session, null
+  // without a cap.
+  std::shared_ptr<RateLimiter> RateLimit;
 };
 
 // Receives a download's bytes in order as they arrive, before the transfer
@@ -106,6 +113,10 @@ class Transport {
   // The running transfer's expected size (0 when unknown); after a
   // transfer, the bytes it received.
   virtual int64_t BytesTotal() const = 0;
+  // The bytes that every download of this transport received since it was
+  // made, over all its connections, the running ones' so far. Unlike the
+  // other calls, safe on any thread.
+  virtual int64_t SessionBytesReceived() const = 0;
 };
 
 // Makes a transport that reports to `events` (which outlives it).

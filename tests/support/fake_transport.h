@@ -68,6 +68,7 @@ class FakeTransport : public Transport {
     std::ofstream(local_path, std::ios::binary) << file->second;
     if (sink) sink(file->second);
     received_ = size;
+    session_ += size;
     events_.BytesArrived();
     events_.TransferStopped();
     events_.TransferStopped();
@@ -75,6 +76,7 @@ class FakeTransport : public Transport {
   }
   int64_t BytesReceived() const override { return received_; }
   int64_t BytesTotal() const override { return total_; }
+  int64_t SessionBytesReceived() const override { return session_; }
 
  private:
   FakeServer& server_;
@@ -82,6 +84,7 @@ class FakeTransport : public Transport {
   bool connected_ = false;
   int64_t received_ = 0;
   int64_t total_ = 0;
+  int64_t session_ = 0;
 };
 
 inline TransportFactory FakeTransportFactory(FakeServer& server) {
