@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "transport/transport.h"
@@ -13,4 +14,17 @@
 // STALLTIME=<seconds>, 1 to 86400 (else 30): NetworkSettings::StallTimeMs.
 // PASSIVE=0 makes every data connection active ("PORT "); anything else,
 // or no key, lets the client try passive mode first.
+// MAXRATE=<KiB/s>, 0 or more (else 0): NetworkSettings::MaxRateKiBps, 0 =
+// no cap. RateLimit stays null (see ConnectionNetworkSettings).
 NetworkSettings ReadNetworkSettings(const std::string& exe_dir);
+
+// Settings a front-end gives beyond the file (updater-cli's options); each
+// one that is set replaces the file's value.
+struct NetworkOverrides {
+  std::optional<int32_t> MaxRateKiBps;
+};
+
+// The settings of one connection attempt: the file's (ReadNetworkSettings)
+// with the overrides applied, and with a cap a fresh RateLimit at
+// MaxRateKiBps, which every connection of the attempt shares.
+NetworkSettings ConnectionNetworkSettings(const std::string& exe_dir, const NetworkOverrides& overrides);

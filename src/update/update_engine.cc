@@ -40,7 +40,7 @@ Transport& UpdateEngine::NewConnection() {
   IsConnected = false;
   platform::ProcessMessages();
   // Read afresh for each attempt, so a changed setting needs no restart.
-  Connection = new_transport_(*events_, ReadNetworkSettings(ExeDir));
+  Connection = new_transport_(*events_, ConnectionNetworkSettings(ExeDir, NetworkOverride));
   return *Connection;
 }
 

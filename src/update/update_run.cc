@@ -11,6 +11,7 @@
 #include "texts/texts.h"
 #include "update/install_journal.h"
 #include "update/process_entry.h"
+#include "update/run_bytes.h"
 
 void Button1Click(UpdateEngine& e) {
   if (!e.IsConnected) return;
@@ -20,6 +21,7 @@ void Button1Click(UpdateEngine& e) {
   if (!e.PendingList) return;
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   const int n = static_cast<int>(e.PendingList->size());
+  const RunBytesScope run_bytes(e);
   for (int i = 0; i < n; ++i) {
     platform::ProcessMessages();
     // Closing the window in between releases the lists (after saving them).
