@@ -6,6 +6,7 @@
 const char* CliUsage() {
   return "Usage: updater-cli [--dir DIR] [--server N] [--raw] [--yes]\n"
          "                   [--update] [--forced] [--check] [--verify] [--start-game]\n"
+         "                   [--max-rate KIB]\n"
          "\n"
          "Checks the game folder against the update server and, when asked,\n"
          "installs the update. The status line and every message box are\n"
@@ -25,6 +26,9 @@ const char* CliUsage() {
          "                 SHA-256 its server list gives, and fetch again each\n"
          "                 that differs (exit 3 when one is still wrong)\n"
          "  --start-game   start the game at the end\n"
+         "  --max-rate KIB cap the download rate of all connections together at\n"
+         "                 KIB KiB/s (0 = no cap); default: MAXRATE under [NETWORK]\n"
+         "                 in FtpConfig.ini\n"
          "\n"
          "Exit status: 0 done, 1 no server usable, 2 bad arguments, 3 an error\n"
          "was shown, 4 the run stopped at a file in use.\n";
@@ -73,6 +77,16 @@ std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std
       options.verify = true;
     } else if (arg == "--start-game") {
       options.start_game = true;
+    } else if (arg == "--max-rate") {
+      const auto text = value(arg);
+      if (!text) return std::nullopt;
+      int kib = 0;
+      const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), kib);
+      if (ec != std::errc() || end != text->data() + text->size() || kib < 0) {
+        error = "--max-rate needs a rate in KiB/s (0 or more), not \"" + std::string(*text) + "\"";
+        return std::nullopt;
+      }
+      options.max_rate = kib;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else {
