@@ -155,6 +155,9 @@ class TFtpClient : public TStreamSocket {
   // The byte count of the running transfer; between transfers, that of the
   // last one.
   int64_t BytesRecvd() const;
+  // While a resumed download hands the bytes already in its local file to
+  // OnBytesCaptured: they were not received now.
+  bool ReplayingLocalBytes() const { return replaying_local_bytes_; }
   // The data connection of the running transfer, or nullptr.
   TStreamSocket* DataConnection() const { return data_connection_.get(); }
 
@@ -192,6 +195,7 @@ class TFtpClient : public TStreamSocket {
   void AbortReplyWait();
 
   std::unique_ptr<TStreamSocket> data_connection_;
+  bool replaying_local_bytes_ = false;
   bool data_passive_ = false;  // how the running transfer's data connection was made
   bool pasv_refused_ = false;  // the server refused "PASV" on this connection
   int64_t last_transfer_bytes_ = 0;

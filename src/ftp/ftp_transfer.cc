@@ -197,6 +197,11 @@ bool TFtpClient::RestartAt(int64_t offset) {
 
 void TFtpClient::FeedExistingBytes(const std::string& path, int64_t count) {
   if (!OnBytesCaptured) return;
+  replaying_local_bytes_ = true;
+  struct Replaying {
+    bool& flag;
+    ~Replaying() { flag = false; }
+  } replaying{replaying_local_bytes_};
   platform::InputFile file(path);
   if (!file.IsOpen()) throw EFOpenError("Cannot open file " + path);
   const std::unique_ptr<char[]> block(new char[kFeedBlock]);

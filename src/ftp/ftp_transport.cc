@@ -1,5 +1,8 @@
 #include "ftp/ftp_transport.h"
 
+#include <atomic>
+#include <string_view>
+
 #include "ftp/ftp_client.h"
 
 namespace {
@@ -14,6 +17,7 @@ class FtpTransport : public Transport {
   FtpTransport(TransportEvents& events, const NetworkSettings& network) {
     client_.StallTime = network.StallTimeMs;
     client_.Passive = network.Passive;
+    client_.RateLimit = network.RateLimit;
     TransportEvents* to = &events;
     client_.OnConnect = [to] { to->Connected(); };
     client_.OnPacketRecvd = [to] { to->BytesArrived(); };
@@ -46,7 +50,11 @@ class FtpTransport : public Transport {
   void ListNames() override { client_.Nlist(); }
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
                 const ByteSink& sink, bool resume) override {
-    client_.OnBytesCaptured = sink;
+    client_.OnBytesCaptured = [this, &sink](std::string_view bytes) {
+      if (!client_.ReplayingLocalBytes())
+        session_bytes_.fetch_add(static_cast<int64_t>(bytes.size()), std::memory_order_relaxed);
+      if (sink) sink(bytes);
+    };
     struct SinkReset {
       TFtpClient& client;
       ~SinkReset() { client.OnBytesCaptured = nullptr; }
@@ -56,9 +64,11 @@ class FtpTransport : public Transport {
   int64_t BytesReceived() const override { return client_.BytesRecvd(); }
   int64_t BytesTotal() const override { return client_.BytesTotal; }
   void Cancel() override { client_.Cancel(); }
+  int64_t SessionBytesReceived() const override { return session_bytes_.load(std::memory_order_relaxed); }
 
  private:
   TFtpClient client_;
+  std::atomic<int64_t> session_bytes_{0};
 };
 
 }  // namespace

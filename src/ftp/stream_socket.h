@@ -17,6 +17,7 @@
 #include "platform/interval_timer.h"
 #include "platform/resolver.h"
 #include "platform/socket_stream.h"
+#include "transport/rate_limiter.h"
 
 // A socket operation failed; the message is the text a person reads
 // ("10061:Connection refused", "Connection Timed out", ...).
@@ -71,6 +72,8 @@ class TStreamSocket {
   // restarts with every byte, so a stream that keeps flowing never trips it.
   int32_t StallTime = 0;
   std::string Role = "Connection";  // names this connection in EStallError texts
+  // The cap CaptureFile reads within (null = none); see CaptureFile.
+  std::shared_ptr<RateLimiter> RateLimit;
 
   // Events; an empty one is skipped. OnConnect and OnDisconnect may be
   // raised by a notification on the message loop (the peer connected or
@@ -139,6 +142,9 @@ class TStreamSocket {
   // writing fails, EAbortError "Socket send aborted" when Canceled,
   // EStallError; and after OnError the socket error of a connection that
   // ended by a reset rather than an orderly close.
+  // With a RateLimit, each block is read only once the limiter grants it;
+  // meanwhile the socket is left unread (the sender slows down), messages
+  // are pumped, and the wait does not count towards StallTime.
   [[nodiscard]] bool CaptureFile(const std::string& file_name, int64_t max_bytes = -1, bool append = false);
   // Binds to 0.0.0.0:Port (0 = any) and listens for one connection; its
   // arrival sets AsyncDone (and Connected when on_lookup_message).
@@ -215,6 +221,9 @@ class TStreamSocket {
   void BeginDestruction(const std::function<void()>& own_abort);
   bool Stalled() const;
   EStallError StallError(bool awaiting_connection) const;
+  // Waits (pumping messages) up to `wait` for the rate limiter, keeping
+  // the time out of the stall clock.
+  void WaitForRateLimit(std::chrono::microseconds wait);
 
   bool canceled_ = false;
   bool timed_out_ = false;

@@ -1,7 +1,10 @@
 // Sending, reading lines and counts, and capturing a stream into a file.
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "ftp/stream_socket.h"
@@ -211,6 +214,8 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
   CaptureTarget file(file_name, append);
   auto last_pump = std::chrono::steady_clock::now();
   RestartStallClock();
+  std::optional<RateLimiter::Reader> turn;
+  if (RateLimit) turn.emplace(*RateLimit);
   bool within_bound = true;
   while (!canceled_) {
     // Past a bound only its first byte is taken: enough to know it was passed.
@@ -218,9 +223,20 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
     if (max_bytes >= 0 && max_bytes + 1 - bytes_recvd_ < static_cast<int64_t>(room)) {
       room = static_cast<size_t>(max_bytes + 1 - bytes_recvd_);
     }
+    if (turn) {
+      const RateLimiter::Grant grant = turn->Take(room);
+      if (grant.bytes == 0) {
+        file.Flush();
+        WaitForRateLimit(grant.wait);
+        last_pump = std::chrono::steady_clock::now();
+        continue;
+      }
+      room = grant.bytes;
+    }
     char* const space = file.Space(room);
     long received = socket_.Receive(space, room, false);
     if (received < 0) last_error_no_ = platform::LastSocketError();
+    if (turn && received < static_cast<long>(room)) turn->Return(room - static_cast<size_t>(std::max(received, 0L)));
     if (received == 0) break;
     if (received > 0) {
       file.Commit(static_cast<size_t>(received));
@@ -265,6 +281,13 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
     CheckSocketError(0, text);
   }
   return true;
+}
+
+void TStreamSocket::WaitForRateLimit(std::chrono::microseconds wait) {
+  const auto began = std::chrono::steady_clock::now();
+  platform::WaitForEvent(static_cast<int>(std::clamp<int64_t>((wait.count() + 999) / 1000, 1, INT32_MAX)));
+  // The cap held the data back; the peer was not silent.
+  stall_clock_start_ += std::chrono::steady_clock::now() - began;
 }
 
 bool TStreamSocket::DataAvailable() {

@@ -96,9 +96,19 @@ class Helper {
       : thread_([this, single, network, login, &queue, engine_loop] {
           Run(single, network, login, queue, engine_loop);
         }) {}
-  ~Helper() { thread_.join(); }
+  ~Helper() { Join(); }
   Helper(const Helper&) = delete;
   Helper& operator=(const Helper&) = delete;
+
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // What the helper's connection has received so far.
+  int64_t BytesReceived() {
+    std::lock_guard lock(mutex_);
+    return transport_ != nullptr ? transport_->SessionBytesReceived() : final_bytes_;
+  }
 
   // Ends the helper's running operation; the queue must be stopping.
   void Cancel() {
@@ -148,11 +158,13 @@ class Helper {
       engine_loop.Post([] {});
     }
     std::lock_guard lock(mutex_);
+    final_bytes_ = transport->SessionBytesReceived();
     transport_ = nullptr;  // a cancel posted from now on finds nothing to end
   }
 
   std::mutex mutex_;
   Transport* transport_ = nullptr;
+  int64_t final_bytes_ = 0;
   std::optional<platform::MessageLoopRef> loop_;
   std::thread thread_;  // last: starts once the rest is built
 };
@@ -183,6 +195,7 @@ class PrefetchingTransport : public Transport {
     if (!queue_) queue_ = std::make_shared<AheadQueue>();
     queue_->Add(download);
     if (helpers_.empty()) {
+      std::lock_guard lock(helpers_mutex_);
       const platform::MessageLoopRef here = platform::MessageLoopRef::Current();
       for (int i = 0; i < network_.Connections; ++i)
         helpers_.push_back(std::make_unique<Helper>(single_, network_, login_, *queue_, here));
@@ -221,6 +234,12 @@ class PrefetchingTransport : public Transport {
     return delivered_ ? *delivered_ : own_->BytesTotal();
   }
   void Cancel() override { own_->Cancel(); }
+  int64_t SessionBytesReceived() const override {
+    std::lock_guard lock(helpers_mutex_);
+    int64_t bytes = own_->SessionBytesReceived() + retired_bytes_;
+    for (const auto& helper : helpers_) bytes += helper->BytesReceived();
+    return bytes;
+  }
 
  private:
   // Waits for a helper's fetch of `ahead`, showing its progress as the
@@ -292,8 +311,13 @@ class PrefetchingTransport : public Transport {
   void StopHelpers() {
     if (!queue_) return;
     queue_->Stop();
+    std::lock_guard lock(helpers_mutex_);
     for (const auto& helper : helpers_) helper->Cancel();
-    helpers_.clear();  // joins
+    for (const auto& helper : helpers_) {
+      helper->Join();
+      retired_bytes_ += helper->BytesReceived();
+    }
+    helpers_.clear();
     queue_.reset();
   }
 
@@ -305,7 +329,9 @@ class PrefetchingTransport : public Transport {
   ServerLogin login_;
   bool in_session_ = false;
   std::shared_ptr<AheadQueue> queue_;
+  mutable std::mutex helpers_mutex_;  // guards helpers_ and retired_bytes_ for SessionBytesReceived
   std::vector<std::unique_ptr<Helper>> helpers_;
+  int64_t retired_bytes_ = 0;  // received by helpers that have ended
   const AheadDownload* serving_ = nullptr;  // the fetch ahead shown as the running transfer
   std::optional<int64_t> delivered_;        // the last transfer was a fetch ahead of this size
 };

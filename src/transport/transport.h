@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/errors.h"
+#include "transport/rate_limiter.h"
 
 // A transfer sent more bytes than it may: past the size the caller listed
 // for it, or past kUnlistedTransferLimit when none was listed. The transfer
@@ -44,6 +45,12 @@ struct NetworkSettings {
   // Connections that fetch planned downloads ahead, beside the engine's
   // own; 1: none (one connection, one file at a time).
   int Connections = 4;
+  // The cap on the bytes per second of all connections together, in KiB/s;
+  // 0 = none.
+  int32_t MaxRateKiBps = 0;
+  // Enforces MaxRateKiBps; shared by every connection of one session, null
+  // without a cap.
+  std::shared_ptr<RateLimiter> RateLimit;
 };
 
 // A download the engine will ask for soon.
@@ -138,6 +145,10 @@ class Transport {
   // Ends the running operation with an exception. Call it on the thread
   // that runs the transport (from a handler or a posted message).
   virtual void Cancel() = 0;
+  // The bytes that every download of this transport received since it was
+  // made, over all its connections, the running ones' so far. Unlike the
+  // other calls, safe on any thread.
+  virtual int64_t SessionBytesReceived() const = 0;
 };
 
 // Makes a transport that reports to `events` (which outlives it).

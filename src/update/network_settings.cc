@@ -1,5 +1,7 @@
 #include "update/network_settings.h"
 
+#include <algorithm>
+#include <memory>
 #include <optional>
 
 #include "platform/errors.h"
@@ -35,5 +37,22 @@ NetworkSettings ReadNetworkSettings(const std::string& exe_dir) {
   settings.Passive = platform::ReadProfileString(ini, "NETWORK", "PASSIVE", "1") != "0";
   if (const auto connections = ReadBoundedInt(ini, "CONNECTIONS", 1, kMaxConnections))
     settings.Connections = *connections;
+  const std::string max_rate = platform::ReadProfileString(ini, "NETWORK", "MAXRATE", "");
+  try {
+    const int kib = max_rate.empty() ? 0 : platform::StrToInt(max_rate);
+    if (kib > 0) settings.MaxRateKiBps = kib;
+  } catch (const EConvertError&) {
+    // A value that is no number sets no cap, as a missing one does.
+  }
+  return settings;
+}
+
+NetworkSettings ConnectionNetworkSettings(const std::string& exe_dir, const NetworkOverrides& overrides) {
+  NetworkSettings settings = ReadNetworkSettings(exe_dir);
+  if (overrides.Connections) settings.Connections = std::clamp(*overrides.Connections, 1, kMaxConnections);
+  if (overrides.MaxRateKiBps) settings.MaxRateKiBps = std::max(*overrides.MaxRateKiBps, 0);
+  if (settings.MaxRateKiBps > 0) {
+    settings.RateLimit = std::make_shared<RateLimiter>(int64_t{settings.MaxRateKiBps} * 1024);
+  }
   return settings;
 }

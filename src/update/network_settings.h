@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "transport/transport.h"
@@ -14,4 +15,18 @@
 // PASSIVE=0 makes every data connection active ("PORT "); anything else,
 // or no key, lets the client try passive mode first.
 // CONNECTIONS=<n>, 1 to 16 (else 4): NetworkSettings::Connections.
+// MAXRATE=<KiB/s>, 0 or more (else 0): NetworkSettings::MaxRateKiBps, 0 =
+// no cap. RateLimit stays null (see ConnectionNetworkSettings).
 NetworkSettings ReadNetworkSettings(const std::string& exe_dir);
+
+// Settings a front-end gives beyond the file (updater-cli's options); each
+// one that is set replaces the file's value.
+struct NetworkOverrides {
+  std::optional<int32_t> MaxRateKiBps;
+  std::optional<int> Connections;
+};
+
+// The settings of one connection attempt: the file's (ReadNetworkSettings)
+// with the overrides applied, and with a cap a fresh RateLimit at
+// MaxRateKiBps, which every connection of the attempt shares.
+NetworkSettings ConnectionNetworkSettings(const std::string& exe_dir, const NetworkOverrides& overrides);

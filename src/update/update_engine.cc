@@ -40,7 +40,7 @@ Transport& UpdateEngine::NewConnection() {
   IsConnected = false;
   platform::ProcessMessages();
   // Read afresh for each attempt, so a changed setting needs no restart.
-  Network = ReadNetworkSettings(ExeDir);
+  Network = ConnectionNetworkSettings(ExeDir, NetworkOverride);
   Connection = new_transport_(*events_, Network);
   return *Connection;
 }

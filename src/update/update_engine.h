@@ -13,6 +13,7 @@
 #include "lists/list_file.h"
 #include "transport/transport.h"
 #include "update/install_journal.h"
+#include "update/network_settings.h"
 #include "update/update_view.h"
 
 class TGzip;
@@ -22,6 +23,14 @@ struct RFtpConfigType {
   std::string HomePageUrl;
   std::string AccountUrl;
   std::string GameExeFile;
+};
+
+// The bytes of the update run in progress (see update/run_bytes.h), for a
+// front-end that shows more than the window; the window shows none of it.
+struct UpdateRunBytes {
+  bool Running = false;
+  int64_t Listed = 0;          // the listed sizes of the run's downloads, summed
+  int64_t ReceivedBefore = 0;  // the connection's SessionBytesReceived() when the run began
 };
 
 class UpdateEngine {
@@ -80,6 +89,10 @@ class UpdateEngine {
 
   // Replaces the connection with a new, unconnected one.
   Transport& NewConnection();
+
+  // Applied over FtpConfig.ini's [NETWORK] at each NewConnection.
+  NetworkOverrides NetworkOverride;
+  UpdateRunBytes RunBytes;
 
  private:
   class Events;

@@ -13,6 +13,7 @@
 #include "update/downloads_ahead.h"
 #include "update/install_journal.h"
 #include "update/process_entry.h"
+#include "update/run_bytes.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ void Button1Click(UpdateEngine& e) {
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir, e.KeptPartialDownloads))
     e.View.ReportRefusedName(sentence);
   const int n = static_cast<int>(e.PendingList->size());
+  const RunBytesScope run_bytes(e);
   DownloadsAhead ahead(e);
   for (int i = 0; i < n; ++i) {
     platform::ProcessMessages();

@@ -11,7 +11,8 @@
 // start-game button and saves the record (SaveRecord). The kept partials
 // that no entry continued are removed however the run ends. Does nothing
 // while IsConnected is false; leaves the run disarmed. Pumps messages
-// before each entry and during downloads. An error raised by an entry stops
+// before each entry and during downloads. While it runs, the engine's
+// RunBytes holds its byte totals (update/run_bytes.h). An error raised by an entry stops
 // the run there and is raised on (the record is saved later, at close); an
 // in-use stop ends it after the window has been closed.
 void Button1Click(UpdateEngine& e);

@@ -165,10 +165,14 @@ TEST_P(CliRecoveryTest, PartialDownloadsOfAKilledRunAreContinuedOrRemoved) {
 TEST_P(CliRecoveryTest, ArgumentsAndMissingList) {
   EXPECT_EQ(RunUpdaterCli({"--bogus"}).exit_code, 2);
   EXPECT_EQ(RunUpdaterCli({"--server", "x"}).exit_code, 2);
+  const CliResult rate = RunUpdaterCli({"--max-rate", "-1"});
+  EXPECT_EQ(rate.exit_code, 2);
+  EXPECT_NE(rate.err.find("--max-rate needs a rate in KiB/s"), std::string::npos) << rate.err;
   EXPECT_EQ(RunUpdaterCli({"--dir", root.path() + "nowhere"}).exit_code, 2);
   const CliResult help = RunUpdaterCli({"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--start-game"), std::string::npos);
+  EXPECT_NE(help.out.find("--max-rate KIB"), std::string::npos);
 
   set.PutFile("other.txt", "no list");
   auto server = StartServer();

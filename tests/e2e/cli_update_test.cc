@@ -264,6 +264,28 @@ TEST_P(CliUpdateTest, FetchingAheadInstallsTheSameFilesAndRecord) {
       << reference;
 }
 
+// --max-rate caps the run (2 MiB at 1 MiB/s take well over the half second
+// the rate needs to show) without changing what is installed; the
+// progress line adds the rate and the time left.
+TEST_P(CliUpdateTest, CappedRunInstallsTheSameBytesAndShowsRateAndTimeLeft) {
+  std::string content(2 << 20, '\0');
+  uint32_t state = 12345;
+  for (char& c : content) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  set.AddO("Big.bin", "Data\\Big.bin", "1", content);
+  set.AddO("Small.txt", "Small.txt", "1", "small");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult tty = RunUpdaterCliOnTerminal({"--dir", game_dir, "--server", "0", "--update", "--max-rate", "1024"});
+  EXPECT_EQ(tty.exit_code, 0) << tty.out;
+  EXPECT_TRUE(Game("Data/Big.bin") == content) << "the capped download is byte-identical";
+  EXPECT_EQ(Game("Small.txt"), "small");
+  EXPECT_NE(tty.out.find(" MiB/s  "), std::string::npos) << tty.out.substr(0, 2000);
+  EXPECT_NE(tty.out.find(" left\x1b[K"), std::string::npos) << tty.out.substr(0, 2000);
+  EXPECT_NE(tty.out.find("files updated"), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(RealServers, CliUpdateTest,
                          ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
 

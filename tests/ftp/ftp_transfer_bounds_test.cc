@@ -1,11 +1,12 @@
 // The bounds of a transfer against a scripted peer: a server that goes
-// silent (StallTime) and a server that sends without end (the listed size,
-// kUnlistedTransferLimit).
+// silent (StallTime), a server that sends without end (the listed size,
+// kUnlistedTransferLimit), and the rate cap (RateLimit).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "ftp/ftp_client.h"
 #include "ftp/transfer_client.h"
@@ -147,6 +148,64 @@ TEST(FtpTransferBoundsTest, SlowButFlowingTransferOutlastsTheStallTime) {
   recorder.client.StallTime = 500;
   recorder.client.Download("slow.bin", folder.path() + "slow.bin");
   EXPECT_EQ(recorder.client.BytesTotal, 16000);
+  EXPECT_EQ(recorder.events.back(), "success 8");
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+// Every byte read is one the limiter granted; what a grant allowed but did
+// not arrive goes back. On a clock that stands still, the bucket holds
+// exactly what the transfer left of it.
+TEST(FtpTransferBoundsTest, CappedTransferReadsOnlyWhatTheLimiterGrants) {
+  TempFolder folder;
+  const std::string data(4000, 'r');
+  FtpPeer peer([&data](FtpPeerSession& s) {
+    Login(s);
+    s.AnswerDataSetup();
+    s.Reply("150 Opening (4000 bytes)\r\n");
+    s.OpenData();
+    s.SendData(data.substr(0, 1000));
+    s.Sleep(20);
+    s.SendData(data.substr(1000));
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  const RateLimiter::Clock::time_point frozen{};
+  auto limiter = std::make_shared<RateLimiter>(32768, [frozen] { return frozen; });  // a burst of 4096
+  TransferClient recorder(peer);
+  recorder.client.RateLimit = limiter;
+  recorder.client.Download("capped.bin", folder.path() + "capped.bin", 4000);
+  EXPECT_EQ(folder.Read("capped.bin"), data);
+  EXPECT_EQ(recorder.events.back(), "success 8");
+  RateLimiter::Reader probe(*limiter);
+  // The bucket lost exactly the bytes that arrived.
+  EXPECT_EQ(probe.Take(97).bytes, 0u);
+  EXPECT_EQ(probe.Take(96).bytes, 96u);
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+// While the cap holds the data back the peer is not silent: a wait for the
+// limiter longer than StallTime does not end the transfer.
+TEST(FtpTransferBoundsTest, WaitingForTheCapIsNoStall) {
+  TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    Login(s);
+    s.AnswerDataSetup();
+    s.Reply("150 Opening data connection\r\n");
+    s.OpenData();
+    s.SendData(std::string(4096, 'a'));
+    // The client waits about a second for the cap, then a little for this.
+    s.Sleep(1200);
+    s.SendData(std::string(100, 'b'));
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.StallTime = 500;
+  recorder.client.RateLimit = std::make_shared<RateLimiter>(4096);
+  recorder.client.Download("capped.bin", folder.path() + "capped.bin");
+  EXPECT_EQ(folder.Read("capped.bin"), std::string(4096, 'a') + std::string(100, 'b'));
   EXPECT_EQ(recorder.events.back(), "success 8");
   recorder.client.Disconnect();
   EXPECT_EQ(peer.Finish(), "");

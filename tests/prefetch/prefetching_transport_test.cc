@@ -113,9 +113,9 @@ TEST_F(PrefetchingTransportTest, PlannedDownloadsArriveWholeInTheEnginesOrder) {
 TEST_F(PrefetchingTransportTest, AFailedFetchAheadIsFetchedAgainByTheEngine) {
   server.failing_once = {"b"};
   auto transport = Connected(2);
-  for (const std::string& name : {"a", "b", "c"}) transport->PlanDownload(Plan(name));
+  for (const std::string name : {"a", "b", "c"}) transport->PlanDownload(Plan(name));
   AwaitRequested({"a", "b", "c"});
-  for (const std::string& name : {"a", "b", "c"}) EXPECT_EQ(Fetch(*transport, name), server.files[name]);
+  for (const std::string name : {"a", "b", "c"}) EXPECT_EQ(Fetch(*transport, name), server.files[name]);
   EXPECT_EQ(Count("get b"), 2);
   EXPECT_TRUE(AheadFilesLeft().empty());
 
@@ -163,7 +163,7 @@ TEST_F(PrefetchingTransportTest, WhileAHelperIsBusyTheEnginesConnectionFetchesSm
   const auto released = std::find(requests.begin(), requests.end(), "released");
   EXPECT_LT(std::find(requests.begin(), requests.end(), "get b"), released) << "b was fetched while big was on its way";
   EXPECT_GT(std::find(requests.begin(), requests.end(), "get c"), released) << "c is too large to fetch meanwhile";
-  for (const std::string& name : {"a", "b", "c"}) {
+  for (const std::string name : {"a", "b", "c"}) {
     transport->Download(name, Local(name + ".dltmp"), -1, {}, false);
     EXPECT_EQ(folder.Read(name + ".dltmp"), server.files[name]);
   }
@@ -175,8 +175,8 @@ TEST_F(PrefetchingTransportTest, HelpersTheServerRefusesLeaveTheWorkToTheOthers)
     SCOPED_TRACE(std::to_string(allowed) + " logins allowed");
     server.logins_allowed = allowed;
     auto transport = Connected(4);
-    for (const std::string& name : {"a", "b", "c", "d"}) transport->PlanDownload(Plan(name));
-    for (const std::string& name : {"a", "b", "c", "d"}) EXPECT_EQ(Fetch(*transport, name), server.files[name]);
+    for (const std::string name : {"a", "b", "c", "d"}) transport->PlanDownload(Plan(name));
+    for (const std::string name : {"a", "b", "c", "d"}) EXPECT_EQ(Fetch(*transport, name), server.files[name]);
     EXPECT_EQ(Count("get a") + Count("get b") + Count("get c") + Count("get d"), 4);
     EXPECT_TRUE(AheadFilesLeft().empty());
     server.requests.clear();
@@ -186,7 +186,7 @@ TEST_F(PrefetchingTransportTest, HelpersTheServerRefusesLeaveTheWorkToTheOthers)
 TEST_F(PrefetchingTransportTest, PlansNobodyAsksForLeaveNoFileBehind) {
   {
     auto transport = Connected(2);
-    for (const std::string& name : {"a", "b", "c", "d"}) transport->PlanDownload(Plan(name));
+    for (const std::string name : {"a", "b", "c", "d"}) transport->PlanDownload(Plan(name));
     AwaitRequested({"a", "b", "c", "d"});
     SCOPED_TRACE("plans skipped over are dropped");
     EXPECT_EQ(Fetch(*transport, "c"), server.files["c"]);

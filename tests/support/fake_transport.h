@@ -124,6 +124,7 @@ class FakeTransport : public Transport {
     std::ofstream(local_path, std::ios::binary | (offset > 0 ? std::ios::app : std::ios::trunc)) << rest;
     if (sink) sink(rest);
     received_ = offset + static_cast<int64_t>(rest.size());
+    session_ += static_cast<int64_t>(rest.size());
     events_.BytesArrived();
     if (cut_off) {
       total_ = received_;
@@ -138,6 +139,7 @@ class FakeTransport : public Transport {
   int64_t BytesTotal() const override { return total_; }
   // Its downloads end before they return: there is never one to end.
   void Cancel() override {}
+  int64_t SessionBytesReceived() const override { return session_; }
 
  private:
   static int64_t LocalSize(const std::string& path) {
@@ -154,6 +156,7 @@ class FakeTransport : public Transport {
   bool connected_ = false;
   int64_t received_ = 0;
   int64_t total_ = 0;
+  int64_t session_ = 0;
 };
 
 inline TransportFactory FakeTransportFactory(FakeServer& server) {

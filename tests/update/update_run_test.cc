@@ -4,12 +4,16 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "texts/big5_to_gb.h"
 #include "support/engine_window.h"
+#include "support/fake_transport.h"
 #include "lists/list_file.h"
 #include "update/process_entry.h"
+#include "update/run_bytes.h"
 
 namespace {
 
@@ -132,6 +136,59 @@ TEST_F(UpdateRunTest, RunRemovesWhatAKilledRunLeftBehind) {
   EXPECT_EQ(w.folder.Read("Maps.gz.dltmp"), "<missing>");
   EXPECT_EQ(w.folder.Read("updtmp.dat"), "<missing>");
   EXPECT_TRUE(w.refused.empty());
+}
+
+// The engine keeps the run's byte totals for a front-end that shows the
+// time left: the listed sizes of what the run downloads, less what the
+// connection received since the run began; nothing outside a run.
+class RunBytesWindow : public test_support::EngineTestWindow {
+ public:
+  using EngineTestWindow::EngineTestWindow;
+  void SetProgressText(const std::string& text) override {
+    EngineTestWindow::SetProgressText(text);
+    left.push_back(RunBytesLeft(*this));
+  }
+  std::vector<std::optional<int64_t>> left;  // at each progress text
+};
+
+TEST(RunBytesTest, BytesLeftCountDownOverTheRun) {
+  test_support::FakeServer server;
+  server.files["update3.dat"] = std::string(700, 'u');
+  server.files["A.txt"] = std::string(100, 'a');
+  server.files["B.txt"] = std::string(250, 'b');
+  RunBytesWindow w(test_support::FakeTransportFactory(server));
+  w.NewConnection();
+  w.IsConnected = true;
+  w.ShowProgress = true;
+  EXPECT_EQ(RunBytesLeft(w), std::nullopt);
+  w.Connection->Download("update3.dat", w.folder.path() + "update3.dat", -1, {}, false);
+  EXPECT_EQ(ConnectionBytesReceived(w), 700) << "bytes before the run are not the run's";
+  EXPECT_EQ(w.left, (std::vector<std::optional<int64_t>>{std::nullopt}));
+  w.left.clear();
+  w.RecordList = LineList{"AVWSEN", "Pack.bnd 1"};
+  w.PendingList = LineList{"O A.txt A.txt 1 100", "U 1 T Pack.gz Pack.bnd 2 999 Pack", "o B.txt B.txt 1 250"};
+  for (const char* name : {"A.txt", "Pack.bnd", "B.txt"}) AddPendingName(w, name);
+  Button1Click(w);
+  EXPECT_EQ(w.left, (std::vector<std::optional<int64_t>>{250, 0})) << "the changed package downloads nothing";
+  EXPECT_EQ(RunBytesLeft(w), std::nullopt) << "the run is over";
+  EXPECT_EQ(ConnectionBytesReceived(w), 1050);
+  EXPECT_EQ(w.folder.Read("B.txt"), std::string(250, 'b'));
+}
+
+TEST(RunBytesTest, WhatEachPendingEntryDownloads) {
+  for (const auto& [line, bytes] : std::vector<std::pair<std::string, int64_t>>{
+           {"E Core.u.gz System\\Core.u 2 1234", 1234},
+           {"t Trees.gz Trees.bnd 1 77 Trees", 77},
+           {"U 3 C Maps.gz Maps.bnd 2 4096", 4096},
+           {"U 3 O Read.txt Read.txt 2 12 0123abcd", 12},
+           {"U 3 T Pack.gz Pack.bnd 2 10 Pack", 0},  // a changed package: passed over
+           {"U 3 e Sys.u.gz Sys.u 2 10", 0},         // a changed type is compared exactly
+           {"X Other.gz Other.txt 1 10", 0},
+           {"O NoSize.txt NoSize.txt 1", 0},
+           {"O Bad.txt Bad.txt 1 12x", 0},
+           {"", 0}}) {
+    EXPECT_EQ(PendingDownloadBytes(line), bytes) << line;
+  }
 }
 
 TEST_F(UpdateRunTest, ListedSizeBoundsOnlyPlainDecimalSizes) {

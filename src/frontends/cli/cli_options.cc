@@ -3,9 +3,22 @@
 #include <charconv>
 #include <string_view>
 
+namespace {
+
+// The value of a decimal number that is the whole text, or nullopt.
+std::optional<int> WholeNumber(std::string_view text) {
+  int n = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return n;
+}
+
+}  // namespace
+
 const char* CliUsage() {
   return "Usage: updater-cli [--dir DIR] [--server N] [--raw] [--yes]\n"
          "                   [--update] [--forced] [--check] [--verify] [--start-game]\n"
+         "                   [--max-rate KIB]\n"
          "\n"
          "Checks the game folder against the update server and, when asked,\n"
          "installs the update. The status line and every message box are\n"
@@ -25,6 +38,12 @@ const char* CliUsage() {
          "                 SHA-256 its server list gives, and fetch again each\n"
          "                 that differs (exit 3 when one is still wrong)\n"
          "  --start-game   start the game at the end\n"
+         "  --max-rate KIB cap the download rate of all connections together at\n"
+         "                 KIB KiB/s (0 = no cap); default: MAXRATE under [NETWORK]\n"
+         "                 in FtpConfig.ini\n"
+         "  --connections N  fetch the files ahead over N further connections (1 to\n"
+         "                 16; 1 = one connection, one file at a time); default:\n"
+         "                 CONNECTIONS under [NETWORK] in FtpConfig.ini, else 4\n"
          "\n"
          "Exit status: 0 done, 1 no server usable, 2 bad arguments, 3 an error\n"
          "was shown, 4 the run stopped at a file in use.\n";
@@ -52,9 +71,8 @@ std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std
     } else if (arg == "--server") {
       const auto text = value(arg);
       if (!text) return std::nullopt;
-      int n = 0;
-      const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), n);
-      if (ec != std::errc() || end != text->data() + text->size() || n < 0) {
+      const std::optional<int> n = WholeNumber(*text);
+      if (!n || *n < 0) {
         error = "--server needs an entry number (0 or more), not \"" + std::string(*text) + "\"";
         return std::nullopt;
       }
@@ -73,6 +91,24 @@ std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std
       options.verify = true;
     } else if (arg == "--start-game") {
       options.start_game = true;
+    } else if (arg == "--max-rate") {
+      const auto text = value(arg);
+      if (!text) return std::nullopt;
+      const std::optional<int> kib = WholeNumber(*text);
+      if (!kib || *kib < 0) {
+        error = "--max-rate needs a rate in KiB/s (0 or more), not \"" + std::string(*text) + "\"";
+        return std::nullopt;
+      }
+      options.max_rate = kib;
+    } else if (arg == "--connections") {
+      const auto text = value(arg);
+      if (!text) return std::nullopt;
+      const std::optional<int> n = WholeNumber(*text);
+      if (!n || *n < 1 || *n > 16) {
+        error = "--connections needs a number from 1 to 16, not \"" + std::string(*text) + "\"";
+        return std::nullopt;
+      }
+      options.connections = n;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else {

@@ -14,6 +14,8 @@ struct CliOptions {
   bool check = false;              // run the file check against datec.dat at the end
   bool verify = false;             // compare installed files with their SHA-256 and repair
   bool start_game = false;         // press the start-game button at the end
+  std::optional<int> max_rate;     // cap in KiB/s over FtpConfig.ini's (0 = none)
+  std::optional<int> connections;  // connections fetching ahead over FtpConfig.ini's
   bool help = false;
 };
 

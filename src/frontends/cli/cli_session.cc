@@ -6,9 +6,11 @@
 #include "app/form2.h"
 #include "app/program.h"
 #include "frontends/cli/cli_output.h"
+#include "frontends/cli/progress_line.h"
 #include "frontends/headless/headless_backend.h"
 #include "platform/event_loop.h"
 #include "platform/process.h"
+#include "update/run_bytes.h"
 #include "update/verify_files.h"
 #include "vcl/application.h"
 
@@ -70,14 +72,24 @@ class CliSession {
   void Attach(TForm1& form1) {
     form1_ = &form1;
     output_.SetLanguage(form1.Engine.LangLetter);
+    if (options_.max_rate) form1.Engine.NetworkOverride.MaxRateKiBps = *options_.max_rate;
+    if (options_.connections) form1.Engine.NetworkOverride.Connections = *options_.connections;
     form1.OnStatusText = [this](const std::string& text) { output_.Line(text); };
-    form1.OnProgressText = [this](const std::string& text) { output_.Progress(text); };
+    form1.OnProgressText = [this](const std::string& text) { output_.Progress(WithRate(text)); };
     form1.OnRefusedName = [this](const std::string& sentence) { output_.Problem(sentence); };
     form1.OnEntryFailed = [this] { entry_failed_ = true; };
     form1.OnCheckEnded = [this](CheckOutcome outcome) {
       outcome_ = outcome;
       platform::PostMessage([this] { FollowUp(); });
     };
+  }
+
+  // The window's progress text with the rate of all the connection's
+  // downloads and the time the update run has left.
+  std::string WithRate(const std::string& text) {
+    const UpdateEngine& engine = form1_->Engine;
+    rate_.Add(RateMeter::Clock::now(), ConnectionBytesReceived(engine));
+    return ProgressLine(text, rate_.BytesPerSecond(), RunBytesLeft(engine));
   }
 
   void ConfirmServer(TForm2& dialog) {
@@ -166,6 +178,7 @@ class CliSession {
   const CliOptions& options_;
   const std::string exe_dir_;
   CliOutput output_;
+  RateMeter rate_;
   CliBackend backend_;
   TForm1* form1_ = nullptr;
   std::optional<CheckOutcome> outcome_;
