@@ -18,6 +18,9 @@ void Button1Click(UpdateEngine& e) {
   e.View.ShowProgressBar();
   e.View.ShowStatusLine();
   if (!e.PendingList) return;
+  // Thousands of new files in one folder: each name is matched against a
+  // listing read once, not against the folder read anew.
+  const platform::FolderListingScope listings;
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   const int n = static_cast<int>(e.PendingList->size());
   for (int i = 0; i < n; ++i) {
