@@ -60,7 +60,14 @@ class CliSession {
     hooks.attach_engine = [this](TForm1& form1) { Attach(form1); };
     hooks.forms_created = [this](TForm1& form1, TForm2&) {
       // A failed start-up (see the error box) never arms the check.
-      if (!form1.Engine.StartPending) platform::PostMessage([this] { CloseAtEnd(); });
+      if (!form1.Engine.StartPending) {
+        platform::PostMessage([this] { CloseAtEnd(); });
+        return;
+      }
+      // The window gives itself Timer1's first second to appear before
+      // the check starts; nobody watches this one appear. The tick runs
+      // once the loop has shown the window, as Timer1's would.
+      platform::PostMessage([&form1] { form1.Timer1Timer(); });
     };
     RunUpdater(backend_, exe_dir_, hooks);
     return ExitStatus();
