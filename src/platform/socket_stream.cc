@@ -150,6 +150,10 @@ long StreamSocket::Send(const void* data, size_t length) {
 }
 
 long StreamSocket::Receive(void* buffer, size_t capacity, bool peek) {
+  if (fd_ < 0) {
+    SetLastSocketError(kWsaENotConn);
+    return -1;
+  }
   ssize_t received = recv(fd_, buffer, capacity, peek ? MSG_PEEK : 0);
   if (received < 0) Fail();
   // At the end of the stream the socket stays readable for good; re-arming
@@ -194,6 +198,11 @@ void StreamSocket::UpdateWatch() {
     watch->owner = this;
     watch->poll = GPollFD{fd_, 0, 0};
     watch->polled = false;
+    // GLib takes a source that may not recurse out of the poll set while it
+    // dispatches and puts it back after, waking the loop both times: two
+    // wake-ups for every notification. A nested dispatch is harmless here,
+    // since each event is disarmed before it is delivered.
+    g_source_set_can_recurse(source, TRUE);
     g_source_attach(source, nullptr);
     source_ = source;
   }
