@@ -209,15 +209,21 @@ void StreamSocket::UpdateWatch() {
   auto* watch = static_cast<SocketWatchAccess::Source*>(source_);
   watch->poll.events = static_cast<gushort>(conditions);
   watch->poll.revents = 0;
+  // A socket with nothing to notify stays in the poll set, asking for
+  // nothing: taking it out and putting it back would wake the loop each
+  // time. Hang-up and error conditions are reported whatever is asked;
+  // should one come meanwhile, Dispatch takes the socket out then.
   if (conditions != 0 && !watch->polled) {
     g_source_add_poll(&watch->base, &watch->poll);
     watch->polled = true;
-  } else if (conditions == 0 && watch->polled) {
-    // Hang-up and error conditions are reported whatever is asked, so a
-    // socket with nothing to notify leaves the poll set.
-    g_source_remove_poll(&watch->base, &watch->poll);
-    watch->polled = false;
   }
+}
+
+void StreamSocket::LeavePollSetIfIdle() {
+  auto* watch = static_cast<SocketWatchAccess::Source*>(source_);
+  if (watch == nullptr || watched_conditions_ != 0 || !watch->polled) return;
+  g_source_remove_poll(&watch->base, &watch->poll);
+  watch->polled = false;
 }
 
 void StreamSocket::StopWatch() {
@@ -267,6 +273,7 @@ void StreamSocket::Dispatch(unsigned revents) {
     armed_ &= ~(kFdRead | kFdClose);
   }
   UpdateWatch();
+  if (count == 0) LeavePollSetIfIdle();
   std::shared_ptr<bool> alive = alive_;
   Notify notify = notify_;
   for (int i = 0; i < count && *alive; ++i) notify(posted[i].event, posted[i].error);

@@ -93,6 +93,8 @@ class StreamSocket {
   friend struct SocketWatchAccess;
   void Dispatch(unsigned revents);
   void UpdateWatch();
+  // Takes a socket with nothing to notify out of the poll set.
+  void LeavePollSetIfIdle();
   void Arm(unsigned event);
   void StopWatch();
 

@@ -48,7 +48,7 @@ int ReadyDescriptors() {
 
 }  // namespace
 
-TEST(StreamSocketTest, NotificationLeavesTheLoopNothingToWakeFor) {
+TEST(StreamSocketTest, NotificationsLeaveTheLoopNothingToWakeFor) {
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -61,8 +61,7 @@ TEST(StreamSocketTest, NotificationLeavesTheLoopNothingToWakeFor) {
   platform::StreamSocket socket;
   ASSERT_TRUE(socket.Open(false));
   std::vector<unsigned> events;
-  socket.Select(platform::kFdRead | platform::kFdConnect | platform::kFdClose,
-                [&](unsigned event, int) { events.push_back(event); });
+  socket.Select(platform::kFdRead | platform::kFdConnect, [&](unsigned event, int) { events.push_back(event); });
   socket.Connect({INADDR_LOOPBACK, ntohs(address.sin_port)});
   const int peer = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   ASSERT_GE(peer, 0);
@@ -73,11 +72,25 @@ TEST(StreamSocketTest, NotificationLeavesTheLoopNothingToWakeFor) {
   ASSERT_EQ(send(peer, "x", 1, 0), 1);
   for (int i = 0; i < 100 && events.size() < 2; ++i) IterateOnce(50);
   ASSERT_EQ(events, (std::vector<unsigned>{platform::kFdConnect, platform::kFdRead}));
-  // The byte stays unread and kFdRead waits to be re-enabled: the next
-  // iteration would find nothing to do and must not be woken for it.
-  EXPECT_EQ(ReadyDescriptors(), 0) << "dispatching the notification left the loop a wake-up";
+  // The byte stays unread and kFdRead waits to be re-enabled: the socket
+  // asks for nothing, and the next iteration must not be woken for it.
+  EXPECT_EQ(ReadyDescriptors(), 0) << "the read notification left the loop a wake-up";
+  char byte = 0;
+  ASSERT_EQ(socket.Receive(&byte, 1, false), 1);
+  EXPECT_EQ(ReadyDescriptors(), 0) << "re-enabling kFdRead left the loop a wake-up";
+
+  SCOPED_TRACE("a reset while nothing is asked wakes the loop once, not for good");
+  ASSERT_EQ(send(peer, "y", 1, 0), 1);
+  for (int i = 0; i < 100 && events.size() < 3; ++i) IterateOnce(50);
+  ASSERT_EQ(events.size(), 3u);
+  const linger reset{1, 0};
+  ASSERT_EQ(setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
+  close(peer);
+  IterateOnce(1000);  // the hang-up
+  IterateOnce(0);     // the loop's own wake-up as the socket leaves the poll set
+  EXPECT_EQ(ReadyDescriptors(), 0) << "the hang-up keeps waking the loop";
+  EXPECT_EQ(events.size(), 3u);
 
   socket.Close();
-  close(peer);
   close(listener);
 }
