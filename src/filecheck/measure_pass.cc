@@ -76,6 +76,8 @@ std::string RecordDisplayText(const CheckRecord& record) {
 
 std::vector<MismatchedFile> MeasureFiles(UpdateEngine& e, const std::vector<CheckRecord>& records) {
   std::vector<MismatchedFile> mismatches;
+  // Each missing file is searched for among its folder's names.
+  const platform::FolderListingScope listings;
   FolderResolver folders(e.ExeDir);
   for (const CheckRecord& record : records) {
     try {

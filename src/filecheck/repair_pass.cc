@@ -128,6 +128,7 @@ bool IsPlainListingName(const std::string& entry) {
 
 RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mismatches) {
   RepairResult result;
+  const platform::FolderListingScope listings;
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   const size_t count = mismatches.size();
   for (size_t index = 0; index < count; ++index) {

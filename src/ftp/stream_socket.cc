@@ -214,6 +214,7 @@ void TStreamSocket::RequestCloseSocket() {
   }
   if (destroying_) return;
   if (OnDisconnect) OnDisconnect();
+  if (!ReopenAfterClose) return;
   OpenSocket(false);
   connect_attempted_ = false;
 }

@@ -74,6 +74,10 @@ class TStreamSocket {
   std::string Role = "Connection";  // names this connection in EStallError texts
   // The cap CaptureFile reads within (null = none); see CaptureFile.
   std::shared_ptr<RateLimiter> RateLimit;
+  // Whether a close opens a fresh socket for the next Connect. False for a
+  // socket that serves one connection only (a transfer's data
+  // connection): once closed, it receives nothing (kWsaENotConn).
+  bool ReopenAfterClose = true;
 
   // Events; an empty one is skipped. OnConnect and OnDisconnect may be
   // raised by a notification on the message loop (the peer connected or
@@ -156,8 +160,8 @@ class TStreamSocket {
   void ClearInput();  // drops one block of pending input
   // Resolves Proxy or Host into the remote address, pumping messages.
   void ResolveHost();
-  // Closes the socket, raises OnDisconnect (not while destroying) and opens
-  // a fresh one for the next Connect.
+  // Closes the socket, raises OnDisconnect (not while destroying) and,
+  // with ReopenAfterClose, opens a fresh one for the next Connect.
   void RequestCloseSocket();
   // "10061:Connection refused"; "" for 0; "Unknown Error No. <n>".
   std::string ErrorMessage(uint16_t error_number);

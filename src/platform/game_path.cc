@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/folder_listings.h"
 
 namespace platform {
 
@@ -22,6 +23,7 @@ bool Exists(const std::string& path) {
 // '/'), or nothing when no entry matches it ignoring ASCII case.
 std::optional<std::string> FindEntry(const std::string& folder, const std::string& component) {
   if (Exists(folder + component)) return component;
+  if (std::optional<std::string> match; FindInFolderListing(folder, component, match)) return match;
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return std::nullopt;
   std::optional<std::string> best;
@@ -49,6 +51,10 @@ std::vector<std::string> SplitComponents(const std::string& windows_name) {
 }
 
 }  // namespace
+
+FolderListingScope::FolderListingScope() { OpenFolderListings(); }
+
+FolderListingScope::~FolderListingScope() { CloseFolderListings(); }
 
 std::string ResolveGameFileName(const std::string& exe_dir, const std::string& windows_name) {
   const std::vector<std::string> components = SplitComponents(windows_name);

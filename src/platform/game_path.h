@@ -17,7 +17,26 @@ namespace platform {
 // components after the first missing one. A trailing separator is kept.
 // ".." is kept as given: pass names from outside through IsSafeRelativeName
 // first. "" returns exe_dir.
+// Outside a FolderListingScope each lookup of a case variant reads the
+// folder anew; within one, each folder is read once (see below).
 std::string ResolveGameFileName(const std::string& exe_dir, const std::string& windows_name);
+
+// While an object of this class lives, ResolveGameFileName reads each
+// folder it needs to search once and keeps that listing, so that resolving
+// n new names in one folder costs O(n log n) rather than O(n^2). The
+// listings follow every change to those folders, whoever makes it (this
+// process on any thread, a program it started, anyone else), with the
+// matching rules unchanged. They hold one entry per name of each folder
+// searched, and are dropped when the last scope ends. Scopes nest and may
+// live on any thread. Where the system gives no change notifications the
+// scope changes nothing.
+class FolderListingScope {
+ public:
+  FolderListingScope();
+  ~FolderListingScope();
+  FolderListingScope(const FolderListingScope&) = delete;
+  FolderListingScope& operator=(const FolderListingScope&) = delete;
+};
 
 // True when windows_name stays inside the folder it is relative to: not
 // empty, not absolute ('\' or '/' first), no drive prefix ("C:..."), and no

@@ -150,6 +150,10 @@ long StreamSocket::Send(const void* data, size_t length) {
 }
 
 long StreamSocket::Receive(void* buffer, size_t capacity, bool peek) {
+  if (fd_ < 0) {
+    SetLastSocketError(kWsaENotConn);
+    return -1;
+  }
   ssize_t received = recv(fd_, buffer, capacity, peek ? MSG_PEEK : 0);
   if (received < 0) Fail();
   // At the end of the stream the socket stays readable for good; re-arming
@@ -194,21 +198,32 @@ void StreamSocket::UpdateWatch() {
     watch->owner = this;
     watch->poll = GPollFD{fd_, 0, 0};
     watch->polled = false;
+    // GLib takes a source that may not recurse out of the poll set while it
+    // dispatches and puts it back after, waking the loop both times: two
+    // wake-ups for every notification. A nested dispatch is harmless here,
+    // since each event is disarmed before it is delivered.
+    g_source_set_can_recurse(source, TRUE);
     g_source_attach(source, g_main_context_get_thread_default());  // the default when none
     source_ = source;
   }
   auto* watch = static_cast<SocketWatchAccess::Source*>(source_);
   watch->poll.events = static_cast<gushort>(conditions);
   watch->poll.revents = 0;
+  // A socket with nothing to notify stays in the poll set, asking for
+  // nothing: taking it out and putting it back would wake the loop each
+  // time. Hang-up and error conditions are reported whatever is asked;
+  // should one come meanwhile, Dispatch takes the socket out then.
   if (conditions != 0 && !watch->polled) {
     g_source_add_poll(&watch->base, &watch->poll);
     watch->polled = true;
-  } else if (conditions == 0 && watch->polled) {
-    // Hang-up and error conditions are reported whatever is asked, so a
-    // socket with nothing to notify leaves the poll set.
-    g_source_remove_poll(&watch->base, &watch->poll);
-    watch->polled = false;
   }
+}
+
+void StreamSocket::LeavePollSetIfIdle() {
+  auto* watch = static_cast<SocketWatchAccess::Source*>(source_);
+  if (watch == nullptr || watched_conditions_ != 0 || !watch->polled) return;
+  g_source_remove_poll(&watch->base, &watch->poll);
+  watch->polled = false;
 }
 
 void StreamSocket::StopWatch() {
@@ -258,6 +273,7 @@ void StreamSocket::Dispatch(unsigned revents) {
     armed_ &= ~(kFdRead | kFdClose);
   }
   UpdateWatch();
+  if (count == 0) LeavePollSetIfIdle();
   std::shared_ptr<bool> alive = alive_;
   Notify notify = notify_;
   for (int i = 0; i < count && *alive; ++i) notify(posted[i].event, posted[i].error);

@@ -81,7 +81,8 @@ class StreamSocket {
 
   // Receives (or with peek, looks at) up to capacity bytes: the count, 0
   // when the peer has closed, -1 with LastSocketError() (kWsaEWouldBlock
-  // when nothing is pending). Re-enables kFdRead, except at the end of the
+  // when nothing is pending; kWsaENotConn on a closed socket, as on one
+  // never connected). Re-enables kFdRead, except at the end of the
   // stream, after which no kFdRead ever comes.
   long Receive(void* buffer, size_t capacity, bool peek);
 
@@ -92,6 +93,8 @@ class StreamSocket {
   friend struct SocketWatchAccess;
   void Dispatch(unsigned revents);
   void UpdateWatch();
+  // Takes a socket with nothing to notify out of the poll set.
+  void LeavePollSetIfIdle();
   void Arm(unsigned event);
   void StopWatch();
 

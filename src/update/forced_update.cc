@@ -31,6 +31,7 @@ void ForcedUpdateCommand(UpdateEngine& e) {
   const std::string question = SelectText(kForcedUpdateQuestion, e.LangLetter);
   if (!e.View.AskYesNo(question)) return;
   e.ForcedUpdateActive = true;
+  const platform::FolderListingScope listings;  // one for the rebuild and the run
   RebuildForForcedUpdate(e);
   Button1Click(e);
   e.ForcedUpdateActive = false;

@@ -49,6 +49,9 @@ void Button1Click(UpdateEngine& e) {
   e.View.ShowProgressBar();
   e.View.ShowStatusLine();
   if (!e.PendingList) return;
+  // Thousands of new files in one folder: each name is matched against a
+  // listing read once, not against the folder read anew.
+  const platform::FolderListingScope listings;
   UnusedDownloadsRemoval unused_downloads(e);
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir, e.KeptPartialDownloads))
     e.View.ReportRefusedName(sentence);

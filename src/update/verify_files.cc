@@ -49,6 +49,7 @@ VerifyReport VerifyGameFiles(UpdateEngine& e) {
   const LineList server = *e.ServerList;  // a copy: a repair may reload the engine's lists
   // The file check's installs add no record lines, so the record read once stays right.
   const RecordedVersions recorded(*e.RecordList);
+  const platform::FolderListingScope listings;
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   for (size_t i = 1; i < server.size(); ++i) {
     const std::string& line = server[i];

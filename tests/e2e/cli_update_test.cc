@@ -69,6 +69,35 @@ TEST_P(CliUpdateTest, FreshInstallOfEveryEntryType) {
   EXPECT_EQ(again.Lines(), (Lines{"connecting...", "0files remain to be updated", "No files updateing needed"}));
 }
 
+// Every name is matched against the folders as the run itself has just
+// changed them: files and folders made earlier in the run under another
+// case are found and replaced, none is made twice.
+TEST_P(CliUpdateTest, NamesDifferingOnlyInCaseLandInTheFoldersTheRunMade) {
+  set.AddO("a.txt", "Data\\a.txt", "1", "a");
+  set.AddO("B.txt", "DATA\\B.txt", "1", "b");
+  set.AddE("A2.gz", "data\\A.TXT", "1", "a2");
+  set.AddBundle("C", "More.gz", "More.bnd", "1",
+                {{"data\\b.TXT", "b2"}, {"DATA\\new\\X.txt", "x"}, {"Data\\NEW\\x.TXT", "x2"}});
+  set.AddO("c.txt", "data\\New\\C.txt", "1", "c");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+
+  const CliResult r = Run({"--server", "0", "--update"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.Lines().back(), "files updated");
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(game_dir + "Data"))
+    paths.push_back(entry.path().string().substr(game_dir.size()));
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (Lines{"Data/B.txt", "Data/a.txt", "Data/new", "Data/new/C.txt", "Data/new/X.txt"}));
+  for (const char* variant : {"DATA", "data"}) EXPECT_FALSE(GameHas(variant)) << variant;
+  EXPECT_EQ(Game("Data/a.txt"), "a2");
+  EXPECT_EQ(Game("Data/B.txt"), "b2");
+  EXPECT_EQ(Game("Data/new/X.txt"), "x2");
+  EXPECT_EQ(Game("Data/new/C.txt"), "c");
+}
+
 TEST_P(CliUpdateTest, ChangedEntriesReplaceTheirRecordLinesInPlace) {
   WriteImportTool();
   root.Write("game/Keep.txt", "local keep");

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 
 #include "texts/texts.h"
 #include "check_fixture.h"
@@ -254,6 +255,24 @@ TEST_F(FileCheckTest, ListingSearchCaseRules) {
                               "files checked",  // after its listing repair
                           }));
   EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
+}
+
+// The second record names the file the first one's repair has just
+// written, in other letters: it is found and replaced, not made twice.
+TEST_F(FileCheckTest, RepairFindsWhatItHasJustWrittenUnderAnyCase) {
+  server_root.Write("TOWN.GZP", Gzipped("town"));
+  WriteDatec({{"Town.map", "Maps\\", Days(kStamp), 4}, {"TOWN.MAP", "maps\\", Days(kStamp), 4}});
+  game.Write("Maps\\keep", "");
+  ConnectAsAfterUpdate();
+  form->Image8Click();
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(game.path() + "Maps"))
+    names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Town.map", "keep"}));
+  EXPECT_EQ(game.Read("Maps\\Town.map"), "town");
+  EXPECT_EQ(status_texts, (std::vector<std::string>{"2files check to be updated", "1files check to be updated",
+                                                    "files checked"}));
 }
 
 TEST_F(FileCheckTest, DamagedRepairLeavesTheFileAndListsItUnrepaired) {

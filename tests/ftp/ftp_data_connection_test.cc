@@ -1,7 +1,9 @@
 // How transfers make their data connection, against a scripted peer:
 // passive first, active when asked or when the server refuses "PASV", and
 // never to the address a "227" reply names.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "ftp/ftp_client.h"
 #include "ftp/transfer_client.h"
@@ -36,6 +38,20 @@ std::string Shape(const std::string& command) {
   return "PORT";
 }
 
+// The sockets this process holds open (the peer's included).
+int OpenSockets() {
+  int count = 0;
+  DIR* fds = opendir("/proc/self/fd");
+  while (const dirent* entry = readdir(fds)) {
+    char target[64] = {};
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    if (readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind("socket:", 0) == 0)
+      ++count;
+  }
+  closedir(fds);
+  return count;
+}
+
 }  // namespace
 
 TEST_P(FtpDataModeTest, DownloadThenListing) {
@@ -60,7 +76,16 @@ TEST_P(FtpDataModeTest, DownloadThenListing) {
   });
   TransferClient recorder(peer);
   recorder.client.Passive = mode.passive;
+  // The first stop comes once the peer has closed the data connection, the
+  // second once the client has closed its end and read the final reply.
+  std::vector<int> sockets_at_stops;
+  recorder.client.OnTransactionStop = [&] {
+    recorder.events.push_back("stop");
+    sockets_at_stops.push_back(OpenSockets());
+  };
   recorder.client.Download("game.pak", folder.path() + "game.pak");
+  ASSERT_EQ(sockets_at_stops.size(), 2u);
+  EXPECT_EQ(sockets_at_stops[1], sockets_at_stops[0] - 1) << "closing the data connection opened another socket";
   EXPECT_EQ(folder.Read("game.pak"), std::string(100000, 'a'));
   EXPECT_EQ(recorder.client.BytesTotal, 100000);  // what arrived, not what was announced
   EXPECT_EQ(recorder.client.BytesRecvd(), 100000);

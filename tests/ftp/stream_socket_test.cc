@@ -314,6 +314,28 @@ TEST(StreamSocketTest, PeerCloseIsNoticedWhileIdle) {
   EXPECT_EQ(peer.Finish(), "");
 }
 
+// A data connection keeps no socket once closed; reading it then finds the
+// end of the stream, as a fresh unconnected socket would.
+TEST(StreamSocketTest, SocketNotReopenedReadsAsClosedOnceThePeerLeft) {
+  test_support::TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) { s.CloseControl(); });
+  TStreamSocket socket;
+  socket.ReopenAfterClose = false;
+  int disconnects = 0;
+  socket.OnDisconnect = [&] { ++disconnects; };
+  ConnectTo(socket, peer);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (socket.Connected() && std::chrono::steady_clock::now() < deadline) platform::WaitForEvent(50);
+  ASSERT_FALSE(socket.Connected());
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_FALSE(socket.DataAvailable());
+  EXPECT_EQ(socket.ReadLn(), "");
+  EXPECT_TRUE(socket.CaptureFile(folder.path() + "after.bin"));
+  EXPECT_EQ(folder.Read("after.bin"), "");
+  EXPECT_EQ(socket.BytesRecvd(), 0);
+  EXPECT_EQ(peer.Finish(), "");
+}
+
 TEST(StreamSocketTest, UnreadDataDoNotKeepTheLoopBusy) {
   FtpPeer peer([](FtpPeerSession& s) {
     s.Send("220 nobody reads this yet\r\n");

@@ -1,5 +1,6 @@
 #include "frontends/cli/cli_session.h"
 
+#include <exception>
 #include <optional>
 
 #include "app/form1.h"
@@ -62,7 +63,21 @@ class CliSession {
     hooks.attach_engine = [this](TForm1& form1) { Attach(form1); };
     hooks.forms_created = [this](TForm1& form1, TForm2&) {
       // A failed start-up (see the error box) never arms the check.
-      if (!form1.Engine.StartPending) platform::PostMessage([this] { CloseAtEnd(); });
+      if (!form1.Engine.StartPending) {
+        platform::PostMessage([this] { CloseAtEnd(); });
+        return;
+      }
+      // The window gives itself Timer1's first second to appear before
+      // the check starts; nobody watches this one appear. The tick runs
+      // once the loop has shown the window, as Timer1's would.
+      platform::PostMessage([&form1] {
+        try {
+          form1.Timer1Timer();
+        } catch (const std::exception& error) {
+          // As from Timer1's tick: the error box shows it.
+          Application.ShowException(error);
+        }
+      });
     };
     RunUpdater(backend_, exe_dir_, hooks);
     return ExitStatus();
