@@ -28,6 +28,9 @@ void DownloadsAhead::Reach(int index) {
   // The line reached is fetched on the engine's connection at once.
   const int last = std::min(index + depth_, static_cast<int>(e_.PendingList->size()) - 1);
   for (next_ = std::max(next_, index + 1); next_ <= last; ++next_) {
-    if (auto planned = PlanEntryDownload(e_, (*e_.PendingList)[next_], next_)) connection->PlanDownload(*planned);
+    const AheadPlan plan = PlanEntryDownload(e_, (*e_.PendingList)[next_], next_);
+    // Plans keep the run's order: the lines after one that must wait, wait too.
+    if (plan.folder_missing) break;
+    if (plan.download) connection->PlanDownload(*plan.download);
   }
 }

@@ -19,7 +19,8 @@ class DownloadsAhead {
 
   // Called as the run reaches pending line `index`: plans the lines after
   // it that are not planned yet, up to a depth that keeps every connection
-  // busy.
+  // busy, stopping before a line whose folder is not there yet (it is
+  // planned once an earlier line has made it).
   void Reach(int index);
 
  private:

@@ -350,22 +350,19 @@ EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromChe
   return ProcessNew(e, entry.f, FromCheck);
 }
 
-std::optional<PlannedDownload> PlanEntryDownload(UpdateEngine& e, const std::string& line, int index) {
+AheadPlan PlanEntryDownload(UpdateEngine& e, const std::string& line, int index) {
   const PendingEntry entry = ParsePendingLine(e, line);
   const EntryFields& f = entry.f;
   const bool fetched = f.type == "E" || f.type == "O" || f.type == "C" || (!entry.changed && IsPackageType(f.type));
-  if (!fetched || !platform::IsSafeRelativeName(f.remote) || !platform::IsSafeRelativeName(f.local)) return std::nullopt;
-  if (e.SignedSet && !trust::IsSha256Hex(f.digest)) return std::nullopt;
-  try {
-    if (f.type == "O") RequireFolderPath(e.ExeDir, f.local);
-  } catch (const Exception&) {
-    return std::nullopt;  // the entry's own turn reports it
-  }
+  if (!fetched || !platform::IsSafeRelativeName(f.remote) || !platform::IsSafeRelativeName(f.local)) return {};
+  if (e.SignedSet && !trust::IsSha256Hex(f.digest)) return {};
   const std::string local_path = DownloadPath(e, f);
+  // The folder is made in the entry's turn (or an earlier entry's): made
+  // now, it could take the spelling of a later entry's name.
+  if (!platform::DirectoryExists(local_path.substr(0, local_path.rfind('/') + 1))) return {std::nullopt, true};
   // A partial kept from an earlier run is continued in the entry's turn.
-  if (e.KeptPartialDownloads.Holds(local_path)) return std::nullopt;
-  if (!platform::DirectoryExists(local_path.substr(0, local_path.rfind('/') + 1))) return std::nullopt;
+  if (e.KeptPartialDownloads.Holds(local_path)) return {};
   const std::string ahead_path =
       NoteTemporaryFile(e.ExeDir, local_path + std::string(kAheadFileSuffix) + std::to_string(index));
-  return PlannedDownload{f.remote, local_path, ahead_path, ListedSize(f.size)};
+  return {PlannedDownload{f.remote, local_path, ahead_path, ListedSize(f.size)}, false};
 }

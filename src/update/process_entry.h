@@ -52,14 +52,19 @@ enum class EntryOutcome {
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck);
 
 // The download ProcessEntry(e, line, false) will ask the connection for,
-// to be planned ahead (Transport::PlanDownload): the folder of an "O"
-// entry is made and the ahead file "<download file>.ahead<index>" noted in
-// the journal. nullopt for an entry that is refused or fails before it
-// downloads (ProcessEntry reports it in its turn), for a download whose
-// folder does not exist yet, and for one that continues a partial kept
-// from an earlier run. `index` is the line's place in the
-// pending list, which keeps ahead files of one run apart.
-std::optional<PlannedDownload> PlanEntryDownload(UpdateEngine& e, const std::string& line, int index);
+// to be planned ahead (Transport::PlanDownload), its ahead file
+// "<download file>.ahead<index>" noted in the journal. No download for an
+// entry that is refused or fails before it downloads (ProcessEntry reports
+// it in its turn) and for one that continues a partial kept from an
+// earlier run. `index` is the line's place in the pending list, which
+// keeps ahead files of one run apart.
+struct AheadPlan {
+  std::optional<PlannedDownload> download;
+  // The download's folder does not exist yet: an earlier entry or its own
+  // turn makes it. Plan the line again later.
+  bool folder_missing = false;
+};
+AheadPlan PlanEntryDownload(UpdateEngine& e, const std::string& line, int index);
 
 // The bound handed to the FTP client for the download of an entry whose
 // size field is `size_field`: its value when it is a non-negative decimal
