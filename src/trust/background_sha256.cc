@@ -26,8 +26,19 @@ void BackgroundSha256::Update(std::string_view bytes) {
   batch_.append(bytes);
   if (batch_.size() < kBatch) return;
   if (!worker_.joinable()) worker_ = std::thread([this] { Work(); });
-  Hand(std::exchange(batch_, std::string()));
-  batch_.reserve(kBatch);
+  Hand(std::exchange(batch_, TakeSpare()));
+}
+
+std::string BackgroundSha256::TakeSpare() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string spare;
+  if (!spares_.empty()) {
+    spare = std::move(spares_.back());
+    spares_.pop_back();
+  }
+  spare.clear();
+  spare.reserve(kBatch);
+  return spare;
 }
 
 std::string BackgroundSha256::Final() {
@@ -65,6 +76,8 @@ void BackgroundSha256::Work() {
     stream_.Update(batch);
     lock.lock();
     queued_bytes_ -= batch.size();
+    // Reused: a fresh megabyte each time would be fresh pages to fault in.
+    spares_.push_back(std::move(batch));
     changed_.notify_all();
   }
 }

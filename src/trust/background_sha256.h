@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "trust/sha256.h"
 
@@ -33,6 +34,8 @@ class BackgroundSha256 {
 
  private:
   void Hand(std::string batch);
+  // An empty batch with room for a whole one: a spare the thread is done with, if any.
+  std::string TakeSpare();
   void Work();
 
   Sha256Stream stream_;
@@ -40,6 +43,7 @@ class BackgroundSha256 {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> queue_;
+  std::vector<std::string> spares_;  // batches hashed, kept for reuse
   size_t queued_bytes_ = 0;
   bool finished_ = false;
   std::thread worker_;
