@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <exception>
-#include <optional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -59,6 +59,18 @@ class RelayEvents : public TransportEvents {
  private:
   TransportEvents& to_;
 };
+
+// Fetches a plan into its ahead file over `transport`; true when whole.
+bool FetchAhead(Transport& transport, AheadDownload& ahead) {
+  try {
+    transport.Download(ahead.plan.remote, ahead.plan.ahead_path, ahead.plan.listed_size, {}, false);
+  } catch (const std::exception&) {
+    return false;  // fetched again in its turn, on the engine's connection, which reports why
+  }
+  ahead.received = transport.BytesTotal();
+  ahead.total = transport.BytesTotal();
+  return true;
+}
 
 // A helper connection's events: nobody sees them, except that progress and
 // a lost connection are noted.
@@ -144,15 +156,7 @@ class Helper {
       const std::shared_ptr<AheadDownload> ahead = queue.NextToFetch();
       if (!ahead) break;
       events.current = ahead.get();
-      bool whole = false;
-      try {
-        transport->Download(ahead->plan.remote, ahead->plan.ahead_path, ahead->plan.listed_size, {}, false);
-        ahead->received = transport->BytesTotal();
-        ahead->total = transport->BytesTotal();
-        whole = true;
-      } catch (const std::exception&) {
-        // Fetched again on the engine's connection, which reports why.
-      }
+      const bool whole = FetchAhead(*transport, *ahead);
       events.current = nullptr;
       queue.Finish(ahead, whole);
       engine_loop.Post([] {});
@@ -295,15 +299,7 @@ class PrefetchingTransport : public Transport {
   // Fetches a planned file on the engine's connection, unseen by the engine.
   void FetchAheadHere(AheadQueue& queue, const std::shared_ptr<AheadDownload>& ahead) {
     relay_.muted = true;
-    bool whole = false;
-    try {
-      own_->Download(ahead->plan.remote, ahead->plan.ahead_path, ahead->plan.listed_size, {}, false);
-      ahead->received = own_->BytesTotal();
-      ahead->total = own_->BytesTotal();
-      whole = true;
-    } catch (const std::exception&) {
-      // Fetched again when its turn comes, which reports why.
-    }
+    const bool whole = FetchAhead(*own_, *ahead);
     relay_.muted = false;
     queue.Finish(ahead, whole);
   }
