@@ -4,12 +4,34 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "cli_runner.h"
 
 namespace trust_bench {
+
+// The main of a benchmark: options parsed (a bad one: its sentence, exit
+// 2), then run (a failure: "<name>: <sentence>", exit 1).
+template <typename Options>
+int BenchMain(int argc, char** argv, const char* name, Options (*parse)(int, char**), void (*run)(const Options&)) {
+  Options options;
+  try {
+    options = parse(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+  try {
+    run(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", name, e.what());
+    return 1;
+  }
+  return 0;
+}
 
 // A fresh folder under `parent` (the system's temporary folder when
 // empty), removed with everything in it when the object goes.

@@ -170,19 +170,4 @@ void Run(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  Options options;
-  try {
-    options = ParseOptions(argc, argv);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 2;
-  }
-  try {
-    Run(options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_trust_download: %s\n", e.what());
-    return 1;
-  }
-  return 0;
-}
+int main(int argc, char** argv) { return trust_bench::BenchMain(argc, argv, "bench_trust_download", ParseOptions, Run); }

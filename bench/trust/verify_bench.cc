@@ -8,8 +8,8 @@
 // `updater-cli --update`. The checksum file for sha256sum holds field 7 of
 // each list line (the installed file's SHA-256) beside its path.
 //
-// Each timed --verify is the whole process: start-up with the window's
-// 1 s start timer, login, lists, comparison and the hashing. The same
+// Each timed --verify is the whole process: start-up, login, lists,
+// comparison and the hashing. The same
 // start without --verify is timed too, to show what of it is hashing.
 // The sides take turns; medians are printed. Warm by default (each side
 // runs once untimed first, and 2 GiB fits the page cache); --cold empties
@@ -199,26 +199,11 @@ void Run(const Options& options) {
   std::printf("  sha256sum -c over the same files             %9.3f s   (runs: %s)\n", sha256sum_median,
               RunList(sha256sum_runs).c_str());
   std::printf("  ratio --verify / sha256sum -c: %.3f (goal: at most 1.0)\n", verify_median / sha256sum_median);
-  std::printf("  updater-cli --server 0 without --verify       %9.3f s   (start-up with its 1 s timer, login, lists;"
+  std::printf("  updater-cli --server 0 without --verify       %9.3f s   (start-up, login, lists;"
               " so about %.3f s of the run is --verify itself)\n",
               check_median, verify_median - check_median);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  Options options;
-  try {
-    options = ParseOptions(argc, argv);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 2;
-  }
-  try {
-    Run(options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_verify: %s\n", e.what());
-    return 1;
-  }
-  return 0;
-}
+int main(int argc, char** argv) { return trust_bench::BenchMain(argc, argv, "bench_verify", ParseOptions, Run); }

@@ -60,6 +60,19 @@ class RelayEvents : public TransportEvents {
   TransportEvents& to_;
 };
 
+// Shows `ahead` as the running transfer (BytesReceived, BytesTotal) for
+// its lifetime.
+class ServingScope {
+ public:
+  ServingScope(const AheadDownload*& serving, const AheadDownload& ahead) : serving_(serving) { serving_ = &ahead; }
+  ~ServingScope() { serving_ = nullptr; }
+  ServingScope(const ServingScope&) = delete;
+  ServingScope& operator=(const ServingScope&) = delete;
+
+ private:
+  const AheadDownload*& serving_;
+};
+
 // Fetches a plan into its ahead file over `transport`; true when whole.
 bool FetchAhead(Transport& transport, AheadDownload& ahead) {
   try {
@@ -250,11 +263,7 @@ class PrefetchingTransport : public Transport {
   // engine's own transfer, and meanwhile fetches small planned files on
   // the engine's connection. True when `ahead` is whole.
   bool AwaitFetched(AheadQueue& queue, AheadDownload& ahead) {
-    serving_ = &ahead;
-    struct Serving {
-      const AheadDownload*& serving;
-      ~Serving() { serving = nullptr; }
-    } reset{serving_};
+    const ServingScope serving(serving_, ahead);
     AheadDownload::State state = queue.StateOf(ahead);
     if (state == AheadDownload::State::kFetching) {
       events_.TransferStarted();
@@ -282,11 +291,7 @@ class PrefetchingTransport : public Transport {
   // Puts a fetched file where the engine asked for it, as if it had just
   // arrived: the sink hears every byte, the events run as for a transfer.
   void Deliver(AheadDownload& ahead, const std::string& local_path, const ByteSink& sink) {
-    serving_ = &ahead;
-    struct Serving {
-      const AheadDownload*& serving;
-      ~Serving() { serving = nullptr; }
-    } reset{serving_};
+    const ServingScope serving(serving_, ahead);
     if (const int error = platform::ReplaceFile(ahead.plan.ahead_path, local_path); error != 0)
       throw EInOutError("Cannot create file " + local_path + ": " + platform::ErrorText(error));
     if (sink) platform::ReadFileInBlocks(local_path, kSinkBlock, sink);

@@ -1,6 +1,7 @@
 #include "update/network_settings.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -37,13 +38,8 @@ NetworkSettings ReadNetworkSettings(const std::string& exe_dir) {
   settings.Passive = platform::ReadProfileString(ini, "NETWORK", "PASSIVE", "1") != "0";
   if (const auto connections = ReadBoundedInt(ini, "CONNECTIONS", 1, kMaxConnections))
     settings.Connections = *connections;
-  const std::string max_rate = platform::ReadProfileString(ini, "NETWORK", "MAXRATE", "");
-  try {
-    const int kib = max_rate.empty() ? 0 : platform::StrToInt(max_rate);
-    if (kib > 0) settings.MaxRateKiBps = kib;
-  } catch (const EConvertError&) {
-    // A value that is no number sets no cap, as a missing one does.
-  }
+  // A value that is no number, or not above 0, sets no cap, as a missing one does.
+  if (const auto kib = ReadBoundedInt(ini, "MAXRATE", 1, std::numeric_limits<int>::max())) settings.MaxRateKiBps = *kib;
   return settings;
 }
 

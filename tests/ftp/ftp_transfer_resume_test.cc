@@ -25,6 +25,16 @@ namespace {
 
 const std::string kWhole = "0123456789";
 
+// Serves `data` after the opening reply, once the data connection is
+// set up (and the reply to "REST " given, when a caller sent one).
+void Serve(FtpPeerSession& s, const std::string& data) {
+  s.Reply("150 Opening BINARY mode data connection (" + std::to_string(data.size()) + " bytes).\r\n");
+  s.OpenData();
+  s.SendData(data);
+  s.CloseData();
+  s.Send("226 Done\r\n");
+}
+
 // A client that also records the bytes handed to OnBytesCaptured, the
 // status trace, and OnFailure.
 struct ResumeClient : TransferClient {
@@ -75,12 +85,7 @@ TEST(FtpTransferResumeTest, ContinuesAfter350AndStartsOverAfterAnyRefusal) {
     for (const Case& c : cases) {
       s.AnswerDataSetup();
       s.Reply(c.rest_reply);
-      const std::string sent = c.continued ? kWhole.substr(4) : kWhole;
-      s.Reply("150 Opening BINARY mode data connection (" + std::to_string(sent.size()) + " bytes).\r\n");
-      s.OpenData();
-      s.SendData(sent);
-      s.CloseData();
-      s.Send("226 Done\r\n");
+      Serve(s, c.continued ? kWhole.substr(4) : kWhole);
     }
   });
   ResumeClient recorder(peer);
@@ -125,11 +130,7 @@ TEST(FtpTransferResumeTest, AsksToContinueOnlyAFilePartlyThere) {
     Login(s);
     for (size_t i = 0; i < std::size(cases); ++i) {
       s.AnswerDataSetup();
-      s.Reply("150 Opening (10 bytes)\r\n");
-      s.OpenData();
-      s.SendData(kWhole);
-      s.CloseData();
-      s.Send("226 Done\r\n");
+      Serve(s, kWhole);
     }
   });
   ResumeClient recorder(peer);
