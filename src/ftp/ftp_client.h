@@ -118,7 +118,8 @@ class TFtpClient : public TStreamSocket {
   // A wait that sees no progress for StallTime ends with EStallError, whose
   // text names the connection and the command ("Data connection timed
   // out: nothing received for 30 s (RETR x.gz)").
-  // OnBytesCaptured, when set, receives the file's bytes as they arrive.
+  // OnBytesCaptured, when set, receives the file's bytes as they are
+  // written to LocalFile.
   // ListedSize (-1 = none) is the size the caller expects; it stands in for
   // BytesTotal at OnTransactionStart when the server announces no size.
   // Once more than ListedSize bytes (kUnlistedTransferLimit when none) have

@@ -5,6 +5,7 @@
 
 #include "ftp/ftp_client.h"
 #include "platform/ascii_case.h"
+#include "platform/block_pool.h"
 #include "platform/event_loop.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
@@ -204,15 +205,16 @@ void TFtpClient::FeedExistingBytes(const std::string& path, int64_t count) {
   } replaying{replaying_local_bytes_};
   platform::InputFile file(path);
   if (!file.IsOpen()) throw EFOpenError("Cannot open file " + path);
-  const std::unique_ptr<char[]> block(new char[kFeedBlock]);
+  const std::shared_ptr<platform::BlockPool> pool = platform::BlockPool::Create(kFeedBlock);
   for (int64_t left = count; left > 0;) {
     const size_t wanted = left < static_cast<int64_t>(kFeedBlock) ? static_cast<size_t>(left) : kFeedBlock;
+    const std::shared_ptr<char[]> block = pool->Take();
     const size_t got = file.Read(block.get(), wanted);
     if (got < wanted) {
       throw EInOutError("Cannot continue " + path + ": " + std::to_string(count) + " bytes were there, " +
                         std::to_string(count - left + static_cast<int64_t>(got)) + " could be read");
     }
-    OnBytesCaptured(std::string_view(block.get(), got));
+    OnBytesCaptured(std::string_view(block.get(), got), std::shared_ptr<const void>(block, block.get()));
     left -= static_cast<int64_t>(got);
     // A large file is read back in a while: the window keeps working.
     platform::ProcessMessages();

@@ -50,10 +50,10 @@ class FtpTransport : public Transport {
   void ListNames() override { client_.Nlist(); }
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
                 const ByteSink& sink, bool resume) override {
-    client_.OnBytesCaptured = [this, &sink](std::string_view bytes) {
+    client_.OnBytesCaptured = [this, &sink](std::string_view bytes, const std::shared_ptr<const void>& owner) {
       if (!client_.ReplayingLocalBytes())
         session_bytes_.fetch_add(static_cast<int64_t>(bytes.size()), std::memory_order_relaxed);
-      if (sink) sink(bytes);
+      if (sink) sink(bytes, owner);
     };
     struct SinkReset {
       TFtpClient& client;

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/block_pool.h"
 #include "platform/errors.h"
 #include "platform/interval_timer.h"
 #include "platform/resolver.h"
@@ -90,9 +91,10 @@ class TStreamSocket {
   TOnStatus OnStatus;              // an exception from it is dropped (see ReportStatus)
   TNotifyEvent OnConnectionFailed;  // Connect failed by timeout, cancel or error
   TOnErrorEvent OnError;           // a socket error is about to be thrown
-  TNotifyEvent OnPacketRecvd;      // CaptureFile wrote a block
-  // CaptureFile received these bytes (raised before OnPacketRecvd).
-  std::function<void(std::string_view bytes)> OnBytesCaptured;
+  TNotifyEvent OnPacketRecvd;      // CaptureFile received a block
+  // CaptureFile wrote these bytes to the file: in order, in pieces of up
+  // to a megabyte, each after the OnPacketRecvd of its blocks.
+  platform::BlockConsumer OnBytesCaptured;
 
   // Resolves Host (or Proxy) and connects, pumping messages. Throws
   // ESockError: "Already connected", "Host Lookup Timed Out", "Host Lookup

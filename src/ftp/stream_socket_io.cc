@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "ftp/stream_socket.h"
+#include "platform/block_pool.h"
 #include "platform/event_loop.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
@@ -19,17 +20,23 @@ namespace {
 constexpr auto kCapturePumpInterval = std::chrono::milliseconds(10);
 
 // The capture file with a write-behind buffer: blocks are received straight
-// into it and reach the file in large writes. Closes the file on every way
-// out; what is buffered is written by Flush and Close.
+// into it and reach the file in large writes. Each buffer written goes on
+// to `consumer` (when set) as it is, not copied, and the next one comes from
+// the pool. Closes the file on every way out; what is buffered is written by
+// Flush and Close.
 class CaptureTarget {
  public:
   static constexpr size_t kWriteSize = 1 << 20;
 
-  CaptureTarget(const std::string& name, bool append)
+  CaptureTarget(const std::string& name, bool append, const platform::BlockConsumer& consumer)
       : name_(name),
         file_(name, 0644, append),
-        buffer_(new char[kWriteSize]) {  // not zeroed: a small file touches a page or two
+        consumer_(consumer),
+        pool_(platform::BlockPool::Create(kWriteSize)) {
     if (!file_.IsOpen()) throw EFOpenError("Cannot create file " + name);
+    // A download becomes an installed file, flushed to disk before it is
+    // recorded: a large one gets there while it arrives.
+    file_.FlushWhileWriting();
   }
   ~CaptureTarget() {
     // Leaving by an error: what did arrive still goes to the file, as far
@@ -43,14 +50,21 @@ class CaptureTarget {
   // the buffer cannot take a whole one.
   char* Space(size_t block) {
     if (kWriteSize - filled_ < block) Flush();
+    if (!buffer_) buffer_ = pool_->Take();
     return buffer_.get() + filled_;
   }
   void Commit(size_t length) { filled_ += length; }
 
   void Flush() {
-    const size_t length = filled_;
+    if (filled_ == 0) return;
+    const std::string_view bytes(buffer_.get(), filled_);
     filled_ = 0;
-    if (const int error = file_.Write(std::string_view(buffer_.get(), length)); error != 0) Fail(error);
+    if (const int error = file_.Write(bytes); error != 0) Fail(error);
+    if (!consumer_) return;
+    consumer_(bytes, std::shared_ptr<const void>(buffer_, buffer_.get()));
+    // Let go: a consumer that kept it has it to itself, and otherwise it
+    // is back in the pool for the next Space.
+    buffer_.reset();
   }
 
   void Close() {
@@ -65,7 +79,9 @@ class CaptureTarget {
 
   std::string name_;
   platform::OutputFile file_;
-  std::unique_ptr<char[]> buffer_;
+  const platform::BlockConsumer& consumer_;
+  std::shared_ptr<platform::BlockPool> pool_;
+  std::shared_ptr<char[]> buffer_;  // taken by Space when needed
   size_t filled_ = 0;
 };
 
@@ -211,7 +227,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
   ReportStatus(8, "CaptureFile");
   bytes_recvd_ = 0;
   ArmedTimer armed(*this);
-  CaptureTarget file(file_name, append);
+  CaptureTarget file(file_name, append, OnBytesCaptured);
   auto last_pump = std::chrono::steady_clock::now();
   RestartStallClock();
   std::optional<RateLimiter::Reader> turn;
@@ -240,7 +256,6 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
     if (received == 0) break;
     if (received > 0) {
       file.Commit(static_cast<size_t>(received));
-      if (OnBytesCaptured) OnBytesCaptured(std::string_view(space, static_cast<size_t>(received)));
       bytes_recvd_ += received;
       RestartStallClock();
       if (OnPacketRecvd) OnPacketRecvd();

@@ -5,9 +5,18 @@
 
 #include <cerrno>
 
+#include "platform/flush_behind.h"
 #include "platform/write_all.h"
 
 namespace platform {
+
+namespace {
+// The most one write hands the system. The page cache holds a larger
+// write in larger blocks of memory, which are slower to come by: a file
+// written a megabyte at a time took several times as long to write as one
+// written in pieces of this size.
+constexpr size_t kWriteSlice = 64 << 10;
+}  // namespace
 
 int WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -45,17 +54,30 @@ OutputFile::OutputFile(const std::string& path, unsigned mode, bool append)
   if (fd_ < 0) open_error_ = errno;
 }
 
-OutputFile::~OutputFile() {
-  if (fd_ >= 0) close(fd_);
+OutputFile::~OutputFile() { (void)Close(); }
+
+void OutputFile::FlushWhileWriting() {
+  if (fd_ >= 0 && !flush_behind_) flush_behind_ = std::make_unique<FlushBehind>(fd_);
 }
 
-int OutputFile::Write(std::string_view bytes) { return WriteAll(fd_, bytes); }
+int OutputFile::Write(std::string_view bytes) {
+  for (std::string_view rest = bytes; !rest.empty();) {
+    const std::string_view piece = rest.substr(0, kWriteSlice);
+    rest.remove_prefix(piece.size());
+    if (const int error = WriteAll(fd_, piece); error != 0) return error;
+  }
+  written_ += bytes.size();
+  return flush_behind_ ? flush_behind_->Written(written_) : 0;
+}
 
 int OutputFile::Close() {
   if (fd_ < 0) return 0;
+  const int flush_error = flush_behind_ ? flush_behind_->Finish() : 0;
+  flush_behind_.reset();
   const int fd = fd_;
   fd_ = -1;
-  return close(fd) == 0 ? 0 : errno;
+  const int close_error = close(fd) == 0 ? 0 : errno;
+  return flush_error != 0 ? flush_error : close_error;
 }
 
 }  // namespace platform

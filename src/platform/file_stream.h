@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+class FlushBehind;
 
 class InputFile {
  public:
@@ -43,6 +47,10 @@ class OutputFile {
   bool IsOpen() const { return fd_ >= 0; }
   // The errno of the failed creation; 0 when the file was created.
   int OpenError() const { return open_error_; }
+  // For a file that is flushed to disk once it is whole: what is written
+  // from now on is flushed while the writing goes on (see FlushBehind). A
+  // failure of those flushes is the next Write's, or Close's.
+  void FlushWhileWriting();
 
   // Writes all of `bytes` at the current end, retrying interrupted and
   // partial writes. Returns 0, or the errno of the failure (ENOSPC when
@@ -56,6 +64,8 @@ class OutputFile {
  private:
   int fd_ = -1;
   int open_error_ = 0;
+  uint64_t written_ = 0;
+  std::unique_ptr<FlushBehind> flush_behind_;
 };
 
 }  // namespace platform

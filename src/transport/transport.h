@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/block_pool.h"
 #include "platform/errors.h"
 #include "transport/rate_limiter.h"
 
@@ -65,8 +66,9 @@ struct PlannedDownload {
 };
 
 // Receives a download's bytes in order as they arrive, before the transfer
-// ends (a digest computed on the way needs no second pass over the file).
-using ByteSink = std::function<void(std::string_view bytes)>;
+// ends (a digest computed on the way needs no second pass over the file),
+// with a share in what holds them (see platform::BlockConsumer).
+using ByteSink = platform::BlockConsumer;
 
 // Where and as whom to log in: one server line of the server list.
 struct ServerLogin {

@@ -1,14 +1,19 @@
 #include "trust/background_sha256.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace trust {
 
 namespace {
-// Batches large enough that locking costs nothing, and a bound on what may
-// wait, so memory stays flat whatever the size of the download.
+// Batches large enough that locking costs nothing; pieces smaller than
+// kCopyBelow are cheaper to copy than to hold on to.
 constexpr size_t kBatch = 1 << 20;
-constexpr size_t kMaxQueued = 16 * kBatch;
+constexpr size_t kCopyBelow = 64 << 10;
+// Bounds on what may wait, so memory stays flat whatever the size of the
+// download: each piece held may keep a block of up to a megabyte alive.
+constexpr size_t kMaxQueuedBytes = 16 * kBatch;
+constexpr size_t kMaxQueuedPieces = 32;
 }  // namespace
 
 BackgroundSha256::BackgroundSha256() = default;
@@ -22,31 +27,46 @@ BackgroundSha256::~BackgroundSha256() {
   if (worker_.joinable()) worker_.join();
 }
 
-void BackgroundSha256::Update(std::string_view bytes) {
-  batch_.append(bytes);
-  if (batch_.size() < kBatch) return;
+void BackgroundSha256::Update(std::string_view bytes, const std::shared_ptr<const void>& owner) {
+  if (!owner || bytes.size() < kCopyBelow) {
+    Copy(bytes);
+  } else {
+    CloseCopies();
+    pending_.push_back({bytes, owner});
+    pending_bytes_ += bytes.size();
+  }
+  if (pending_bytes_ < kBatch) return;
   if (!worker_.joinable()) worker_ = std::thread([this] { Work(); });
-  Hand(std::exchange(batch_, TakeSpare()));
+  HandPending();
 }
 
-std::string BackgroundSha256::TakeSpare() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::string spare;
-  if (!spares_.empty()) {
-    spare = std::move(spares_.back());
-    spares_.pop_back();
+void BackgroundSha256::Copy(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (!copies_) {
+      copies_ = std::make_shared<std::string>();
+      copies_->reserve(kBatch);
+    }
+    const size_t taken = std::min(bytes.size(), kBatch - copies_->size());
+    copies_->append(bytes.substr(0, taken));
+    bytes.remove_prefix(taken);
+    if (copies_->size() == kBatch) CloseCopies();
   }
-  spare.clear();
-  spare.reserve(kBatch);
-  return spare;
+}
+
+void BackgroundSha256::CloseCopies() {
+  if (!copies_ || copies_->empty()) return;
+  pending_bytes_ += copies_->size();
+  pending_.push_back({*copies_, std::move(copies_)});
 }
 
 std::string BackgroundSha256::Final() {
+  CloseCopies();
   if (!worker_.joinable()) {
-    stream_.Update(batch_);
+    for (const Piece& piece : pending_) stream_.Update(piece.bytes);
+    pending_.clear();
     return stream_.Final();
   }
-  if (!batch_.empty()) Hand(std::exchange(batch_, std::string()));
+  HandPending();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
@@ -56,12 +76,15 @@ std::string BackgroundSha256::Final() {
   return stream_.Final();
 }
 
-void BackgroundSha256::Hand(std::string batch) {
+void BackgroundSha256::HandPending() {
+  if (pending_.empty()) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return queued_bytes_ < kMaxQueued; });
-  queued_bytes_ += batch.size();
-  queue_.push_back(std::move(batch));
+  changed_.wait(lock, [this] { return queued_bytes_ < kMaxQueuedBytes && queue_.size() < kMaxQueuedPieces; });
+  queued_bytes_ += pending_bytes_;
+  for (Piece& piece : pending_) queue_.push_back(std::move(piece));
   lock.unlock();
+  pending_.clear();
+  pending_bytes_ = 0;
   changed_.notify_all();
 }
 
@@ -70,14 +93,14 @@ void BackgroundSha256::Work() {
   for (;;) {
     changed_.wait(lock, [this] { return !queue_.empty() || finished_; });
     if (queue_.empty()) return;
-    std::string batch = std::move(queue_.front());
+    Piece piece = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    stream_.Update(batch);
+    stream_.Update(piece.bytes);
+    const size_t size = piece.bytes.size();
+    piece.owner.reset();  // its block may go back to its pool now
     lock.lock();
-    queued_bytes_ -= batch.size();
-    // Reused: a fresh megabyte each time would be fresh pages to fault in.
-    spares_.push_back(std::move(batch));
+    queued_bytes_ -= size;
     changed_.notify_all();
   }
 }

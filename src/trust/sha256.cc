@@ -44,7 +44,7 @@ std::string Sha256Stream::Final() {
 
 std::string Sha256File(const std::string& path) {
   Sha256Stream stream;
-  platform::ReadFileInBlocks(path, kFileBlock, [&stream](std::string_view block) { stream.Update(block); });
+  platform::ReadFileInBlocks(path, kFileBlock, [&stream](std::string_view block, const std::shared_ptr<const void>&) { stream.Update(block); });
   return stream.Final();
 }
 

@@ -87,7 +87,9 @@ class EntryInstaller {
     ByteSink sink;
     if (!f_.digest.empty()) {
       digest.emplace();
-      sink = [&digest](std::string_view bytes) { digest->Update(bytes); };
+      sink = [&digest](std::string_view bytes, const std::shared_ptr<const void>& owner) {
+        digest->Update(bytes, owner);
+      };
     }
     try {
       connection->Download(f_.remote, download_, origin.listed_size, sink, kept == KeptDownloads::Match::kSame);

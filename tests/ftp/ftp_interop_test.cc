@@ -143,7 +143,7 @@ TEST_P(FtpInteropTest, ContinuesAPartialDownloadWithRest) {
   client.ReportLevel = 1;
   client.OnStatus = [&](const std::string& text) { statuses.push_back(text); };
   std::string captured;
-  client.OnBytesCaptured = [&](std::string_view bytes) { captured += bytes; };
+  client.OnBytesCaptured = [&](std::string_view bytes, const std::shared_ptr<const void>&) { captured += bytes; };
   client.Connect();
   const size_t held = 300000;
   const std::string local = local_.path() + "part.bin";

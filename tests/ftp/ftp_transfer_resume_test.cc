@@ -39,7 +39,9 @@ void Serve(FtpPeerSession& s, const std::string& data) {
 // status trace, and OnFailure.
 struct ResumeClient : TransferClient {
   explicit ResumeClient(const FtpPeer& peer) : TransferClient(peer) {
-    client.OnBytesCaptured = [this](std::string_view bytes) { captured += bytes; };
+    client.OnBytesCaptured = [this](std::string_view bytes, const std::shared_ptr<const void>&) {
+      captured += bytes;
+    };
     client.ReportLevel = 1;
     client.OnStatus = [this](const std::string& text) { statuses.push_back(text); };
     client.OnFailure = [this](bool&, TCmdType) { ++failures; };

@@ -13,8 +13,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 
 #include "platform/errors.h"
+#include "platform/file_stream.h"
+#include "platform/flush_behind.h"
 #include "support/file_size_limit.h"
 #include "support/temp_folder.h"
 
@@ -170,6 +173,49 @@ TEST(FileSystemTest, RemovingAppendingAndFlushing) {
   EXPECT_EQ(platform::RemoveFileIfPresent(file), 0);
   EXPECT_EQ(platform::RemoveFileIfPresent(file), 0) << "a file that is already gone is no failure";
   EXPECT_EQ(platform::RemoveFileIfPresent(folder.path() + "sub"), EISDIR) << "a folder is never removed";
+}
+
+// A file flushed while it is written: every step is flushed as it fills,
+// Finish waits for the flush under way, and a flush that fails (a pipe
+// takes none) is told to the writer and again by Finish.
+TEST(FileSystemTest, FlushBehindFlushesEachStepAndKeepsItsFailure) {
+  test_support::TempFolder folder;
+  platform::OutputFile file(folder.path() + "big");
+  file.FlushWhileWriting();
+  const std::string block(1 << 20, 'b');
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(file.Write(block), 0);
+  EXPECT_EQ(file.Close(), 0);
+  EXPECT_EQ(platform::FileSize(folder.path() + "big"), 3 << 20);
+
+  const int file_fd = open((folder.path() + "small-steps").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(file_fd, 0);
+  {
+    platform::FlushBehind behind(file_fd, 4096);
+    for (uint64_t total = 1000; total <= 100000; total += 1000) {
+      ASSERT_EQ(write(file_fd, block.data(), 1000), 1000);
+      ASSERT_EQ(behind.Written(total), 0);
+    }
+    EXPECT_EQ(behind.Finish(), 0);
+    EXPECT_EQ(behind.Finish(), 0) << "a second Finish finds the thread gone";
+  }
+  close(file_fd);
+
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  {
+    platform::FlushBehind behind(pipe_fds[1], 1);
+    // The failure shows at a later write, once the thread has tried.
+    int error = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (uint64_t total = 1; error == 0 && std::chrono::steady_clock::now() < deadline; ++total) {
+      error = behind.Written(total);
+      if (error == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_EQ(behind.Finish(), EINVAL);
+  }
+  close(pipe_fds[0]);
+  close(pipe_fds[1]);
 }
 
 TEST(FileSystemTest, ExecutableFolderIsTheTestProgramsFolder) {

@@ -61,7 +61,7 @@ class PrefetchingTransportTest : public ::testing::Test {
   // Downloads `name` as the engine does; returns what the sink heard.
   std::string Fetch(Transport& transport, const std::string& name) {
     std::string heard;
-    transport.Download(name, Local(name + ".dltmp"), 1000, [&heard](std::string_view bytes) { heard += bytes; },
+    transport.Download(name, Local(name + ".dltmp"), 1000, [&heard](std::string_view bytes, const std::shared_ptr<const void>&) { heard += bytes; },
                        false);
     EXPECT_EQ(transport.BytesTotal(), 1000) << name;
     EXPECT_EQ(folder.Read(name + ".dltmp"), server.files[name]) << name;

@@ -120,9 +120,9 @@ class FakeTransport : public Transport {
     if (cut_off) rest.resize(static_cast<size_t>(std::max<int64_t>(cut->second - offset, 0)));
     server_.bytes_served += static_cast<int64_t>(rest.size());
     lock.unlock();
-    if (sink && offset > 0) sink(ReadLocal(local_path));
+    if (sink && offset > 0) Sink(sink, ReadLocal(local_path));
     std::ofstream(local_path, std::ios::binary | (offset > 0 ? std::ios::app : std::ios::trunc)) << rest;
-    if (sink) sink(rest);
+    if (sink) Sink(sink, rest);
     received_ = offset + static_cast<int64_t>(rest.size());
     session_ += static_cast<int64_t>(rest.size());
     events_.BytesArrived();
@@ -145,6 +145,11 @@ class FakeTransport : public Transport {
   static int64_t LocalSize(const std::string& path) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     return file ? static_cast<int64_t>(file.tellg()) : -1;
+  }
+  // Hands `bytes` on as a real transport does: in a block the sink may keep.
+  static void Sink(const ByteSink& sink, std::string bytes) {
+    const auto block = std::make_shared<const std::string>(std::move(bytes));
+    sink(*block, block);
   }
   static std::string ReadLocal(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

@@ -4,7 +4,9 @@
 
 #include "trust/background_sha256.h"
 
+#include <memory>
 #include <random>
+#include <vector>
 
 #include "platform/errors.h"
 #include "support/temp_folder.h"
@@ -42,20 +44,33 @@ TEST(Sha256Test, KnownDigestsWhateverThePieces) {
 // The hash of a download, computed on a thread of its own, agrees with the
 // plain stream: for nothing, for a few bytes (hashed without the thread),
 // around the batch that starts it, and for more than the queue holds (so
-// Update waits for the thread), in pieces of every size.
+// Update waits for the thread), in pieces of every size, copied or held
+// by their owners (small and large ones mixed); every owner is let go by
+// the time Final returns.
 TEST(Sha256Test, BackgroundHashAgreesWithTheStream) {
   std::mt19937 random(7);
-  for (const size_t size : {size_t{0}, size_t{3}, (size_t{1} << 20) - 1, size_t{1} << 20, (size_t{1} << 20) + 1,
-                            size_t{40} << 20}) {
-    SCOPED_TRACE(size);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    Sha256Stream plain;
-    plain.Update(bytes);
-    BackgroundSha256 background;
-    for (size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 7 % 200003 + 1)
-      background.Update(std::string_view(bytes).substr(at, std::min(piece, bytes.size() - at)));
-    EXPECT_EQ(background.Final(), plain.Final());
+  for (const bool owned : {false, true}) {
+    for (const size_t size : {size_t{0}, size_t{3}, (size_t{1} << 20) - 1, size_t{1} << 20,
+                              (size_t{1} << 20) + 1, size_t{40} << 20}) {
+      SCOPED_TRACE(std::to_string(size) + (owned ? " bytes, owned pieces" : " bytes, copied pieces"));
+      std::string bytes(size, '\0');
+      for (char& c : bytes) c = static_cast<char>(random());
+      Sha256Stream plain;
+      plain.Update(bytes);
+      std::vector<std::shared_ptr<const std::string>> owners;
+      BackgroundSha256 background;
+      for (size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 7 % 200003 + 1) {
+        const std::string_view part = std::string_view(bytes).substr(at, std::min(piece, bytes.size() - at));
+        if (!owned) {
+          background.Update(part);
+          continue;
+        }
+        owners.push_back(std::make_shared<const std::string>(part));
+        background.Update(*owners.back(), owners.back());
+      }
+      EXPECT_EQ(background.Final(), plain.Final());
+      for (const auto& owner : owners) ASSERT_EQ(owner.use_count(), 1) << "an owner is still held";
+    }
   }
   SCOPED_TRACE("dropped without its digest (a download that failed): the thread ends");
   BackgroundSha256 dropped;

@@ -150,7 +150,7 @@ TEST(ConnectionNetworkSettingsTest, NewConnectionAppliesTheOverrideAndTheFtpTran
   connection.Connect({"127.0.0.1", peer.port(), 2000, "guest", ""});
   connection.StartSession();
   std::string sunk;
-  connection.Download("first", w.folder.path() + "first", 4000, [&sunk](std::string_view bytes) { sunk += bytes; },
+  connection.Download("first", w.folder.path() + "first", 4000, [&sunk](std::string_view bytes, const std::shared_ptr<const void>&) { sunk += bytes; },
                       false);
   EXPECT_EQ(sunk, first);
   EXPECT_EQ(connection.SessionBytesReceived(), 4000);
