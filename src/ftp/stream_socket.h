@@ -139,7 +139,7 @@ class TStreamSocket {
   // Writes everything that arrives into the file (created or truncated;
   // with append, added after what it holds) until the peer closes; blocks
   // reach the file in large writes, all of them by the time it returns.
-  // Raises OnPacketRecvd after each block of up to kBufferSize bytes;
+  // Raises OnPacketRecvd after each block received (up to 256 KiB);
   // BytesRecvd() counts the bytes (this capture's only). Pumps messages.
   // With max_bytes >= 0, returns false as soon as more than max_bytes have
   // arrived: exactly max_bytes + 1 are then received and written, the rest

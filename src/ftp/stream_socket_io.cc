@@ -16,6 +16,10 @@
 
 namespace {
 
+// The most one receive takes: each costs the system a window update to
+// the sender, so fewer and larger ones leave more time for the bytes.
+constexpr size_t kCaptureBlock = 256 << 10;
+
 // How often a capture that never runs dry still lets the window work.
 constexpr auto kCapturePumpInterval = std::chrono::milliseconds(10);
 
@@ -235,7 +239,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
   bool within_bound = true;
   while (!canceled_) {
     // Past a bound only its first byte is taken: enough to know it was passed.
-    size_t room = kBufferSize;
+    size_t room = kCaptureBlock;
     if (max_bytes >= 0 && max_bytes + 1 - bytes_recvd_ < static_cast<int64_t>(room)) {
       room = static_cast<size_t>(max_bytes + 1 - bytes_recvd_);
     }

@@ -42,10 +42,8 @@ void BackgroundSha256::Update(std::string_view bytes, const std::shared_ptr<cons
 
 void BackgroundSha256::Copy(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (!copies_) {
-      copies_ = std::make_shared<std::string>();
-      copies_->reserve(kBatch);
-    }
+    // Grown as needed: a small file's few bytes need no megabyte.
+    if (!copies_) copies_ = std::make_shared<std::string>();
     const size_t taken = std::min(bytes.size(), kBatch - copies_->size());
     copies_->append(bytes.substr(0, taken));
     bytes.remove_prefix(taken);
