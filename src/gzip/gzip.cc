@@ -64,6 +64,9 @@ int TGzip::Unpack() {
     (void)source.Close();  // nothing was read, so there is no verdict
     return kNotReplaced;
   }
+  // It becomes an installed file, flushed to disk before the record names
+  // it: a large one gets there while it is written.
+  destination.FlushWhileWriting();
 
   ProgressReporter progress(*this, FileSizeOrZero(FileSource));
   auto block = std::make_unique<char[]>(kBlockSize);

@@ -32,9 +32,12 @@ class UpdateRunTest : public ::testing::Test {
     }
   }
   // Waits (at most 5 s) for a file that a started program writes.
-  bool WaitForFile(const std::string& name) {
+  // True once `name` holds a whole line: the shell creates the file before
+  // it writes to it.
+  bool WaitForLine(const std::string& name) {
     for (int i = 0; i < 500; ++i) {
-      if (w.folder.Read(name) != "<missing>") return true;
+      const std::string content = w.folder.Read(name);
+      if (content != "<missing>" && !content.empty() && content.back() == '\n') return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -223,7 +226,7 @@ TEST_F(UpdateRunTest, StartGameRunsTheConfiguredCommandAndCloses) {
   Image3Click(w);
   EXPECT_EQ(w.hides, 1);
   EXPECT_EQ(w.closes, 1);
-  ASSERT_TRUE(WaitForFile("started.txt"));
+  ASSERT_TRUE(WaitForLine("started.txt"));
   EXPECT_EQ(w.folder.Read("started.txt"), "-fast kvx\n");
 
   EXPECT_EQ(GameCommandLine(RFtpConfigType{}), "Quelmar.exe kvx");
