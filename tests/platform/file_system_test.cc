@@ -13,13 +13,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <thread>
 
 #include "platform/errors.h"
 #include "platform/file_stream.h"
 #include "platform/flush_behind.h"
 #include "support/file_size_limit.h"
 #include "support/temp_folder.h"
+#include "support/wait_for.h"
 
 namespace {
 
@@ -206,11 +206,8 @@ TEST(FileSystemTest, FlushBehindFlushesEachStepAndKeepsItsFailure) {
     platform::FlushBehind behind(pipe_fds[1], 1);
     // The failure shows at a later write, once the thread has tried.
     int error = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (uint64_t total = 1; error == 0 && std::chrono::steady_clock::now() < deadline; ++total) {
-      error = behind.Written(total);
-      if (error == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    uint64_t total = 0;
+    test_support::WaitFor([&] { return (error = behind.Written(++total)) != 0; });
     EXPECT_EQ(error, EINVAL);
     EXPECT_EQ(behind.Finish(), EINVAL);
   }

@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "support/temp_folder.h"
+#include "support/wait_for.h"
 
 using platform::IsSafeRelativeName;
 using platform::ResolveGameFileName;
@@ -37,15 +38,7 @@ INSTANTIATE_TEST_SUITE_P(Listings, GamePathResolutionTest, testing::Values(false
                            return info.param ? "WithinScope" : "ReadEachTime";
                          });
 
-// Polls condition until it holds or five seconds have passed.
-bool WaitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
+using test_support::WaitFor;
 
 }  // namespace
 

@@ -11,18 +11,11 @@
 #include <thread>
 
 #include "support/temp_folder.h"
+#include "support/wait_for.h"
 
 namespace {
 
-// Polls condition until it holds or five seconds have passed.
-bool WaitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
+using test_support::WaitFor;
 
 // Number of processes whose parent is this process (zombies included).
 int ChildrenOfThisProcess() {

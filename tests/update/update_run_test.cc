@@ -11,6 +11,7 @@
 #include "texts/big5_to_gb.h"
 #include "support/engine_window.h"
 #include "support/fake_transport.h"
+#include "support/wait_for.h"
 #include "lists/list_file.h"
 #include "update/process_entry.h"
 #include "update/run_bytes.h"
@@ -31,16 +32,13 @@ class UpdateRunTest : public ::testing::Test {
       AddPendingName(w, name);
     }
   }
-  // Waits (at most 5 s) for a file that a started program writes.
-  // True once `name` holds a whole line: the shell creates the file before
-  // it writes to it.
+  // Waits (at most 5 s) until a file that a started program writes holds a
+  // whole line: the shell creates the file before it writes to it.
   bool WaitForLine(const std::string& name) {
-    for (int i = 0; i < 500; ++i) {
+    return test_support::WaitFor([&] {
       const std::string content = w.folder.Read(name);
-      if (content != "<missing>" && !content.empty() && content.back() == '\n') return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+      return !content.empty() && content.back() == '\n';
+    });
   }
 
   test_support::EngineTestWindow w;
