@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make pkg-config zlib1g-dev libglib2.0-dev libgtk-3-dev
+  cmake g++ make ccache pkg-config zlib1g-dev libglib2.0-dev libgtk-3-dev
   libwebkit2gtk-4.1-dev libgtest-dev libgmock-dev libbenchmark-dev
   # tests: real FTP peers, the window under Xvfb, Chinese glyphs
   python3 python3-pyftpdlib vsftpd xvfb xauth xdotool imagemagick x11-utils
