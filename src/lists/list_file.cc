@@ -43,6 +43,7 @@ void MakeFolderPath(const std::string& exe_dir, const std::string& windows_file_
   // Existing folders come back in their on-disk spelling; each missing one
   // below them is created in turn. Failures are left for the file write.
   const std::string real_folder = platform::ResolveGameFileName(exe_dir, folder);
+  if (!platform::FoldersStayInside(exe_dir, real_folder)) return;
   for (size_t slash = real_folder.find('/', exe_dir.size()); slash != std::string::npos;
        slash = real_folder.find('/', slash + 1)) {
     platform::CreateDirectory(real_folder.substr(0, slash));

@@ -29,7 +29,8 @@ std::string GetNameFirstList(const std::string& name, int part);
 // existing folders are matched ignoring case, missing ones are created with
 // the case given. Never reports a failure (a folder that cannot be created
 // shows up later when the file is written); a name that would leave exe_dir
-// (see platform::IsSafeRelativeName) creates nothing.
+// (see platform::IsSafeRelativeName), or whose existing folders lead out of
+// it through a link (platform::FoldersStayInside), creates nothing.
 void MakeFolderPath(const std::string& exe_dir, const std::string& windows_file_name);
 
 // True when some line of listing equals name, ignoring the case of the

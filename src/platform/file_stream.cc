@@ -49,7 +49,7 @@ size_t InputFile::Read(char* buffer, size_t size) {
 }
 
 OutputFile::OutputFile(const std::string& path, unsigned mode, bool append)
-    : fd_(open(path.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC) | O_CLOEXEC,
+    : fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC) | O_CLOEXEC,
                static_cast<mode_t>(mode))) {
   if (fd_ < 0) open_error_ = errno;
 }

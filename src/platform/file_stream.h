@@ -36,8 +36,10 @@ class OutputFile {
  public:
   // Creates or truncates `path` (a real path) with the permission bits
   // `mode` less the process's umask; with `append`, an existing file keeps
-  // its bytes and writes go after them. Check IsOpen(); OpenError() says
-  // why not.
+  // its bytes and writes go after them. A symbolic link at `path` is never
+  // written through: the file is not opened then (ELOOP), since the updater
+  // writes only under names of its own and renames them into place. Check
+  // IsOpen(); OpenError() says why not.
   explicit OutputFile(const std::string& path, unsigned mode = 0666, bool append = false);
   // Closes the file if Close has not; a failure then goes unreported.
   ~OutputFile();

@@ -1,8 +1,11 @@
 #include "platform/game_path.h"
 
 #include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -91,6 +94,20 @@ bool IsSafeRelativeName(const std::string& windows_name) {
     rest.remove_prefix(end + 1);
   }
   return true;
+}
+
+bool FoldersStayInside(const std::string& exe_dir, const std::string& path) {
+  char real_root[PATH_MAX];
+  if (realpath(exe_dir.c_str(), real_root) == nullptr) return false;
+  // Without a trailing '/', so that a link among the folders is examined
+  // as the link it is.
+  std::string folder = path.substr(0, path.rfind('/'));
+  while (!folder.empty() && !Exists(folder)) folder.erase(std::min(folder.rfind('/'), folder.size()));
+  char real_folder[PATH_MAX];
+  if (realpath(folder.empty() ? "/" : folder.c_str(), real_folder) == nullptr) return false;
+  const std::string_view root = real_root, inside = real_folder;
+  if (root == "/") return true;
+  return inside.substr(0, root.size()) == root && (inside.size() == root.size() || inside[root.size()] == '/');
 }
 
 }  // namespace platform

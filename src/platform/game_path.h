@@ -43,4 +43,14 @@ class FolderListingScope {
 // ".." component. Use on every name that comes from a server.
 bool IsSafeRelativeName(const std::string& windows_name);
 
+// True when the folders on the way to `path` (a real path below exe_dir, as
+// ResolveGameFileName gives it) stay inside exe_dir once symbolic links are
+// followed: the real path of its deepest existing folder lies in the real
+// path of exe_dir (which may itself be reached through links). A link
+// inside the folder that leads to another place inside it is fine. The last
+// component of path is not followed: a file link there is replaced by the
+// rename that installs a file, never written through. False when the
+// existing folders cannot be resolved (a dangling link or a loop among them).
+bool FoldersStayInside(const std::string& exe_dir, const std::string& path);
+
 }  // namespace platform

@@ -6,8 +6,10 @@
 #include <string_view>
 
 #include "platform/errors.h"
+#include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
+#include "platform/temporary_names.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
 
@@ -16,20 +18,23 @@ namespace {
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
 
 // Why the member cannot be written, or "" when it can.
-std::string RefusalReason(const BundleMember& member, int64_t data_end) {
+std::string RefusalReason(const std::string& exe_dir, const BundleMember& member, int64_t data_end) {
   if (member.name_too_long) return "its name is longer than 80 bytes";
   if (!platform::IsSafeRelativeName(member.name)) return "its name leaves the game folder";
+  if (platform::IsTemporaryFileName(member.name)) return "its name ends in a suffix of the updater's temporary files";
+  if (!platform::FoldersStayInside(exe_dir, platform::ResolveGameFileName(exe_dir, member.name)))
+    return "its name leads out of the game folder through a link";
   if (!member.RangeWithin(data_end))
     return "its data range " + std::to_string(member.start) + ".." + std::to_string(member.end) +
            " lies outside the bundle's " + std::to_string(data_end) + " data bytes";
   return "";
 }
 
-// Copies [start, end) of `bundle` to the real path `target`; false on any
-// read or write failure.
+// Copies [start, end) of `bundle` to the real path `target` (never through
+// a link standing there); false on any read or write failure.
 bool CopyRange(std::ifstream& bundle, int64_t start, int64_t end, const std::string& target) {
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
+  platform::OutputFile out(target);
+  if (!out.IsOpen()) return false;
   bundle.clear();
   bundle.seekg(start);
   std::array<char, kCopyBufferSize> buffer;
@@ -37,11 +42,10 @@ bool CopyRange(std::ifstream& bundle, int64_t start, int64_t end, const std::str
   while (left > 0) {
     const auto chunk = static_cast<std::streamsize>(std::min<int64_t>(left, buffer.size()));
     if (!bundle.read(buffer.data(), chunk)) return false;
-    if (!out.write(buffer.data(), chunk)) return false;
+    if (out.Write(std::string_view(buffer.data(), static_cast<size_t>(chunk))) != 0) return false;
     left -= chunk;
   }
-  out.close();
-  return static_cast<bool>(out);
+  return out.Close() == 0;
 }
 
 // Writes the member to its partial file and renames that over its name.
@@ -88,7 +92,7 @@ BundleExtraction ExtractBundle(const std::string& exe_dir, const std::string& bu
     const BundleMember& member = trailer.members[index];
     const size_t k = index + 1;
     const std::string label = "bundle member " + std::to_string(k) + " \"" + member.name + "\"";
-    if (std::string reason = RefusalReason(member, data_end); !reason.empty()) {
+    if (std::string reason = RefusalReason(exe_dir, member, data_end); !reason.empty()) {
       result.skipped.push_back(label + " skipped: " + reason);
       continue;
     }

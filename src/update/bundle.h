@@ -24,7 +24,9 @@ struct BundleExtraction {
 //
 // A member is skipped (and named in `skipped`, so the extraction reports
 // failure) when its name is not a safe relative name (absolute, drive
-// prefix, "..", empty or longer than 80), when its range does not lie
+// prefix, "..", empty or longer than 80), when it ends in a temporary
+// suffix (platform::IsTemporaryFileName), when a link among its folders
+// leads out of exe_dir (platform::FoldersStayInside), when its range does not lie
 // within the member data (start < 0, end < start, end past the trailer),
 // or when its folder cannot be created or its file cannot be written or
 // replaced (also counted in `unwritable`: such a failure may pass, a

@@ -21,14 +21,12 @@
 #include <string_view>
 #include <vector>
 
-// The suffix of a download that is unpacked afterwards: "<path>.dltmp".
-// It differs from the partial-file suffix in its last letters, so the two
-// names of one entry never coincide.
-inline constexpr std::string_view kDownloadFileSuffix = ".dltmp";
+#include "platform/temporary_names.h"
 
-// The suffix of a download fetched ahead of its turn, before a number:
-// "<download file>.ahead<n>".
-inline constexpr std::string_view kAheadFileSuffix = ".ahead";
+// The temporary suffixes ("<path>.dltmp", "<download file>.ahead<n>"): see
+// platform/temporary_names.h, which also tells whether a name carries one.
+using platform::kAheadFileSuffix;
+using platform::kDownloadFileSuffix;
 
 // Name of the journal in the game folder.
 inline constexpr char kInstallJournalName[] = "updtmp.dat";

@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "platform/process.h"
+#include "platform/temporary_names.h"
 #include "update/bundle.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
@@ -214,15 +215,30 @@ bool RefuseUndigested(UpdateEngine& e, const EntryFields& f) {
   return true;
 }
 
-bool RefuseUnsafeNames(UpdateEngine& e, const EntryFields& f) {
+// Why the entry's names must not be used, or "" when they may: a name that
+// leaves the game folder, or leads out of it through a link among the
+// folders of a file the entry writes (the local name; the remote name's
+// download file unless the type is "O"), or that could be taken for one of
+// the updater's temporary files, which the next run's sweep would delete.
+std::string UnsafeNameReason(const UpdateEngine& e, const EntryFields& f) {
   for (const std::string* name : {&f.remote, &f.local}) {
-    if (!platform::IsSafeRelativeName(*name)) {
-      e.View.ReportRefusedName("entry \"" + f.local + "\" refused: the name \"" + *name +
-                               "\" leaves the game folder");
-      return true;
-    }
+    if (!platform::IsSafeRelativeName(*name)) return "the name \"" + *name + "\" leaves the game folder";
+    if (platform::IsTemporaryFileName(*name))
+      return "the name \"" + *name + "\" ends in a suffix of the updater's temporary files";
   }
-  return false;
+  for (const std::string* name : {&f.remote, &f.local}) {
+    if (name == &f.remote && f.type == "O") continue;
+    if (!platform::FoldersStayInside(e.ExeDir, platform::ResolveGameFileName(e.ExeDir, *name)))
+      return "the name \"" + *name + "\" leads out of the game folder through a link";
+  }
+  return "";
+}
+
+bool RefuseUnsafeNames(UpdateEngine& e, const EntryFields& f) {
+  const std::string reason = UnsafeNameReason(e, f);
+  if (reason.empty()) return false;
+  e.View.ReportRefusedName("entry \"" + f.local + "\" refused: " + reason);
+  return true;
 }
 
 EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const EntryFields& f) {
@@ -356,7 +372,7 @@ AheadPlan PlanEntryDownload(UpdateEngine& e, const std::string& line, int index)
   const PendingEntry entry = ParsePendingLine(e, line);
   const EntryFields& f = entry.f;
   const bool fetched = f.type == "E" || f.type == "O" || f.type == "C" || (!entry.changed && IsPackageType(f.type));
-  if (!fetched || !platform::IsSafeRelativeName(f.remote) || !platform::IsSafeRelativeName(f.local)) return {};
+  if (!fetched || !UnsafeNameReason(e, f).empty()) return {};
   if (e.SignedSet && !trust::IsSha256Hex(f.digest)) return {};
   const std::string local_path = DownloadPath(e, f);
   // The folder is made in the entry's turn (or an earlier entry's): made

@@ -20,8 +20,10 @@ enum class EntryOutcome {
 // Installs the pending entry `line`: a server line (a new file) or
 // "U <record index> <server line>" (a changed file; only the types "E",
 // "O" and "C" are handled, the type compared exactly). Names from the
-// server (remote and local name) that would leave the game folder refuse
-// the entry before anything is fetched (the view hears of it).
+// server (remote and local name) that would leave the game folder, also
+// through a link among the folders of a file the entry writes, or that end
+// in a temporary suffix (platform::IsTemporaryFileName) refuse the entry
+// before anything is fetched (the view hears of it).
 // With FromCheck a new entry adds no record line.
 //
 // Every file is received, unpacked or extracted under a temporary name

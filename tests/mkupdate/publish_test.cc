@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "lists/digest_fields.h"
 #include "lists/list_file.h"
 #include "lists/pending_list.h"
 #include "platform/errors.h"
@@ -289,6 +290,7 @@ TEST_F(PublishTest, ReleasesTheUpdaterCannotInstallAreRefusedBeforeAnythingIsWri
   refused("X Trees.bnd Trees Maps/*\n", "unknown rule");
   refused("C Maps.bnd - Nothing/*\n", "match no file");
   refused("C Maps.bnd - Maps/*\nC Other.bnd - *.map\n", "is in two bundles");
+  refused("C Maps.bnd.updtmp - Maps/*\n", "temporary files");
   for (int i = 0; i < 101; ++i) Write("Many/" + std::to_string(i), "x");
   refused("C Many.bnd - Many/*\n", "at most 100");
   fs::remove_all(root_ / "game/Many");
@@ -303,6 +305,47 @@ TEST_F(PublishTest, ReleasesTheUpdaterCannotInstallAreRefusedBeforeAnythingIsWri
   std::string long_name = "Deep/" + std::string(76, 'n');  // "Deep\" + 76 = 81 bytes
   Write(long_name, "x");
   refused("C Deep.bnd - Deep/*\n", "at most 80");
+}
+
+// Links inside the release are published as what they name; links that
+// leave it or loop back into a folder above them, and names the updater
+// keeps for its temporary files, are problems that stop the publish.
+TEST_F(PublishTest, LinksArePublishedAsWhatTheyNameUnlessTheyLeaveOrLoop) {
+  Write("System/Core.u", "core");
+  Write("Maps/a.map", "map");
+  fs::create_symlink(root_ / "game/System/Core.u", root_ / "game/CoreLink.u");
+  fs::create_directory_symlink(root_ / "game/Maps", root_ / "game/System/MapsLink");
+  for (const char* state : {"update2.dat", "updtmp.dat", "update2.sig.ts", "Update3.dat"}) Write(state, "state");
+  Write("Sub/updtmp.dat", "not state below the top folder");
+  Run(8);
+  const int installed = InstalledDigestField('E');
+  EXPECT_EQ(LineField(Entry("CoreLink.u"), installed), trust::Sha256File(game() + "/System/Core.u"));
+  EXPECT_EQ(LineField(Entry("System\\MapsLink\\a.map"), installed), trust::Sha256File(game() + "/Maps/a.map"));
+  for (const char* state : {"update2.dat", "updtmp.dat", "update2.sig.ts", "Update3.dat"})
+    EXPECT_EQ(Entry(state), "") << state << " is the player's state, never published";
+  EXPECT_NE(Entry("Sub\\updtmp.dat"), "");
+  const LineList published = List();
+
+  fs::create_directories(root_ / "elsewhere");
+  std::ofstream(root_ / "elsewhere/secret.txt") << "secret";
+  fs::create_directory_symlink(root_ / "elsewhere", root_ / "game/Out");
+  fs::create_symlink(root_ / "elsewhere/secret.txt", root_ / "game/Maps/secret.txt");
+  fs::create_directory_symlink(root_ / "game/System", root_ / "game/System/loop");
+  fs::create_directory_symlink(root_ / "game", root_ / "game/Maps/up");
+  for (const char* name : {"Data/x.bin.updtmp", "a.GZP.DLTMP", "b.dltmp.ahead7"}) Write(name, "x");
+  try {
+    Run(9);
+    ADD_FAILURE() << "published links that leave the release or loop";
+  } catch (const Exception& error) {
+    const std::string text = error.what();
+    for (const char* name : {"Out: the link leads out of the release folder", "Maps/secret.txt: the link leads out",
+                             "System/loop: the link leads back", "Maps/up: the link leads back",
+                             "System/MapsLink/up: the link leads back", "Data/x.bin.updtmp: the name ends in",
+                             "a.GZP.DLTMP: the name ends in", "b.dltmp.ahead7: the name ends in"})
+      EXPECT_NE(text.find(name), std::string::npos) << name << " not in: " << text;
+    EXPECT_EQ(text.find("elsewhere/secret.txt:"), std::string::npos) << text;
+  }
+  EXPECT_EQ(List(), published);
 }
 
 }  // namespace

@@ -175,6 +175,24 @@ TEST(FileSystemTest, RemovingAppendingAndFlushing) {
   EXPECT_EQ(platform::RemoveFileIfPresent(folder.path() + "sub"), EISDIR) << "a folder is never removed";
 }
 
+// A link standing where the updater writes a file of its own is never
+// followed, whether it names a file or nothing yet.
+TEST(FileSystemTest, OutputFileNeverWritesThroughALink) {
+  test_support::TempFolder folder;
+  const std::string target = folder.Write("outside", "kept");
+  std::filesystem::create_symlink(target, folder.path() + "link");
+  std::filesystem::create_symlink(folder.path() + "nothing", folder.path() + "dangling");
+  for (const bool append : {false, true}) {
+    SCOPED_TRACE(append ? "appending" : "truncating");
+    platform::OutputFile file(folder.path() + "link", 0666, append);
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(file.OpenError(), ELOOP);
+    EXPECT_FALSE(platform::OutputFile(folder.path() + "dangling", 0666, append).IsOpen());
+  }
+  EXPECT_EQ(folder.Read("outside"), "kept");
+  EXPECT_FALSE(std::filesystem::exists(folder.path() + "nothing"));
+}
+
 // A file flushed while it is written: every step is flushed as it fills,
 // Finish waits for the flush under way, and a flush that fails (a pipe
 // takes none) is told to the writer and again by Finish.

@@ -164,3 +164,30 @@ TEST(GamePathTest, RefusesNamesThatLeaveTheFolder) {
     EXPECT_TRUE(IsSafeRelativeName(name));
   }
 }
+
+// The game folder reached through a link; inside it a folder link that
+// leads out, one that leads to another folder inside, one that leads
+// nowhere, and a file link that leads out.
+TEST(GamePathTest, FoldersStayInsideUnlessALinkLeadsOut) {
+  namespace fs = std::filesystem;
+  test_support::TempFolder root;
+  fs::create_directories(root.path() + "real_game/Real");
+  fs::create_directories(root.path() + "elsewhere");
+  fs::create_directory_symlink(root.path() + "real_game", root.path() + "game");
+  const std::string game = root.path() + "game/";
+  fs::create_directory_symlink(root.path() + "elsewhere", game + "Data");
+  fs::create_directory_symlink(game + "Real", game + "Inner");
+  fs::create_directory_symlink(root.path() + "gone", game + "Dangling");
+  root.Write("elsewhere/target.txt", "t");
+  fs::create_symlink(root.path() + "elsewhere/target.txt", game + "Linked.txt");
+  for (const char* name : {"x.bin", "New/Deeper/x.bin", "Inner/x.bin", "Inner/New/x.bin", "Real/", "Linked.txt"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(platform::FoldersStayInside(game, game + name));
+  }
+  for (const char* name : {"Data/x.bin", "Data/New/x.bin", "Data/", "Dangling/x.bin", "Inner/../Data/x.bin"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(platform::FoldersStayInside(game, game + name));
+  }
+  EXPECT_FALSE(platform::FoldersStayInside(game, root.path() + "real_gamer/x.bin"))
+      << "a folder whose name only begins like the game folder's is outside it";
+}

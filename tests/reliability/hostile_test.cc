@@ -9,6 +9,7 @@
 #include "reliability/fault_fixture.h"
 #include "reliability/reliability_report.h"
 #include "support/bundle_builder.h"
+#include "support/temp_folder.h"
 
 namespace reliability {
 namespace {
@@ -77,6 +78,59 @@ TEST_F(HostileTest, NamesNeverLeaveTheGameFolder) {
   ExpectNothingRecordedLost();
   Report("names climbing out of the game folder: list (remote and local), changed entry, bundle members, listing",
          13, "refused and named on stderr; the bundle with refused members ends in the in-use stop");
+}
+
+// Data is a folder link that leads out of the game folder, Inner one that
+// leads to another folder inside it, Linked.txt a file link that leads out.
+// Names that pass through Data, or that end in a temporary suffix of the
+// updater (which a later sweep would delete), are refused and named.
+TEST_F(HostileTest, NamesNeitherPassThroughLinksOutNorTakeTemporaryNames) {
+  const test_support::TempFolder outside;
+  outside.Write("target.txt", "target");
+  fs::create_directories(game_dir() + "Real");
+  fs::create_directory_symlink(outside.path(), game_dir() + "Data");
+  fs::create_directory_symlink(game_dir() + "Real", game_dir() + "Inner");
+  fs::create_symlink(outside.path() + "target.txt", game_dir() + "Linked.txt");
+  AddEntry("O", "In.txt", "Inner\\In.txt", "1", "inside", "inside");
+  AddEntry("O", "L.txt", "Linked.txt", "1", "linked", "linked");
+  AddEntry("O", "X.bin", "Real\\x.bin", "1", "x", "x");
+  served_["Out.txt"] = "out";
+  served_["Out.GZP"] = GzipBytes("out");
+  const std::string gz_size = std::to_string(served_["Out.GZP"].size());
+  const std::vector<std::string> refused = {"Data\\o.txt", "data\\New\\e.u", "Data\\Out.GZP",
+                                            "Real\\x.bin.UPDTMP", "Out.GZP.dltmp", "y.txt.dltmp.ahead3"};
+  list() += "O Out.txt Data\\o.txt 1 3\r\n";
+  list() += "E Out.GZP data\\New\\e.u 1 " + gz_size + "\r\n";
+  list() += "E Data\\Out.GZP r.u 1 " + gz_size + "\r\n";
+  list() += "O Out.txt Real\\x.bin.UPDTMP 1 3\r\n";
+  list() += "E Out.GZP.dltmp d.u 1 " + gz_size + "\r\n";
+  list() += "O Out.txt y.txt.dltmp.ahead3 1 3\r\n";
+  AddBundle("C", "Linked.gz", "Linked.bnd", BuildBundle({{"Data\\m.txt", "member"}, {"Inner\\m.txt", "member"}}));
+
+  const ChildResult r = RunAgainst(ServerFault::kNone, "");
+  EXPECT_EQ(r.signal, 0) << r.err;
+  EXPECT_EQ(r.Lines().back(), "The file is useing") << "the bundle with a refused member stops the run: " << r.out;
+  for (const std::string& name : refused)
+    EXPECT_NE(r.err.find("\"" + name + "\""), std::string::npos) << name << " not named as refused in: " << r.err;
+  EXPECT_NE(r.err.find("\"Data\\m.txt\" skipped: its name leads out of the game folder through a link"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(outside.Read("target.txt"), "target");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside.path()), fs::directory_iterator()), 1)
+      << "nothing written or made outside the game folder";
+  EXPECT_EQ(Game("Real/In.txt"), "inside");
+  EXPECT_EQ(Game("Real/m.txt"), "member");
+  EXPECT_FALSE(fs::is_symlink(game_dir() + "Linked.txt")) << "the link is replaced, not written through";
+  EXPECT_EQ(Game("Linked.txt"), "linked");
+  EXPECT_EQ(Game("Real/x.bin"), "x");
+  EXPECT_FALSE(fs::exists(game_dir() + "Real/x.bin.UPDTMP"));
+  for (const char* name : {"UPDTMP", "dltmp", "o.txt", "e.u", "r.u"})
+    EXPECT_EQ(Game("update2.dat").find(name), std::string::npos) << name << " recorded";
+  ExpectNothingRecordedLost();
+  Report("names through a folder link leading out of the game folder (list and bundle member), a file link, "
+         "names ending in the updater's temporary suffixes",
+         9, "refused and named on stderr; links inside the folder followed; a file link replaced, not written "
+            "through");
 }
 
 TEST_F(HostileTest, SizeFieldsAndByteCountsThatAreNoSizes) {

@@ -118,6 +118,8 @@ TEST_F(BundleTest, HostileMembersAreSkippedAndTheRestExtracted) {
       {0, 11, "PastData.txt"},            // end inside the trailer
       {0, 0x7fffffff, "Huge.txt"},        // end far past the file
       {0, 2, std::string(81, 'n'), 81},   // name longer than its field
+      {0, 2, "Good.txt.UPDTMP"},          // the partial file of Good.txt, ignoring case
+      {0, 2, "a.GZP.dltmp.ahead3"},       // a download fetched ahead
       {2, 6, "Good.txt"},                 // the one sound member
   };
   const std::string path = WriteBundle(BuildRawBundle(data, records.size(), records));
@@ -128,7 +130,8 @@ TEST_F(BundleTest, HostileMembersAreSkippedAndTheRestExtracted) {
   EXPECT_EQ(Read(game_ / "Good.txt"), "2345");
   for (const char* name : {"Outside.txt", "Outside2.txt", "Abs.txt", "Abs2.txt"})
     EXPECT_FALSE(fs::exists(root_ / name)) << name;
-  for (const char* name : {"Neg.txt", "Backwards.txt", "PastData.txt", "Huge.txt", "C:Drive.txt"})
+  for (const char* name : {"Neg.txt", "Backwards.txt", "PastData.txt", "Huge.txt", "C:Drive.txt", "Good.txt.UPDTMP",
+                           "a.GZP.dltmp.ahead3"})
     EXPECT_FALSE(fs::exists(game_ / name)) << name;
   EXPECT_EQ(std::distance(fs::directory_iterator(game_), fs::directory_iterator()), 3)
       << "only the bundle, Good.txt and the journal of the temporary files";
@@ -169,6 +172,42 @@ TEST_F(BundleTest, MembersReplaceTheirFilesOnlyWhole) {
   // Each partial file was noted before it was created, so a run killed
   // half-way leaves nothing the next run cannot find.
   EXPECT_EQ(Read(game_ / "updtmp.dat"), std::string("Tool.sh.updtmp\0Sub/Data.bin.updtmp\0", 35));
+}
+
+// Data leads out of the game folder, Inner to another folder inside it;
+// Linked.txt is a file link that leads out, and a link stands at the
+// partial file of Partial.txt.
+TEST_F(BundleTest, MembersAreNeverWrittenThroughALinkThatLeadsOut) {
+  const fs::path outside = root_ / "outside";
+  fs::create_directories(outside);
+  fs::create_directories(game_ / "Real");
+  fs::create_directory_symlink(outside, game_ / "Data");
+  fs::create_directory_symlink(game_ / "Real", game_ / "Inner");
+  std::ofstream(outside / "target.txt", std::ios::binary) << "target";
+  std::ofstream(outside / "partial", std::ios::binary) << "partial";
+  fs::create_symlink(outside / "target.txt", game_ / "Linked.txt");
+  fs::create_symlink(outside / "partial", game_ / "Partial.txt.updtmp");
+  const std::string path = WriteBundle(BuildBundle({{"Data\\x.txt", "x"},
+                                                    {"data\\New\\y.txt", "y"},
+                                                    {"Inner\\z.txt", "z"},
+                                                    {"Linked.txt", "linked"},
+                                                    {"Partial.txt", "p"}}));
+  const BundleExtraction result = ExtractBundle(exe_dir_, path);
+  EXPECT_EQ(result.extracted, 2);
+  ASSERT_EQ(result.skipped.size(), 3u);
+  for (int k : {0, 1}) {
+    EXPECT_NE(result.skipped[k].find("leads out of the game folder through a link"), std::string::npos)
+        << result.skipped[k];
+  }
+  EXPECT_NE(result.skipped[2].find("\"Partial.txt\""), std::string::npos) << result.skipped[2];
+  EXPECT_EQ(result.unwritable, 1) << "only the member whose partial file could not be written";
+  EXPECT_EQ(Read(game_ / "Real/z.txt"), "z");
+  EXPECT_FALSE(fs::is_symlink(game_ / "Linked.txt")) << "the link is replaced, not written through";
+  EXPECT_EQ(Read(game_ / "Linked.txt"), "linked");
+  EXPECT_EQ(Read(outside / "target.txt"), "target");
+  EXPECT_EQ(Read(outside / "partial"), "partial");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 2)
+      << "nothing written or made outside";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "platform/errors.h"
+#include "platform/temporary_names.h"
 
 namespace mkupdate {
 
@@ -39,6 +40,9 @@ std::vector<PublishUnit> PlanUnits(const std::vector<ReleaseFile>& release, cons
     }
     if (unit.files.empty()) problems += "\nbundle " + unit.local + " (rules line " + std::to_string(rule.line) +
                                         "): its patterns match no file of the release";
+    if (platform::IsTemporaryFileName(unit.local))
+      problems += "\nbundle " + unit.local + " ends in a suffix the updater gives its temporary files, which "
+                  "players' updaters would delete; choose another name";
     for (const ReleaseFile& file : release)
       if (SameNameIgnoringCase(file.name, unit.local))
         problems += "\nbundle " + unit.local + " has the local name of a release file; the updater deletes "

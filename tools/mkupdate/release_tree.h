@@ -16,13 +16,19 @@ struct ReleaseFile {
   int64_t mtime = 0;  // Unix seconds
 };
 
-// Every regular file below game_dir (symbolic links followed), sorted by
-// name, except the updater's state in the top folder ("update2.dat",
-// "update3.dat", "ErrorList.TXT", "isp1.dat", compared ignoring case) and
-// the names in also_skip (top-folder names, ignoring case).
-// Throws Exception when game_dir cannot be read. A file whose name cannot
-// appear in a list line (a space, a backslash or a control byte in it) is
-// reported in `problems` and left out.
+// Every regular file below game_dir, sorted by name, except the updater's
+// state in the top folder ("update2.dat", "update3.dat", "updtmp.dat",
+// "update2.sig.ts", "ErrorList.TXT", "isp1.dat", compared ignoring case) and
+// the names in also_skip (top-folder names, ignoring case). A symbolic link
+// that stays in the release is published as what it names, under the
+// link's name: a file's content, or a folder's files below the link's path.
+// A link that leads nowhere is passed over.
+// Throws Exception when game_dir cannot be read. Reported in `problems`
+// (one line each, naming the file) and left out: a file whose name cannot
+// appear in a list line (a space, a backslash or a control byte in it) or
+// ends in a temporary suffix of the updater (platform::IsTemporaryFileName),
+// and a link that leads out of the release or back into a folder that holds
+// it (a loop).
 std::vector<ReleaseFile> ScanRelease(const std::string& game_dir, const std::vector<std::string>& also_skip,
                                      std::vector<std::string>& problems);
 
