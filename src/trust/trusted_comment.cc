@@ -1,11 +1,14 @@
 #include "trust/trusted_comment.h"
 
+#include "platform/ascii_case.h"
+
 namespace trust {
 
 namespace {
 
 constexpr std::string_view kTimestamp = "timestamp:";
 constexpr std::string_view kExpires = "expires:";
+constexpr std::string_view kFile = "file:";
 // 18 digits always fit in int64_t.
 constexpr size_t kMaxDigits = 18;
 
@@ -44,13 +47,28 @@ TrustedTimes ParseTrustedTimes(std::string_view trusted_comment) {
       Take(kTimestamp, field.substr(kTimestamp.size()), times.timestamp, times);
     else if (field.substr(0, kExpires.size()) == kExpires)
       Take(kExpires, field.substr(kExpires.size()), times.expires, times);
+    else if (field.substr(0, kFile.size()) == kFile && times.problem.empty()) {
+      if (times.file)
+        times.problem = "the trusted comment gives \"file\" twice";
+      else
+        times.file = std::string(field.substr(kFile.size()));
+    }
   }
   return times;
 }
 
-std::string MakeTrustedComment(int64_t timestamp, int64_t expires) {
-  return std::string(kTimestamp) + std::to_string(timestamp) + "\t" + std::string(kExpires) +
-         std::to_string(expires);
+std::string SignedFileProblem(const TrustedTimes& times, std::string_view name) {
+  if (!times.file)
+    return "the trusted comment names no file (\"file:" + std::string(name) + "\"), so the signature may be "
+           "another file's";
+  if (!platform::EqualIgnoringAsciiCase(*times.file, name))
+    return "the signature was made for \"" + *times.file + "\", not for " + std::string(name);
+  return "";
+}
+
+std::string MakeTrustedComment(int64_t timestamp, std::string_view file, int64_t expires) {
+  return std::string(kTimestamp) + std::to_string(timestamp) + "\t" + std::string(kFile) + std::string(file) +
+         "\t" + std::string(kExpires) + std::to_string(expires);
 }
 
 }  // namespace trust

@@ -5,12 +5,17 @@
 
 #include "platform/errors.h"
 #include "platform/file_system.h"
+#include "platform/game_path.h"
 #include "trust/minisign_signature.h"
 #include "trust/trusted_comment.h"
 
 namespace {
 
-std::string InFolder(const std::string& exe_dir, const char* name) { return exe_dir + name; }
+std::string InFolder(const std::string& exe_dir, const char* name) {
+  return platform::ResolveGameFileName(exe_dir, name);
+}
+
+constexpr char kListName[] = "update3.dat";
 
 std::optional<int64_t> ParseSeconds(std::string_view text) {
   if (text.empty() || text.size() > 18) return std::nullopt;
@@ -26,8 +31,14 @@ std::optional<int64_t> ParseSeconds(std::string_view text) {
 
 std::optional<trust::PublicKey> ReadGameKey(const std::string& exe_dir) {
   const std::string path = InFolder(exe_dir, kGameKeyName);
-  if (!platform::FileExists(path)) return std::nullopt;
-  return trust::ReadPublicKeyFile(path);
+  if (platform::FileExists(path)) return trust::ReadPublicKeyFile(path);
+  const std::string stamp = InFolder(exe_dir, kAcceptedStampName);
+  if (platform::FileExists(stamp))
+    throw Exception(stamp + ": this game folder has accepted update sets signed by " + kGameKeyName +
+                    ", which is missing now, so no unsigned set is taken: put " + kGameKeyName +
+                    " back, or remove both " + kGameKeyName + " and " + kAcceptedStampName +
+                    " to take unsigned sets again");
+  return std::nullopt;
 }
 
 std::optional<int64_t> ReadAcceptedStamp(const std::string& exe_dir) {
@@ -47,10 +58,15 @@ void WriteAcceptedStamp(const std::string& exe_dir, int64_t timestamp) {
 }
 
 bool SignatureMatches(const trust::PublicKey& key, std::string_view bytes, std::string_view signature_text,
-                      std::string& problem) {
+                      std::string_view name, std::string& problem) {
   const trust::SignatureCheck check = trust::VerifySignatureFile(key, signature_text, bytes);
-  if (!check.valid) problem = "the signature does not match " + std::string(kGameKeyName) + ": " + check.problem;
-  return check.valid;
+  if (!check.valid) {
+    problem = "the signature does not match " + std::string(kGameKeyName) + ": " + check.problem;
+    return false;
+  }
+  const trust::TrustedTimes times = trust::ParseTrustedTimes(check.trusted_comment);
+  problem = times.problem.empty() ? trust::SignedFileProblem(times, name) : times.problem;
+  return problem.empty();
 }
 
 SetVerdict JudgeSignedSet(const trust::PublicKey& key, std::string_view list_bytes,
@@ -59,6 +75,7 @@ SetVerdict JudgeSignedSet(const trust::PublicKey& key, std::string_view list_byt
   if (!check.valid) return {false, "the signature does not match " + std::string(kGameKeyName) + ": " + check.problem};
   const trust::TrustedTimes times = trust::ParseTrustedTimes(check.trusted_comment);
   if (!times.problem.empty()) return {false, times.problem};
+  if (std::string problem = trust::SignedFileProblem(times, kListName); !problem.empty()) return {false, problem};
   if (!times.timestamp) return {false, "the trusted comment carries no timestamp, so a rollback cannot be ruled out"};
   if (last_accepted && *times.timestamp < *last_accepted)
     return {false, "signed on " + UtcTimeText(*times.timestamp) + ", it is older than the set already installed "
@@ -73,7 +90,9 @@ bool LocalFileIsSigned(const trust::PublicKey& key, const std::string& path) {
   if (!platform::FileExists(path) || !platform::FileExists(signature_path)) return false;
   try {
     std::string problem;
-    return SignatureMatches(key, platform::ReadWholeFile(path), platform::ReadWholeFile(signature_path), problem);
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return SignatureMatches(key, platform::ReadWholeFile(path), platform::ReadWholeFile(signature_path), name,
+                            problem);
   } catch (const EFOpenError&) {  // unreadable counts as unsigned: the file is not shown
     return false;
   } catch (const EInOutError&) {  // as above

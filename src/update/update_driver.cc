@@ -176,7 +176,8 @@ void FetchSignedBulletin(UpdateEngine& e, const trust::PublicKey& key) {
     const std::string signature = temporaries.Begin(signature_name);
     e.Connection->Download("bulletin.htm", bulletin, -1, {}, false);
     e.Connection->Download(signature_name, signature, -1, {}, false);
-    if (SignatureMatches(key, platform::ReadWholeFile(bulletin), platform::ReadWholeFile(signature), problem)) {
+    if (SignatureMatches(key, platform::ReadWholeFile(bulletin), platform::ReadWholeFile(signature), "bulletin.htm",
+                         problem)) {
       PutInPlace(e, signature, signature_name);
       PutInPlace(e, bulletin, "bulletin.htm");
       return;

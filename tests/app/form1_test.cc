@@ -116,7 +116,9 @@ TEST_F(Form1Test, SignedGameShowsOnlyASignedBulletin) {
   const std::vector<Case> cases = {
       {"no key: shown as ever", "", "", true},
       {"signed by the key", trust::FormatPublicKey(key.Public()),
-       trust::FormatSignature(trust::SignBytes(key, page, "timestamp:1")), true},
+       trust::FormatSignature(trust::SignBytes(key, page, "timestamp:1\tfile:bulletin.htm")), true},
+      {"signed by the key as another file", trust::FormatPublicKey(key.Public()),
+       trust::FormatSignature(trust::SignBytes(key, page, "timestamp:1\tfile:update3.dat")), false},
       {"no signature", trust::FormatPublicKey(key.Public()), "", false},
       {"signed by another key", trust::FormatPublicKey(key.Public()),
        trust::FormatSignature(trust::SignBytes(stranger, page, "timestamp:1")), false},

@@ -46,10 +46,14 @@ class CliSignedSetTest : public CliE2eTest {
     const ToolRun run = RunTool(command + " </dev/null");
     ASSERT_EQ(run.status, 0) << run.output;
   }
-  static std::string Times(int64_t timestamp, int64_t expires) {
-    return "timestamp:" + std::to_string(timestamp) + "\texpires:" + std::to_string(expires);
+  // A trusted comment as mkupdate writes it.
+  static std::string Times(int64_t timestamp, int64_t expires, const std::string& file = "update3.dat") {
+    return "timestamp:" + std::to_string(timestamp) + "\tfile:" + file + "\texpires:" + std::to_string(expires);
   }
-  void InstallKey(const std::string& name) const { root.Write("game/update.pub", root.Read("keys/" + name + ".pub")); }
+  // keys/<name>.pub as the game's key, under the file name `as`.
+  void InstallKey(const std::string& name, const std::string& as = "update.pub") const {
+    root.Write("game/" + as, root.Read("keys/" + name + ".pub"));
+  }
 
   // A one-file set with digests, signed by the publisher.
   void ServeSignedSet(const std::string& version, int64_t timestamp) {
@@ -72,7 +76,7 @@ struct Refusal {
 TEST_P(CliSignedSetTest, GoodSetIsInstalledAndEveryFlawedOneRefused) {
   auto server = StartServer();
   WriteServers({ServerLine("Local", *server)});
-  InstallKey("publisher");
+  InstallKey("publisher", "Update.pub");
 
   const std::vector<Refusal> refusals = {
       {"the list edited after signing",
@@ -89,6 +93,17 @@ TEST_P(CliSignedSetTest, GoodSetIsInstalledAndEveryFlawedOneRefused) {
          Sign("other.dat", "publisher", Times(now, now + 3600), "update3.dat.minisig");
        },
        "the signature does not match update.pub"},
+      {"the bulletin and its signature, made at the same time, served as the list",
+       [this] {
+         set.PutFile("bulletin.htm", "<p>news</p>");
+         Sign("bulletin.htm", "publisher", Times(now - 60, now + 3600, "bulletin.htm"));
+         set.PutFile("update3.dat", root.Read("server/bulletin.htm"));
+         set.PutFile("update3.dat.minisig", root.Read("server/bulletin.htm.minisig"));
+       },
+       "the signature was made for \"bulletin.htm\", not for update3.dat"},
+      {"a trusted comment that names no file",
+       [this] { Sign("update3.dat", "publisher", "timestamp:" + std::to_string(now - 60)); },
+       "the trusted comment names no file"},
       {"an expired set",
        [this] { Sign("update3.dat", "publisher", Times(now - 7200, now - 60)); },
        "the signature expired on "},
@@ -275,7 +290,7 @@ TEST_P(CliSignedSetTest, VerifyRepairsAFileChangedInPlace) {
   EXPECT_EQ(Game("update2.dat"), record);
 }
 
-TEST_P(CliSignedSetTest, DamagedKeyIsAnErrorThatSaysSo) {
+TEST_P(CliSignedSetTest, DamagedOrRemovedKeyIsAnErrorThatSaysSo) {
   ServeSignedSet("1", now - 60);
   auto server = StartServer();
   WriteServers({ServerLine("Local", *server)});
@@ -286,6 +301,20 @@ TEST_P(CliSignedSetTest, DamagedKeyIsAnErrorThatSaysSo) {
   EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
   EXPECT_NE(r.out.find("update.pub: not a minisign public key"), std::string::npos) << r.out;
   EXPECT_FALSE(GameHas("News.txt"));
+  EXPECT_EQ(Game("update2.dat"), kRecord);
+
+  SCOPED_TRACE("the key removed after a signed set was accepted: an unsigned set is refused");
+  std::filesystem::remove(game_dir + "update.pub");
+  root.Write("game/update2.sig.ts", std::to_string(now - 7200) + "\n");
+  std::filesystem::remove(server_dir + "update3.dat.minisig");
+  const CliResult removed = Run({"--server", "0", "--update"});
+  EXPECT_EQ(removed.exit_code, 3) << removed.out << removed.err;
+  EXPECT_NE(removed.out.find("update2.sig.ts: this game folder has accepted update sets signed by update.pub"),
+            std::string::npos)
+      << removed.out;
+  EXPECT_NE(removed.out.find("remove both update.pub and update2.sig.ts"), std::string::npos) << removed.out;
+  EXPECT_FALSE(GameHas("News.txt"));
+  EXPECT_FALSE(GameHas("update3.dat"));
   EXPECT_EQ(Game("update2.dat"), kRecord);
 }
 

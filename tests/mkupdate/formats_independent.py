@@ -200,11 +200,11 @@ def minisign(*args):
     return subprocess.run(["minisign", *args], capture_output=True, stdin=subprocess.DEVNULL)
 
 
-def trusted_times(signature_path):
-    """(timestamp, expires) of a signature made by mkupdate."""
+def trusted_fields(signature_path):
+    """(timestamp, file, expires) of a signature made by mkupdate."""
     comment = read(signature_path).split(b"\n")[2]
     fields = dict(field.split(b":", 1) for field in comment[len(b"trusted comment: "):].split(b"\t"))
-    return int(fields[b"timestamp"]), int(fields[b"expires"])
+    return int(fields[b"timestamp"]), fields[b"file"].decode(), int(fields[b"expires"])
 
 
 def check_signing(root, game, server):
@@ -223,9 +223,9 @@ def check_signing(root, game, server):
     for name in ("update3.dat", "bulletin.htm"):
         verified = minisign("-V", "-p", f"{keys}/update.pub", "-m", f"{server}/{name}")
         expect(verified.returncode == 0, f"minisign -V {name}: {verified.stdout!r} {verified.stderr!r}")
-        timestamp, expires = trusted_times(f"{server}/{name}.minisig")
-        expect(abs(timestamp - time.time()) < 600 and expires - timestamp == 7 * 86400,
-               f"times of {name}: {timestamp} {expires}")
+        timestamp, file, expires = trusted_fields(f"{server}/{name}.minisig")
+        expect(abs(timestamp - time.time()) < 600 and expires - timestamp == 7 * 86400 and file == name,
+               f"trusted comment of {name}: {timestamp} {file} {expires}")
     result = run("check", server, "--key", f"{keys}/update.pub")
     expect(result.returncode == 0 and b"signed by key" in result.stdout, f"check --key: {result.stdout!r}")
 
@@ -238,6 +238,15 @@ def check_signing(root, game, server):
     expect(result.returncode == 0 and b"with no expiry" in result.stdout, f"check of minisign's: {result.stdout!r}")
     result = run("check", server, "--key", f"{keys}/update.pub")
     expect(result.returncode == 1 and result.stdout.count(b"key id differs") == 2, f"another key: {result.stdout!r}")
+    signed_list = {name: read(f"{server}/{name}") for name in ("update3.dat", "update3.dat.minisig")}
+    for name in ("update3.dat", "update3.dat.minisig"):
+        shutil.copy(f"{server}/{name.replace('update3.dat', 'bulletin.htm')}", f"{server}/{name}")
+    result = run("check", server, "--key", f"{root}/tool.pub")
+    expect(result.returncode == 1 and
+           b'update3.dat.minisig: the signature was made for "bulletin.htm", not for update3.dat' in result.stdout,
+           f"the bulletin and its signature as the list: {result.stdout!r}")
+    for name, content in signed_list.items():
+        write(f"{server}/{name}", content)
     with open(f"{server}/update3.dat", "ab") as f:
         f.write(b"O Readme.txt Readme.txt 9999999999 9\r\n")
     result = run("check", server, "--key", f"{root}/tool.pub")

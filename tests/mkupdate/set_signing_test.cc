@@ -61,6 +61,7 @@ TEST_F(SetSigningTest, APublishSignsTheListAndTheBulletinWithItsTimes) {
     EXPECT_TRUE(check.valid) << check.problem;
     EXPECT_EQ(times.timestamp, Utc(8));
     EXPECT_EQ(times.expires, Utc(8) + 7 * kDay);
+    EXPECT_EQ(trust::SignedFileProblem(times, name), "") << check.trusted_comment;
   }
   {
     SCOPED_TRACE("a publish without a key warns that the signature no longer fits");
@@ -97,6 +98,29 @@ TEST_F(SetSigningTest, APublishSignsTheListAndTheBulletinWithItsTimes) {
     EXPECT_THROW(RunWith(options), Exception);
     EXPECT_EQ(List(), list);
     EXPECT_EQ(platform::ReadWholeFile(server() + "/update3.dat.minisig"), before);
+
+    SCOPED_TRACE("a signature more than a day ahead: how to recover, and nothing written by sign or publish");
+    const std::string bulletin_signature = platform::ReadWholeFile(server() + "/bulletin.htm.minisig");
+    options.now = Utc(7);
+    for (const bool publish : {false, true}) {
+      try {
+        if (publish)
+          RunWith(options);
+        else
+          SignServerFolder(server(), key_, Utc(7), kDefaultExpiryDays, ignored);
+        ADD_FAILURE() << "signed behind a signature dated two days ahead";
+      } catch (const Exception& error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("dated 2026-12-09 12:00 UTC, more than a day after this machine's clock "
+                            "(2026-12-07 12:00 UTC)"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("until they remove update2.sig.ts"), std::string::npos) << text;
+      }
+      EXPECT_EQ(List(), list);
+      EXPECT_EQ(platform::ReadWholeFile(server() + "/update3.dat.minisig"), before);
+      EXPECT_EQ(platform::ReadWholeFile(server() + "/bulletin.htm.minisig"), bulletin_signature);
+    }
   }
 }
 

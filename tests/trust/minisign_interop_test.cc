@@ -64,6 +64,8 @@ TEST_F(MinisignInteropTest, KeysAndSignaturesOfMinisignVerifyHere) {
     EXPECT_GE(*times.timestamp, before);
     EXPECT_LE(*times.timestamp, std::time(nullptr));
     EXPECT_FALSE(times.expires.has_value());
+    EXPECT_EQ(SignedFileProblem(times, "update3.dat"), "");
+    EXPECT_NE(SignedFileProblem(times, "bulletin.htm"), "");
   }
   {
     SCOPED_TRACE("a trusted comment given with -t");
@@ -129,7 +131,7 @@ TEST_F(MinisignInteropTest, KeysAndSignaturesMadeHereVerifyWithMinisign) {
   folder_.Write("ours.pub", FormatPublicKey(key.Public()));
   folder_.Write("ours.key", FormatSecretKey(key));
   folder_.Write("update3.dat", "E Core.GZP System\\Core.u 2026120800 1234\r\n");
-  const std::string comment = MakeTrustedComment(1796729826, 1799321826);
+  const std::string comment = MakeTrustedComment(1796729826, "update3.dat", 1799321826);
   folder_.Write("update3.dat.minisig", FormatSignature(SignBytes(key, folder_.Read("update3.dat"), comment)));
 
   ToolRun verified = Minisign("-V -p " + Arg("ours.pub") + " -m " + Arg("update3.dat"));

@@ -47,11 +47,40 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TimesCase>& info) { return "case" + std::to_string(info.index); });
 
 TEST(TrustedCommentTest, WrittenTimesReadBack) {
-  const std::string comment = MakeTrustedComment(1796729826, 1799321826);
-  EXPECT_EQ(comment, "timestamp:1796729826\texpires:1799321826");
+  const std::string comment = MakeTrustedComment(1796729826, "update3.dat", 1799321826);
+  EXPECT_EQ(comment, "timestamp:1796729826\tfile:update3.dat\texpires:1799321826");
   TrustedTimes times = ParseTrustedTimes(comment);
   EXPECT_EQ(times.timestamp, 1796729826);
   EXPECT_EQ(times.expires, 1799321826);
+  EXPECT_EQ(SignedFileProblem(times, "update3.dat"), "");
+}
+
+// A signature is taken only for the file its trusted comment names.
+TEST(TrustedCommentTest, SignedFileIsTheOneTheCommentNames) {
+  struct Case {
+    const char* comment;
+    const char* problem;  // a part of the problem's text; "" when the comment names update3.dat
+  };
+  const Case cases[] = {
+      {"timestamp:1796729826\tfile:update3.dat\thashed", ""},  // minisign's
+      {"timestamp:1\tfile:UPDATE3.DAT", ""},
+      {"timestamp:1\tfile:bulletin.htm\texpires:2", "made for \"bulletin.htm\", not for update3.dat"},
+      {"timestamp:1\tfile:update3.dat.old", "made for \"update3.dat.old\""},
+      {"timestamp:1\tfile:", "made for \"\""},
+      {"timestamp:1\texpires:2", "names no file"},
+      {"timestamp:1 myfile:update3.dat", "names no file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.comment);
+    const TrustedTimes times = ParseTrustedTimes(c.comment);
+    EXPECT_EQ(times.problem, "");
+    const std::string problem = SignedFileProblem(times, "update3.dat");
+    if (*c.problem == '\0')
+      EXPECT_EQ(problem, "");
+    else
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+  }
+  EXPECT_NE(ParseTrustedTimes("file:update3.dat file:bulletin.htm").problem.find("\"file\" twice"), std::string::npos);
 }
 
 }  // namespace

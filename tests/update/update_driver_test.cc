@@ -12,6 +12,8 @@
 #include "support/ftp_peer.h"
 #include "update/update_run.h"
 #include "support/loopback_port.h"
+#include "trust/minisign_signature.h"
+#include "update/signed_set.h"
 
 namespace {
 
@@ -91,6 +93,96 @@ TEST(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
   FormResize(refused, [](int) { return 0; });
   EXPECT_EQ(refused.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
   EXPECT_EQ(refusing.requests, (std::vector<std::string>{"login guest"}));
+}
+
+// With the game's key (its name in any case) only a list whose signature
+// names update3.dat is taken, the last accepted timestamp is read whatever
+// its file's case, and a folder that has accepted a signed set stays
+// signed when the key is removed.
+TEST(SignedCheckTest, KeyAndStampInAnyCaseBindTheListAndKeepSigningOn) {
+  const trust::SecretKey key = trust::GenerateSecretKey();
+  const int64_t now = UnixTimeNow();
+  auto signature = [&](const std::string& bytes, const std::string& comment) {
+    return trust::FormatSignature(trust::SignBytes(key, bytes, comment));
+  };
+  const std::string list = "H\r\n";
+  const std::string bulletin = "<p>news</p>";
+  const std::string list_signature = signature(list, "timestamp:" + std::to_string(now - 60) + "\tfile:update3.dat");
+  const std::string bulletin_signature =
+      signature(bulletin, "timestamp:" + std::to_string(now) + "\tfile:bulletin.htm\texpires:" +
+                              std::to_string(now + 3600));
+  test_support::FakeServer server;
+  test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
+  w.folder.Write("isp0.dat", "S0 a.example 21 2000 guest\r\nend\r\n");
+  w.choice = ServerChoice{0, 2, {"S0 a.example 21 2000 guest", "end"}};
+  // The check's outcome, or the text of the error that ended it.
+  auto check = [&]() -> std::string {
+    w.StartPending = true;
+    w.outcomes.clear();
+    w.refused.clear();
+    server.requests.clear();
+    ClearListing(w);  // as in a new process: the check runs once per process
+    std::filesystem::remove(w.folder.path() + "update3.dat");
+    try {
+      FormResize(w, [](int) { return 0; });
+    } catch (const Exception& error) {
+      return error.what();
+    }
+    return w.outcomes == std::vector<CheckOutcome>{CheckOutcome::kUpToDate} ? "up to date" : "other outcome";
+  };
+  w.folder.Write("UPDATE.PUB", trust::FormatPublicKey(key.Public()));
+  {
+    SCOPED_TRACE("UPDATE.PUB: an unsigned list is refused");
+    server.files = {{"update3.dat", list}};
+    EXPECT_NE(check().find("there is no signature (update3.dat.minisig is missing)"), std::string::npos);
+    EXPECT_EQ(w.folder.Read("update3.dat"), "<missing>");
+  }
+  {
+    SCOPED_TRACE("the bulletin and its signature served as the list");
+    server.files = {{"update3.dat", bulletin}, {"update3.dat.minisig", bulletin_signature}};
+    EXPECT_NE(check().find("update3.dat from a.example:21: the signature was made for \"bulletin.htm\", not for "
+                           "update3.dat"),
+              std::string::npos);
+    EXPECT_EQ(w.folder.Read("update3.dat"), "<missing>");
+    EXPECT_EQ(w.folder.Read("update2.sig.ts"), "<missing>");
+  }
+  {
+    SCOPED_TRACE("the list's signature, naming update3.dat, is taken; the list served as the bulletin is not");
+    server.files = {{"update3.dat", list}, {"update3.dat.minisig", list_signature},
+                    {"bulletin.htm", list}, {"bulletin.htm.minisig", list_signature}};
+    EXPECT_EQ(check(), "up to date");
+    EXPECT_EQ(w.folder.Read("update3.dat"), list);
+    EXPECT_EQ(w.folder.Read("update2.sig.ts"), std::to_string(now - 60) + "\n");
+    EXPECT_EQ(w.refused, (std::vector<std::string>{"bulletin.htm not shown: the signature was made for "
+                                                   "\"update3.dat\", not for bulletin.htm"}));
+    EXPECT_EQ(w.folder.Read("bulletin.htm"), "<missing>");
+  }
+  {
+    SCOPED_TRACE("UPDATE2.SIG.TS holds a later set's timestamp: a rollback");
+    std::filesystem::remove(w.folder.path() + "update2.sig.ts");
+    w.folder.Write("UPDATE2.SIG.TS", std::to_string(now) + "\n");
+    EXPECT_NE(check().find("a rollback"), std::string::npos);
+    EXPECT_EQ(w.folder.Read("UPDATE2.SIG.TS"), std::to_string(now) + "\n");
+  }
+  {
+    SCOPED_TRACE("the key removed after a signed set was accepted: nothing is fetched");
+    std::filesystem::remove(w.folder.path() + "UPDATE.PUB");
+    server.files = {{"update3.dat", list}};
+    const std::string error = check();
+    EXPECT_NE(error.find("UPDATE2.SIG.TS: this game folder has accepted update sets signed by update.pub, which "
+                         "is missing now"),
+              std::string::npos)
+        << error;
+    EXPECT_NE(error.find("remove both update.pub and update2.sig.ts"), std::string::npos) << error;
+    EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kFailed}));
+    EXPECT_TRUE(server.requests.empty());
+    EXPECT_EQ(w.folder.Read("update3.dat"), "<missing>");
+    EXPECT_FALSE(MayShowServedFile(w.ExeDir, w.folder.Write("bulletin.htm", bulletin)));
+  }
+  SCOPED_TRACE("both removed: unsigned sets again");
+  std::filesystem::remove(w.folder.path() + "UPDATE2.SIG.TS");
+  EXPECT_EQ(check(), "up to date");
+  EXPECT_EQ(w.folder.Read("update3.dat"), list);
 }
 
 TEST_F(UpdateDriverTest, TheCheckRunsOncePerProcess) {

@@ -56,9 +56,10 @@ Commands:
       Signs update3.dat, and bulletin.htm when present, with a minisign
       secret key without a password: writes update3.dat.minisig and
       bulletin.htm.minisig, trusted comment "timestamp:<now>" TAB
-      "expires:<now + DAYS>" (default 30 days). Sign again before the
-      signatures expire. A key inside SERVER (or, for publish, inside
-      GAME) is refused, and so is a list without SHA-256 digests.
+      "file:<name>" TAB "expires:<now + DAYS>" (default 30 days). Sign
+      again before the signatures expire. A key inside SERVER (or, for
+      publish, inside GAME) is refused, and so is a list without SHA-256
+      digests or a clock behind the set's last signature.
   datec GAME [-o FILE]
       Writes the reference list of the file check, GAME/datec.dat by
       default: size and modification time of every file of GAME (times in
@@ -69,7 +70,7 @@ Commands:
       listed size and SHA-256 digests, gzip files intact, bundles
       well-formed, no local name twice, versions of one width. With a
       public key, also the signatures of update3.dat and bulletin.htm:
-      present, made by that key, not expired. Prints one line per problem
+      present, made by that key for that file, not expired. Prints one line per problem
       and exits with status 1 when there is any.
   inspect FILE...
       Lists the members of a bundle (gzip-compressed or not), or the

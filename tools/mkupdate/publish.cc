@@ -217,7 +217,8 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   // once, so that players meet a list without its signature only briefly.
   const std::string list_text = JoinLines(lines);
   const std::string list_path = InFolder(options.server_dir, kServerListName);
-  std::string signature = key ? SignatureFileFor(*key, list_text, options.now, options.expiry_days) : "";
+  std::string signature =
+      key ? SignatureFileFor(*key, kServerListName, list_text, options.now, options.expiry_days) : "";
   platform::WriteFileAtomically(list_path, list_text);
   if (key) platform::WriteFileAtomically(list_path + kSignatureSuffix, signature);
   SyncFolder(options.server_dir);

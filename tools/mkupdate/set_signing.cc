@@ -43,7 +43,7 @@ void RefuseListWithoutDigests(const std::string& list_path) {
 void SignFile(const std::string& server_dir, const std::string& name, const trust::SecretKey& key, std::time_t now,
               int expiry_days, std::ostream& out) {
   std::string path = InFolder(server_dir, name);
-  std::string signature = SignatureFileFor(key, platform::ReadWholeFile(path), now, expiry_days);
+  std::string signature = SignatureFileFor(key, name, platform::ReadWholeFile(path), now, expiry_days);
   platform::WriteFileAtomically(path + kSignatureSuffix, signature);
   out << SignedReport(name, key, now, expiry_days) << "\n";
 }
@@ -81,15 +81,23 @@ void RefuseClockBehindSignature(const std::string& server_dir, std::time_t now) 
   } catch (const trust::ETrustError&) {
     return;  // a signature that cannot be read is replaced like any other
   }
-  if (times.problem.empty() && times.timestamp && *times.timestamp > now)
+  if (!times.problem.empty() || !times.timestamp) return;
+  if (*times.timestamp > now + kSecondsPerDay)
+    throw Exception("The signature of the set in " + server_dir + " is dated " + UtcText(*times.timestamp) +
+                    ", more than a day after this machine's clock (" + UtcText(now) + "). If the clock is wrong, "
+                    "set it right and sign again. If it is right, that signature was made with a clock far ahead: "
+                    "players who accepted it refuse every set signed before that date as a rollback until they "
+                    "remove update2.sig.ts from their game folder, so tell them to, remove " + path +
+                    " and sign again");
+  if (*times.timestamp > now)
     throw Exception("The signature of the set in " + server_dir + " is dated " + UtcText(*times.timestamp) +
                     ", after this machine's clock (" + UtcText(now) + "). Players who accepted it would refuse a "
                     "set signed now as an old one replayed: set the clock right, then sign again");
 }
 
-std::string SignatureFileFor(const trust::SecretKey& key, std::string_view bytes, std::time_t now,
-                             int expiry_days) {
-  std::string comment = trust::MakeTrustedComment(now, now + int64_t{expiry_days} * kSecondsPerDay);
+std::string SignatureFileFor(const trust::SecretKey& key, std::string_view name, std::string_view bytes,
+                             std::time_t now, int expiry_days) {
+  std::string comment = trust::MakeTrustedComment(now, name, now + int64_t{expiry_days} * kSecondsPerDay);
   return trust::FormatSignature(trust::SignBytes(key, bytes, comment));
 }
 

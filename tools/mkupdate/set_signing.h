@@ -28,13 +28,16 @@ trust::SecretKey LoadSigningKey(const std::string& key_path, const std::string& 
 
 // Throws Exception when the set's current signature is dated after now:
 // players who accepted it would take a set signed now for an old one
-// replayed, so the clock must be put right first. A signature that cannot
-// be read is no obstacle.
+// replayed, so the clock must be put right first. One dated more than a
+// day ahead gets its own message: with this clock right, it was made with
+// a clock far ahead, and must be removed and players told. A signature
+// that cannot be read is no obstacle.
 void RefuseClockBehindSignature(const std::string& server_dir, std::time_t now);
 
-// The signature file of bytes, trusted comment "timestamp:<now>\texpires:<now + days>".
-std::string SignatureFileFor(const trust::SecretKey& key, std::string_view bytes, std::time_t now,
-                             int expiry_days);
+// The signature file of bytes, to be served as `name`, trusted comment
+// "timestamp:<now>\tfile:<name>\texpires:<now + days>".
+std::string SignatureFileFor(const trust::SecretKey& key, std::string_view name, std::string_view bytes,
+                             std::time_t now, int expiry_days);
 
 // "2026-12-08 12:00 UTC"
 std::string UtcText(std::time_t when);

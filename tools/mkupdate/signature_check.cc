@@ -32,6 +32,10 @@ void CheckOne(const std::string& server_dir, const std::string& name, const trus
     problems.push_back(who + times.problem);
     return;
   }
+  if (std::string problem = trust::SignedFileProblem(times, name); !problem.empty()) {
+    problems.push_back(who + problem);
+    return;
+  }
   if (!times.timestamp) {
     problems.push_back(who + "the trusted comment has no timestamp, which players need to refuse older sets");
     return;
