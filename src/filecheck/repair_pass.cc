@@ -1,5 +1,7 @@
 #include "filecheck/repair_pass.h"
 
+#include "filecheck/repair_targets.h"
+#include "filecheck/signed_repair.h"
 #include "texts/texts.h"
 #include "gzip/gzip.h"
 #include "platform/ascii_case.h"
@@ -10,6 +12,7 @@
 #include "update/install_journal.h"
 #include "lists/list_file.h"
 #include "update/process_entry.h"
+#include "update/updater_files.h"
 
 namespace {
 
@@ -38,7 +41,9 @@ void ShowRemainingCount(UpdateEngine& e, size_t index, size_t count) {
 }
 
 // Installs every server line whose package field is `base`; the number of
-// such lines. Sets window_closed when an install ended in the in-use stop.
+// such lines. A line whose local name is one of the updater's own files is
+// passed over (the view hears of it) and not counted. Sets window_closed
+// when an install ended in the in-use stop.
 int InstallPackage(UpdateEngine& e, const std::string& base, bool& window_closed) {
   if (!e.ServerList) return 0;
   int matched = 0;
@@ -46,6 +51,10 @@ int InstallPackage(UpdateEngine& e, const std::string& base, bool& window_closed
   for (size_t i = 1; i < e.ServerList->size(); ++i) {
     const std::string line = (*e.ServerList)[i];
     if (LineField(line, 6) != base) continue;
+    if (const std::string local = LineField(line, 3); IsUpdaterOwnFile(local)) {
+      e.View.ReportRefusedName("entry \"" + local + "\" passed over: it is one of the updater's own files");
+      continue;
+    }
     ++matched;
     if (ProcessEntry(e, line, true) == EntryOutcome::kStopped) {
       window_closed = true;
@@ -55,12 +64,21 @@ int InstallPackage(UpdateEngine& e, const std::string& base, bool& window_closed
   return matched;
 }
 
-// The first listing entry that may repair a file of this base name, or "".
-std::string FindListingEntry(UpdateEngine& e, const std::string& base) {
+// The first listing entry that may repair `file`, whose base name is
+// `base`, or "". An entry is passed over (the view hears why) when it is
+// no plain file name or its download name is one that `targets` keeps
+// from the repair; the unpacked destination of a "GZP" entry is the file
+// itself, which RepairFiles has judged already.
+std::string FindListingEntry(UpdateEngine& e, const MismatchedFile& file, const SplitName& split,
+                             const std::string& base, const RepairTargets& targets) {
   for (const std::string& entry : e.ListingNames) {
     if (!platform::EqualIgnoringAsciiCase(GetNameFirstList(entry, 1), base)) continue;
-    if (IsPlainListingName(entry)) return entry;
-    e.View.ReportRefusedName("listing entry \"" + entry + "\" passed over: it is not a plain file name");
+    std::string why = "it is not a plain file name";
+    if (IsPlainListingName(entry)) {
+      why = targets.WhyNotWritten(split.folder + entry, file.name);
+      if (why.empty()) return entry;
+    }
+    e.View.ReportRefusedName("listing entry \"" + entry + "\" passed over: " + why);
   }
   return "";
 }
@@ -130,18 +148,36 @@ RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mis
   RepairResult result;
   const platform::FolderListingScope listings;
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
+  const bool signed_only = RepairTakesOnlySignedEntries(e);
+  const RepairTargets targets(e);
   const size_t count = mismatches.size();
   for (size_t index = 0; index < count; ++index) {
     const MismatchedFile& file = mismatches[index];
+    if (IsUpdaterOwnFile(file.name)) {
+      e.View.ReportRefusedName("\"" + file.name + "\" not repaired: it is one of the updater's own files");
+      result.unrepaired.push_back(file.path);
+      continue;
+    }
     const SplitName split = SplitAtLastSeparator(file.name);
     const std::string base = GetNameFirstList(split.file, 1);
-    if (IsPackageExtension(GetNameFirstList(split.file, 2))) {
+    // Without a list accepted under the key, ServerList vouches for nothing.
+    if (IsPackageExtension(GetNameFirstList(split.file, 2)) && (!signed_only || e.SignedSet)) {
       const int matched = InstallPackage(e, base, result.window_closed);
       if (result.window_closed) return result;
       ShowRemainingCount(e, index, count);
       if (matched > 0) continue;
     }
-    const std::string entry = FindListingEntry(e, base);
+    if (signed_only) {
+      const SignedRepair repair = RepairFromSignedList(e, file);
+      if (repair == SignedRepair::kStopped) {
+        result.window_closed = true;
+        return result;
+      }
+      if (repair != SignedRepair::kRepaired) result.unrepaired.push_back(file.path);
+      if (repair != SignedRepair::kNoEntry) ShowRemainingCount(e, index, count);
+      continue;
+    }
+    const std::string entry = FindListingEntry(e, file, split, base, targets);
     if (entry.empty()) {
       if (!e.ListingNames.empty()) result.unrepaired.push_back(file.path);
       continue;

@@ -9,9 +9,9 @@
 #include "update/update_engine.h"
 
 struct RepairResult {
-  // UnrepairedList: full paths of the files for which the server listing
-  // held no entry of the same base name, or whose download could not be
-  // unpacked into them, in mismatch order.
+  // UnrepairedList: full paths of the files for which the server offered
+  // nothing that may repair them, or whose download could not be unpacked
+  // into them or was passed over, in mismatch order.
   std::vector<std::string> unrepaired;
   // True when an install closed the main window (a file in use); the pass
   // stopped there.
@@ -28,13 +28,23 @@ bool IsPackageExtension(const std::string& extension);
 bool IsPlainListingName(const std::string& entry);
 
 // Repairs the mismatches in order, after removing what a killed run left
-// behind (SweepTemporaryFiles). A package file (by extension) is
-// installed through ProcessEntry(line, FromCheck = true) for every line of
-// ServerList (header skipped) whose field 6 equals its base name exactly.
-// Any other file, and a package file that no line matched, is downloaded
+// behind (SweepTemporaryFiles). One of the updater's own files
+// (IsUpdaterOwnFile) is never written: it joins `unrepaired`. A package
+// file (by extension) is installed through ProcessEntry(line, FromCheck =
+// true) for every line of ServerList (header skipped) whose field 6 equals
+// its base name exactly, except lines whose local name is one of the
+// updater's own files.
+// In a game folder that trusts only signed sets (RepairTakesOnlySignedEntries)
+// the package lines are used only when ServerList was accepted under the
+// key, and every other file comes from the signed list's own entry for it
+// (RepairFromSignedList) or joins `unrepaired`; the server listing is not
+// searched.
+// Otherwise any other file, and a package file that no line matched, is downloaded
 // from the first name of the server listing whose base name equals its base name
 // ignoring ASCII case, into the file's own folder under the entry's name;
-// an entry with the extension "GZP" is then unpacked into the file
+// an entry that would write one of the updater's own files or a file the
+// record lists for another entry is passed over (RepairTargets), and the
+// view names it. An entry with the extension "GZP" is then unpacked into the file
 // (folders created first) and deleted. Downloads and unpacked data go to
 // temporary files that replace their file only when whole, so a failed
 // repair leaves the file as it was; a file whose unpack failed joins

@@ -234,6 +234,9 @@ CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
     SetUpdateArmed(e, true);
     return CheckOutcome::kUpdatesReady;
   }
+  // No update run follows to continue what a killed run left, so it goes
+  // now; with entries pending the run's own sweep keeps what it continues.
+  for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   SetUpdateArmed(e, false);
   e.View.ShowStatusLine();
   e.View.SetStatusText(SelectText(kNothingToUpdate, e.LangLetter));

@@ -25,7 +25,9 @@ void Timer1Timer(UpdateEngine& e);
 // Entry of the check (also the window's resize handler): does the work
 // only the first time it runs after start-up (StartPending). Errors of the
 // downloads and of the list files propagate to the caller, which shows them
-// in the error box. The view hears how the check ended (CheckEnded).
+// in the error box. The view hears how the check ended (CheckEnded). A
+// check that finds nothing to update removes what a killed run left
+// (SweepTemporaryFiles), partial downloads included.
 // `random` draws the server order (clock-seeded when empty).
 void FormResize(UpdateEngine& e, const RandomSource& random = {});
 

@@ -11,6 +11,7 @@
 #include "trust/sha256.h"
 #include "update/install_journal.h"
 #include "update/process_entry.h"
+#include "update/updater_files.h"
 
 namespace {
 
@@ -64,6 +65,10 @@ VerifyReport VerifyGameFiles(UpdateEngine& e) {
     }
     ++report.checked;
     if (InstalledDigest(e, name) == expected) continue;
+    if (IsUpdaterOwnFile(name)) {
+      report.unrepaired.push_back(name + ": it is one of the updater's own files, which no repair writes");
+      continue;
+    }
     const EntryOutcome outcome = ProcessEntry(e, line, true);
     if (outcome == EntryOutcome::kStopped) {
       report.stopped = true;

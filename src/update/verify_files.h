@@ -1,7 +1,8 @@
 // "Verify game files": every "E" and "O" file the record names is hashed
 // and compared with the SHA-256 of the installed file that its server line
 // gives (field 7); each that differs, or is missing, is fetched again
-// through ProcessEntry and checked once more.
+// through ProcessEntry and checked once more. One of the updater's own
+// files (IsUpdaterOwnFile) is compared but never fetched again.
 #pragma once
 
 #include <string>

@@ -160,6 +160,14 @@ TEST_P(CliRecoveryTest, PartialDownloadsOfAKilledRunAreContinuedOrRemoved) {
   const CliResult again = Run({"--update"});
   EXPECT_EQ(again.exit_code, 0) << again.out << again.err;
   EXPECT_TRUE(Game("Help/Help.txt") == help);
+
+  SCOPED_TRACE("a check that finds nothing to update removes what a killed run left");
+  leave("Gone.gz.dltmp", {"Gone.gz", 100, "1", ""}, "of an entry the list no longer has");
+  const CliResult check = Run({});
+  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+  EXPECT_EQ(check.Lines().back(), "No files updateing needed") << check.out;
+  EXPECT_FALSE(GameHas("Gone.gz.dltmp"));
+  EXPECT_FALSE(GameHas("updtmp.dat"));
 }
 
 TEST_P(CliRecoveryTest, ArgumentsAndMissingList) {

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "cli_e2e_fixture.h"
+#include "filecheck/datec_builder.h"
 #include "support/shell_tool.h"
 
 namespace test_support {
@@ -288,6 +289,43 @@ TEST_P(CliSignedSetTest, VerifyRepairsAFileChangedInPlace) {
   EXPECT_NE(unrepaired.err.find("not repaired: Map.dat"), std::string::npos) << unrepaired.err;
   EXPECT_EQ(Game("Map.dat"), "map dat4");
   EXPECT_EQ(Game("update2.dat"), record);
+
+  SCOPED_TRACE("a signed entry for one of the updater's own files: compared, never fetched");
+  set.AddO("update.pub.minisig", "update.pub.minisig", "1", "the mirror's signature");
+  set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+  Sign("update3.dat", "publisher", Times(now - 30, now + 3600));
+  root.Write("game/update2.dat", record + "update.pub.minisig 1\r\n");
+  root.Write("game/update.pub.minisig", "kept");
+  const CliResult owned = Run({"--verify"});
+  EXPECT_EQ(owned.exit_code, 3) << owned.out << owned.err;
+  EXPECT_NE(owned.err.find("not repaired: update.pub.minisig"), std::string::npos) << owned.out << owned.err;
+  EXPECT_EQ(Game("update.pub.minisig"), "kept");
+}
+
+// The file check with the key: a damaged file comes back from its signed
+// entry; one the signed list does not name is not guessed from the server
+// listing, so a mirror's own "update.pub" never replaces the publisher's.
+TEST_P(CliSignedSetTest, FileCheckRepairsOnlyFromTheSignedList) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  InstallKey("publisher");
+  root.Write("game/update2.dat", kRecord);
+  ServeSignedSet("1", now - 60);
+  set.PutFile("update.pub", root.Read("keys/stranger.pub"));
+  set.PutFile("update.txt", "the mirror's notes");
+  const CliResult installed = Run({"--server", "0", "--update"});
+  ASSERT_EQ(installed.exit_code, 0) << installed.out << installed.err;
+
+  root.Write("game/News.txt", "damaged");
+  root.Write("game/update.txt", "notes");
+  root.Write("game/datec.dat", BuildDatec({{"News.txt", "", 0, 6}, {"update.txt", "", 0, 18}}));
+  const CliResult checked = Run({"--check"});
+  EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+  EXPECT_EQ(checked.Lines().back(), "files can,t check, please try again") << checked.out;
+  EXPECT_EQ(Game("News.txt"), "news 1");
+  EXPECT_EQ(Game("update.txt"), "notes");
+  EXPECT_EQ(Game("update.pub"), root.Read("keys/publisher.pub"));
+  EXPECT_EQ(Game("ErrorList.TXT"), game_dir + "update.txt\r\n");
 }
 
 TEST_P(CliSignedSetTest, DamagedOrRemovedKeyIsAnErrorThatSaysSo) {

@@ -20,6 +20,7 @@
 #include "platform/event_loop.h"
 #include "support/bundle_builder.h"
 #include "support/ftp_servers.h"
+#include "trust/sha256.h"
 #include "vcl/image.h"
 #include "vcl/label.h"
 
@@ -38,6 +39,18 @@ std::string Gzipped(const std::string& bytes) {
   gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
   gzclose(file);
   return scratch.Read("data.gz");
+}
+
+std::string Sha256Of(const std::string& bytes) {
+  trust::Sha256Stream stream;
+  stream.Update(bytes);
+  return stream.Final();
+}
+
+// Whether a sentence the check reported holds `part`.
+bool Reported(const std::vector<std::string>& sentences, const std::string& part) {
+  return std::any_of(sentences.begin(), sentences.end(),
+                     [&part](const std::string& sentence) { return sentence.find(part) != std::string::npos; });
 }
 
 class FileCheckTest : public test_support::CheckWindowTest {
@@ -313,6 +326,109 @@ TEST_F(FileCheckTest, RepairErrorsEndTheCheck) {
   EXPECT_EQ(game.Read("First.txt"), "1");
   EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
   EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");
+}
+
+// The listing search guesses by base name: it passes over every entry that
+// would write one of the updater's own files or a file the record keeps
+// for another entry, and never repairs one of the updater's own files.
+TEST_F(FileCheckTest, ListingSearchNeverWritesOwnedNames) {
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"update.pub", "the mirror's key"}, {"ISP1.DAT.minisig", "x"}, {"Update.txt", "fresh notes"},
+           {"isp0.dat", "mirror servers"}, {"ISP0.GZP", Gzipped("isp notes")}, {"Core.dll", "mirror dll"},
+           {"CORE.GZP", Gzipped("0123456789")}, {"update2.dat", "mirror record"}, {"TreesPkg.bin", "pkg!"}})
+    server_root.Write(name, bytes);
+  game.Write("isp0.dat", "own servers");
+  game.Write("update2.dat", "own record");
+  game.Write("System\\Core.dll", "recorded dll");
+  Put("update.txt", 3, kStamp);
+  Put("System\\Core.u", 3, kStamp);
+  game.Write("Help\\keep", "");
+  game.Write("Textures\\keep", "");
+  WriteDatec({{"update.txt", "", Days(kStamp), 11},
+              {"isp0.txt", "", Days(kStamp), 9},
+              {"Core.u", "System\\", Days(kStamp), 10},
+              {"Trees.utx", "Textures\\", Days(kStamp), 4},
+              {"UPDATE2.DAT", "", Days(kStamp), 1},
+              {"update.pub", ".\\", Days(kStamp), 1},
+              {"update2.dat", "Help\\", Days(kStamp), 13},
+              {"isp1.dat.old", "", Days(kStamp), 1}});
+  ConnectAsAfterUpdate({"header", "O TreesPkg.bin Update2.dat 1 4 Trees"});
+  form->Engine.RecordList = LineList{"AVWSEN", "System\\core.DLL 1"};
+  // Each owned name before the one that may serve.
+  SetListing({"update.pub", "ISP1.DAT.minisig", "Update.txt", "isp0.dat", "ISP0.GZP", "Core.dll", "CORE.GZP",
+              "update2.dat", "TreesPkg.bin"});
+
+  form->Image8Click();
+
+  EXPECT_EQ(game.Read("update.txt"), "fresh notes");
+  EXPECT_EQ(game.Read("isp0.txt"), "isp notes");
+  EXPECT_EQ(game.Read("System\\Core.u"), "0123456789");
+  EXPECT_EQ(game.Read("Help\\update2.dat"), "mirror record") << "owned only in the top level";
+  EXPECT_FALSE(game.Exists("update.pub"));
+  EXPECT_EQ(game.Read("isp0.dat"), "own servers");
+  EXPECT_EQ(game.Read("update2.dat"), "own record");
+  EXPECT_EQ(game.Read("System\\Core.dll"), "recorded dll");
+  EXPECT_FALSE(game.Exists("isp1.dat.old"));
+  EXPECT_FALSE(game.Exists("ISP1.DAT.minisig"));
+  EXPECT_FALSE(game.Exists("Textures\\Trees.utx"));
+  EXPECT_EQ(game.Read("ErrorList.TXT"), game.path() + "Textures/Trees.utx\r\n" + game.path() + "update2.dat\r\n" +
+                                            game.path() + "update.pub\r\n" + game.path() + "isp1.dat.old\r\n");
+  for (const char* part : {"listing entry \"update.pub\" passed over", "listing entry \"ISP1.DAT.minisig\" passed over",
+                           "listing entry \"isp0.dat\" passed over", "listing entry \"Core.dll\" passed over",
+                           "entry \"Update2.dat\" passed over", "\"UPDATE2.DAT\" not repaired",
+                           "update.pub\" not repaired"}) {
+    EXPECT_TRUE(Reported(refused, part)) << part;
+  }
+}
+
+// With the publisher's key the repair takes only the signed list's own
+// entry for a file, held to its digest; the listing's guesses (a mirror's
+// own key among them) are never fetched.
+TEST_F(FileCheckTest, KeyedRepairTakesOnlySignedEntries) {
+  server_root.Write("update.pub", "the mirror's key");
+  server_root.Write("update.txt", "mirror notes");
+  server_root.Write("News.txt", "news 2");
+  server_root.Write("Map.txt", "map 9");
+  server_root.Write("readme.txt", "unsigned readme");
+  game.Write("update.pub", "the publisher's key");
+  const auto damage = [this] {
+    for (const char* name : {"update.txt", "News.txt", "Map.txt", "Help\\Readme.txt"}) Put(name, 3, kStamp);
+  };
+  damage();
+  WriteDatec({{"update.txt", "", Days(kStamp), 12},
+              {"News.txt", "", Days(kStamp), 6},
+              {"Map.txt", "", Days(kStamp), 5},
+              {"Readme.txt", "Help\\", Days(kStamp), 15}});
+  const std::string news = Sha256Of("news 2"), map = Sha256Of("map 2");
+  ConnectAsAfterUpdate({"UPDATE", "O News.txt NEWS.TXT 2 6 " + news + " " + news,
+                        "O Map.txt Map.txt 2 5 " + map + " " + map});
+  const std::string unrepaired =
+      game.path() + "update.txt\r\n" + game.path() + "Map.txt\r\n" + game.path() + "Help/Readme.txt\r\n";
+  {
+    SCOPED_TRACE("the list accepted under the key");
+    form->Engine.SignedSet = true;
+    form->Image8Click();
+    EXPECT_EQ(game.Read("News.txt"), "news 2") << "its signed entry, ignoring case";
+    EXPECT_EQ(game.Read("Map.txt"), "xxx") << "the served bytes differ from the signed digest";
+    EXPECT_TRUE(Reported(refused, "the SHA-256 of \"Map.txt\" as received differs"));
+    EXPECT_EQ(game.Read("update.txt"), "xxx");
+    EXPECT_EQ(game.Read("Help\\Readme.txt"), "xxx");
+    EXPECT_EQ(game.Read("update.pub"), "the publisher's key");
+    EXPECT_EQ(game.Read("ErrorList.TXT"), unrepaired);
+  }
+  {
+    SCOPED_TRACE("a key in other letters and no list accepted under it: nothing is fetched");
+    std::filesystem::rename(game.RealPath("update.pub"), game.path() + "UPDATE.PUB");
+    form->Engine.SignedSet = false;
+    damage();
+    form->Image8Click();
+    EXPECT_EQ(game.Read("News.txt"), "xxx");
+    EXPECT_EQ(game.Read("update.txt"), "xxx");
+    EXPECT_FALSE(std::filesystem::exists(game.path() + "update.pub"));
+    EXPECT_EQ(game.Read("UPDATE.PUB"), "the publisher's key");
+    EXPECT_EQ(game.Read("ErrorList.TXT"), game.path() + "update.txt\r\n" + game.path() + "News.txt\r\n" +
+                                              game.path() + "Map.txt\r\n" + game.path() + "Help/Readme.txt\r\n");
+  }
 }
 
 TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {

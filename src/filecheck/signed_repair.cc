@@ -1,0 +1,35 @@
+#include "filecheck/signed_repair.h"
+
+#include "lists/list_file.h"
+#include "platform/ascii_case.h"
+#include "platform/file_system.h"
+#include "platform/game_path.h"
+#include "update/process_entry.h"
+#include "update/signed_set.h"
+#include "update/updater_files.h"
+
+bool RepairTakesOnlySignedEntries(const UpdateEngine& e) {
+  return e.SignedSet || platform::FileExists(platform::ResolveGameFileName(e.ExeDir, kGameKeyName));
+}
+
+SignedRepair RepairFromSignedList(UpdateEngine& e, const MismatchedFile& file) {
+  if (!e.SignedSet || !e.ServerList || IsUpdaterOwnFile(file.name)) return SignedRepair::kNoEntry;
+  const std::string key = GameFileKey(file.name);
+  // Indexes, not iterators: an install may pump messages.
+  for (size_t i = 1; i < e.ServerList->size(); ++i) {
+    const std::string line = (*e.ServerList)[i];
+    // Only these types install their local name itself; the others are bundles, taken apart and deleted.
+    const std::string type = platform::UpperAsciiCase(LineField(line, 1));
+    if (type != "E" && type != "O") continue;
+    if (GameFileKey(LineField(line, 3)) != key) continue;
+    switch (ProcessEntry(e, line, true)) {
+      case EntryOutcome::kInstalled:
+        return SignedRepair::kRepaired;
+      case EntryOutcome::kPassedOver:
+        return SignedRepair::kNotRepaired;
+      case EntryOutcome::kStopped:
+        return SignedRepair::kStopped;
+    }
+  }
+  return SignedRepair::kNoEntry;
+}
