@@ -39,13 +39,22 @@ std::uint64_t FileSizeOrZero(const std::string& path) {
   return error ? 0 : size;
 }
 
+// The bytes an unpack into `free_space` may write and keep `kept` free;
+// -1 (no bound) when the free space is unknown.
+int64_t RoomLeaving(int64_t free_space, int64_t kept) {
+  if (free_space < 0) return -1;
+  return free_space > kept ? free_space - kept : 0;
+}
+
 }  // namespace
 
 void TGzip::ShowError(const std::string& text) const {
   if (WindowOnError && OnErrorBox) OnErrorBox(text, "Error");
 }
 
-int TGzip::Unpack() {
+int TGzip::Unpack() { return Unpack(Expectation{}); }
+
+int TGzip::Unpack(const Expectation& expected) {
   GzipReader source;
   if (!source.Open(FileSource)) {
     ShowError("Can't open: " + FileSource);
@@ -67,22 +76,39 @@ int TGzip::Unpack() {
   // It becomes an installed file, flushed to disk before the record names
   // it: a large one gets there while it is written.
   destination.FlushWhileWriting();
+  // Measured once: what this unpack writes is what it may not outgrow.
+  const int64_t room =
+      RoomLeaving(MeasureFreeSpace ? MeasureFreeSpace(partial) : platform::FreeDiskSpace(partial), kKeptFree);
 
   ProgressReporter progress(*this, FileSizeOrZero(FileSource));
   auto block = std::make_unique<char[]>(kBlockSize);
   bool write_failed = false;  // a full disk: the partial file is cut off
+  int bound = kUnpacked;      // the bound the data ran into, if any
+  int64_t written = 0;
   for (;;) {
     const int count = source.Read(block.get(), kBlockSize);
     if (count <= 0) break;  // end of data, or the stream's error (seen at close)
-    if (destination.Write(std::string_view(block.get(), static_cast<std::size_t>(count))) != 0) {
+    if (expected.size >= 0 && written + count > expected.size) {
+      bound = kPastListedSize;
+      break;
+    }
+    if (room >= 0 && written + count > room) {
+      bound = kNoRoom;
+      break;
+    }
+    const std::string_view bytes(block.get(), static_cast<std::size_t>(count));
+    if (destination.Write(bytes) != 0) {
       write_failed = true;
       break;
     }
+    written += count;
+    if (expected.on_bytes) expected.on_bytes(bytes);
     progress.Update(source.Offset());
   }
 
   // The stream's verdict: damaged data, a missing end or a failed read.
-  const bool damaged = !source.Close();
+  // A stream stopped at a bound was not read to its end: its verdict says nothing.
+  const bool damaged = !source.Close() && bound == kUnpacked;
   if (damaged || write_failed) ShowError("gzclose Error.");
 
   const int close_error = CloseDestination ? CloseDestination(destination) : destination.Close();
@@ -92,7 +118,8 @@ int TGzip::Unpack() {
     write_failed = true;
   }
 
-  const int status = write_failed ? kNotReplaced : damaged ? kDamaged : kUnpacked;
+  int status = write_failed ? kNotReplaced : bound != kUnpacked ? bound : damaged ? kDamaged : kUnpacked;
+  if (status == kUnpacked && expected.accept && !expected.accept()) status = kRefused;
   // A partial file that cannot be removed is left to the caller, who
   // knows its name and whether it matters.
   if (status != kUnpacked) {

@@ -1,8 +1,10 @@
 // TGzip: unpacks a downloaded gzip file into its installed file.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/file_stream.h"
 
@@ -23,6 +25,25 @@ class TGzip {
   static constexpr int kSourceNotOpened = 1;
   static constexpr int kNotReplaced = 2;
   static constexpr int kDamaged = 3;
+  static constexpr int kPastListedSize = 4;
+  static constexpr int kNoRoom = 5;
+  static constexpr int kRefused = 6;
+
+  // Bytes an unpack leaves free on the destination's file system: the
+  // data of a file that would eat into them is not written.
+  static constexpr int64_t kKeptFree = int64_t{64} << 20;
+
+  // What the caller knows of one unpack's result.
+  struct Expectation {
+    // The most bytes the unpacked data may hold (the size its list gives);
+    // -1 when nothing is known.
+    int64_t size = -1;
+    // Receives the unpacked bytes in order, as they are written.
+    std::function<void(std::string_view bytes)> on_bytes;
+    // Asked once the data is whole, checked and written, before it
+    // replaces the destination: false refuses it. Empty accepts.
+    std::function<bool()> accept;
+  };
 
   // The gzip file to read (a real path).
   std::string FileSource;
@@ -55,6 +76,10 @@ class TGzip {
   // there (the updater halts with exit code 1). When it is empty or
   // returns, Unpack goes on as for a failed write.
   std::function<void()> OnCloseFailed;
+  // The bytes still free on the file system that holds `path`, or -1 when
+  // unknown (see platform::FreeDiskSpace). Replaceable so that tests can
+  // stand in a small disk. Empty means platform::FreeDiskSpace.
+  std::function<int64_t(const std::string& path)> MeasureFreeSpace;
   // Closes the destination's partial file; returns 0 or the errno like
   // platform::OutputFile::Close. Replaceable so that tests can make the
   // close fail. Empty means OutputFile::Close.
@@ -72,6 +97,14 @@ class TGzip {
   //      "gzclose Error." and the source is deleted when DeleteSource.
   //   3  the data is damaged, truncated or fails its check values: the box
   //      reads "gzclose Error." and the source is deleted when DeleteSource.
+  //   4  the data holds more than expected.size bytes: the unpack stopped
+  //      at the first byte past them.
+  //   5  the data would leave less than kKeptFree bytes free on the
+  //      destination's file system (measured as the unpack starts): the
+  //      unpack stopped before writing the byte that would.
+  //   6  expected.accept refused the data.
+  //   For 4 to 6 no box is shown (the caller names the file and why) and
+  //   the source is deleted when DeleteSource.
   // Whenever the status is not 0 the destination is left as it was and its
   // partial file is removed. When the partial file cannot be closed, shows
   // "Can't close file " + FileDestination and calls OnCloseFailed, the
@@ -79,6 +112,7 @@ class TGzip {
   // FileSource and FileDestination may name the same file: the unpacked
   // data then replaces the gzip data, which is not deleted separately.
   [[nodiscard]] int Unpack();
+  [[nodiscard]] int Unpack(const Expectation& expected);
 
  private:
   void ShowError(const std::string& text) const;

@@ -12,3 +12,5 @@ int ServedDigestField(char type) {
 }
 
 int InstalledDigestField(char type) { return type == 'E' || type == 'O' ? 7 : 0; }
+
+int InstalledSizeField(char type) { return type == 'E' ? 8 : 0; }

@@ -2,16 +2,18 @@
 // digests of its files, in lower-case hex, after the fields every updater
 // reads: the digest of the served file (the bytes downloaded) and, for
 // "E" and "O" entries, of the installed file (after unpacking; for "O" the
-// same). Import bundles (T, A, S, W) keep their package name in field 6,
-// so their digest follows it:
+// same). An "E" line then gives the installed file's size in bytes, in
+// decimal, which bounds what its unpacking may write. Import bundles
+// (T, A, S, W) keep their package name in field 6, so their digest
+// follows it:
 //
-//   E Core.GZP System\Core.u 2026120800 1234 <served> <installed>
+//   E Core.GZP System\Core.u 2026120800 1234 <served> <installed> 5678
 //   O Help.txt Help\Help.txt 2026120800 80 <served> <installed>
 //   C Maps.bnd.gz Maps.bnd 2026120800 999 <served>
 //   T Trees.bnd.gz Trees.bnd 2026120800 999 Trees <served>
 //
-// Older lists have no digests; older updaters read no field past the
-// package, so they install lists with digests as before.
+// Older lists have neither digests nor installed sizes; older updaters
+// read no field past the package, so they install these lists as before.
 #pragma once
 
 // The field number (as LineField counts them in a server-list line) of the
@@ -23,3 +25,7 @@ int ServedDigestField(char type);
 // for every other letter (bundles are taken apart, so no one file is
 // installed from them).
 int InstalledDigestField(char type);
+
+// The field number of the installed file's size: 8 for "E", 0 for every
+// other letter (an "O" file is installed as downloaded, within field 5).
+int InstalledSizeField(char type);

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,6 +76,13 @@ int64_t FileSize(const std::string& path) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
   return static_cast<int64_t>(info.st_size);
+}
+
+int64_t FreeDiskSpace(const std::string& path) {
+  struct statvfs info;
+  if (statvfs(path.c_str(), &info) != 0) return -1;
+  const unsigned long long bytes = static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
+  return bytes > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(bytes);
 }
 
 double UnixTimeToDays(int64_t unix_seconds) {

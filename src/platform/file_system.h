@@ -18,6 +18,11 @@ bool DirectoryExists(const std::string& path);
 // Size in bytes of the file, or -1 when it does not exist or cannot be examined.
 int64_t FileSize(const std::string& path);
 
+// Bytes that an unprivileged program may still write on the file system
+// that holds `path` (a file or folder that exists), or -1 when the system
+// cannot tell.
+int64_t FreeDiskSpace(const std::string& path);
+
 // Last-write time of the file as a day count: days since 30 December 1899,
 // 00:00 local time, the fraction being the time of day. The seconds are
 // truncated to an even number, the two-second resolution of the file dates

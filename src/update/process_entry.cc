@@ -29,7 +29,11 @@ namespace {
 struct EntryFields {
   std::string type, remote, local, version, size, package;
   std::string digest;  // the served file's SHA-256 as listed; "" when the line has none
+  std::string installed_digest;  // the installed file's SHA-256 ("E", "O"); "" when none is listed
+  std::string installed_size;    // the installed file's size as listed ("E"); "" when none
 };
+
+const std::string kNoDigest;
 
 bool IsPackageType(const std::string& type) {
   return type == "T" || type == "A" || type == "S" || type == "W";
@@ -84,9 +88,11 @@ class EntryInstaller {
     // A copy: the download pumps messages, and the connection may be replaced meanwhile.
     const std::shared_ptr<Transport> connection = e_.Connection;
     // Hashed beside the transfer, on the other core, as the bytes arrive.
+    // An "O" download is the installed file: its digest answers for both.
+    const std::string& installed_digest = f_.type == "O" ? f_.installed_digest : kNoDigest;
     std::optional<trust::BackgroundSha256> digest;
     ByteSink sink;
-    if (!f_.digest.empty()) {
+    if (!f_.digest.empty() || !installed_digest.empty()) {
       digest.emplace();
       sink = [&digest](std::string_view bytes, const std::shared_ptr<const void>& owner) {
         digest->Update(bytes, owner);
@@ -107,13 +113,18 @@ class EntryInstaller {
       throw;
     }
     const int64_t received = connection->BytesTotal();
-    if (received != platform::StrToInt(f_.size)) {
-      Discard(download_);
-      return Fetched::kMismatch;
-    }
-    if (digest && digest->Final() != f_.digest)
+    const int64_t listed = platform::StrToInt(f_.size);
+    if (received < listed)
+      return Refuse(Fetched::kMismatch, "the server sent " + std::to_string(received) + " of the " + f_.size +
+                                            " bytes of \"" + f_.remote + "\" that its list gives");
+    if (received != listed)
+      return Refuse(Fetched::kMismatch, "the server sent " + std::to_string(received) + " bytes of \"" + f_.remote +
+                                            "\", not the " + f_.size + " that its list gives");
+    const std::string received_digest = digest ? digest->Final() : "";
+    if (!f_.digest.empty() && received_digest != f_.digest)
       return Refuse(Fetched::kDigestMismatch,
                     "the SHA-256 of \"" + f_.remote + "\" as received differs from the one its list gives");
+    if (!installed_digest.empty() && received_digest != installed_digest) return RefuseInstalledDigest();
     return Fetched::kWhole;
   }
 
@@ -126,19 +137,41 @@ class EntryInstaller {
   }
 
   // Unpacks the download into the local name, which it replaces only when
-  // the data is whole; the Unpack result. Throws EFOpenError when a folder
-  // on the way cannot be created.
+  // the data is whole and, for "E", within the listed installed size and of
+  // the listed installed digest; the Unpack result. An unpack that runs into
+  // a bound or differs from the digest has named the entry as passed over
+  // (see PassedOverByUnpack). Throws EFOpenError when a folder on the way
+  // cannot be created.
   int Unpack() {
     RequireFolderPath(e_.ExeDir, f_.local);
     const std::string destination = Path(f_.local);
     const std::string partial = Keep(BeginPartialFile(e_.ExeDir, destination));
     // An unpacked bundle lives only until it has been taken apart.
     if (f_.type != "E") Keep(NoteTemporaryFile(e_.ExeDir, destination));
+    TGzip::Expectation expected;
+    // Hashed on the other core as the unpacked bytes are written.
+    std::optional<trust::BackgroundSha256> digest;
+    if (f_.type == "E") {
+      expected.size = ListedSize(f_.installed_size);
+      if (!f_.installed_digest.empty()) {
+        digest.emplace();
+        expected.on_bytes = [&digest](std::string_view bytes) { digest->Update(bytes); };
+        expected.accept = [this, &digest] { return digest->Final() == f_.installed_digest; };
+      }
+    }
     e_.Gzip.FileSource = download_;
     e_.Gzip.FileDestination = destination;
-    const int status = e_.Gzip.Unpack();
+    const int status = e_.Gzip.Unpack(expected);
     Discard(download_);  // the unpacker deletes it, except when the destination could not be replaced
     Discard(partial);
+    if (status == TGzip::kPastListedSize)
+      ReportPassedOver("\"" + f_.remote + "\" unpacks to more than the " + f_.installed_size +
+                       " bytes that its list gives");
+    else if (status == TGzip::kNoRoom)
+      ReportPassedOver("unpacking \"" + f_.remote + "\" would leave less than " +
+                       std::to_string(TGzip::kKeptFree >> 20) + " MiB free on the disk");
+    else if (status == TGzip::kRefused)
+      RefuseInstalledDigest();
     return status;
   }
 
@@ -169,9 +202,16 @@ class EntryInstaller {
   // Removes the download and names the entry as passed over for `reason`.
   Fetched Refuse(Fetched outcome, const std::string& reason) {
     Discard(download_);
+    ReportPassedOver(reason);
+    return outcome;
+  }
+  Fetched RefuseInstalledDigest() {
+    return Refuse(Fetched::kDigestMismatch, "the SHA-256 of \"" + f_.local +
+                                                "\" as it would be installed differs from the one its list gives");
+  }
+  void ReportPassedOver(const std::string& reason) {
     e_.View.ReportRefusedName("entry \"" + f_.local + "\" passed over: " + reason);
     e_.View.EntryFailed();
-    return outcome;
   }
   // Removes a temporary file if it is there; one that stays is reported.
   void Discard(const std::string& path) {
@@ -183,6 +223,12 @@ class EntryInstaller {
   std::string download_;                 // where the remote file is received
   std::vector<std::string> temporaries_;  // removed (if still there) at the end
 };
+
+// An unpack the entry installer has already named as passed over: the
+// data ran into a bound or differs from its listed digest.
+bool PassedOverByUnpack(int status) {
+  return status == TGzip::kPastListedSize || status == TGzip::kNoRoom || status == TGzip::kRefused;
+}
 
 LineList& Record(UpdateEngine& e) {
   if (!e.RecordList) throw EListError("List index out of bounds (0)");
@@ -278,10 +324,11 @@ EntryOutcome ProcessNew(UpdateEngine& e, const EntryFields& f, bool FromCheck) {
     if (f.type == "E" || f.type == "C") {
       // Damaged data has had its box; the entry is offered again next run.
       // A bundle that could not be unpacked is never taken apart.
-      if (unpacked == TGzip::kDamaged) return EntryOutcome::kPassedOver;
+      if (unpacked == TGzip::kDamaged || PassedOverByUnpack(unpacked)) return EntryOutcome::kPassedOver;
       if (unpacked != TGzip::kUnpacked) return InUseStop(e);
       if (f.type == "C" && !installer.ExtractAndDelete().Succeeded()) return InUseStop(e);
     } else {
+      if (PassedOverByUnpack(unpacked)) return EntryOutcome::kPassedOver;
       if (unpacked != TGzip::kUnpacked) PackageNotInstalled(f, "its download could not be unpacked");
       const BundleExtraction extraction = installer.ExtractAndDelete();
       if (!extraction.Succeeded()) PackageNotInstalled(f, extraction.skipped.front());
@@ -339,6 +386,22 @@ std::string ListedDigest(const UpdateEngine& e, const std::string& line, const s
   return digest;
 }
 
+// The installed file's digest in `line` (offset as for ListedDigest), ""
+// when the type carries none or the field holds no digest.
+std::string ListedInstalledDigest(const std::string& line, const std::string& type, int offset) {
+  const int field = type.size() == 1 ? InstalledDigestField(type[0]) : 0;
+  if (field == 0) return "";
+  std::string digest = LineField(line, field + offset);
+  return trust::IsSha256Hex(digest) ? digest : "";
+}
+
+// The installed file's size field in `line` (offset as for ListedDigest);
+// "" when the type carries none.
+std::string ListedInstalledSize(const std::string& line, const std::string& type, int offset) {
+  const int field = type.size() == 1 ? InstalledSizeField(type[0]) : 0;
+  return field == 0 ? "" : LineField(line, field + offset);
+}
+
 // A pending line taken apart: a changed file ("U <record index> <server
 // line>") or a new one.
 struct PendingEntry {
@@ -353,11 +416,13 @@ PendingEntry ParsePendingLine(const UpdateEngine& e, const std::string& line) {
     const std::string type = LineField(line, 3);
     return {true, LineField(line, 2),
             EntryFields{type, LineField(line, 4), LineField(line, 5), LineField(line, 6), LineField(line, 7), "",
-                        ListedDigest(e, line, type, 2)}};
+                        ListedDigest(e, line, type, 2), ListedInstalledDigest(line, type, 2),
+                        ListedInstalledSize(line, type, 2)}};
   }
   return {false, "",
           EntryFields{kind, LineField(line, 2), LineField(line, 3), LineField(line, 4), LineField(line, 5),
-                      LineField(line, 6), ListedDigest(e, line, kind, 0)}};
+                      LineField(line, 6), ListedDigest(e, line, kind, 0), ListedInstalledDigest(line, kind, 0),
+                      ListedInstalledSize(line, kind, 0)}};
 }
 
 }  // namespace

@@ -12,8 +12,9 @@
 // How ProcessEntry left the entry.
 enum class EntryOutcome {
   kInstalled,   // installed (and recorded unless FromCheck)
-  kPassedOver,  // nothing installed: size mismatch, a download past its listed size, damaged
-                // data, refused name, type not handled here, import tool not started
+  kPassedOver,  // nothing installed: size mismatch, a download past its listed size, a digest
+                // mismatch, an unpack past its bound, damaged data, refused name, type not
+                // handled here, import tool not started
   kStopped,     // in-use stop: the box was shown and the main window closed
 };
 
@@ -35,12 +36,18 @@ enum class EntryOutcome {
 // (NoteDownloadOf) for the next run to continue. A partial download that
 // the run's sweep kept for the same origin (e.KeptPartialDownloads) is
 // continued; one kept for another origin is removed first. A download that runs past the listed
-// size (field 5) is passed over, named through the view's ReportRefusedName and
-// counted through its EntryFailed; so is one whose bytes, hashed as they
-// arrive, differ from the SHA-256 the line lists for its served file
-// (lists/digest_fields.h), before anything is unpacked or placed. A line
-// without that digest is passed over the same way when the engine's
-// SignedSet is set; otherwise a field that holds no digest is ignored.
+// size (field 5), or ends short of it, is passed over, named through the view's
+// ReportRefusedName and counted through its EntryFailed; so is one whose
+// bytes, hashed as they arrive, differ from the SHA-256 the line lists for
+// its served file (lists/digest_fields.h), or for an "O" entry from the one
+// it lists for the installed file, before anything is unpacked or placed.
+// A line without the served file's digest is passed over the same way when
+// the engine's SignedSet is set; otherwise a field that holds no digest is
+// ignored. An unpack is passed over the same way, nothing replaced, when
+// its bytes (hashed as they are written) differ from the installed file's
+// listed digest ("E"), when it runs past the installed size the line gives
+// ("E"), or when it would leave the disk with less than TGzip::kKeptFree
+// bytes (every type).
 // Damaged gzip data passes the entry over after the unpacker's box. A new "E" or "C" entry whose file cannot be
 // replaced ends in the in-use stop.
 //

@@ -290,6 +290,17 @@ TEST_P(CliSignedSetTest, VerifyRepairsAFileChangedInPlace) {
   EXPECT_EQ(Game("Map.dat"), "map dat4");
   EXPECT_EQ(Game("update2.dat"), record);
 
+  SCOPED_TRACE("the server sends less than the list gives: named, not repaired, exit 3");
+  set.PutFile("Map.dat", "map");
+  const CliResult short_sent = Run({"--verify"});
+  EXPECT_EQ(short_sent.exit_code, 3) << short_sent.out << short_sent.err;
+  EXPECT_NE(short_sent.err.find("entry \"Map.dat\" passed over: the server sent 3 of the 8 bytes of \"Map.dat\" that "
+                                "its list gives"),
+            std::string::npos)
+      << short_sent.err;
+  EXPECT_NE(short_sent.err.find("not repaired: Map.dat"), std::string::npos) << short_sent.err;
+  EXPECT_EQ(Game("Map.dat"), "map dat4");
+
   SCOPED_TRACE("a signed entry for one of the updater's own files: compared, never fetched");
   set.AddO("update.pub.minisig", "update.pub.minisig", "1", "the mirror's signature");
   set.WriteList("UPDATE", UpdateSet::Digests::kListed);

@@ -163,7 +163,7 @@ TEST_P(CliUpdateTest, PackageIsRecordedOnceItsToolStarted) {
   }
 }
 
-TEST_P(CliUpdateTest, SizeMismatchIsPassedOverWithoutRecord) {
+TEST_P(CliUpdateTest, SizeMismatchIsNamedAndPassedOverWithoutRecord) {
   set.AddE("Bad.gz", "Bad.u", "1", "bad", +1);
   set.AddO("Short.txt", "Short.txt", "2", "short", +1);
   set.AddO("Good.txt", "Good.txt", "1", "good");
@@ -174,8 +174,13 @@ TEST_P(CliUpdateTest, SizeMismatchIsPassedOverWithoutRecord) {
   WriteServers({ServerLine("Local", *server)});
 
   const CliResult r = Run({"--server", "0", "--update"});
-  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
   EXPECT_EQ(r.Lines().back(), "files updated");
+  EXPECT_NE(r.err.find("entry \"Short.txt\" passed over: the server sent 5 of the 6 bytes of \"Short.txt\" that its "
+                       "list gives"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("entry \"Bad.u\" passed over: the server sent "), std::string::npos) << r.err;
   EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nShort.txt 1\r\nGood.txt 1\r\n");
   EXPECT_FALSE(GameHas("Bad.u"));
   EXPECT_EQ(Game("Short.txt"), "short v1") << "the installed file stays as it was";

@@ -176,12 +176,21 @@ TEST_P(ProcessEntryTest, FailedEntriesLeaveTheInstalledFilesWholeAndUnrecorded) 
     EXPECT_EQ(w.closes, 0) << "damaged data is no file in use";
   }
   {
-    SCOPED_TRACE("a size mismatch: the download is removed, the installed file stays");
+    SCOPED_TRACE("a size mismatch: named, the download is removed, the installed file stays");
     EXPECT_EQ(ProcessEntry(w, "U 2 " + set.lines()[2], false), EntryOutcome::kPassedOver);
     EXPECT_EQ(ProcessEntry(w, "U 3 " + set.lines()[3], false), EntryOutcome::kPassedOver);
     EXPECT_EQ(w.folder.Read("Long.u"), "long v1");
     EXPECT_EQ(w.folder.Read("Short.txt"), "short v1");
     EXPECT_EQ(w.folder.Read("Long.gz"), "<missing>");
+    const std::string long_size = LineField(set.lines()[2], 5);
+    EXPECT_EQ(w.refused, (std::vector<std::string>{
+                             "entry \"Long.u\" passed over: the server sent " +
+                                 std::to_string(std::stol(long_size) - 1) + " of the " + long_size +
+                                 " bytes of \"Long.gz\" that its list gives",
+                             "entry \"Short.txt\" passed over: the server sent 8 of the 9 bytes of \"Short.txt\" "
+                             "that its list gives"}));
+    EXPECT_EQ(w.entries_failed, 2);
+    w.refused.clear();
   }
   {
     SCOPED_TRACE("a folder that cannot be created fails the entry with its name");

@@ -9,9 +9,11 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/file_size_limit.h"
@@ -77,11 +79,11 @@ class TGzipTest : public ::testing::Test {
   }
 
   // Unpacks `source_bytes` (written to "download.gz") into "out/file.bin".
-  int UnpackBytes(const std::string& source_bytes) {
+  int UnpackBytes(const std::string& source_bytes, const TGzip::Expectation& expected = {}) {
     gzip_.FileSource = folder_.Write("download.gz", source_bytes);
     gzip_.FileDestination = folder_.path() + "out/file.bin";
     fs::create_directories(folder_.path() + "out");
-    return gzip_.Unpack();
+    return gzip_.Unpack(expected);
   }
 
   std::vector<std::string> BoxTexts() const {
@@ -327,6 +329,73 @@ TEST_F(TGzipTest, FailedCloseReportsWithTheDestinationAsItWas) {
     EXPECT_EQ(BoxTexts(), Texts{"Can't close file " + folder_.path() + "out/file.bin"});
     EXPECT_EQ(Output(), "installed before");
   }
+}
+
+// A bomb, a small disk or data the caller refuses: nothing past the bound
+// is written, the destination stays as it was, the source goes, and the
+// caller (not a box) names it.
+TEST_F(TGzipTest, BoundsAndRefusalsLeaveTheDestinationAsItWas) {
+  const std::string data = SampleData(3 * TGzip::kBlockSize + 10);
+  const int64_t size = static_cast<int64_t>(data.size());
+  const std::string packed = GzipMember(data);
+  int64_t free_space = -1;
+  gzip_.MeasureFreeSpace = [&](const std::string& path) {
+    EXPECT_EQ(path, folder_.path() + "out/file.bin.updtmp") << "measured where the data goes";
+    return free_space;
+  };
+  std::string written;  // what on_bytes saw, as the destination's partial file held it
+  TGzip::Expectation expected;
+  expected.on_bytes = [&](std::string_view bytes) {
+    written += bytes;
+    EXPECT_EQ(folder_.Read("out/file.bin.updtmp").size(), written.size()) << "handed on once written";
+  };
+  bool accept = true;
+  expected.accept = [&] {
+    EXPECT_EQ(folder_.Read("out/file.bin"), "installed before") << "asked before the replace";
+    return accept;
+  };
+  struct Case {
+    const char* name;
+    int64_t listed, free;
+    bool accept;
+    int status;
+  };
+  const Case cases[] = {
+      {"exactly the listed size, room unknown", size, -1, true, TGzip::kUnpacked},
+      {"one byte past the listed size", size - 1, -1, true, TGzip::kPastListedSize},
+      {"listed size zero", 0, -1, true, TGzip::kPastListedSize},
+      {"exactly the room above the kept margin", -1, TGzip::kKeptFree + size, true, TGzip::kUnpacked},
+      {"one byte past the room", -1, TGzip::kKeptFree + size - 1, true, TGzip::kNoRoom},
+      {"less free than the margin", -1, TGzip::kKeptFree / 2, true, TGzip::kNoRoom},
+      {"within both bounds, refused", size, TGzip::kKeptFree + size, false, TGzip::kRefused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes_.clear();
+    written.clear();
+    folder_.Write("out/file.bin", "installed before");
+    expected.size = c.listed;
+    free_space = c.free;
+    accept = c.accept;
+    EXPECT_EQ(UnpackBytes(packed, expected), c.status);
+    const bool replaced = c.status == TGzip::kUnpacked;
+    EXPECT_EQ(Output(), replaced ? data : "installed before");
+    if (c.status == TGzip::kPastListedSize || c.status == TGzip::kNoRoom)
+      EXPECT_LE(static_cast<int64_t>(written.size()),
+                c.listed >= 0 ? c.listed : std::max<int64_t>(c.free - TGzip::kKeptFree, 0));
+    else
+      EXPECT_EQ(written, data);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_FALSE(SourceExists());
+    EXPECT_FALSE(PartialLeft());
+  }
+
+  SCOPED_TRACE("the plain Unpack keeps the room bound");
+  free_space = TGzip::kKeptFree;
+  folder_.Write("out/file.bin", "installed before");
+  gzip_.FileSource = folder_.Write("download.gz", packed);
+  EXPECT_EQ(gzip_.Unpack(), TGzip::kNoRoom);
+  EXPECT_EQ(Output(), "installed before");
 }
 
 TEST_F(TGzipTest, NoBoxesWithoutWindowOnError) {

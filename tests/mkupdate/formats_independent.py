@@ -102,6 +102,10 @@ def check_published(game, server):
         expect(os.path.getsize(path) == int(size), f"size field of {local}")
         # Digests follow the fields every updater reads: the served file's, then the installed file's.
         digests = e[6:] if kind in b"TASW" else e[5:]
+        if kind == b"E":
+            # The installed size follows the digests: the bound of the updater's unpack.
+            expect(int(digests[-1]) == os.path.getsize(files[local.decode()]), f"installed size of {local}")
+            digests = digests[:-1]
         expect(digests[0] == sha256(read(path)), f"served digest of {local}")
         expect(len(digests) == (2 if kind in b"EO" else 1), f"digest fields of {local}: {e}")
         if kind == b"O":

@@ -37,13 +37,16 @@ def make_release(game, root):
 
 
 def expect_digests(server):
-    """Every entry of update3.dat ends in its digests: one for a bundle, two for E and O."""
+    """Every entry of update3.dat ends in its digests: one for a bundle, two for E and O; an E entry
+    then gives its installed size."""
     lines = read(f"{server}/update3.dat").decode().split("\r\n")[1:-1]
     for line in lines:
         fields = line.split()
         count = 2 if fields[0] in "EO" else 1
-        digests = fields[len(fields) - count:]
-        expect(len(fields) == (6 if fields[0] in "TASW" else 5) + count, f"fields of {line}")
+        first = 6 if fields[0] in "TASW" else 5
+        digests = fields[first:first + count]
+        expect(len(fields) == first + count + (1 if fields[0] == "E" else 0), f"fields of {line}")
+        expect(fields[0] != "E" or fields[-1].isdigit(), f"installed size of {line}")
         expect(all(re.fullmatch("[0-9a-f]{64}", d) for d in digests), f"digests of {line}")
     expect(len(lines) == 9, f"{len(lines)} entries, expected 4 files and 5 bundles")
 

@@ -98,16 +98,26 @@ TEST_F(FaultTest, KilledMidDownloadTheNextRunContinuesIt) {
          "the partial download is kept; the next run sends REST and fetches only the rest; installed and recorded");
 }
 
-TEST_F(FaultTest, DataConnectionClosedMidTransfer) {
-  const ChildResult r = RunAgainst(ServerFault::kCloseMidTransfer, "B.GZP");
-  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-  EXPECT_EQ(Game("System/B.u"), "<missing>") << "a short download is neither unpacked nor recorded";
-  ExpectNothingRecordedLost();
-  EXPECT_EQ(Game("C.u"), TextOfSize(3000, 3)) << "the run goes on after the short entry";
-  EXPECT_EQ(Game("B.GZP.dltmp"), "<missing>") << "a transfer the server ended is not continued";
+TEST_F(FaultTest, ShortDownloadIsNamedAndPassedOver) {
+  for (const ServerFault fault : {ServerFault::kCloseMidTransfer, ServerFault::kShortTransfer}) {
+    SCOPED_TRACE(fault == ServerFault::kShortTransfer ? "half the file, then 226" : "half the file, then 426");
+    const ChildResult r = RunAgainst(fault, "B.GZP");
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    const std::string size = std::to_string(served_["B.GZP"].size());
+    EXPECT_NE(r.err.find("entry \"System\\B.u\" passed over: the server sent " +
+                         std::to_string(served_["B.GZP"].size() / 2) + " of the " + size +
+                         " bytes of \"B.GZP\" that its list gives"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Game("System/B.u"), "<missing>") << "a short download is neither unpacked nor recorded";
+    EXPECT_EQ(Game("update2.dat").find("System\\B.u"), std::string::npos) << Game("update2.dat");
+    ExpectNothingRecordedLost();
+    EXPECT_EQ(Game("C.u"), TextOfSize(3000, 3)) << "the run goes on after the short entry";
+    EXPECT_EQ(Game("B.GZP.dltmp"), "<missing>") << "a transfer the server ended is not continued";
+  }
   ExpectNextRunCompletes();
-  Report("data connection closed in mid-transfer (short file)",
-         "byte count differs from the size: entry passed over, run goes on");
+  Report("data connection closed in mid-transfer, with \"426\" and with \"226\" (short file)",
+         "byte count differs from the size: entry passed over and named on stderr, run goes on; exit 3");
 }
 
 TEST_F(FaultTest, UnreachableServers) {

@@ -38,7 +38,7 @@ void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::
     s.Send(reset ? "426 Connection reset; transfer aborted.\r\n" : "426 Connection closed; transfer aborted.\r\n");
     return;
   }
-  send(bytes);
+  send(faulty && fault == ServerFault::kShortTransfer ? bytes.substr(0, bytes.size() / 2) : bytes);
   if (faulty && fault == ServerFault::kPastListedSize) {
     const std::string block(64 * 1024, 'z');
     try {

@@ -16,6 +16,7 @@ enum class ServerFault {
   kRefuseRetr,        // "550" to the RETR of the target
   kResetMidTransfer,  // half the target's bytes, then a reset of the data connection
   kCloseMidTransfer,  // half the target's bytes, an orderly close, then "426"
+  kShortTransfer,     // half the target's bytes, an orderly close, then "226" as if whole
   kStallLogin,        // accepts the connection and never greets
   kEndlessReplyLine,  // greets with a line that never ends
   kHugeByteCount,     // announces the target with a byte count beyond 64 bits

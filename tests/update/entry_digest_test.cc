@@ -1,6 +1,9 @@
 // The digest of the served file (field 6, after the package of a package
 // entry; further on in a "U" line) is checked on the bytes as they arrive,
-// before anything is unpacked or installed.
+// before anything is unpacked or installed; the installed file's digest
+// (field 7) and size (field 8 of "E") on the unpacked bytes before they
+// replace anything (on the download itself for "O"); the listed size on
+// the byte count received.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -8,6 +11,7 @@
 #include "support/engine_window.h"
 #include "support/fake_transport.h"
 #include "trust/sha256.h"
+#include "gzip/gzip.h"
 #include "update/process_entry.h"
 
 namespace {
@@ -21,7 +25,7 @@ std::string Sha256Of(const std::string& bytes) {
 struct DigestCase {
   const char* name;
   bool signed_set;
-  std::string line;  // Served.txt holds "served" (6 bytes)
+  std::string line;  // Served.txt holds "served" (6 bytes), which "E" passes through unpacked
   EntryOutcome outcome;
   const char* refused;  // part of the sentence the view hears; "" = none
 };
@@ -75,7 +79,26 @@ INSTANTIATE_TEST_SUITE_P(
         DigestCase{"NoDigestTextUnsigned", false, "U 1 O Served.txt Local.txt 2 6 note", EntryOutcome::kInstalled,
                    ""},
         DigestCase{"UpperCaseHexSigned", true, "U 1 O Served.txt Local.txt 2 6 " + UpperCase(kGood),
-                   EntryOutcome::kPassedOver, "gives no SHA-256"}),
+                   EntryOutcome::kPassedOver, "gives no SHA-256"},
+        DigestCase{"Short", false, "U 1 O Served.txt Local.txt 2 12", EntryOutcome::kPassedOver,
+                   "entry \"Local.txt\" passed over: the server sent 6 of the 12 bytes of \"Served.txt\" that its "
+                   "list gives"},
+        DigestCase{"ShortUnpacked", false, "U 1 E Served.txt Local.txt 2 7", EntryOutcome::kPassedOver,
+                   "the server sent 6 of the 7 bytes"},
+        DigestCase{"InstalledMatches", false, "U 1 O Served.txt Local.txt 2 6 " + kGood + " " + kGood,
+                   EntryOutcome::kInstalled, ""},
+        DigestCase{"InstalledSwapped", false, "U 1 O Served.txt Local.txt 2 6 " + kGood + " " + kBad,
+                   EntryOutcome::kPassedOver,
+                   "entry \"Local.txt\" passed over: the SHA-256 of \"Local.txt\" as it would be installed differs"},
+        DigestCase{"UnpackedMatches", false, "U 1 E Served.txt Local.txt 2 6 " + kGood + " " + kGood + " 6",
+                   EntryOutcome::kInstalled, ""},
+        DigestCase{"UnpackedSwapped", true, "U 1 E Served.txt Local.txt 2 6 " + kGood + " " + kBad + " 6",
+                   EntryOutcome::kPassedOver, "the SHA-256 of \"Local.txt\" as it would be installed differs"},
+        DigestCase{"UnpackedPastItsSize", false, "U 1 E Served.txt Local.txt 2 6 " + kGood + " " + kGood + " 5",
+                   EntryOutcome::kPassedOver,
+                   "entry \"Local.txt\" passed over: \"Served.txt\" unpacks to more than the 5 bytes"},
+        DigestCase{"UnpackedWithoutSize", false, "U 1 E Served.txt Local.txt 2 6 " + kGood + " " + kGood,
+                   EntryOutcome::kInstalled, ""}),
     [](const ::testing::TestParamInfo<DigestCase>& info) { return std::string(info.param.name); });
 
 // A new package entry carries its digest after the package name.
@@ -92,6 +115,34 @@ TEST(EntryDigestPackageTest, PackageDigestFollowsThePackageName) {
   EXPECT_NE(w.refused[0].find("SHA-256 of \"Trees.gz\" as received differs"), std::string::npos) << w.refused[0];
   EXPECT_EQ(w.folder.Read("Trees.gz.dltmp"), "<missing>");
   EXPECT_EQ(*w.RecordList, LineList{"AVWSEN"});
+}
+
+// Every type stops before its unpack would leave the disk with less than
+// the kept margin: passed over and named, not the in-use stop or an error.
+TEST(EntryUnpackRoomTest, UnpackThatWouldFillTheDiskIsPassedOver) {
+  test_support::FakeServer server;
+  server.files["Served.txt"] = "served";
+  test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
+  w.gzip.MeasureFreeSpace = [](const std::string&) { return TGzip::kKeptFree + 5; };
+  w.RecordList = LineList{"AVWSEN"};
+  w.NewConnection();
+  for (const std::string line : {"E Served.txt Local.txt 1 6", "C Served.txt Local.bnd 1 6",
+                                 "T Served.txt Local.bnd 1 6 Trees", "U 1 E Served.txt Local.txt 2 6"}) {
+    SCOPED_TRACE(line);
+    w.refused.clear();
+    w.entries_failed = 0;
+    if (line[0] == 'U') w.RecordList = LineList{"AVWSEN", "Local.txt 1"};
+    const LineList record_before = *w.RecordList;
+    EXPECT_EQ(ProcessEntry(w, line, false), EntryOutcome::kPassedOver);
+    ASSERT_EQ(w.refused.size(), 1u);
+    EXPECT_NE(w.refused[0].find("passed over: unpacking \"Served.txt\" would leave less than 64 MiB free on the disk"),
+              std::string::npos)
+        << w.refused[0];
+    EXPECT_EQ(w.entries_failed, 1);
+    EXPECT_EQ(*w.RecordList, record_before);
+    for (const char* name : {"Local.txt", "Local.bnd", "Local.txt.updtmp", "Local.bnd.updtmp", "Served.txt.dltmp"})
+      EXPECT_EQ(w.folder.Read(name), "<missing>") << name;
+  }
 }
 
 }  // namespace

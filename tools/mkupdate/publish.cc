@@ -7,6 +7,7 @@
 #include <set>
 
 #include "bundle_source.h"
+#include "lists/digest_fields.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "previous_set.h"
@@ -77,6 +78,13 @@ void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level
   }
 }
 
+// The installed size an entry of `type` lists for `unit`: its one file's
+// size for "E", which bounds what the updater's unpacking may write.
+std::string InstalledSizeText(char type, const PublishUnit& unit) {
+  if (InstalledSizeField(type) == 0 || unit.is_bundle) return "";
+  return std::to_string(unit.files[0].size);
+}
+
 // Fills each entry's line of the new list: unchanged lines as they were;
 // new and changed ones with this version and a server name (kept when the
 // entry keeps its type, so the file is replaced in place).
@@ -101,6 +109,7 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
       entry.line = *entry.old;
       entry.line.served_sha256 = entry.kept.served;
       entry.line.installed_sha256 = entry.kept.installed;
+      entry.line.installed_size_text = InstalledSizeText(entry.line.type, *entry.unit);
       namer.Keep(entry.line.remote);
     } else if (entry.old && entry.produced.type == entry.old->type) {
       entry.line.remote = entry.old->remote;
@@ -120,6 +129,7 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
     line.package = entry.unit->package;
     line.served_sha256 = entry.produced.digests.served;
     line.installed_sha256 = entry.produced.digests.installed;
+    line.installed_size_text = InstalledSizeText(line.type, *entry.unit);
   }
 }
 

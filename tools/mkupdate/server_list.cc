@@ -25,6 +25,7 @@ std::string ServerEntry::Format() const {
   if (!package.empty()) line += " " + package;
   if (!served_sha256.empty()) line += " " + served_sha256;
   if (!installed_sha256.empty()) line += " " + installed_sha256;
+  if (!installed_sha256.empty() && !installed_size_text.empty()) line += " " + installed_size_text;
   return line;
 }
 
@@ -66,6 +67,7 @@ ServerListFile ParseServerList(const LineList& lines) {
     if (std::string("TASW").find(entry.type) != std::string::npos) entry.package = LineField(line, 6);
     entry.served_sha256 = LineField(line, ServedDigestField(entry.type));
     if (InstalledDigestField(entry.type) != 0) entry.installed_sha256 = LineField(line, InstalledDigestField(entry.type));
+    if (InstalledSizeField(entry.type) != 0) entry.installed_size_text = LineField(line, InstalledSizeField(entry.type));
     entry.line = static_cast<int>(i + 1);
     if (entry.size_text.empty()) {
       list.problems.push_back(where + "fewer than five fields (type, remote name, local name, version, size)");

@@ -26,6 +26,8 @@ struct ServerEntry {
   // lists of older publishers. installed_sha256: E and O only.
   std::string served_sha256;
   std::string installed_sha256;
+  // The installed file's size in decimal: E only, after installed_sha256.
+  std::string installed_size_text;
   int line = 0;           // line number in the file (1-based), 0 for new entries
 
   std::string Format() const;
