@@ -13,6 +13,9 @@ namespace platform {
 
 namespace {
 
+constexpr int kHolderPidLooks = 50;
+constexpr useconds_t kHolderPidLookGapUs = 2000;
+
 // The decimal process id at the start of the lock file; 0 when there is none.
 long ReadHolderPid(int fd) {
   char text[32] = {};
@@ -37,7 +40,12 @@ FolderLock::FolderLock(const std::string& lock_path) {
   } while (locked != 0 && errno == EINTR);
   if (locked != 0) {
     if (errno == EWOULDBLOCK) {
-      holder_pid_ = ReadHolderPid(fd);
+      // A holder that has just locked writes its id at once: give it that
+      // moment before the message goes without it.
+      for (int look = 0; look < kHolderPidLooks && holder_pid_ == 0; ++look) {
+        if (look > 0) usleep(kHolderPidLookGapUs);
+        holder_pid_ = ReadHolderPid(fd);
+      }
     } else {
       error_ = errno;
     }

@@ -1,6 +1,7 @@
 // The digest of the served file (field 6, after the package of a package
 // entry; further on in a "U" line) is checked on the bytes as they arrive,
-// before anything is unpacked or installed.
+// before anything is unpacked or installed, and only for the file those
+// bytes went into.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -24,6 +25,9 @@ struct DigestCase {
   std::string line;  // Served.txt holds "served" (6 bytes)
   EntryOutcome outcome;
   const char* refused;  // part of the sentence the view hears; "" = none
+  // Where another program puts a file of its own in place of the download
+  // once it has arrived (the fake leaves its first third there); "" = none.
+  const char* replaced_at = "";
 };
 
 class EntryDigestTest : public ::testing::TestWithParam<DigestCase> {};
@@ -32,6 +36,7 @@ TEST_P(EntryDigestTest, DigestDecidesBeforeInstalling) {
   const DigestCase& c = GetParam();
   test_support::FakeServer server;
   server.files["Served.txt"] = "served";
+  if (*c.replaced_at != '\0') server.replaced_when_received.insert("Served.txt");
   test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
   w.folder.Write("Local.txt", "old");
   w.RecordList = LineList{"AVWSEN", "Local.txt 1"};
@@ -50,7 +55,11 @@ TEST_P(EntryDigestTest, DigestDecidesBeforeInstalling) {
     EXPECT_NE(w.refused[0].find(c.refused), std::string::npos) << w.refused[0];
     EXPECT_EQ(w.entries_failed, 1);
   }
-  EXPECT_EQ(w.folder.Read("Local.txt.updtmp"), "<missing>") << "the refused download is removed";
+  if (*c.replaced_at != '\0') {
+    EXPECT_EQ(w.folder.Read(c.replaced_at), "se") << "the other program's file is left alone";
+  } else {
+    EXPECT_EQ(w.folder.Read("Local.txt.updtmp"), "<missing>") << "the refused download is removed";
+  }
 }
 
 std::string UpperCase(std::string text) {
@@ -75,7 +84,14 @@ INSTANTIATE_TEST_SUITE_P(
         DigestCase{"NoDigestTextUnsigned", false, "U 1 O Served.txt Local.txt 2 6 note", EntryOutcome::kInstalled,
                    ""},
         DigestCase{"UpperCaseHexSigned", true, "U 1 O Served.txt Local.txt 2 6 " + UpperCase(kGood),
-                   EntryOutcome::kPassedOver, "gives no SHA-256"}),
+                   EntryOutcome::kPassedOver, "gives no SHA-256"},
+        DigestCase{"ReplacedAsItArrived", false, "U 1 O Served.txt Local.txt 2 6", EntryOutcome::kPassedOver,
+                   "entry \"Local.txt\" passed over: another program replaced the download of \"Served.txt\"",
+                   "Local.txt.updtmp"},
+        DigestCase{"ReplacedAsItArrivedSigned", true, "U 1 O Served.txt Local.txt 2 6 " + kGood,
+                   EntryOutcome::kPassedOver, "another program replaced the download", "Local.txt.updtmp"},
+        DigestCase{"ReplacedBeforeUnpacking", false, "U 1 E Served.txt Local.txt 2 6", EntryOutcome::kPassedOver,
+                   "another program replaced the download", "Served.txt.dltmp"}),
     [](const ::testing::TestParamInfo<DigestCase>& info) { return std::string(info.param.name); });
 
 // A new package entry carries its digest after the package name.

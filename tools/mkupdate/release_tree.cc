@@ -27,7 +27,7 @@ std::string ToSlashes(std::string name) {
 namespace {
 
 bool IsUpdaterState(const std::string& top_name, const std::vector<std::string>& also_skip) {
-  static const char* const kState[] = {"update2.dat", "update3.dat", "ErrorList.TXT", "isp1.dat"};
+  static const char* const kState[] = {"update2.dat", "update3.dat", "ErrorList.TXT", "isp1.dat", "update.lck"};
   for (const char* state : kState)
     if (SameNameIgnoringCase(top_name, state)) return true;
   for (const std::string& skip : also_skip)
