@@ -18,12 +18,25 @@ struct UpdaterRunHooks {
   std::function<void(TForm1& form1, TForm2& form2)> forms_created;
 };
 
+// The name of the lock file that keeps a second run out of the game
+// folder while one runs (see platform::FolderLock).
+inline constexpr char kGameFolderLockName[] = "update.lck";
+
+enum class UpdaterRunEnd {
+  kRan,                    // the windows ran until the main window closed
+  kOtherInstanceActivated,  // a window titled "Zkftpup" was activated instead
+  kFolderTaken,            // another run holds the game folder (a box said which)
+  kFolderNotLockable,      // the lock file cannot be made (an error box said why)
+};
+
 // Runs the updater on `backend` in the game folder exe_dir (a real path
 // ending in '/'): if a window titled "Zkftpup" exists it is activated and
 // nothing else happens; otherwise the application title becomes
-// "Vortftpup", Form1 and Form2 are created (the dialog runs modally during
-// its creation) and the message loop runs until the main window closes.
-// The windows are destroyed before it returns. Returns false when another
-// instance was activated instead. Pumps messages; not re-entrant.
-bool RunUpdater(vcl::Backend& backend, const std::string& exe_dir,
-                const UpdaterRunHooks& hooks = {});
+// "Vortftpup" and the game folder is locked for the run, or, when another
+// run holds it, a box names that run's process and nothing else happens.
+// Then Form1 and Form2 are created (the dialog runs modally during its
+// creation) and the message loop runs until the main window closes. The
+// windows are destroyed, and the folder released, before it returns; an
+// end of the process inside the run releases it too. Pumps messages; not
+// re-entrant.
+UpdaterRunEnd RunUpdater(vcl::Backend& backend, const std::string& exe_dir, const UpdaterRunHooks& hooks = {});

@@ -156,6 +156,9 @@ class TFtpClient : public TStreamSocket {
   // The byte count of the running transfer; between transfers, that of the
   // last one.
   int64_t BytesRecvd() const;
+  // The file the last Download wrote into, when it ended without failure;
+  // nullopt otherwise (a failure a handler took over included).
+  const std::optional<platform::FileIdentity>& ReceivedFile() const { return received_file_; }
   // While a resumed download hands the bytes already in its local file to
   // OnBytesCaptured: they were not received now.
   bool ReplayingLocalBytes() const { return replaying_local_bytes_; }
@@ -203,4 +206,5 @@ class TFtpClient : public TStreamSocket {
   // The bytes the local file held before the running download continued
   // it; 0 when it started from byte 0.
   int64_t resume_offset_ = 0;
+  std::optional<platform::FileIdentity> received_file_;
 };

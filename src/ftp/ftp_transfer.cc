@@ -95,6 +95,7 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
                           int64_t ListedSize, bool Resume) {
   bool success = false;
   canceled_ = false;
+  received_file_.reset();
   try {
     CheckConnection();
     if (DataAvailable()) Read(0);  // left over from an earlier command
@@ -185,6 +186,7 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
     if (!canceled_ && !timed_out_) ReadReplyRest(line);
   }
   if (OnTransactionStop) OnTransactionStop();
+  received_file_ = data.CapturedFile();
   success = true;
 }
 

@@ -61,6 +61,7 @@ class FtpTransport : public Transport {
     } reset{client_};
     client_.Download(remote, local_path, listed_size, resume);
   }
+  std::optional<platform::FileIdentity> ReceivedFile() const override { return client_.ReceivedFile(); }
   int64_t BytesReceived() const override { return client_.BytesRecvd(); }
   int64_t BytesTotal() const override { return client_.BytesTotal; }
   void Cancel() override { client_.Cancel(); }

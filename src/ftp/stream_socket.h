@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/block_pool.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/interval_timer.h"
 #include "platform/resolver.h"
 #include "platform/socket_stream.h"
@@ -152,6 +154,8 @@ class TStreamSocket {
   // meanwhile the socket is left unread (the sender slows down), messages
   // are pumped, and the wait does not count towards StallTime.
   [[nodiscard]] bool CaptureFile(const std::string& file_name, int64_t max_bytes = -1, bool append = false);
+  // The file the last CaptureFile opened and wrote into; nullopt before one.
+  const std::optional<platform::FileIdentity>& CapturedFile() const { return captured_file_; }
   // Binds to 0.0.0.0:Port (0 = any) and listens for one connection; its
   // arrival sets AsyncDone (and Connected when on_lookup_message).
   void Listen(bool on_lookup_message);
@@ -242,6 +246,7 @@ class TStreamSocket {
   std::string transaction_reply_;
   int16_t reply_number_ = 0;
   int64_t bytes_recvd_ = 0;
+  std::optional<platform::FileIdentity> captured_file_;
   // Set while StallTime must not apply (the login, which TimeOut bounds).
   bool stall_suspended_ = false;
 

@@ -58,6 +58,7 @@ class CaptureTarget {
     return buffer_.get() + filled_;
   }
   void Commit(size_t length) { filled_ += length; }
+  std::optional<platform::FileIdentity> Identity() const { return file_.Identity(); }
 
   void Flush() {
     if (filled_ == 0) return;
@@ -232,6 +233,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
   bytes_recvd_ = 0;
   ArmedTimer armed(*this);
   CaptureTarget file(file_name, append, OnBytesCaptured);
+  captured_file_ = file.Identity();
   auto last_pump = std::chrono::steady_clock::now();
   RestartStallClock();
   std::optional<RateLimiter::Reader> turn;

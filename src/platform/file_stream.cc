@@ -56,6 +56,11 @@ OutputFile::OutputFile(const std::string& path, unsigned mode, bool append)
 
 OutputFile::~OutputFile() { (void)Close(); }
 
+std::optional<FileIdentity> OutputFile::Identity() const {
+  if (fd_ < 0) return std::nullopt;
+  return IdentityOfOpenFile(fd_);
+}
+
 void OutputFile::FlushWhileWriting() {
   if (fd_ >= 0 && !flush_behind_) flush_behind_ = std::make_unique<FlushBehind>(fd_);
 }

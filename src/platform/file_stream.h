@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/file_identity.h"
 
 namespace platform {
 
@@ -49,6 +52,9 @@ class OutputFile {
   bool IsOpen() const { return fd_ >= 0; }
   // The errno of the failed creation; 0 when the file was created.
   int OpenError() const { return open_error_; }
+  // The file being written (it stays that file when its path is later
+  // given to another); nullopt when not open.
+  std::optional<FileIdentity> Identity() const;
   // For a file that is flushed to disk once it is whole: what is written
   // from now on is flushed while the writing goes on (see FlushBehind). A
   // failure of those flushes is the next Write's, or Close's.

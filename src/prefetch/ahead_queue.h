@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "transport/transport.h"
@@ -29,6 +30,8 @@ struct AheadDownload {
   // What the helper has received of it, and its expected size.
   std::atomic<int64_t> received{0};
   std::atomic<int64_t> total{0};
+  // The file the fetch wrote into, once kFetched.
+  std::optional<platform::FileIdentity> file;
 };
 
 class AheadQueue {

@@ -82,6 +82,7 @@ bool FetchAhead(Transport& transport, AheadDownload& ahead) {
   }
   ahead.received = transport.BytesTotal();
   ahead.total = transport.BytesTotal();
+  ahead.file = transport.ReceivedFile();
   return true;
 }
 
@@ -250,6 +251,9 @@ class PrefetchingTransport : public Transport {
     if (serving_ != nullptr) return serving_->total;
     return delivered_ ? *delivered_ : own_->BytesTotal();
   }
+  std::optional<platform::FileIdentity> ReceivedFile() const override {
+    return delivered_ ? ahead_file_ : own_->ReceivedFile();
+  }
   void Cancel() override { own_->Cancel(); }
   int64_t SessionBytesReceived() const override {
     std::lock_guard lock(helpers_mutex_);
@@ -299,6 +303,8 @@ class PrefetchingTransport : public Transport {
     events_.TransferStopped();
     events_.TransferStopped();
     delivered_ = ahead.total;
+    // A rename keeps the file: the one the helper wrote.
+    ahead_file_ = ahead.file;
   }
 
   // Fetches a planned file on the engine's connection, unseen by the engine.
@@ -335,6 +341,7 @@ class PrefetchingTransport : public Transport {
   int64_t retired_bytes_ = 0;  // received by helpers that have ended
   const AheadDownload* serving_ = nullptr;  // the fetch ahead shown as the running transfer
   std::optional<int64_t> delivered_;        // the last transfer was a fetch ahead of this size
+  std::optional<platform::FileIdentity> ahead_file_;  // and went into this file
 };
 
 }  // namespace

@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/block_pool.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "transport/rate_limiter.h"
 
 // A transfer sent more bytes than it may: past the size the caller listed
@@ -130,6 +132,11 @@ class Transport {
   // receives the bytes already there.
   virtual void Download(const std::string& remote, const std::string& local_path,
                         int64_t listed_size, const ByteSink& sink, bool resume) = 0;
+  // The file the last Download that returned put its bytes into (the one
+  // `sink` heard), as it was when they were written: the file at
+  // local_path then, which a path the same name gives later need not be.
+  // nullopt after a download that failed or wrote nothing.
+  virtual std::optional<platform::FileIdentity> ReceivedFile() const = 0;
   // The running transfer's byte count; between transfers, the last one's.
   virtual int64_t BytesReceived() const = 0;
   // The running transfer's expected size (0 when unknown); after a

@@ -12,6 +12,7 @@
 #include "gzip/gzip.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "platform/process.h"
@@ -53,7 +54,7 @@ std::string DownloadPath(const UpdateEngine& e, const EntryFields& f) {
 // the way out, also when a step throws.
 class EntryInstaller {
  public:
-  enum class Fetched { kWhole, kMismatch, kOverrun, kDigestMismatch };
+  enum class Fetched { kWhole, kMismatch, kOverrun, kDigestMismatch, kReplaced };
 
   EntryInstaller(UpdateEngine& e, const EntryFields& f) : e_(e), f_(f) {}
   ~EntryInstaller() {
@@ -75,7 +76,9 @@ class EntryInstaller {
   // kWhole when the byte count received equals the size field (converted
   // only now, after the download); a download that does not fit is
   // removed. A download cut off by an error other than a local file's
-  // stays, noted with its origin, for the next run to continue.
+  // stays, noted with its origin, for the next run to continue. kReplaced
+  // when the path no longer names the file the bytes went into (and were
+  // counted and hashed in): what is there is left alone.
   Fetched Download() {
     if (!e_.Connection) throw Exception("Not connected");
     if (f_.type == "O") RequireFolderPath(e_.ExeDir, f_.local);
@@ -111,6 +114,17 @@ class EntryInstaller {
       // Cut off (a dropped connection, a stall, a refusal, a cancel).
       KeepCutOffDownload(origin.listed_size);
       throw;
+    }
+    // Checked here, with nothing run in between up to its rename or its
+    // unpacking: the verdicts below hold for the file received, not for
+    // whatever another program may have put at its path meanwhile.
+    if (const std::optional<platform::FileIdentity> written = connection->ReceivedFile();
+        !written || platform::IdentityOfFile(download_) != *written) {
+      Forget(download_);
+      e_.View.ReportRefusedName("entry \"" + f_.local + "\" passed over: another program replaced the download of \"" +
+                                f_.remote + "\" in the game folder");
+      e_.View.EntryFailed();
+      return Fetched::kReplaced;
     }
     const int64_t received = connection->BytesTotal();
     const int64_t listed = platform::StrToInt(f_.size);
@@ -197,7 +211,11 @@ class EntryInstaller {
   void KeepCutOffDownload(int64_t listed_size) {
     const int64_t size = platform::FileSize(download_);
     if (size <= 0 || size >= listed_size) return;
-    temporaries_.erase(std::remove(temporaries_.begin(), temporaries_.end(), download_), temporaries_.end());
+    Forget(download_);
+  }
+  // Leaves the temporary file `path` where it is on the way out.
+  void Forget(const std::string& path) {
+    temporaries_.erase(std::remove(temporaries_.begin(), temporaries_.end(), path), temporaries_.end());
   }
   // Removes the download and names the entry as passed over for `reason`.
   Fetched Refuse(Fetched outcome, const std::string& reason) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -9,6 +12,7 @@
 #include "app/form2.h"
 #include "locale_env.h"
 #include "platform/event_loop.h"
+#include "platform/folder_lock.h"
 #include "support/ftp_servers.h"
 #include "support/game_folder.h"
 #include "support/headless_app.h"
@@ -27,10 +31,28 @@ class ProgramTest : public test_support::HeadlessAppTest {
 TEST_F(ProgramTest, AnotherInstanceIsActivatedInstead) {
   backend.existing_window_titles = {"Zkftpup"};
   bool created = false;
-  EXPECT_FALSE(RunUpdater(backend, folder.path(), {[&](TForm1&) { created = true; }, nullptr}));
+  EXPECT_EQ(RunUpdater(backend, folder.path(), {[&](TForm1&) { created = true; }, nullptr}), UpdaterRunEnd::kOtherInstanceActivated);
   EXPECT_FALSE(created);
   EXPECT_EQ(backend.activated_titles, std::vector<std::string>{"Zkftpup"});
   EXPECT_TRUE(backend.shown_forms.empty());
+}
+
+// The second of two runs in one folder touches nothing there: no window,
+// no dialog (which would write "isp1.dat"), one box naming the holder.
+TEST_F(ProgramTest, AFolderAnotherRunHoldsIsLeftAloneAndItsHolderNamed) {
+  const platform::FolderLock other_run(folder.path() + "update.lck");
+  ASSERT_TRUE(other_run.Held());
+  folder.Write("isp0.dat", "A h 21 1000 u\r\nend\r\n");
+  const auto before = std::distance(std::filesystem::directory_iterator(folder.path()), {});
+  bool created = false;
+  EXPECT_EQ(RunUpdater(backend, folder.path(), {[&](TForm1&) { created = true; }, nullptr}),
+            UpdaterRunEnd::kFolderTaken);
+  EXPECT_FALSE(created);
+  EXPECT_TRUE(backend.shown_forms.empty());
+  ASSERT_EQ(backend.boxes.size(), 1u);
+  EXPECT_EQ(backend.boxes[0].text, "The game folder " + folder.path() + " is being updated by process " +
+                                       std::to_string(getpid()) + "; wait for it to end.");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), before);
 }
 
 TEST_F(ProgramTest, DialogFirstThenMainWindowUntilItCloses) {
@@ -51,6 +73,7 @@ TEST_F(ProgramTest, DialogFirstThenMainWindowUntilItCloses) {
     form1.Hooks.Timer1Timer = [&form1, &order, &choice] {
       if (!form1.Engine.ShowPending) return;
       order.push_back("tick");
+      EXPECT_FALSE(platform::FolderLock(form1.Engine.ExeDir + "update.lck").Held()) << "the run holds its folder";
       choice = form1.ReadServerChoice();
       form1.CloseMainWindow();
     };
@@ -61,12 +84,13 @@ TEST_F(ProgramTest, DialogFirstThenMainWindowUntilItCloses) {
     EXPECT_FALSE(form1.Visible());
     EXPECT_EQ(Application.Title, "Vortftpup");
   };
-  EXPECT_TRUE(RunUpdater(backend, folder.path(), hooks));
+  EXPECT_EQ(RunUpdater(backend, folder.path(), hooks), UpdaterRunEnd::kRan);
   EXPECT_EQ(order, (std::vector<std::string>{"attach", "Form2 modal", "created", "tick"}));
   EXPECT_EQ(choice.ItemIndex, 1);
   EXPECT_EQ(choice.Count, 3);
   EXPECT_EQ(choice.ServerLines.size(), 3u);
   EXPECT_EQ(Application.MainForm(), nullptr) << "the windows are gone";
+  EXPECT_TRUE(platform::FolderLock(folder.path() + "update.lck").Held()) << "and the folder released";
 }
 
 // The forced-update button acts only once a check has compared the lists:
@@ -131,7 +155,7 @@ TEST_F(ProgramTest, ForcedUpdateBeforeTheComparisonChangesNothing) {
         platform::PostMessage([&form1] { form1.Close(); });
       };
     };
-    ASSERT_TRUE(RunUpdater(backend, game.path(), hooks));
+    ASSERT_EQ(RunUpdater(backend, game.path(), hooks), UpdaterRunEnd::kRan);
     EXPECT_EQ(outcome, c.outcome);
     for (const vcl::MessageBoxRequest& box : backend.boxes)
       EXPECT_NE(box.icon, vcl::MessageIcon::kQuestion) << "asked: " << box.text;

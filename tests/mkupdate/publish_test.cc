@@ -26,8 +26,10 @@ TEST_F(PublishTest, RepublishingKeepsUnchangedEntriesAndRaisesChangedOnes) {
   Write("System/Core.u", std::string(5000, 'c'));
   Write("Help/Readme.txt", "read me\n");
   Write("Maps/Old.map", std::string(3000, 'm'));
+  Write("update.lck", "1234\n");  // the lock of an updater running in the publisher's game folder
   std::string first = Run(8);
   EXPECT_NE(first.find("3 new"), std::string::npos) << first;
+  EXPECT_EQ(Entry("update.lck"), "");
   EXPECT_EQ(LineField(Entry("System\\Core.u"), 1), "E");
   EXPECT_EQ(LineField(Entry("System\\Core.u"), 2), "Core.GZP");
   EXPECT_EQ(LineField(Entry("System\\Core.u"), 4), "2026120800");

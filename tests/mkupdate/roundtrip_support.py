@@ -9,7 +9,7 @@ import subprocess
 import time
 
 # Files the updater and the tests keep in the game folder beside the release.
-UPDATER_FILES = {"isp0.dat", "isp1.dat", "FtpConfig.ini", "System/PKG", "update2.dat", "update3.dat",
+UPDATER_FILES = {"isp0.dat", "isp1.dat", "FtpConfig.ini", "System/PKG", "update2.dat", "update3.dat", "update.lck",
                  "bulletin.htm", "import.log"}
 failures = []
 

@@ -3,7 +3,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <sstream>
+#include <thread>
+
+#include "support/loopback_port.h"
+#include "support/wait_for.h"
+#include "trust/sha256.h"
 
 namespace reliability {
 
@@ -45,9 +52,16 @@ FaultFixture::FaultFixture() {
 }
 
 void FaultFixture::AddEntry(const std::string& type, const std::string& remote, const std::string& local,
-                            const std::string& version, const std::string& served, const std::string& installed) {
+                            const std::string& version, const std::string& served, const std::string& installed,
+                            bool digests) {
   served_[remote] = served;
-  list_ += type + " " + remote + " " + local + " " + version + " " + std::to_string(served.size()) + "\r\n";
+  const auto sha256 = [](const std::string& bytes) {
+    trust::Sha256Stream stream;
+    stream.Update(bytes);
+    return stream.Final();
+  };
+  list_ += type + " " + remote + " " + local + " " + version + " " + std::to_string(served.size()) +
+           (digests ? " " + sha256(served) + " " + sha256(installed) : "") + "\r\n";
   std::string real = local;
   std::replace(real.begin(), real.end(), '\\', '/');
   installed_[real] = installed;
@@ -74,11 +88,45 @@ ChildResult FaultFixture::RunAgainst(ServerFault fault, const std::string& targe
   return result;
 }
 
+std::pair<ChildResult, ChildResult> FaultFixture::RunTwoAtOnce(const std::string& target, bool second_mid_transfer) {
+  std::map<std::string, std::string> files = served_;
+  files["update3.dat"] = list_;
+  TransferGate gate;
+  test_support::FtpPeer first_server(ServingScript(files, ServerFault::kPauseMidTransfer, target, "", nullptr, &gate));
+  test_support::FtpPeer second_server(ServingScript(files, ServerFault::kPauseMidTransfer, target, "", nullptr, &gate));
+  // Entry 0 is never the first one tried when another is chosen.
+  game_.Write("isp0.dat", "Spare 127.0.0.1 " + std::to_string(test_support::ClosedLoopbackPort()) +
+                              " 2000 anonymous\r\nFirst 127.0.0.1 " + std::to_string(first_server.port()) +
+                              " 2000 anonymous\r\nSecond 127.0.0.1 " + std::to_string(second_server.port()) +
+                              " 2000 anonymous\r\nend\r\n");
+  // One connection each: a scripted server takes one client.
+  auto run = [this](const char* server, std::optional<ChildResult>& result, std::atomic<int>& ended) {
+    ChildOptions options;
+    options.args = {"--dir", game_.path(), "--server", server, "--connections", "1", "--update"};
+    result = RunChild(options);
+    ++ended;
+  };
+  std::optional<ChildResult> first, second;
+  std::atomic<int> ended{0};
+  std::thread first_run([&] { run("1", first, ended); });
+  if (second_mid_transfer) EXPECT_TRUE(test_support::WaitFor([&] { return gate.Reached() || ended > 0; }));
+  std::thread second_run([&] { run("2", second, ended); });
+  EXPECT_TRUE(test_support::WaitFor([&] { return ended > 0; })) << "neither run ended while the transfer paused";
+  gate.Open();
+  first_run.join();
+  second_run.join();
+  return {*first, *second};
+}
+
 void FaultFixture::ExpectNextRunCompletes(ServerFault fault) {
   const ChildResult next = RunAgainst(fault, "");
   EXPECT_EQ(next.exit_code, 0) << next.out << next.err;
   const std::string last = next.Lines().empty() ? "" : next.Lines().back();
   EXPECT_TRUE(last == "files updated" || last == "No files updateing needed") << next.out;
+  ExpectAllInstalledAndRecorded();
+}
+
+void FaultFixture::ExpectAllInstalledAndRecorded() {
   for (const auto& [name, bytes] : installed_) EXPECT_TRUE(Game(name) == bytes) << name << " not installed";
   std::string record = Game("update2.dat");
   for (const auto& [local, version] : versions_)

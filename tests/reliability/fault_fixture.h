@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "reliability/child_run.h"
@@ -26,15 +27,23 @@ class FaultFixture : public ::testing::Test {
   FaultFixture();
 
   // Adds an entry to the served list: the served bytes under `remote`, and
-  // what the game folder must hold at `local` once it is installed.
+  // what the game folder must hold at `local` once it is installed; with
+  // `digests`, its line gives the SHA-256 of both ("E" and "O" only).
   void AddEntry(const std::string& type, const std::string& remote, const std::string& local,
-                const std::string& version, const std::string& served, const std::string& installed);
+                const std::string& version, const std::string& served, const std::string& installed,
+                bool digests = false);
   // Runs updater-cli --update against a scripted server committing `fault`;
   // `host` replaces 127.0.0.1 and `port` the server's port when given. The
   // server's commands and the bytes it sent are kept in commands_ and
   // served_bytes_.
   ChildResult RunAgainst(ServerFault fault, const std::string& target, ChildOptions options = {},
                          const std::string& host = "", int port = -1);
+  // Two updater-cli --update runs in the game folder at once, each with a
+  // scripted server of its own (entries 1 and 2 of "isp0.dat"), which
+  // pauses the transfer of `target` halfway until one of the runs has
+  // ended. With `second_mid_transfer` the second run starts once the
+  // first's transfer has paused, otherwise both start together.
+  std::pair<ChildResult, ChildResult> RunTwoAtOnce(const std::string& target, bool second_mid_transfer);
   // The list of the runs to come, and names the listing adds to the files.
   std::string& list() { return list_; }
   std::string extra_listing_;
@@ -42,6 +51,8 @@ class FaultFixture : public ::testing::Test {
   // run complete), no limit. Expects it to end with every entry installed
   // and recorded at its version.
   void ExpectNextRunCompletes(ServerFault fault = ServerFault::kNone);
+  // Expects every entry installed whole and recorded at its version.
+  void ExpectAllInstalledAndRecorded();
   // Expects the file recorded before the fault to be recorded and whole,
   // and every other record line to name a file installed whole.
   void ExpectNothingRecordedLost();

@@ -21,7 +21,7 @@ std::string Phase(const ChildResult& killed) {
   auto ends = [&](const std::string& suffix) {
     return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
   };
-  if (name.empty()) return "connect and login";
+  if (name.empty() || ends("update.lck")) return "connect and login";
   // Temporary files: a download to be unpacked, the journal that names the
   // temporary files (created with the first one), and partial files, which
   // count as the file they become.

@@ -1,6 +1,7 @@
 #include "reliability/scripted_server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 
@@ -10,7 +11,8 @@ namespace {
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::string>& files, ServerFault fault,
-              const std::string& target, const std::string& name, size_t offset, ServedBytes* served) {
+              const std::string& target, const std::string& name, size_t offset, ServedBytes* served,
+              TransferGate* gate) {
   const auto file = files.find(name);
   const bool faulty = name == target;
   if (file == files.end() || (faulty && fault == ServerFault::kRefuseRetr)) {
@@ -29,6 +31,14 @@ void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::
   if (faulty && fault == ServerFault::kStallMidTransfer) {
     send(bytes.substr(0, bytes.size() / 2));
     s.WaitDataClosed();
+    return;
+  }
+  if (faulty && fault == ServerFault::kPauseMidTransfer) {
+    send(bytes.substr(0, bytes.size() / 2));
+    gate->PassWhenOpen();
+    send(bytes.substr(bytes.size() / 2));
+    s.CloseData();
+    s.Send("226 Transfer complete.\r\n");
     return;
   }
   if (faulty && (fault == ServerFault::kResetMidTransfer || fault == ServerFault::kCloseMidTransfer)) {
@@ -55,10 +65,31 @@ void Retrieve(test_support::FtpPeerSession& s, const std::map<std::string, std::
 
 }  // namespace
 
+void TransferGate::Open() {
+  {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+  }
+  opened_.notify_all();
+}
+
+bool TransferGate::Reached() {
+  std::lock_guard lock(mutex_);
+  return reached_;
+}
+
+void TransferGate::PassWhenOpen() {
+  std::unique_lock lock(mutex_);
+  reached_ = true;
+  // The client's own wait for data (its stall time) is far longer.
+  opened_.wait_for(lock, std::chrono::seconds(8), [this] { return open_; });
+}
+
 test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault,
-                                            std::string target, std::string extra_listing, ServedBytes* served) {
+                                            std::string target, std::string extra_listing, ServedBytes* served,
+                                            TransferGate* gate) {
   return [files = std::move(files), fault, target = std::move(target), extra_listing = std::move(extra_listing),
-          served](test_support::FtpPeerSession& s) {
+          served, gate](test_support::FtpPeerSession& s) {
     if (fault == ServerFault::kStallLogin) {
       s.ReadCommand();  // returns when the client gives up and closes
       return;
@@ -97,7 +128,7 @@ test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> f
         restart = std::stoul(command.substr(5));
         s.Send("350 Restarting at " + command.substr(5) + ". Send STORE or RETRIEVE to initiate transfer.\r\n");
       } else if (StartsWith(command, "RETR ")) {
-        Retrieve(s, files, fault, target, command.substr(5), offset, served);
+        Retrieve(s, files, fault, target, command.substr(5), offset, served, gate);
       } else if (command == "ABOR") {
         s.Send("226 Abort successful.\r\n");
       } else if (command == "QUIT") {

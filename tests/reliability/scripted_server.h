@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "support/ftp_peer.h"
@@ -24,6 +26,25 @@ enum class ServerFault {
   kPastListedSize,    // the target's bytes, then data without end (up to kEndlessDataCap)
   kStallMidTransfer,  // half the target's bytes, then silence until the client goes
   kRefuseRest,        // "502" to every "REST " (the target is not used)
+  kPauseMidTransfer,  // half the target's bytes, then the rest once its TransferGate opens
+};
+
+// Holds a kPauseMidTransfer transfer halfway until the test opens it.
+class TransferGate {
+ public:
+  // Lets the paused transfer (and any later one) go on.
+  void Open();
+  // Whether a transfer has sent its first half and waits (or waited).
+  bool Reached();
+  // For the script: marks the gate reached, then waits until it opens, or
+  // until shortly before the peer's own waits would give up.
+  void PassWhenOpen();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+  bool reached_ = false;
 };
 
 // Where the data "without end" stops, so that a client that never stops
@@ -37,10 +58,11 @@ using ServedBytes = std::map<std::string, size_t>;
 // names of `files` (then `extra_listing`, sent as given) and "RETR name"
 // with its bytes, from the offset of a "REST " just before it ("350"),
 // committing `fault` on the RETR of `target` (for kCloseAtCommand: on the
-// command line `target`). Adds what it sends to `served` when given (read
-// it once the peer has finished). Ends when the client closes or quits.
+// command line `target`; for kPauseMidTransfer, with `gate`). Adds what it
+// sends to `served` when given (read it once the peer has finished). Ends
+// when the client closes or quits.
 test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> files, ServerFault fault = ServerFault::kNone,
                                             std::string target = "", std::string extra_listing = "",
-                                            ServedBytes* served = nullptr);
+                                            ServedBytes* served = nullptr, TransferGate* gate = nullptr);
 
 }  // namespace reliability

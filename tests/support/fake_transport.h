@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -32,6 +33,9 @@ struct FakeServer {
   // holds this many bytes (what arrived stays in the local file).
   std::map<std::string, int64_t> cut_off_at;
   bool refuse_rest = false;            // downloads with resume start over
+  // Downloads whose local file another program takes away once they have
+  // arrived, putting the file's first third at the same path.
+  std::set<std::string> replaced_when_received;
   // "login <user>", "list", "rest <offset>" (a resumed download, before its
   // get), "get <name>", "quit"
   std::vector<std::string> requests;
@@ -93,6 +97,7 @@ class FakeTransport : public Transport {
   }
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
                 const ByteSink& sink, bool resume) override {
+    file_.reset();
     const int64_t held = resume ? LocalSize(local_path) : 0;
     const int64_t bound = listed_size >= 0 ? listed_size : kUnlistedTransferLimit;
     std::unique_lock lock(server_.mutex);
@@ -121,7 +126,18 @@ class FakeTransport : public Transport {
     server_.bytes_served += static_cast<int64_t>(rest.size());
     lock.unlock();
     if (sink && offset > 0) Sink(sink, ReadLocal(local_path));
-    std::ofstream(local_path, std::ios::binary | (offset > 0 ? std::ios::app : std::ios::trunc)) << rest;
+    std::optional<platform::FileIdentity> written;
+    {
+      std::ofstream file(local_path, std::ios::binary | (offset > 0 ? std::ios::app : std::ios::trunc));
+      file << rest << std::flush;
+      written = platform::IdentityOfFile(local_path);
+      // While the file is still open, as a sweep of another run would: the
+      // file received cannot give its inode to the one put in its place.
+      if (Replaced(remote)) {
+        std::remove(local_path.c_str());
+        std::ofstream(local_path, std::ios::binary) << content.substr(0, content.size() / 3);
+      }
+    }
     if (sink) Sink(sink, rest);
     received_ = offset + static_cast<int64_t>(rest.size());
     session_ += static_cast<int64_t>(rest.size());
@@ -134,7 +150,9 @@ class FakeTransport : public Transport {
     events_.TransferStopped();
     events_.TransferStopped();
     total_ = received_;
+    file_ = written;
   }
+  std::optional<platform::FileIdentity> ReceivedFile() const override { return file_; }
   int64_t BytesReceived() const override { return received_; }
   int64_t BytesTotal() const override { return total_; }
   // Its downloads end before they return: there is never one to end.
@@ -142,6 +160,10 @@ class FakeTransport : public Transport {
   int64_t SessionBytesReceived() const override { return session_; }
 
  private:
+  bool Replaced(const std::string& remote) {
+    std::lock_guard lock(server_.mutex);
+    return server_.replaced_when_received.count(remote) > 0;
+  }
   static int64_t LocalSize(const std::string& path) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     return file ? static_cast<int64_t>(file.tellg()) : -1;
@@ -162,6 +184,7 @@ class FakeTransport : public Transport {
   int64_t received_ = 0;
   int64_t total_ = 0;
   int64_t session_ = 0;
+  std::optional<platform::FileIdentity> file_;
 };
 
 inline TransportFactory FakeTransportFactory(FakeServer& server) {

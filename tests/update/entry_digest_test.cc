@@ -3,7 +3,7 @@
 // before anything is unpacked or installed; the installed file's digest
 // (field 7) and size (field 8 of "E") on the unpacked bytes before they
 // replace anything (on the download itself for "O"); the listed size on
-// the byte count received.
+// the byte count received; and only for the file those bytes went into.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -28,6 +28,9 @@ struct DigestCase {
   std::string line;  // Served.txt holds "served" (6 bytes), which "E" passes through unpacked
   EntryOutcome outcome;
   const char* refused;  // part of the sentence the view hears; "" = none
+  // Where another program puts a file of its own in place of the download
+  // once it has arrived (the fake leaves its first third there); "" = none.
+  const char* replaced_at = "";
 };
 
 class EntryDigestTest : public ::testing::TestWithParam<DigestCase> {};
@@ -36,6 +39,7 @@ TEST_P(EntryDigestTest, DigestDecidesBeforeInstalling) {
   const DigestCase& c = GetParam();
   test_support::FakeServer server;
   server.files["Served.txt"] = "served";
+  if (*c.replaced_at != '\0') server.replaced_when_received.insert("Served.txt");
   test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
   w.folder.Write("Local.txt", "old");
   w.RecordList = LineList{"AVWSEN", "Local.txt 1"};
@@ -54,7 +58,11 @@ TEST_P(EntryDigestTest, DigestDecidesBeforeInstalling) {
     EXPECT_NE(w.refused[0].find(c.refused), std::string::npos) << w.refused[0];
     EXPECT_EQ(w.entries_failed, 1);
   }
-  EXPECT_EQ(w.folder.Read("Local.txt.updtmp"), "<missing>") << "the refused download is removed";
+  if (*c.replaced_at != '\0') {
+    EXPECT_EQ(w.folder.Read(c.replaced_at), "se") << "the other program's file is left alone";
+  } else {
+    EXPECT_EQ(w.folder.Read("Local.txt.updtmp"), "<missing>") << "the refused download is removed";
+  }
 }
 
 std::string UpperCase(std::string text) {
@@ -98,7 +106,14 @@ INSTANTIATE_TEST_SUITE_P(
                    EntryOutcome::kPassedOver,
                    "entry \"Local.txt\" passed over: \"Served.txt\" unpacks to more than the 5 bytes"},
         DigestCase{"UnpackedWithoutSize", false, "U 1 E Served.txt Local.txt 2 6 " + kGood + " " + kGood,
-                   EntryOutcome::kInstalled, ""}),
+                   EntryOutcome::kInstalled, ""},
+        DigestCase{"ReplacedAsItArrived", false, "U 1 O Served.txt Local.txt 2 6", EntryOutcome::kPassedOver,
+                   "entry \"Local.txt\" passed over: another program replaced the download of \"Served.txt\"",
+                   "Local.txt.updtmp"},
+        DigestCase{"ReplacedAsItArrivedSigned", true, "U 1 O Served.txt Local.txt 2 6 " + kGood,
+                   EntryOutcome::kPassedOver, "another program replaced the download", "Local.txt.updtmp"},
+        DigestCase{"ReplacedBeforeUnpacking", false, "U 1 E Served.txt Local.txt 2 6", EntryOutcome::kPassedOver,
+                   "another program replaced the download", "Served.txt.dltmp"}),
     [](const ::testing::TestParamInfo<DigestCase>& info) { return std::string(info.param.name); });
 
 // A new package entry carries its digest after the package name.

@@ -29,7 +29,7 @@ namespace {
 
 bool IsUpdaterState(const std::string& top_name, const std::vector<std::string>& also_skip) {
   static const char* const kState[] = {"update2.dat",    "update3.dat", "updtmp.dat", "update2.sig.ts",
-                                       "ErrorList.TXT", "isp1.dat"};
+                                       "ErrorList.TXT", "isp1.dat",    "update.lck"};
   for (const char* state : kState)
     if (SameNameIgnoringCase(top_name, state)) return true;
   for (const std::string& skip : also_skip)

@@ -21,6 +21,8 @@ namespace {
 constexpr int kExitStoppedEarly = 4;
 // Exit status of an argument that turned out wrong during the run.
 constexpr int kExitBadArguments = 2;
+// Exit status when another run held the game folder and nothing was done.
+constexpr int kExitFolderTaken = 5;
 
 // The headless backend without pixels: a skin bitmap that is missing costs
 // nothing here, so it loads as an empty picture instead of stopping start-up.
@@ -79,7 +81,7 @@ class CliSession {
         }
       });
     };
-    RunUpdater(backend_, exe_dir_, hooks);
+    if (RunUpdater(backend_, exe_dir_, hooks) == UpdaterRunEnd::kFolderTaken) return kExitFolderTaken;
     return ExitStatus();
   }
 

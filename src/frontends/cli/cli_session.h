@@ -9,7 +9,7 @@
 // Runs the updater in the game folder exe_dir (a real path ending in '/')
 // and returns the exit status: 0 when the check and the asked actions
 // ended normally, 1 when no server was usable, 3 when an error box was
-// shown. Where the updater ends the process itself (an in-use stop, the
+// shown, 5 when another run held the game folder (its box names it). Where the updater ends the process itself (an in-use stop, the
 // game started while connected) the process ends inside with that code.
 // Prints the status line and every box on stdout (UTF-8 unless
 // options.raw), refused server names on stderr, and on a terminal the byte
