@@ -29,6 +29,7 @@ TFtpClient::~TFtpClient() {
 TFtpClient::ReplyWait::ReplyWait(TFtpClient& client) : client_(client) {
   if (client_.reply_deadline_ || client_.stall_suspended_ || client_.StallTime <= 0) return;
   client_.reply_deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(client_.StallTime);
+  client_.reply_heard_ = false;
   set_ = true;
 }
 

@@ -264,8 +264,10 @@ class TStreamSocket {
   // waits, each of which re-arms the timer.
   std::optional<std::chrono::steady_clock::time_point> deadline_;
   // When set, ReadLn throws EStallError "<Role> timed out: no whole reply
-  // within <StallTime>" at this time (ThrowIfReplyLate).
+  // within <StallTime>" at this time (ThrowIfReplyLate), once reply_heard_:
+  // ReadLn has taken a byte since whoever set the deadline cleared it.
   std::optional<std::chrono::steady_clock::time_point> reply_deadline_;
+  bool reply_heard_ = false;
   void ThrowIfReplyLate() const;
   // TimedOut, or deadline_ has passed (which sets TimedOut).
   bool TimeIsUp();

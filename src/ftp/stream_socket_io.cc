@@ -180,7 +180,6 @@ std::string TStreamSocket::ReadLn() {
   // StallTime the silence within it.
   RestartStallClock();
   while (!canceled_ && !TimeIsUp()) {
-    ThrowIfReplyLate();
     size_t room = kBufferSize - line.size();
     if (room == 0) {
       throw ESockError("Line is too long: no line end within " + std::to_string(kBufferSize) + " bytes");
@@ -192,6 +191,7 @@ std::string TStreamSocket::ReadLn() {
       std::string text;
       CheckSocketError(platform::kWsaEWouldBlock, text);
       ThrowIfStalled(false);
+      ThrowIfReplyLate();
       ThrowIfTooSlow();
       platform::WaitForEvent(2);
       continue;
@@ -203,6 +203,7 @@ std::string TStreamSocket::ReadLn() {
     if (taken > 0) {
       line.append(buffer_.get(), static_cast<size_t>(taken));
       floor_.bytes += taken;
+      reply_heard_ = true;
     }
     if (end != nullptr && static_cast<size_t>(taken) == wanted) return line;
     platform::ProcessMessages();

@@ -42,7 +42,8 @@ bool TStreamSocket::TimeIsUp() {
 }
 
 void TStreamSocket::ThrowIfReplyLate() const {
-  if (reply_deadline_ && std::chrono::steady_clock::now() >= *reply_deadline_) {
+  // A reply not begun is silence, which the stall error names.
+  if (reply_deadline_ && reply_heard_ && std::chrono::steady_clock::now() >= *reply_deadline_) {
     throw EStallError(Role + " timed out: no whole reply within " + Seconds(StallTime));
   }
 }
