@@ -224,21 +224,23 @@ TEST(FtpTransferBoundsTest, TrickleBelowMinRateFails) {
 }
 
 // Under a cap, the bytes come about as fast as the cap grants them; a
-// MinRate above it would fail every capped transfer.
+// MinRate above it would fail every capped transfer. A server just under
+// the cap leaves the client waiting for data, not for the cap, a sixth of
+// the time: 0.6 s here, two windows.
 TEST(FtpTransferBoundsTest, MinRateAboveTheCapLetsCappedTransfersPass) {
   TempFolder folder;
-  const std::string data(14000, 'c');
+  const std::string data(28000, 'c');
   FtpPeer peer([&data](FtpPeerSession& s) {
     Login(s);
     s.AnswerDataSetup();
     s.Reply("150 Opening data connection\r\n");
     s.OpenData();
-    s.TrickleData(data, 1400, 200);  // 7000 bytes/s for 2 s, just under the cap
+    s.TrickleData(data, 350, 50);  // 7000 bytes/s for 4 s, just under the cap
     s.CloseData();
     s.Send("226 Done\r\n");
   });
   TransferClient recorder(peer);
-  recorder.client.StallTime = 500;
+  recorder.client.StallTime = 150;  // a window of 0.3 s
   recorder.client.MinRate = 1000000;
   recorder.client.RateLimit = std::make_shared<RateLimiter>(8192);
   recorder.client.Download("capped.bin", folder.path() + "capped.bin");
