@@ -70,6 +70,11 @@ put("fuzz_ftp_replies", "refusals", b"\0".join(login[:2] + [b"530 Login incorrec
 put("fuzz_ftp_replies", "refused_retr", b"\0".join(login + listing + [b"200 PORT ok\r\n", b"550 a.bin: no\r\n"]))
 put("fuzz_ftp_replies", "greeting_421", b"421 Too many users\r\n")
 
+# fuzz_ftp_reply: two bytes of bounds (lines, 16-byte units), then the stream.
+put("fuzz_ftp_reply", "session", b"\x3f\xff" + b"".join(login + listing + active + passive))
+put("fuzz_ftp_reply", "bounds", b"\x02\x03" + b"230-a\r\n230-b\r\n230-c\r\n230 d\r\n 220 x\r\n221 end")
+put("fuzz_ftp_reply", "pasv", b"\x05\x40" + b"227 (10,0,0,1,255,255)\r\n227 =1,2,3,4,5,6\r\n227 1,2,3,4,256,1\r\n")
+
 put("fuzz_ini", "config", b"[HOMEPAGE]\r\nHOME=http://example.invalid/\r\n ACCOUNT = 'acct' \r\n; comment\r\n"
     b"[execute]\rEXEFILE=\"Quelmar.exe kvx\"\n[HOMEPAGE]\nHOME=second\n")
 put("fuzz_ini", "broken", b"[HOMEPAGE\nHOME\n=value\n[]\n=\n")

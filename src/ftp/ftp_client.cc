@@ -1,28 +1,22 @@
 // The FTP control connection: connecting, logging in, replies, QUIT.
 #include "ftp/ftp_client.h"
 
-namespace {
+#include "ftp/ftp_reply.h"
 
-bool IsContinuation(const std::string& line) {
-  return (!line.empty() && line[0] == ' ') || (line.size() >= 4 && line[3] == '-');
-}
+namespace {
 
 bool Refused(int code) { return code > 400 && code < 600; }
 
-// The reply code of a line such as "421 Too many users", 0 when it has none.
-int LeadingCode(const std::string& line) {
-  int code = 0;
-  for (size_t i = 0; i < line.size() && i < 3 && line[i] >= '0' && line[i] <= '9'; ++i) {
-    code = code * 10 + (line[i] - '0');
-  }
-  return code;
-}
+// "Reply to USER" for "USER player": the command word only, so that no
+// password reaches an error text.
+std::string ReplyName(const std::string& command) { return "Reply to " + command.substr(0, command.find(' ')); }
 
 }  // namespace
 
 TFtpClient::TFtpClient() {
   Port = 21;
   StallTime = kDefaultStallTime;
+  MinRate = kDefaultMinRate;
   Role = "Control connection";
 }
 
@@ -32,19 +26,50 @@ TFtpClient::~TFtpClient() {
   data_connection_.reset();
 }
 
+TFtpClient::ReplyWait::ReplyWait(TFtpClient& client) : client_(client) {
+  if (client_.reply_deadline_ || client_.stall_suspended_ || client_.StallTime <= 0) return;
+  client_.reply_deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(client_.StallTime);
+  client_.reply_heard_ = false;
+  set_ = true;
+}
+
+TFtpClient::ReplyWait::~ReplyWait() {
+  if (set_) client_.reply_deadline_.reset();
+}
+
 std::string TFtpClient::Transaction(const std::string& command) {
+  ReplyWait wait(*this);
   std::string reply = TStreamSocket::Transaction(command);
-  ReadReplyRest(reply);
+  ReadReplyTail(reply, ReplyName(command));
   return reply;
 }
 
-void TFtpClient::ReadReplyRest(const std::string& line) { ReadReplyTail(line); }
+void TFtpClient::ReadReplyRest(const std::string& line) { ReadReplyTail(line, "Reply"); }
 
-std::string TFtpClient::ReadReplyTail(std::string line) {
-  while (IsContinuation(line)) {
+std::string TFtpClient::ReadReplyTail(std::string line, const std::string& what) {
+  ReplyWait wait(*this);
+  FtpReply reply(what);
+  while (reply.Take(line)) {
     line = ReadLn();
     ReportStatus(1, line);
   }
+  return line;
+}
+
+void TFtpClient::ReadFinalReply(const std::string& command) {
+  ReplyWait wait(*this);
+  const std::string line = ReadLn();
+  ReportStatus(1, line);
+  if (!canceled_ && !timed_out_) ReadReplyTail(line, ReplyName(command));
+}
+
+std::string TFtpClient::ReadGreeting() {
+  FtpReply reply("Greeting");
+  std::string line;
+  do {
+    line = ReadLn();
+    ReportStatus(1, line);
+  } while (reply.Take(line));
   return line;
 }
 
@@ -56,11 +81,18 @@ void TFtpClient::Connect() {
   canceled_ = false;
   if (connected_) return;
   pasv_refused_ = false;
-  // The server line's TimeOut bounds the login; StallTime takes over after it.
+  // The server line's TimeOut bounds the login, from here to its end, as
+  // one deadline: each wait re-arms the timer, so a server that keeps
+  // sending something would otherwise hold the login for good. StallTime
+  // takes over after it.
   stall_suspended_ = true;
-  struct StallGuard {
+  if (TimeOut > 0) deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeOut);
+  struct LoginGuard {
     TFtpClient* self;
-    ~StallGuard() { self->stall_suspended_ = false; }
+    ~LoginGuard() {
+      self->stall_suspended_ = false;
+      self->deadline_.reset();
+    }
   } guard{this};
   ClearInput();
   TStreamSocket::Connect();
@@ -87,7 +119,7 @@ void TFtpClient::FailLogin(const std::string& reply) {
 void TFtpClient::Login() {
   // The greeting, continuation lines and all. A greeting that refuses the
   // session (421 and the like) ends the login here.
-  std::string greeting_end = ReadReplyTail(" ");
+  std::string greeting_end = ReadGreeting();
   if (Refused(LeadingCode(greeting_end))) FailLogin(greeting_end);
 
   if (FWAuthenticate) {

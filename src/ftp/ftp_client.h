@@ -24,6 +24,8 @@ class FTPException : public Exception {
 // The StallTime of a new TFtpClient: how long a transfer may go without
 // progress before it fails.
 constexpr int32_t kDefaultStallTime = 30000;
+// The MinRate of a new TFtpClient, in bytes per second.
+constexpr int32_t kDefaultMinRate = 1024;
 
 // The command code that result events carry (values fixed: 0 to 14).
 enum TCmdType {
@@ -58,7 +60,12 @@ int64_t ParseByteCount(const std::string& line);
 
 // StallTime (default kDefaultStallTime) bounds every wait after the login:
 // no reply on the control connection, no data connection opened, no byte
-// received on it. The login itself is bounded by TimeOut alone.
+// received on it; and each reply as a whole, which must have arrived
+// within StallTime of the wait's start. MinRate (default kDefaultMinRate)
+// is the floor under the transfers' data (see TStreamSocket::MinRate).
+// The login is bounded by TimeOut alone, as one deadline from the start of
+// Connect to the end of the login. No reply may have more than 1000 lines
+// or 1 MiB (EReplyTooLong, ftp_reply.h).
 class TFtpClient : public TStreamSocket {
  public:
   TFtpClient();
@@ -90,8 +97,10 @@ class TFtpClient : public TStreamSocket {
   // "TYPE I" (a refusal is ignored) and raises OnConnect. A refused login
   // (or a greeting of 401..599) raises OnConnectionFailed, sends "QUIT",
   // closes (OnDisconnect), reports "Disconnected" and throws FTPException
-  // with the refusing reply. A server silent for TimeOut ends it the same
-  // way with ESockError "Connection Timed out" (no OnConnectionFailed).
+  // with the refusing reply. A login not done within TimeOut of the call,
+  // however the server spends it, ends the same way with ESockError
+  // "Connection Timed out" (no OnConnectionFailed); a reply past its
+  // bounds with EReplyTooLong.
   // Resolve/connect failures: see TStreamSocket.
   void Connect() override;
   // "QUIT", then close (OnDisconnect). Nothing when not connected. Throws
@@ -166,9 +175,30 @@ class TFtpClient : public TStreamSocket {
   TStreamSocket* DataConnection() const { return data_connection_.get(); }
 
  private:
+  // Holds the deadline of one reply for its lifetime, once logged in (see
+  // the class comment). One nested inside another keeps the outer one's.
+  class ReplyWait {
+   public:
+    explicit ReplyWait(TFtpClient& client);
+    ~ReplyWait();
+    ReplyWait(const ReplyWait&) = delete;
+    ReplyWait& operator=(const ReplyWait&) = delete;
+
+   private:
+    TFtpClient& client_;
+    bool set_ = false;
+  };
+
   [[noreturn]] void FailLogin(const std::string& reply);
   void Login();
-  std::string ReadReplyTail(std::string line);
+  // Reads and reports the greeting; returns its last line.
+  std::string ReadGreeting();
+  // Reads and reports the lines that follow `line`, the first of a reply
+  // that `what` names in errors; returns the last one.
+  std::string ReadReplyTail(std::string line, const std::string& what);
+  // The final reply of a transfer: reads its first line, reports it, and
+  // unless Canceled or TimedOut the rest.
+  void ReadFinalReply(const std::string& command);
   void CreateDataConnection(bool with_packet_event);
   void CloseDataConnection();
   // Readies the data connection before the transfer command: connected

@@ -1,16 +1,12 @@
 // The data connection of TFtpClient's transfers: made by "PASV" or "PORT ",
 // and settled when a transfer fails while the server still owes replies.
-#include <cctype>
 #include <chrono>
 
 #include "ftp/ftp_client.h"
+#include "ftp/ftp_reply.h"
 #include "platform/event_loop.h"
 
 namespace {
-
-bool IsContinuation(const std::string& line) {
-  return (!line.empty() && line[0] == ' ') || (line.size() >= 4 && line[3] == '-');
-}
 
 bool RefusedCommand(int code) { return code > 300 && code < 600; }
 
@@ -28,36 +24,13 @@ int FinalLines(const std::string& text) {
   return count;
 }
 
-// The data port of a "227" reply: the last two of the six numbers that
-// follow the reply code, as in "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2).",
-// with or without the parentheses. 0 when there are not six numbers of 0
-// to 255 separated by commas.
-int PassivePort(const std::string& reply) {
-  size_t at = 3;
-  while (at < reply.size() && !std::isdigit(static_cast<unsigned char>(reply[at]))) ++at;
-  int numbers[6];
-  for (int i = 0; i < 6; ++i) {
-    if (i > 0) {
-      if (at >= reply.size() || reply[at] != ',') return 0;
-      ++at;
-    }
-    size_t first = at;
-    int value = 0;
-    while (at < reply.size() && std::isdigit(static_cast<unsigned char>(reply[at])) && at - first < 3) {
-      value = value * 10 + (reply[at++] - '0');
-    }
-    if (at == first || value > 255) return 0;
-    numbers[i] = value;
-  }
-  return numbers[4] * 256 + numbers[5];
-}
-
 }  // namespace
 
 void TFtpClient::CreateDataConnection(bool with_packet_event) {
   data_connection_ = std::make_unique<TStreamSocket>();
   data_connection_->TimeOut = TimeOut;
   data_connection_->StallTime = StallTime;
+  data_connection_->MinRate = MinRate;
   data_connection_->Role = "Data connection";
   data_connection_->RateLimit = RateLimit;
   data_connection_->ReopenAfterClose = false;  // dropped after its one transfer
@@ -120,7 +93,9 @@ void TFtpClient::SettleFailedTransfer(TStreamSocket& data, bool send_abort) {
     }
     auto start = std::chrono::steady_clock::now();
     std::string replies;
-    while (connected_ && FinalLines(replies) < owed && std::chrono::steady_clock::now() - start <= kAbortReplyWait) {
+    // A server that answers without end is cut off at one reply's bound.
+    while (connected_ && FinalLines(replies) < owed && replies.size() <= ReplyLimits{}.max_bytes &&
+           std::chrono::steady_clock::now() - start <= kAbortReplyWait) {
       std::string text = Read(0);
       if (text.empty()) platform::WaitForEvent(2);
       replies += text;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ftp/ftp_client.h"
+#include "ftp/ftp_reply.h"
 #include "platform/ascii_case.h"
 #include "platform/block_pool.h"
 #include "platform/event_loop.h"
@@ -11,10 +12,6 @@
 #include "platform/file_system.h"
 
 namespace {
-
-bool IsContinuation(const std::string& line) {
-  return (!line.empty() && line[0] == ' ') || (line.size() >= 4 && line[3] == '-');
-}
 
 bool RefusedCommand(int code) { return code > 300 && code < 600; }
 
@@ -139,14 +136,19 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   }
   ReportStatus(1, "RETR " + RemoteFile);
   BytesTotal = 0;
-  std::string line = TStreamSocket::Transaction("RETR " + RemoteFile);
-  if (RefusedCommand(reply_number_) && RefusedDownloadReply(line)) return;
-  ExpectReply(line);
-  BytesTotal = ParseByteCount(line);
-  while (IsContinuation(line)) {
-    line = ReadLn();
-    ReportStatus(1, line);
-    if (BytesTotal == 0) BytesTotal = ParseByteCount(line);
+  std::string line;
+  {
+    ReplyWait wait(*this);
+    line = TStreamSocket::Transaction("RETR " + RemoteFile);
+    if (RefusedCommand(reply_number_) && RefusedDownloadReply(line)) return;
+    ExpectReply(line);
+    BytesTotal = ParseByteCount(line);
+    FtpReply reply("Reply to RETR");
+    while (reply.Take(line)) {
+      line = ReadLn();
+      ReportStatus(1, line);
+      if (BytesTotal == 0) BytesTotal = ParseByteCount(line);
+    }
   }
   try {
     AcceptDataConnection();
@@ -180,11 +182,7 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   data.RequestCloseSocket();
   BytesTotal = resume_offset_ + data.BytesRecvd();
   if (Reporting(1)) ReportStatus(1, "Received " + std::to_string(data.BytesRecvd()) + " Bytes");
-  if (!canceled_ && !timed_out_) {
-    line = ReadLn();
-    ReportStatus(1, line);
-    if (!canceled_ && !timed_out_) ReadReplyRest(line);
-  }
+  if (!canceled_ && !timed_out_) ReadFinalReply("RETR");
   if (OnTransactionStop) OnTransactionStop();
   received_file_ = data.CapturedFile();
   success = true;
@@ -254,11 +252,7 @@ void TFtpClient::Nlist() {
     data_connection_->RequestCloseSocket();
     BytesTotal = data_connection_->BytesRecvd();
     if (Reporting(1)) ReportStatus(1, "Received " + std::to_string(BytesTotal) + " Bytes");
-    if (!canceled_ && !timed_out_) {
-      std::string line = ReadLn();
-      ReportStatus(1, line);
-      if (!canceled_ && !timed_out_) ReadReplyRest(line);
-    }
+    if (!canceled_ && !timed_out_) ReadFinalReply("NLST");
     // A cancel does not cut the listing short, so it counts as complete.
     success = true;
   } catch (...) {
@@ -277,6 +271,7 @@ void TFtpClient::ReceiveListing() {
   TStreamSocket& data = *data_connection_;
   int64_t received = 0;
   data.RestartStallClock();
+  data.StartRateFloor();
   // Reads until the server has closed the data connection and no line is
   // left, or until the final reply shows up on the control connection.
   for (;;) {
@@ -300,6 +295,7 @@ void TFtpClient::ReceiveListing() {
       // otherwise keep the listing waiting for good.
       if (data.Canceled()) throw EAbortError("Socket readln aborted");
       data.ThrowIfStalled(false);
+      data.ThrowIfTooSlow();
       platform::WaitForEvent(2);
     }
     if (data.DataAvailable()) continue;

@@ -16,6 +16,7 @@ class FtpTransport : public Transport {
  public:
   FtpTransport(TransportEvents& events, const NetworkSettings& network) {
     client_.StallTime = network.StallTimeMs;
+    client_.MinRate = network.MinRateBps;
     client_.Passive = network.Passive;
     client_.RateLimit = network.RateLimit;
     TransportEvents* to = &events;

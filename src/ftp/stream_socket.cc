@@ -100,7 +100,7 @@ void TStreamSocket::ResolveHost() {
     if (error != 0) platform::SetLastSocketError(error);
     HandleLookupMessage(0, error);
   });
-  while (!async_done_ && !timed_out_ && !canceled_) platform::WaitForEvent(2);
+  while (!async_done_ && !TimeIsUp() && !canceled_) platform::WaitForEvent(2);
   TimerOff();
   lookup_.Cancel();
   if (timed_out_) throw ESockError("Host Lookup Timed Out");
@@ -143,7 +143,7 @@ void TStreamSocket::Connect() {
   TimerOn();
   RestartStallClock();
   bool stalled = false;
-  while (!connected_ && !connect_answered_ && !timed_out_ && !canceled_ && async_ok_) {
+  while (!connected_ && !connect_answered_ && !TimeIsUp() && !canceled_ && async_ok_) {
     stalled = Stalled();
     if (stalled) break;
     platform::WaitForEvent(2);

@@ -37,7 +37,8 @@ class EAbortError : public ESockError {
 };
 
 // A wait for the peer went without progress (no byte, no connection) for
-// StallTime; the message names the connection and what it waited for.
+// StallTime, or a transfer fell below MinRate; the message names the
+// connection and what it waited for.
 class EStallError : public ESockError {
  public:
   using ESockError::ESockError;
@@ -75,6 +76,11 @@ class TStreamSocket {
   // restarts with every byte, so a stream that keeps flowing never trips it.
   int32_t StallTime = 0;
   std::string Role = "Connection";  // names this connection in EStallError texts
+  // The floor under the average rate of a transfer that starts it
+  // (StartRateFloor), in bytes per second; 0 = none. Measured over windows
+  // of twice StallTime (no floor when StallTime is 0), leaving out the
+  // time RateLimit holds the data back; never above half RateLimit's rate.
+  int32_t MinRate = 0;
   // The cap CaptureFile reads within (null = none); see CaptureFile.
   std::shared_ptr<RateLimiter> RateLimit;
   // Whether a close opens a fresh socket for the next Connect. False for a
@@ -134,9 +140,10 @@ class TStreamSocket {
   // lines stay in the socket. "" when the peer closed before any byte;
   // an unfinished last line when it closed mid-line. Pumps messages.
   // Throws EAbortError "Socket readln aborted" when Canceled, ESockError
-  // "Connection Timed out" when TimeOut passes without a whole line,
-  // EStallError, and ESockError when no LF comes within kBufferSize bytes
-  // (the line is too long).
+  // "Connection Timed out" when TimeOut (or the deadline of a run of
+  // waits) passes without a whole line, EStallError (silence, a reply past
+  // its deadline, a rate below MinRate), and ESockError when no LF comes
+  // within kBufferSize bytes (the line is too long).
   std::string ReadLn();
   // Writes everything that arrives into the file (created or truncated;
   // with append, added after what it holds) until the peer closes; blocks
@@ -189,6 +196,13 @@ class TStreamSocket {
   // within <n> s" when awaiting a connection).
   void RestartStallClock();
   void ThrowIfStalled(bool awaiting_connection) const;
+  // Starts measuring the bytes that CaptureFile and ReadLn receive against
+  // MinRate, the first window from now. ThrowIfTooSlow, on each idle pass,
+  // throws EStallError once a window has passed with fewer bytes than the
+  // floor asks for: "<Role> too slow: <n> bytes in <w> s, below
+  // MINRATE=<floor>"; then the next window starts.
+  void StartRateFloor();
+  void ThrowIfTooSlow();
 
   // Reports text through OnStatus when level <= ReportLevel. A status
   // trace never breaks the operation it describes: an std::exception from
@@ -249,6 +263,18 @@ class TStreamSocket {
   std::optional<platform::FileIdentity> captured_file_;
   // Set while StallTime must not apply (the login, which TimeOut bounds).
   bool stall_suspended_ = false;
+  // When set, the waits of lookup, connect and ReadLn end at this time as
+  // if TimeOut had passed (TimedOut turns true): one bound on a run of
+  // waits, each of which re-arms the timer.
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
+  // When set, ReadLn throws EStallError "<Role> timed out: no whole reply
+  // within <StallTime>" at this time (ThrowIfReplyLate), once reply_heard_:
+  // ReadLn has taken a byte since whoever set the deadline cleared it.
+  std::optional<std::chrono::steady_clock::time_point> reply_deadline_;
+  bool reply_heard_ = false;
+  void ThrowIfReplyLate() const;
+  // TimedOut, or deadline_ has passed (which sets TimedOut).
+  bool TimeIsUp();
 
  private:
   void InitWinsock();
@@ -279,6 +305,13 @@ class TStreamSocket {
   // only when they change, so re-arming keeps a running countdown.
   platform::IntervalTimer timer_;
   std::chrono::steady_clock::time_point stall_clock_start_;
+  // The MinRate window being measured (see StartRateFloor).
+  struct RateFloorWindow {
+    bool active = false;
+    std::chrono::steady_clock::time_point start;
+    int64_t bytes = 0;
+  };
+  RateFloorWindow floor_;
   std::unique_ptr<char[]> buffer_;  // kBufferSize + 4 bytes, not zeroed
   std::string status_text_;
 };

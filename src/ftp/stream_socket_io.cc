@@ -180,7 +180,7 @@ std::string TStreamSocket::ReadLn() {
   // otherwise hold the caller for good: TimeOut bounds the wait for a line,
   // StallTime the silence within it.
   RestartStallClock();
-  while (!canceled_ && !timed_out_) {
+  while (!canceled_ && !TimeIsUp()) {
     size_t room = kBufferSize - line.size();
     if (room == 0) {
       throw ESockError("Line is too long: no line end within " + std::to_string(kBufferSize) + " bytes");
@@ -192,6 +192,8 @@ std::string TStreamSocket::ReadLn() {
       std::string text;
       CheckSocketError(platform::kWsaEWouldBlock, text);
       ThrowIfStalled(false);
+      ThrowIfReplyLate();
+      ThrowIfTooSlow();
       platform::WaitForEvent(2);
       continue;
     }
@@ -199,7 +201,11 @@ std::string TStreamSocket::ReadLn() {
     const char* end = static_cast<const char*>(memchr(buffer_.get(), '\n', static_cast<size_t>(pending)));
     size_t wanted = end != nullptr ? static_cast<size_t>(end - buffer_.get()) + 1 : static_cast<size_t>(pending);
     long taken = ReceiveIntoBuffer(wanted, false);
-    if (taken > 0) line.append(buffer_.get(), static_cast<size_t>(taken));
+    if (taken > 0) {
+      line.append(buffer_.get(), static_cast<size_t>(taken));
+      floor_.bytes += taken;
+      reply_heard_ = true;
+    }
     if (end != nullptr && static_cast<size_t>(taken) == wanted) return line;
     platform::ProcessMessages();
   }
@@ -236,6 +242,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
   captured_file_ = file.Identity();
   auto last_pump = std::chrono::steady_clock::now();
   RestartStallClock();
+  StartRateFloor();
   std::optional<RateLimiter::Reader> turn;
   if (RateLimit) turn.emplace(*RateLimit);
   bool within_bound = true;
@@ -263,6 +270,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
     if (received > 0) {
       file.Commit(static_cast<size_t>(received));
       bytes_recvd_ += received;
+      floor_.bytes += received;
       RestartStallClock();
       if (OnPacketRecvd) OnPacketRecvd();
       if (max_bytes >= 0 && bytes_recvd_ > max_bytes) {
@@ -283,6 +291,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
     std::string text;
     CheckSocketError(platform::kWsaEWouldBlock, text);
     ThrowIfStalled(false);
+    ThrowIfTooSlow();
     // Nothing is pending: a good moment to hand the file what has come.
     file.Flush();
     platform::WaitForEvent(2);
@@ -307,8 +316,10 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
 void TStreamSocket::WaitForRateLimit(std::chrono::microseconds wait) {
   const auto began = std::chrono::steady_clock::now();
   platform::WaitForEvent(static_cast<int>(std::clamp<int64_t>((wait.count() + 999) / 1000, 1, INT32_MAX)));
-  // The cap held the data back; the peer was not silent.
-  stall_clock_start_ += std::chrono::steady_clock::now() - began;
+  // The cap held the data back; the peer was neither silent nor slow.
+  const auto held_back = std::chrono::steady_clock::now() - began;
+  stall_clock_start_ += held_back;
+  floor_.start += held_back;
 }
 
 bool TStreamSocket::DataAvailable() {

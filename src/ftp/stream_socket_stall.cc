@@ -1,4 +1,7 @@
-// The idle bound of TStreamSocket's waits for the peer (StallTime).
+// The bounds of TStreamSocket's waits for the peer: silence (StallTime),
+// a trickle (MinRate), and the deadlines of a run of waits.
+#include <algorithm>
+
 #include "ftp/stream_socket.h"
 
 namespace {
@@ -31,4 +34,39 @@ EStallError TStreamSocket::StallError(bool awaiting_connection) const {
 
 void TStreamSocket::ThrowIfStalled(bool awaiting_connection) const {
   if (Stalled()) throw StallError(awaiting_connection);
+}
+
+bool TStreamSocket::TimeIsUp() {
+  if (!timed_out_ && deadline_ && std::chrono::steady_clock::now() >= *deadline_) timed_out_ = true;
+  return timed_out_;
+}
+
+void TStreamSocket::ThrowIfReplyLate() const {
+  // A reply not begun is silence, which the stall error names.
+  if (reply_deadline_ && reply_heard_ && std::chrono::steady_clock::now() >= *reply_deadline_) {
+    throw EStallError(Role + " timed out: no whole reply within " + Seconds(StallTime));
+  }
+}
+
+void TStreamSocket::StartRateFloor() {
+  floor_.active = MinRate > 0 && StallTime > 0;
+  floor_.start = std::chrono::steady_clock::now();
+  floor_.bytes = 0;
+}
+
+void TStreamSocket::ThrowIfTooSlow() {
+  if (!floor_.active) return;
+  const auto now = std::chrono::steady_clock::now();
+  const int64_t window_ms = 2 * int64_t{StallTime};
+  if (now - floor_.start < std::chrono::milliseconds(window_ms)) return;
+  // A floor at or above the cap would fail a transfer that the cap holds
+  // at its rate, whose bytes arrive about as fast as the cap grants them.
+  const int64_t floor = RateLimit ? std::min<int64_t>(MinRate, RateLimit->BytesPerSecond() / 2) : MinRate;
+  if (floor_.bytes * 1000 < floor * window_ms) {
+    throw EStallError(Role + " too slow: " + std::to_string(floor_.bytes) + " bytes in " +
+                      Seconds(static_cast<int32_t>(std::min<int64_t>(window_ms, INT32_MAX))) + ", below MINRATE=" +
+                      std::to_string(floor));
+  }
+  floor_.start = now;
+  floor_.bytes = 0;
 }

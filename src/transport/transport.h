@@ -42,6 +42,10 @@ struct NetworkSettings {
   // How long a transfer may go without progress (no reply, no data
   // connection, no byte) before it fails.
   int32_t StallTimeMs = 30000;
+  // The floor under a transfer's average rate, in bytes per second, over
+  // windows of twice StallTimeMs: a server that trickles slower fails the
+  // transfer as a silent one does. Never above half the cap; 0 = none.
+  int32_t MinRateBps = 1024;
   // Data connections opened by the server's offer ("PASV") first; false
   // makes every one active.
   bool Passive = true;

@@ -40,6 +40,9 @@ NetworkSettings ReadNetworkSettings(const std::string& exe_dir) {
     settings.Connections = *connections;
   // A value that is no number, or not above 0, sets no cap, as a missing one does.
   if (const auto kib = ReadBoundedInt(ini, "MAXRATE", 1, std::numeric_limits<int>::max())) settings.MaxRateKiBps = *kib;
+  // A value that is no number, or below 0, keeps the floor that guards
+  // against a trickling server.
+  if (const auto floor = ReadBoundedInt(ini, "MINRATE", 0, std::numeric_limits<int>::max())) settings.MinRateBps = *floor;
   return settings;
 }
 

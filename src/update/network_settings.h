@@ -17,6 +17,8 @@
 // CONNECTIONS=<n>, 1 to 16 (else 4): NetworkSettings::Connections.
 // MAXRATE=<KiB/s>, 0 or more (else 0): NetworkSettings::MaxRateKiBps, 0 =
 // no cap. RateLimit stays null (see ConnectionNetworkSettings).
+// MINRATE=<bytes per second>, 0 or more (else 1024):
+// NetworkSettings::MinRateBps, 0 = no floor.
 NetworkSettings ReadNetworkSettings(const std::string& exe_dir);
 
 // Settings a front-end gives beyond the file (updater-cli's options); each

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 
+#include "ftp/ftp_reply.h"
 #include "support/ftp_peer.h"
 
 using test_support::FtpPeer;
@@ -151,6 +154,99 @@ TEST(FtpClientTest, SilentServerEndsTheLoginAfterTimeOut) {
   EXPECT_FALSE(recorder.client.Connected());
   EXPECT_EQ(peer.Finish(), "");
   EXPECT_EQ(peer.Commands(), (Lines{"QUIT"}));
+}
+
+namespace {
+
+std::string Repeat(const std::string& line, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += line;
+  return text;
+}
+
+}  // namespace
+
+// Every wait of the login arms the timer afresh; TimeOut still bounds the
+// login as a whole while the server keeps sending continuation lines.
+TEST(FtpClientTest, TimeOutBoundsTheWholeLoginWhileTheServerKeepsSending) {
+  constexpr int kLines = 400;  // 20 ms apart: 8 s
+  struct Case {
+    const char* name;
+    const char* line;
+    std::function<void(FtpPeerSession&)> before;
+  };
+  const Case cases[] = {
+      {"greeting", "220-more\r\n", [](FtpPeerSession&) {}},
+      {"reply to USER", "331-more\r\n",
+       [](FtpPeerSession& s) {
+         s.Send("220 Hi\r\n");
+         s.ReadCommand();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FtpPeer peer([&c](FtpPeerSession& s) {
+      c.before(s);
+      s.TrickleControl(Repeat(c.line, kLines), std::string(c.line).size(), 20);
+    });
+    RecordingClient recorder(peer);
+    recorder.client.TimeOut = 300;
+    try {
+      recorder.client.Connect();
+      FAIL() << "logged in to a server that never finished a reply";
+    } catch (const ESockError& error) {
+      EXPECT_STREQ(error.what(), "Connection Timed out");
+    }
+    const auto lines = std::count(recorder.events.begin(), recorder.events.end(), "status " + std::string(c.line));
+    EXPECT_LT(lines, kLines) << "the login waited for every line";
+    EXPECT_EQ(recorder.events.back(), "status Disconnected");
+    EXPECT_FALSE(recorder.client.Connected());
+    EXPECT_EQ(peer.Finish(), "");
+  }
+}
+
+TEST(FtpClientTest, ReplyPastItsBoundsFailsTheLogin) {
+  const std::string huge_line = "230-" + std::string(60000, 'x') + "\r\n";
+  struct Case {
+    const char* name;
+    std::string greeting;
+    std::string user_reply;
+    const char* expected;  // nullptr: the login passes
+  };
+  const Case cases[] = {
+      {"1000 lines pass", "220 Hi\r\n", Repeat("230-line\r\n", 999) + "230 ok\r\n", nullptr},
+      {"1001 lines", "220 Hi\r\n", Repeat("230-line\r\n", 1000) + "230 ok\r\n",
+       "Reply to USER stopped: the server sent more than 1000 lines"},
+      {"more than 1 MiB", "220 Hi\r\n", Repeat(huge_line, 18) + "230 ok\r\n",
+       "Reply to USER stopped: the server sent more than 1 MiB (1048576 bytes)"},
+      {"greeting of 1001 lines", Repeat("220-line\r\n", 1000) + "220 Hi\r\n", "",
+       "Greeting stopped: the server sent more than 1000 lines"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FtpPeer peer([&c](FtpPeerSession& s) {
+      s.Send(c.greeting);
+      if (c.user_reply.empty()) return;
+      s.Reply(c.user_reply);
+      if (c.expected == nullptr) s.Reply("200 Type set\r\n");
+    });
+    RecordingClient recorder(peer);
+    recorder.client.TimeOut = 10000;
+    if (c.expected == nullptr) {
+      recorder.client.Connect();
+      EXPECT_EQ(recorder.events.back(), "OnConnect");
+      recorder.client.Disconnect();
+    } else {
+      try {
+        recorder.client.Connect();
+        FAIL() << "a reply past its bounds was taken";
+      } catch (const EReplyTooLong& error) {
+        EXPECT_STREQ(error.what(), c.expected);
+      }
+      EXPECT_FALSE(recorder.client.Connected());
+    }
+    EXPECT_EQ(peer.Finish(), "");
+  }
 }
 
 TEST(FtpClientTest, FirewallAndProxySequences) {

@@ -1,12 +1,15 @@
 // The bounds of a transfer against a scripted peer: a server that goes
-// silent (StallTime), a server that sends without end (the listed size,
-// kUnlistedTransferLimit), and the rate cap (RateLimit).
+// silent (StallTime) or trickles (the reply's deadline, MinRate), a server
+// that sends without end (the listed size, kUnlistedTransferLimit), and the
+// rate cap (RateLimit).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <regex>
 
 #include "ftp/ftp_client.h"
 #include "ftp/transfer_client.h"
@@ -127,6 +130,125 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "Data connection timed out: nothing received for 0.3 s (NLST)"}),
     [](const ::testing::TestParamInfo<StallCase>& info) { return std::string(info.param.name); });
+
+// A reply that keeps coming, line by line or byte by byte, never leaves a
+// gap of StallTime; it must be whole within StallTime all the same.
+TEST(FtpTransferBoundsTest, TrickledReplyFailsWithinTheStallTime) {
+  std::string lines;
+  for (int i = 0; i < 100; ++i) lines += "150-wait\r\n";
+  struct Case {
+    const char* name;
+    std::string reply;
+    size_t piece;
+  };
+  const Case cases[] = {
+      {"line by line", lines + "150 Opening (10 bytes)\r\n", 10},
+      {"byte by byte", "150 Opening BINARY mode data connection for x.bin (10 bytes)\r\n", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    FtpPeer peer([&c](FtpPeerSession& s) {
+      Login(s);
+      s.AnswerDataSetup();
+      s.ReadCommand();
+      s.TrickleControl(c.reply, c.piece, 50);  // 5 s, or 3 s
+    });
+    {
+      TransferClient recorder(peer);
+      recorder.client.StallTime = kStallTime;
+      try {
+        recorder.client.Download("x.bin", folder.path() + "x.bin");
+        FAIL() << "a trickled reply held the transfer";
+      } catch (const EStallError& error) {
+        EXPECT_STREQ(error.what(), "Control connection timed out: no whole reply within 0.3 s (RETR x.bin)");
+      }
+    }  // closed without QUIT: the trickle has not ended
+    EXPECT_EQ(peer.Finish(), "");
+    EXPECT_EQ(peer.Commands().back(), "RETR x.bin");
+  }
+}
+
+// One byte now and then is no silence, but a transfer that averages less
+// than MinRate over twice StallTime fails as a silent one does.
+TEST(FtpTransferBoundsTest, TrickleBelowMinRateFails) {
+  struct Case {
+    const char* name;
+    bool listing;
+    std::string data;
+    size_t piece;
+    int delay_ms;
+    const char* command;
+  };
+  std::string names;
+  for (int i = 0; i < 100; ++i) names += "a.dat\r\n";
+  const Case cases[] = {
+      {"download", false, std::string(3000, 't'), 100, 200, "RETR x.bin"},  // 500 bytes/s for 6 s
+      {"listing", true, names, 7, 40, "NLST"},                                // 175 bytes/s for 4 s
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    FtpPeer peer([&c](FtpPeerSession& s) {
+      Login(s);
+      s.AnswerDataSetup();
+      s.Reply("150 Opening data connection\r\n");
+      s.OpenData();
+      s.TrickleData(c.data, c.piece, c.delay_ms);
+      s.CloseData();
+      s.Send("226 Done\r\n");
+    });
+    TransferClient recorder(peer);
+    recorder.client.StallTime = 1000;  // a window of 2 s
+    ASSERT_EQ(recorder.client.MinRate, 1024);
+    try {
+      if (c.listing) {
+        recorder.client.Nlist();
+      } else {
+        recorder.client.Download("x.bin", folder.path() + "x.bin");
+      }
+      FAIL() << "a trickle passed";
+    } catch (const EStallError& error) {
+      std::smatch match;
+      const std::string text = error.what();
+      ASSERT_TRUE(std::regex_match(text, match,
+                                   std::regex(R"(Data connection too slow: (\d+) bytes in 2 s, below MINRATE=1024 \()" +
+                                              std::string(c.command) + R"(\))")))
+          << text;
+      EXPECT_LT(std::stoll(match[1]), 2048);
+    }
+    recorder.client.Disconnect();
+    EXPECT_EQ(peer.Finish(), "");
+    EXPECT_EQ(peer.Commands().back(), "QUIT");
+  }
+}
+
+// Under a cap, the bytes come about as fast as the cap grants them; a
+// MinRate above it would fail every capped transfer. A server just under
+// the cap leaves the client waiting for data, not for the cap, a sixth of
+// the time: 0.6 s here, two windows.
+TEST(FtpTransferBoundsTest, MinRateAboveTheCapLetsCappedTransfersPass) {
+  TempFolder folder;
+  const std::string data(28000, 'c');
+  FtpPeer peer([&data](FtpPeerSession& s) {
+    Login(s);
+    s.AnswerDataSetup();
+    s.Reply("150 Opening data connection\r\n");
+    s.OpenData();
+    s.TrickleData(data, 350, 50);  // 7000 bytes/s for 4 s, just under the cap
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  TransferClient recorder(peer);
+  recorder.client.StallTime = 150;  // a window of 0.3 s
+  recorder.client.MinRate = 1000000;
+  recorder.client.RateLimit = std::make_shared<RateLimiter>(8192);
+  recorder.client.Download("capped.bin", folder.path() + "capped.bin");
+  EXPECT_EQ(folder.Read("capped.bin"), data);
+  EXPECT_EQ(recorder.events.back(), "success 8");
+  recorder.client.Disconnect();
+  EXPECT_EQ(peer.Finish(), "");
+}
 
 TEST(FtpTransferBoundsTest, SlowButFlowingTransferOutlastsTheStallTime) {
   TempFolder folder;

@@ -155,8 +155,17 @@ TEST_F(FaultTest, UnreachableServers) {
     EXPECT_LT(r.max_rss_kb, 64 * 1024);
     ExpectNothingRecordedLost();
   }
+  {
+    SCOPED_TRACE("a greeting of continuation lines without end");
+    const ChildResult r = RunAgainst(ServerFault::kEndlessGreeting, "");
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
+    EXPECT_LT(r.seconds, 10) << "TimeOut is 2000 ms; the server would go on for 40 s";
+    ExpectNothingRecordedLost();
+  }
   ExpectNextRunCompletes();
-  Report("login stalls past TimeOut; port closed; name does not resolve; greeting without line end",
+  Report("login stalls past TimeOut; port closed; name does not resolve; greeting without line end; "
+         "greeting of continuation lines without end",
          "\"Disconnected\" in the label and a box; exit 1");
 }
 

@@ -94,6 +94,12 @@ test_support::FtpPeer::Script ServingScript(std::map<std::string, std::string> f
       s.ReadCommand();  // returns when the client gives up and closes
       return;
     }
+    if (fault == ServerFault::kEndlessGreeting) {
+      std::string lines;
+      for (int i = 0; i < 2000; ++i) lines += "220-Welcome, again.\r\n";
+      s.TrickleControl(lines, 21, 20);
+      return;
+    }
     if (fault == ServerFault::kEndlessReplyLine) {
       s.Send("220 " + std::string(200000, 'x'));
       s.ReadCommand();

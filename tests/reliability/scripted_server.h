@@ -21,6 +21,7 @@ enum class ServerFault {
   kShortTransfer,     // half the target's bytes, an orderly close, then "226" as if whole
   kStallLogin,        // accepts the connection and never greets
   kEndlessReplyLine,  // greets with a line that never ends
+  kEndlessGreeting,   // greets with continuation lines, 20 ms apart, until the client goes
   kHugeByteCount,     // announces the target with a byte count beyond 64 bits
   kCloseAtCommand,    // closes the control connection when the target command comes
   kPastListedSize,    // the target's bytes, then data without end (up to kEndlessDataCap)

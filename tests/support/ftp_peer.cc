@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -56,6 +57,17 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
+int64_t Trickle(int fd, const std::string& bytes, size_t piece, int delay_ms) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    if (done > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    const size_t length = std::min(piece, bytes.size() - done);
+    if (send(fd, bytes.data() + done, length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) break;
+    done += length;
+  }
+  return static_cast<int64_t>(done);
+}
+
 void CloseWithReset(int& fd) {
   if (fd < 0) return;
   linger option{1, 0};
@@ -99,6 +111,14 @@ void FtpPeerSession::SendPieces(const std::vector<std::string>& pieces, int dela
     if (i > 0) Sleep(delay_ms);
     Send(pieces[i]);
   }
+}
+
+int64_t FtpPeerSession::TrickleControl(const std::string& bytes, size_t piece, int delay_ms) {
+  return Trickle(control_, bytes, piece, delay_ms);
+}
+
+int64_t FtpPeerSession::TrickleData(const std::string& bytes, size_t piece, int delay_ms) {
+  return Trickle(data_, bytes, piece, delay_ms);
 }
 
 void FtpPeerSession::Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

@@ -27,6 +27,11 @@ class FtpPeerSession {
   // Sends the pieces one by one with delay_ms between them, so the client
   // gets them in separate segments.
   void SendPieces(const std::vector<std::string>& pieces, int delay_ms);
+  // Sends `bytes` in pieces of `piece` bytes, delay_ms apart, on the control
+  // or the data connection, until all are sent or the client has closed
+  // that connection; the bytes sent.
+  int64_t TrickleControl(const std::string& bytes, size_t piece, int delay_ms);
+  int64_t TrickleData(const std::string& bytes, size_t piece, int delay_ms);
   void Sleep(int ms);
   // Closes the control connection gracefully, or with a reset when abrupt.
   void CloseControl(bool abrupt = false);

@@ -96,6 +96,25 @@ INSTANTIATE_TEST_SUITE_P(
                       MaxRateCase{"Empty", "[NETWORK]\r\nMAXRATE=\r\n", 0}),
     [](const ::testing::TestParamInfo<MaxRateCase>& info) { return std::string(info.param.name); });
 
+TEST(NetworkSettingsMinRateTest, ReadsTheFloorAndKeepsItForValuesItCannotUse) {
+  struct Case {
+    const char* ini;
+    int32_t min_rate;
+  };
+  const Case cases[] = {
+      {"[NETWORK]\r\nSTALLTIME=5\r\n", 1024}, {"[NETWORK]\r\nMINRATE=4096\r\n", 4096},
+      {"[network]\r\n minrate = 0 \r\n", 0},   {"[NETWORK]\r\nMINRATE=-1\r\n", 1024},
+      {"[NETWORK]\r\nMINRATE=slow\r\n", 1024}, {"[NETWORK]\r\nMINRATE=\r\n", 1024},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini);
+    test_support::TempFolder folder;
+    folder.Write("FtpConfig.ini", c.ini);
+    EXPECT_EQ(ReadNetworkSettings(folder.path()).MinRateBps, c.min_rate);
+    EXPECT_EQ(ConnectionNetworkSettings(folder.path(), {}).MinRateBps, c.min_rate);
+  }
+}
+
 TEST(ConnectionNetworkSettingsTest, OverrideWinsOverTheFileAndEachAttemptGetsItsOwnLimiter) {
   test_support::TempFolder folder;
   folder.Write("FtpConfig.ini", "[NETWORK]\r\nMAXRATE=100\r\nSTALLTIME=7\r\n");
