@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_lock.h"
 #include "platform/game_path.h"
+#include "update/updater_files.h"
 #include "vcl/application.h"
 
 namespace {

@@ -18,10 +18,6 @@ struct UpdaterRunHooks {
   std::function<void(TForm1& form1, TForm2& form2)> forms_created;
 };
 
-// The name of the lock file that keeps a second run out of the game
-// folder while one runs (see platform::FolderLock).
-inline constexpr char kGameFolderLockName[] = "update.lck";
-
 enum class UpdaterRunEnd {
   kRan,                    // the windows ran until the main window closed
   kOtherInstanceActivated,  // a window titled "Zkftpup" was activated instead

@@ -12,6 +12,7 @@
 #include "platform/temporary_names.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
+#include "update/updater_files.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ std::string RefusalReason(const std::string& exe_dir, const BundleMember& member
   if (member.name_too_long) return "its name is longer than 80 bytes";
   if (!platform::IsSafeRelativeName(member.name)) return "its name leaves the game folder";
   if (platform::IsTemporaryFileName(member.name)) return "its name ends in a suffix of the updater's temporary files";
+  if (IsUpdaterStateFile(member.name)) return "its name is a file the updater keeps its state in";
   if (!platform::FoldersStayInside(exe_dir, platform::ResolveGameFileName(exe_dir, member.name)))
     return "its name leads out of the game folder through a link";
   if (!member.RangeWithin(data_end))

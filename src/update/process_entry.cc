@@ -20,6 +20,7 @@
 #include "update/bundle.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
+#include "update/updater_files.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
 #include "trust/background_sha256.h"
@@ -290,6 +291,8 @@ std::string UnsafeNameReason(const UpdateEngine& e, const EntryFields& f) {
     if (platform::IsTemporaryFileName(*name))
       return "the name \"" + *name + "\" ends in a suffix of the updater's temporary files";
   }
+  // Every type writes its local name, if only for the moment a bundle is taken apart.
+  if (IsUpdaterStateFile(f.local)) return "the name \"" + f.local + "\" is a file the updater keeps its state in";
   for (const std::string* name : {&f.remote, &f.local}) {
     if (name == &f.remote && f.type == "O") continue;
     if (!platform::FoldersStayInside(e.ExeDir, platform::ResolveGameFileName(e.ExeDir, *name)))

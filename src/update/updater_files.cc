@@ -8,6 +8,7 @@
 static_assert(kUpdaterOwnFiles[0] == kGameKeyName);
 static_assert(kUpdaterOwnFiles[3] == kInstallJournalName);
 static_assert(kUpdaterOwnFiles[4] == kAcceptedStampName);
+static_assert(kUpdaterOwnFiles[7] == std::string_view(kGameFolderLockName));
 
 std::string GameFileKey(const std::string& windows_name) {
   std::string key;
@@ -23,6 +24,16 @@ std::string GameFileKey(const std::string& windows_name) {
     start = end + 1;
   }
   return platform::UpperAsciiCase(std::move(key));
+}
+
+bool IsUpdaterStateFile(const std::string& windows_name) {
+  const std::string key = GameFileKey(windows_name);
+  static constexpr std::string_view kStateFiles[] = {"update2.dat", "update3.dat", kInstallJournalName,
+                                                      kAcceptedStampName, kGameFolderLockName};
+  for (const std::string_view state : kStateFiles) {
+    if (platform::EqualIgnoringAsciiCase(key, state)) return true;
+  }
+  return false;
 }
 
 bool IsUpdaterOwnFile(const std::string& windows_name) {

@@ -109,7 +109,9 @@ std::pair<ChildResult, ChildResult> FaultFixture::RunTwoAtOnce(const std::string
   std::optional<ChildResult> first, second;
   std::atomic<int> ended{0};
   std::thread first_run([&] { run("1", first, ended); });
-  if (second_mid_transfer) EXPECT_TRUE(test_support::WaitFor([&] { return gate.Reached() || ended > 0; }));
+  if (second_mid_transfer) {
+    EXPECT_TRUE(test_support::WaitFor([&] { return gate.Reached() || ended > 0; }));
+  }
   std::thread second_run([&] { run("2", second, ended); });
   EXPECT_TRUE(test_support::WaitFor([&] { return ended > 0; })) << "neither run ended while the transfer paused";
   gate.Open();

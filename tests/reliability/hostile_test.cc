@@ -99,14 +99,18 @@ TEST_F(HostileTest, NamesNeitherPassThroughLinksOutNorTakeTemporaryNames) {
   served_["Out.GZP"] = GzipBytes("out");
   const std::string gz_size = std::to_string(served_["Out.GZP"].size());
   const std::vector<std::string> refused = {"Data\\o.txt", "data\\New\\e.u", "Data\\Out.GZP",
-                                            "Real\\x.bin.UPDTMP", "Out.GZP.dltmp", "y.txt.dltmp.ahead3"};
+                                            "Real\\x.bin.UPDTMP", "Out.GZP.dltmp", "y.txt.dltmp.ahead3",
+                                            "UPDATE2.DAT", ".\\updtmp.dat"};
   list() += "O Out.txt Data\\o.txt 1 3\r\n";
   list() += "E Out.GZP data\\New\\e.u 1 " + gz_size + "\r\n";
   list() += "E Data\\Out.GZP r.u 1 " + gz_size + "\r\n";
   list() += "O Out.txt Real\\x.bin.UPDTMP 1 3\r\n";
   list() += "E Out.GZP.dltmp d.u 1 " + gz_size + "\r\n";
   list() += "O Out.txt y.txt.dltmp.ahead3 1 3\r\n";
-  AddBundle("C", "Linked.gz", "Linked.bnd", BuildBundle({{"Data\\m.txt", "member"}, {"Inner\\m.txt", "member"}}));
+  list() += "O Out.txt UPDATE2.DAT 1 3\r\n";
+  list() += "E Out.GZP .\\updtmp.dat 1 " + gz_size + "\r\n";
+  AddBundle("C", "Linked.gz", "Linked.bnd",
+            BuildBundle({{"Data\\m.txt", "member"}, {"Inner\\m.txt", "member"}, {"update.lck", "member"}}));
 
   const ChildResult r = RunAgainst(ServerFault::kNone, "");
   EXPECT_EQ(r.signal, 0) << r.err;
@@ -114,6 +118,9 @@ TEST_F(HostileTest, NamesNeitherPassThroughLinksOutNorTakeTemporaryNames) {
   for (const std::string& name : refused)
     EXPECT_NE(r.err.find("\"" + name + "\""), std::string::npos) << name << " not named as refused in: " << r.err;
   EXPECT_NE(r.err.find("\"Data\\m.txt\" skipped: its name leads out of the game folder through a link"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("\"update.lck\" skipped: its name is a file the updater keeps its state in"),
             std::string::npos)
       << r.err;
   EXPECT_EQ(outside.Read("target.txt"), "target");
@@ -129,8 +136,8 @@ TEST_F(HostileTest, NamesNeitherPassThroughLinksOutNorTakeTemporaryNames) {
     EXPECT_EQ(Game("update2.dat").find(name), std::string::npos) << name << " recorded";
   ExpectNothingRecordedLost();
   Report("names through a folder link leading out of the game folder (list and bundle member), a file link, "
-         "names ending in the updater's temporary suffixes",
-         9, "refused and named on stderr; links inside the folder followed; a file link replaced, not written "
+         "names ending in the updater's temporary suffixes, names of the updater's state files",
+         12, "refused and named on stderr; links inside the folder followed; a file link replaced, not written "
             "through");
 }
 

@@ -54,7 +54,9 @@ TEST_F(TwoRunsTest, OneUpdatesTheOtherNamesTheHolderAndChangesNothing) {
     SCOPED_TRACE("trial " + std::to_string(trial) + (mid_transfer ? ", second run mid-transfer" : ", together"));
     StartOver();
     const auto [first, second] = RunTwoAtOnce("Big.dat", mid_transfer);
-    if (mid_transfer) EXPECT_EQ(first.exit_code, 0) << "the run that was transferring finishes";
+    if (mid_transfer) {
+      EXPECT_EQ(first.exit_code, 0) << "the run that was transferring finishes";
+    }
     const bool first_won = first.exit_code == 0;
     const ChildResult& done = first_won ? first : second;
     const ChildResult& refused = first_won ? second : first;
