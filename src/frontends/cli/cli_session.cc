@@ -40,7 +40,7 @@ class CliSession {
   CliSession(const CliOptions& options, const std::string& exe_dir)
       : options_(options),
         exe_dir_(exe_dir),
-        output_(options.raw, platform::IsTerminal(platform::StandardStream::kOutput)) {
+        output_(options.raw) {
     output_.SetLanguage(GetLangLetter()[0]);
     backend_.default_box_answer = options.yes ? IDYES : 0;
     backend_.on_message_box = [this](const vcl::MessageBoxRequest& box) {
