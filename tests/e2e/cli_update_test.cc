@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "cli_e2e_fixture.h"
+#include "support/wait_for.h"
 
 namespace test_support {
 namespace {
@@ -67,6 +68,28 @@ TEST_P(CliUpdateTest, FreshInstallOfEveryEntryType) {
   const CliResult again = Run({"--update"});
   EXPECT_EQ(again.exit_code, 0) << again.out;
   EXPECT_EQ(again.Lines(), (Lines{"connecting...", "0files remain to be updated", "No files updateing needed"}));
+}
+
+// The started game ends the run while its connection is still up: that
+// end is a success, not a stop at a file in use.
+TEST_P(CliUpdateTest, StartedGameEndsTheRunWithSuccess) {
+  set.AddE("Core.u.gz", "System\\Core.u", "1", "core");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  {
+    SCOPED_TRACE("no game to start: the error box");
+    const CliResult r = Run({"--server", "0", "--update", "--start-game"});
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_NE(r.out.find("Cannot start the game"), std::string::npos) << r.out;
+  }
+  const std::string game = root.Write("game/Quelmar.exe", "#!/bin/sh\necho \"$*\" > started.tmp && mv started.tmp started\n");
+  chmod(game.c_str(), 0755);
+  const CliResult r = Run({"--start-game"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(WaitFor([this] { return GameHas("started"); }));
+  EXPECT_EQ(Game("started"), "kvx\n");
 }
 
 // Every name is matched against the folders as the run itself has just
