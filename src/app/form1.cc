@@ -233,7 +233,7 @@ void TForm1::Button4Click() {
   Close();
 }
 
-void TForm1::Image8Click() { ::Image8Click(Engine); }
+FileCheckResult TForm1::Image8Click() { return ::Image8Click(Engine); }
 
 void TForm1::FormClose(TCloseAction&) {
   if (!Engine.RecordList) return;

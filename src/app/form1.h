@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/skin_form.h"
+#include "filecheck/file_check.h"
 #include "gzip/gzip.h"
 #include "update/update_engine.h"
 #include "update/update_view.h"
@@ -120,8 +121,9 @@ class TForm1 : public TForm, public UpdateView {
   void Image7MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   void Image7MouseUp(TMouseButton button, TShiftState shift, int x, int y);
   // The file check (filecheck/file_check.h). Image8 stays hidden and its
-  // click unconnected; updater-cli --check calls this. Throws as the check does.
-  void Image8Click();
+  // click unconnected; updater-cli --check calls this. Throws and returns
+  // as the check does.
+  FileCheckResult Image8Click();
   void LoadFtpConfig();
 
   // Centres a label over Gauge1 (integer division rounding toward zero).

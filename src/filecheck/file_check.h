@@ -4,11 +4,21 @@
 // could not repair in "ErrorList.TXT".
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include "update/update_engine.h"
 
 // Name of the list of unrepaired files, written to the game folder
 // (ExeDir) whatever the process's current folder is.
 inline constexpr const char* kUnrepairedListFile = "ErrorList.TXT";
+
+// What a check left unrepaired: how many files and, when any, the full
+// path of the ErrorList.TXT that names them.
+struct FileCheckResult {
+  size_t unrepaired = 0;
+  std::string unrepaired_list_path;
+};
 
 // Runs the whole check synchronously; does nothing unless the start-game
 // button is shown (the update check or run has finished). It never
@@ -26,5 +36,6 @@ inline constexpr const char* kUnrepairedListFile = "ErrorList.TXT";
 // before any file is examined, the repair pass's download and install
 // errors (the check ends there, ErrorList.TXT unwritten), and EFOpenError /
 // EInOutError when ErrorList.TXT cannot be written. The caller shows them
-// in the application's error box.
-void Image8Click(UpdateEngine& e);
+// in the application's error box. Returns what stays unrepaired (nothing
+// when the check did not run, found no list, or the window closed).
+FileCheckResult Image8Click(UpdateEngine& e);

@@ -1,11 +1,14 @@
 #include "platform/process.h"
 
 #include <glib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <charconv>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "platform/game_path.h"
@@ -79,8 +82,26 @@ void EndProcessNow(int code) {
   std::_Exit(code);
 }
 
-bool IsTerminal(StandardStream stream) {
-  return isatty(stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO) == 1;
+namespace {
+
+int StreamFd(StandardStream stream) { return stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO; }
+
+}  // namespace
+
+bool IsTerminal(StandardStream stream) { return isatty(StreamFd(stream)) == 1; }
+
+std::optional<int> TerminalColumns(StandardStream stream) {
+  if (!IsTerminal(stream)) return std::nullopt;
+  winsize size{};
+  if (ioctl(StreamFd(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  // A terminal that does not know its size (a serial line, some pseudo-terminals).
+  const char* columns = std::getenv("COLUMNS");
+  if (columns == nullptr) return std::nullopt;
+  const std::string_view text = columns;
+  int n = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size() || n <= 0) return std::nullopt;
+  return n;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // programs without waiting for them, ending this process, its terminal.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -35,5 +36,10 @@ std::string WinExecFailureText(unsigned result);
 // terminal rather than a file or a pipe.
 enum class StandardStream { kOutput, kError };
 bool IsTerminal(StandardStream stream);
+
+// The width in columns of the terminal on that stream: the terminal's own
+// size, else $COLUMNS when it is a positive number. nullopt when the stream
+// is not a terminal or neither says.
+std::optional<int> TerminalColumns(StandardStream stream);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // updater-cli's progress line as pure functions: the rate over a sliding
-// window, the texts of rates and durations, and the line they make.
+// window, the texts of rates and durations, the line they make and its fit
+// to the terminal.
 #include "frontends/cli/progress_line.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,30 @@ TEST(ProgressLineTest, LineOfTheWindowsTextRateAndTimeLeft) {
   EXPECT_EQ(ProgressLine("x 1 of 2", std::nullopt, 1000), "x 1 of 2");
   EXPECT_EQ(ProgressLine("x 1 of 2", 2048.0, std::nullopt), "x 1 of 2  2.0 KiB/s") << "no update run";
   EXPECT_EQ(ProgressLine("x 1 of 2", 0.0, 1000), "x 1 of 2  0 B/s") << "nothing arrives: no time";
+}
+
+TEST(ProgressLineTest, FittedToTheTerminalShortOfItsLastColumn) {
+  const std::string line = "Data\\VeryVeryLongFolderName\\Big.bin 1048576 of 4194304  12.3 MiB/s  0:42 left";
+  EXPECT_EQ(FitToColumns(line, 78), line) << "77 characters fit in 78 columns";
+  EXPECT_EQ(FitToColumns(line, 77), "Data\\VeryVeryLong\u2026lderName\\Big.bin 1048576 of 4194304  12.3 MiB/s  0:42 left");
+  EXPECT_EQ(FitToColumns(line, 50), "Dat\u2026bin 1048576 of 4194304  12.3 MiB/s  0:42 left");
+  {
+    SCOPED_TRACE("too narrow even for the counts: cut at the end");
+    EXPECT_EQ(FitToColumns(line, 40), "\u2026 1048576 of 4194304  12.3 MiB/s  0:42 ");
+    EXPECT_EQ(FitToColumns("1048576 of 4194304  12.3 MiB/s", 20), "1048576 of 4194304 ") << "no name";
+    EXPECT_EQ(FitToColumns(line, 1), "");
+  }
+  {
+    SCOPED_TRACE("the counts are the last ones: digits and \" of \" in the name stay in it");
+    EXPECT_EQ(FitToColumns("Map 2 of 3.bin 5 of 9", 18), "Map 2\u2026.bin 5 of 9");
+  }
+  {
+    SCOPED_TRACE("wide characters take two columns and are never split");
+    const std::string wide = "\u5730\u5716\\\u68ee\u6797\u7684\u6a39\u6728.bin 10 of 20";  // 19 + 9 columns
+    EXPECT_EQ(FitToColumns(wide, 29), wide);
+    EXPECT_EQ(FitToColumns(wide, 20), "\u5730\u5716\\\u2026.bin 10 of 20");
+    EXPECT_EQ(FitToColumns(wide, 17), "\u5730\u2026.bin 10 of 20");
+  }
 }
 
 TEST(ProgressLineTest, RatesAndDurations) {

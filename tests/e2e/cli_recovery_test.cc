@@ -43,11 +43,22 @@ TEST_P(CliRecoveryTest, ForcedUpdateRebuildsTheRecord) {
     EXPECT_EQ(no.exit_code, 0);
     EXPECT_FALSE(GameHas("System/Core.u"));
   }
-  const CliResult r = Run({"--forced"});
+  const std::string question =
+      "After pushing \"Compulsive update\" button, it will update all downloads completely "
+      "and will take longer time. Are you sure you want to do it?";
+  {
+    SCOPED_TRACE("--forced without --yes: the question answered No reinstalls nothing");
+    const CliResult no = Run({"--forced"});
+    EXPECT_EQ(no.exit_code, 0) << no.out << no.err;
+    EXPECT_TRUE(Printed(no, question)) << no.out;
+    EXPECT_NE(no.err.find("--yes"), std::string::npos) << no.err;
+    EXPECT_FALSE(GameHas("System/Core.u"));
+    EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nSystem\\Core.u 2\r\nOld\\Gone.txt 1\r\nHelp.txt 3\r\nTrees.bnd 4\r\n");
+  }
+  const CliResult r = Run({"--forced", "--yes"});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-  EXPECT_TRUE(Printed(r, "After pushing \"Compulsive update\" button, it will update all downloads completely "
-                         "and will take longer time. Are you sure you want to do it?"))
-      << r.out;
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(Printed(r, question)) << r.out;
   EXPECT_EQ(r.Lines().back(), "files updated");
   EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nSystem\\Core.u 2\r\nHelp.txt 3\r\nTrees.bnd 4\r\n");
   EXPECT_EQ(Game("System/Core.u"), "core");

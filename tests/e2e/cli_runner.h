@@ -82,9 +82,14 @@ inline CliResult RunUpdaterCli(const std::vector<std::string>& args, const std::
 }
 
 // Runs updater-cli on a pseudo-terminal (through script(1), which copies
-// the terminal's output to its own stdout). Arguments must not hold quotes.
-inline CliResult RunUpdaterCliOnTerminal(const std::vector<std::string>& args) {
-  std::string command = "'" + UpdaterCliPath() + "'";
+// the terminal's output to its own stdout) that is `columns` wide (0: the
+// terminal does not know its width), with COLUMNS set to
+// `columns_variable` ("": unset). Arguments must not hold quotes.
+inline CliResult RunUpdaterCliOnTerminal(const std::vector<std::string>& args, int columns = 80,
+                                         const std::string& columns_variable = "") {
+  std::string command = columns > 0 ? "stty cols " + std::to_string(columns) + " && " : "";
+  command += columns_variable.empty() ? "exec env -u COLUMNS " : "exec env COLUMNS=" + columns_variable + " ";
+  command += "'" + UpdaterCliPath() + "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
   return RunProgram({"/usr/bin/script", "--quiet", "--return", "--command", command, "/dev/null"}, "C");
 }

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "cli_e2e_fixture.h"
+#include "support/wait_for.h"
 
 namespace test_support {
 namespace {
@@ -68,6 +69,28 @@ TEST_P(CliUpdateTest, FreshInstallOfEveryEntryType) {
   const CliResult again = Run({"--update"});
   EXPECT_EQ(again.exit_code, 0) << again.out;
   EXPECT_EQ(again.Lines(), (Lines{"connecting...", "0files remain to be updated", "No files updateing needed"}));
+}
+
+// The started game ends the run while its connection is still up: that
+// end is a success, not a stop at a file in use.
+TEST_P(CliUpdateTest, StartedGameEndsTheRunWithSuccess) {
+  set.AddE("Core.u.gz", "System\\Core.u", "1", "core");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  {
+    SCOPED_TRACE("no game to start: the error box");
+    const CliResult r = Run({"--server", "0", "--update", "--start-game"});
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    EXPECT_NE(r.out.find("Cannot start the game"), std::string::npos) << r.out;
+  }
+  const std::string game = root.Write("game/Quelmar.exe", "#!/bin/sh\necho \"$*\" > started.tmp && mv started.tmp started\n");
+  chmod(game.c_str(), 0755);
+  const CliResult r = Run({"--start-game"});
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(WaitFor([this] { return GameHas("started"); }));
+  EXPECT_EQ(Game("started"), "kvx\n");
 }
 
 // Every name is matched against the folders as the run itself has just
@@ -236,8 +259,28 @@ TEST_P(CliUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
   EXPECT_EQ(alone.Lines(), (Lines{"connecting...", "Disconnected", "Disconnected"}));
 }
 
-TEST_P(CliUpdateTest, ByteProgressOnlyOnATerminal) {
+// The states of the progress line a terminal was shown: each text between
+// a carriage return and the clearing of the line's rest.
+Lines ProgressStates(const std::string& out) {
+  Lines states;
+  for (size_t start = out.find('\r'); start != std::string::npos; start = out.find('\r', start + 1)) {
+    const size_t end = out.find("\x1b[K", start);
+    if (end != std::string::npos && out.find('\r', start + 1) > end) states.push_back(out.substr(start + 1, end - start - 1));
+  }
+  return states;
+}
+
+// Columns a state takes (its only character beyond ASCII is the ellipsis).
+size_t Columns(const std::string& state) {
+  size_t columns = state.size();
+  for (size_t at = state.find("\u2026"); at != std::string::npos; at = state.find("\u2026", at + 1)) columns -= 2;
+  return columns;
+}
+
+TEST_P(CliUpdateTest, ByteProgressOnlyOnATerminalOfKnownWidth) {
   set.AddO("Big.bin", "Big.bin", "1", std::string(400000, 'b'));
+  const std::string long_name = "Data\\Very\\Long\\Folder\\Names\\Of\\The\\Game\\Long.bin";
+  set.AddO("Long.bin", long_name, "1", std::string(400000, 'l'));
   set.WriteList();
   auto server = StartServer();
   WriteServers({ServerLine("Local", *server)});
@@ -251,9 +294,31 @@ TEST_P(CliUpdateTest, ByteProgressOnlyOnATerminal) {
   EXPECT_EQ(tty.exit_code, 0) << tty.out;
   // Rewritten in place: a carriage return before each state, the rest of the line cleared.
   EXPECT_NE(tty.out.find("\rBig.bin 400000 of "), std::string::npos) << tty.out;
-  EXPECT_NE(tty.out.find("\x1b[K"), std::string::npos);
+  EXPECT_NE(tty.out.find("\r" + long_name + " 400000 of "), std::string::npos) << "80 columns hold it whole";
   // The next status text starts on a line of its own.
-  EXPECT_NE(tty.out.find("\x1b[K\r\n0files remain to be updated"), std::string::npos) << tty.out;
+  EXPECT_NE(tty.out.find("\x1b[K\r\n1file remain to be updated"), std::string::npos) << tty.out;
+
+  for (const auto& [columns, variable] : std::vector<std::pair<int, std::string>>{{50, ""}, {0, "50"}}) {
+    SCOPED_TRACE(columns > 0 ? "a 50-column terminal" : "a terminal without a width, COLUMNS=50");
+    std::filesystem::remove(game_dir + "update2.dat");
+    const CliResult narrow = RunUpdaterCliOnTerminal({"--dir", game_dir, "--update"}, columns, variable);
+    EXPECT_EQ(narrow.exit_code, 0) << narrow.out;
+    const Lines states = ProgressStates(narrow.out);
+    ASSERT_FALSE(states.empty()) << narrow.out;
+    for (const std::string& state : states) EXPECT_LE(Columns(state), 49u) << state;
+    EXPECT_TRUE(std::any_of(states.begin(), states.end(), [](const std::string& state) {
+      return state.rfind("Data\\", 0) == 0 && state.find("\u2026") != std::string::npos &&
+             state.find(".bin 400000 of ") != std::string::npos;
+    })) << "the long name is shortened in its middle";
+  }
+
+  SCOPED_TRACE("a terminal of unknown width gets no progress line");
+  std::filesystem::remove(game_dir + "update2.dat");
+  const CliResult unknown = RunUpdaterCliOnTerminal({"--dir", game_dir, "--update"}, 0);
+  EXPECT_EQ(unknown.exit_code, 0) << unknown.out;
+  EXPECT_NE(unknown.out.find("files updated"), std::string::npos) << unknown.out;
+  EXPECT_EQ(unknown.out.find(" of "), std::string::npos) << unknown.out;
+  EXPECT_EQ(unknown.out.find("\x1b[K"), std::string::npos) << unknown.out;
 }
 
 // Every file and the record come out the same whether the helpers fetch

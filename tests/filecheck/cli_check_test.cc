@@ -46,7 +46,8 @@ TEST_P(CliCheckTest, RepairsADamagedGameFolder) {
               {"Gone.map", "Maps\\", Days(kStamp), 1}});
 
   const CliResult r = Run({"--server", "0", "--check"});
-  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.exit_code, 3) << "a file stays unrepaired: " << r.out << r.err;
+  EXPECT_EQ(r.err, "updater-cli: --check: 1 file not repaired, listed in " + game_dir + "ErrorList.TXT\n");
   EXPECT_EQ(r.Lines(), (Lines{"connecting...", "0files remain to be updated", "No files updateing needed",
                               "4files check to be updated", "3files check to be updated",
                               "2files check to be updated", "1files check to be updated",

@@ -31,9 +31,11 @@ const char* CliUsage() {
          "  --raw          print texts as stored (Big5 or GB2312), not as UTF-8\n"
          "  --yes          answer questions Yes (default: No)\n"
          "  --update       install the files the check found\n"
-         "  --forced       reinstall every file of the server list\n"
+         "  --forced       reinstall every file of the server list (with --yes;\n"
+         "                 without it the question is answered No)\n"
          "  --check        check the game files against datec.dat and repair\n"
-         "                 what differs (after the update, once the game can start)\n"
+         "                 what differs (after the update, once the game can start;\n"
+         "                 exit 3 when one is not repaired: ErrorList.TXT lists it)\n"
          "  --verify       compare every installed file of the record with the\n"
          "                 SHA-256 its server list gives, and fetch again each\n"
          "                 that differs (exit 3 when one is still wrong)\n"
@@ -45,8 +47,9 @@ const char* CliUsage() {
          "                 16; 1 = one connection, one file at a time); default:\n"
          "                 CONNECTIONS under [NETWORK] in FtpConfig.ini, else 4\n"
          "\n"
-         "Exit status: 0 done, 1 no server usable, 2 bad arguments, 3 an error\n"
-         "was shown, 4 the run stopped at a file in use.\n";
+         "Exit status: 0 done (also when the game was started), 1 no server\n"
+         "usable, 2 bad arguments, 3 an error was shown or a file stays wrong,\n"
+         "4 the run stopped at a file in use, 5 another run holds the game folder.\n";
 }
 
 std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std::string& error) {

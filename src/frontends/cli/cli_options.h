@@ -10,7 +10,7 @@ struct CliOptions {
   bool raw = false;                // print texts as stored, unconverted
   bool yes = false;                // answer questions Yes
   bool update = false;             // press the update button when files wait
-  bool forced = false;             // run the forced update (its question answered Yes)
+  bool forced = false;             // press the forced-update button (its question: see yes)
   bool check = false;              // run the file check against datec.dat at the end
   bool verify = false;             // compare installed files with their SHA-256 and repair
   bool start_game = false;         // press the start-game button at the end

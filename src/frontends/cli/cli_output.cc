@@ -1,5 +1,9 @@
 #include "frontends/cli/cli_output.h"
 
+#include <optional>
+
+#include "frontends/cli/progress_line.h"
+#include "platform/process.h"
 #include "texts/display_text.h"
 
 std::string CliOutput::Decode(const std::string& bytes) const {
@@ -23,8 +27,10 @@ void CliOutput::Line(const std::string& bytes) {
 }
 
 void CliOutput::Progress(const std::string& bytes) {
-  if (!progress_on_terminal_) return;
-  const std::string text = Decode(bytes);
+  const std::optional<int> columns = platform::TerminalColumns(platform::StandardStream::kOutput);
+  if (!columns) return;
+  // Fitted after decoding: the columns are those of the characters shown.
+  const std::string text = FitToColumns(Decode(bytes), *columns);
   std::fputc('\r', stdout);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputs("\x1b[K", stdout);  // clear what a longer earlier text left

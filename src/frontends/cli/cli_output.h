@@ -8,9 +8,7 @@
 class CliOutput {
  public:
   // raw: print the bytes as stored instead of converting them to UTF-8.
-  // progress_on_terminal: rewrite a progress line (stdout is a terminal).
-  CliOutput(bool raw, bool progress_on_terminal)
-      : raw_(raw), progress_on_terminal_(progress_on_terminal) {}
+  explicit CliOutput(bool raw) : raw_(raw) {}
 
   // The language letter that decides how texts are decoded ('t' Big5,
   // 's' GB2312, otherwise as they are).
@@ -18,7 +16,9 @@ class CliOutput {
 
   // A text on its own line of stdout (line ends at its end are dropped).
   void Line(const std::string& bytes);
-  // The byte progress, rewritten in place; nothing unless on a terminal.
+  // The byte progress, rewritten in place and fitted to the terminal's
+  // width (see FitToColumns); nothing unless stdout is a terminal whose
+  // width is known, since a line that wraps scrolls at every rewrite.
   void Progress(const std::string& bytes);
   // A sentence on its own line of stderr.
   void Problem(const std::string& sentence);
@@ -28,7 +28,6 @@ class CliOutput {
   void EndProgressLine();
 
   bool raw_;
-  bool progress_on_terminal_;
   char lang_letter_ = 'n';
   bool progress_shown_ = false;
 };

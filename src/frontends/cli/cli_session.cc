@@ -40,7 +40,7 @@ class CliSession {
   CliSession(const CliOptions& options, const std::string& exe_dir)
       : options_(options),
         exe_dir_(exe_dir),
-        output_(options.raw, platform::IsTerminal(platform::StandardStream::kOutput)) {
+        output_(options.raw) {
     output_.SetLanguage(GetLangLetter()[0]);
     backend_.default_box_answer = options.yes ? IDYES : 0;
     backend_.on_message_box = [this](const vcl::MessageBoxRequest& box) {
@@ -54,7 +54,9 @@ class CliSession {
     // The one place where the process ends inside the run: the window's
     // own ends (0 for a run stopped at a file in use, which a script must
     // not read as success; 1 for an unpacked file that could not be
-    // closed) and the session's (a --server beyond the list).
+    // closed) and the session's (a --server beyond the list). Once the
+    // session ends (its last action, as the started game, closes the
+    // window too) the status is the session's.
     Application.SetHaltHandler([this](int code) {
       platform::EndProcessNow(closing_at_end_ ? ExitStatus() : (code == 0 ? kExitStoppedEarly : code));
     });
@@ -136,14 +138,24 @@ class CliSession {
   void FollowUp() {
     const bool checked = outcome_ == CheckOutcome::kUpdatesReady || outcome_ == CheckOutcome::kUpToDate;
     if (checked && options_.update && outcome_ == CheckOutcome::kUpdatesReady) Press(*form1_->Image2);
-    if (checked && options_.forced) {
-      backend_.box_answers.push_front(IDYES);
-      Press(*form1_->Image1);
-    }
+    if (checked && options_.forced) RunForcedUpdate();
     if (checked && options_.check) RunFileCheck();
     if (checked && options_.verify) RunVerify();
-    if (checked && options_.start_game && form1_->Image3->Visible()) Press(*form1_->Image3);
+    if (checked && options_.start_game && form1_->Image3->Visible()) {
+      // A started game closes the window, which ends a connected process
+      // at once: that end is the session's own, not an in-use stop.
+      closing_at_end_ = true;
+      Press(*form1_->Image3);
+    }
     CloseAtEnd();
+  }
+
+  // The forced-update button; its question is answered as every other
+  // (No unless --yes), so without --yes nothing is reinstalled.
+  void RunForcedUpdate() {
+    Press(*form1_->Image1);
+    if (!options_.yes)
+      output_.Problem("--forced: the question was answered No and nothing was reinstalled (add --yes to confirm it)");
   }
 
   // The window's file check; its errors go to the error box as a click's would.
@@ -152,11 +164,17 @@ class CliSession {
       output_.Problem("--check: the file check runs once nothing is left to update (add --update)");
       return;
     }
+    FileCheckResult result;
     try {
-      form1_->Image8Click();
+      result = form1_->Image8Click();
     } catch (const std::exception& error) {
       Application.ShowException(error);
+      return;
     }
+    if (result.unrepaired == 0) return;
+    output_.Problem("--check: " + std::to_string(result.unrepaired) + " file" + (result.unrepaired == 1 ? "" : "s") +
+                    " not repaired, listed in " + result.unrepaired_list_path);
+    check_failed_ = true;
   }
 
   // Verify game files; its errors go to the error box as a click's would.
@@ -188,7 +206,7 @@ class CliSession {
     if (outcome_ == CheckOutcome::kNoServer) return 1;
     // An entry left out for cause counts like an error box: the run did
     // not install everything.
-    if (error_box_shown_ || entry_failed_ || verify_failed_) return 3;
+    if (error_box_shown_ || entry_failed_ || check_failed_ || verify_failed_) return 3;
     return 0;
   }
 
@@ -201,6 +219,7 @@ class CliSession {
   std::optional<CheckOutcome> outcome_;
   bool error_box_shown_ = false;
   bool entry_failed_ = false;
+  bool check_failed_ = false;   // --check left a file unrepaired
   bool verify_failed_ = false;  // --verify left a file wrong
   bool closing_at_end_ = false;
 };

@@ -43,3 +43,11 @@ std::string DurationText(int64_t seconds);
 // (rounded up), each after two spaces.
 std::string ProgressLine(const std::string& window_text, std::optional<double> bytes_per_second,
                          std::optional<int64_t> bytes_left);
+
+// The decoded (UTF-8) progress line made to fit a terminal `columns` wide
+// short of its last column, where a terminal would wrap or the clearing
+// after the line would eat the last character. Too long a line has the
+// file name before its byte counts shortened in the middle with "…", its
+// start and end kept ("Data\\Very…Long.bin 1048576 of 4194304"); what still
+// does not fit is cut at the end. Wide East Asian characters take two columns.
+std::string FitToColumns(const std::string& utf8_line, int columns);
