@@ -295,6 +295,10 @@ void TForm1::ReportRefusedName(const std::string& sentence) {
   if (OnRefusedName) OnRefusedName(sentence);
 }
 
+void TForm1::ReportUnusableServer(const std::string& sentence) {
+  if (OnUnusableServer) OnUnusableServer(sentence);
+}
+
 void TForm1::EntryFailed() {
   if (OnEntryFailed) OnEntryFailed();
 }

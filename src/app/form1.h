@@ -131,11 +131,13 @@ class TForm1 : public TForm, public UpdateView {
 
   // Called after every text change of Label3 (the status line) and of
   // Label4 (the byte counter), with data from the server that was refused,
-  // and at the end of every update check that ran. updater-cli prints them.
-  // Empty = nobody listens.
+  // with each server a check could not use (the window shows only its
+  // box), and at the end of every update check that ran. updater-cli
+  // prints them. Empty = nobody listens.
   std::function<void(const std::string& bytes)> OnStatusText;
   std::function<void(const std::string& bytes)> OnProgressText;
   std::function<void(const std::string& sentence)> OnRefusedName;
+  std::function<void(const std::string& sentence)> OnUnusableServer;
   std::function<void(CheckOutcome)> OnCheckEnded;
   // Called when an entry was passed over for what the server sent (see
   // UpdateView::EntryFailed); updater-cli then ends with exit status 3.
@@ -164,6 +166,7 @@ class TForm1 : public TForm, public UpdateView {
   void ShowMainWindow() override { Show(); }
   ServerChoice ReadServerChoice() const override;
   void ReportRefusedName(const std::string& sentence) override;
+  void ReportUnusableServer(const std::string& sentence) override;
   void EntryFailed() override;
   void CheckEnded(CheckOutcome outcome) override;
 

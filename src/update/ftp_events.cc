@@ -7,6 +7,7 @@
 
 void FtpClient1Connect(UpdateEngine& e) {
   e.IsConnected = true;
+  e.Login.Reached = true;
   e.View.SetConnectionStatus("Connected");
 }
 
@@ -15,11 +16,17 @@ void FtpClient1Disconnect(UpdateEngine& e) {
   e.View.SetConnectionStatus("Disconnected");
 }
 
-void FtpClient1ConnectionFailed(UpdateEngine& e) { e.IsConnected = false; }
+void FtpClient1ConnectionFailed(UpdateEngine& e) {
+  e.IsConnected = false;
+  e.Login.Refused = true;
+}
 
 void FtpClient1HostResolved(UpdateEngine& e) { e.View.SetConnectionStatus("Host resolved"); }
 
-void FtpClient1InvalidHost(UpdateEngine& e) { e.View.ShowBox("Invalid Host", BoxIcon::kNone); }
+void FtpClient1InvalidHost(UpdateEngine& e) {
+  e.Login.InvalidHost = true;
+  e.View.ShowBox("Invalid Host", BoxIcon::kNone);
+}
 
 void FtpClient1TransactionStart(UpdateEngine& e) {
   const int64_t expected = e.Connection ? std::max<int64_t>(e.Connection->BytesTotal(), 0) : 0;

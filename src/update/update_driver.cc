@@ -11,9 +11,13 @@
 #include "platform/game_path.h"
 #include "texts/texts.h"
 #include "update/install_journal.h"
+#include "update/login_failure.h"
 #include "update/signed_set.h"
 
 namespace {
+
+// What a server whose listing lacks the server list was.
+constexpr const char* kNoServerList = "no update3.dat";
 
 const std::string& LineAt(const LineList& lines, int index) {
   if (index < 0 || index >= static_cast<int>(lines.size()))
@@ -27,8 +31,16 @@ std::string GamePath(const UpdateEngine& e, const std::string& name) {
 
 enum class AttemptResult { kConnected, kFailed, kExitRequested };
 
-// One connection attempt to server line `index` of `order`.
-AttemptResult Attempt(UpdateEngine& e, const LineList& order, int index, const std::string& password) {
+// "host:port" of server line `index` of `order`.
+std::string ServerName(const LineList& order, int index) {
+  const std::string& line = LineAt(order, index);
+  return LineField(line, 2) + ":" + LineField(line, 3);
+}
+
+// One connection attempt to server line `index` of `order`; a failed one
+// adds its server and why to `unusable`.
+AttemptResult Attempt(UpdateEngine& e, const LineList& order, int index, const std::string& password,
+                      UnusableServers& unusable) {
   Transport& connection = e.NewConnection();
   const std::string& line = LineAt(order, index);
   e.View.ShowStatusLine();
@@ -40,20 +52,24 @@ AttemptResult Attempt(UpdateEngine& e, const LineList& order, int index, const s
   login.user = LineField(line, 5);
   login.password = password;
   if (e.ExitRequested) return AttemptResult::kExitRequested;
+  std::string error;
   try {
     connection.Connect(login);
-  } catch (const Exception&) {
+  } catch (const Exception& failure) {
     // A refused or failed login shows only in IsConnected.
+    error = failure.what();
   }
-  return e.IsConnected ? AttemptResult::kConnected : AttemptResult::kFailed;
+  if (e.IsConnected) return AttemptResult::kConnected;
+  unusable.push_back(ServerName(order, index) + ": " + DescribeFailedLogin(e.Login, error, login.timeout_ms));
+  return AttemptResult::kFailed;
 }
 
 // The main attempts. Returns the position of the server that accepted the
 // login, -1 when none did, or nullopt when the exit was confirmed.
-std::optional<int> RunMainAttempts(UpdateEngine& e, const LineList& order) {
+std::optional<int> RunMainAttempts(UpdateEngine& e, const LineList& order, UnusableServers& unusable) {
   for (int i = 0;; ++i) {
     e.View.SetStatusText(ConnectingText(i + 1, e.LangLetter));
-    switch (Attempt(e, order, i, "")) {
+    switch (Attempt(e, order, i, "", unusable)) {
       case AttemptResult::kExitRequested:
         return std::nullopt;
       case AttemptResult::kConnected:
@@ -76,7 +92,12 @@ bool ListsServerFile(const UpdateEngine& e, const std::string& name) {
   return IsListedOnServer(e.ListingNames, name);
 }
 
-CheckOutcome ReportNoServer(UpdateEngine& e) {
+void ReportUnusable(UpdateEngine& e, const UnusableServers& unusable) {
+  for (const std::string& sentence : unusable) e.View.ReportUnusableServer(sentence);
+}
+
+CheckOutcome ReportNoServer(UpdateEngine& e, const UnusableServers& unusable) {
+  ReportUnusable(e, unusable);
   const std::string text = SelectText(kDisconnected, e.LangLetter);
   e.View.SetStatusText(text);
   e.View.ShowBox(text, BoxIcon::kInformation);
@@ -111,12 +132,6 @@ class CheckTemporaries {
   std::vector<std::string> paths_;
 };
 
-// "host:port" of server line `index` of `order`.
-std::string ServerName(const LineList& order, int index) {
-  const std::string& line = LineAt(order, index);
-  return LineField(line, 2) + ":" + LineField(line, 3);
-}
-
 void PutInPlace(UpdateEngine& e, const std::string& partial, const std::string& name) {
   const std::string destination = GamePath(e, name);
   if (const int error = platform::ReplaceFile(partial, destination); error != 0)
@@ -146,15 +161,19 @@ std::string FetchSignedList(UpdateEngine& e, const trust::PublicKey& key) {
 // `connected` on, whose list is signed well. Returns false when no server
 // lists "update3.dat" at all; throws Exception naming each refused set
 // when every list found was refused.
-bool FetchSignedSet(UpdateEngine& e, const LineList& order, int connected, const trust::PublicKey& key) {
+bool FetchSignedSet(UpdateEngine& e, const LineList& order, int connected, const trust::PublicKey& key,
+                    UnusableServers& unusable) {
   std::string refusals;
   for (int at = connected;;) {
     if (ListsServerFile(e, "update3.dat")) {
       const std::string problem = FetchSignedList(e, key);
       if (problem.empty()) return true;
       refusals += "\nupdate3.dat from " + ServerName(order, at) + ": " + problem;
+      unusable.push_back(ServerName(order, at) + ": update3.dat refused: " + problem);
+    } else {
+      unusable.push_back(ServerName(order, at) + ": " + kNoServerList);
     }
-    at = ConnectNextServer(e, order, at);
+    at = ConnectNextServer(e, order, at, unusable);
     if (at < 0) break;
     e.Connection->StartSession();
     ClearListing(e);
@@ -162,6 +181,7 @@ bool FetchSignedSet(UpdateEngine& e, const LineList& order, int connected, const
   }
   e.IsConnected = false;
   if (refusals.empty()) return false;
+  ReportUnusable(e, unusable);
   throw Exception("No server offers an update set signed by " + std::string(kGameKeyName) + ":" + refusals);
 }
 
@@ -191,22 +211,26 @@ CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
   e.SignedSet = key.has_value();
   LineList order = BuildServerOrder(e.View.ReadServerChoice(), LoadListFile(GamePath(e, "isp0.dat")),
                                     random ? random : ClockSeededRandom());
-  const std::optional<int> connected = RunMainAttempts(e, order);
+  UnusableServers unusable;
+  const std::optional<int> connected = RunMainAttempts(e, order, unusable);
   if (!connected) return CheckOutcome::kAborted;
-  if (!e.IsConnected) return ReportNoServer(e);
+  if (!e.IsConnected) return ReportNoServer(e, unusable);
 
   e.Connection->StartSession();
   ListServerFolder(e);
   if (key) {
-    if (!FetchSignedSet(e, order, *connected, *key)) return ReportNoServer(e);
+    if (!FetchSignedSet(e, order, *connected, *key, unusable)) return ReportNoServer(e, unusable);
     e.IsConnected = true;
   } else if (!ListsServerFile(e, "update3.dat")) {
-    ConnectNextServer(e, order, *connected);
+    unusable.push_back(ServerName(order, *connected) + ": " + kNoServerList);
+    const int next = ConnectNextServer(e, order, *connected, unusable);
     ClearListing(e);
     ListServerFolder(e);
     if (!ListsServerFile(e, "update3.dat")) {
+      // The fallback's login held but its listing did not help either.
+      if (next >= 0) unusable.push_back(ServerName(order, next) + ": " + kNoServerList);
       e.IsConnected = false;
-      return ReportNoServer(e);
+      return ReportNoServer(e, unusable);
     }
     e.IsConnected = true;
     e.Connection->StartSession();
@@ -258,16 +282,21 @@ void FormResize(UpdateEngine& e, const RandomSource& random) {
   try {
     outcome = RunCheck(e, random);
   } catch (...) {
-    // Tells the view the check ended, then rethrows to the error box.
+    // The status line says the check ended (it would go on saying it
+    // connects), the view hears it, then the error box tells why.
+    if (!e.ExitRequested) {
+      e.View.ShowStatusLine();
+      e.View.SetStatusText(SelectText(kDisconnected, e.LangLetter));
+    }
     e.View.CheckEnded(CheckOutcome::kFailed);
     throw;
   }
   e.View.CheckEnded(outcome);
 }
 
-int ConnectNextServer(UpdateEngine& e, const LineList& order, int index) {
+int ConnectNextServer(UpdateEngine& e, const LineList& order, int index, UnusableServers& unusable) {
   for (int i = index + 1; LineAt(order, i) != "end"; ++i) {
-    switch (Attempt(e, order, i, " ")) {
+    switch (Attempt(e, order, i, " ", unusable)) {
       case AttemptResult::kConnected:
         return i;
       case AttemptResult::kExitRequested:

@@ -16,6 +16,9 @@
 // in between; ExitRequested is looked at before each connection attempt.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "update/server_order.h"
 #include "update/update_engine.h"
 
@@ -25,7 +28,10 @@ void Timer1Timer(UpdateEngine& e);
 // Entry of the check (also the window's resize handler): does the work
 // only the first time it runs after start-up (StartPending). Errors of the
 // downloads and of the list files propagate to the caller, which shows them
-// in the error box. The view hears how the check ended (CheckEnded). A
+// in the error box, after the status line says the check ended (the
+// no-usable-server text). The view hears how the check ended (CheckEnded)
+// and, when no server was usable, each one tried and why
+// (ReportUnusableServer). A
 // check that finds nothing to update removes what a killed run left
 // (SweepTemporaryFiles), partial downloads included.
 // `random` draws the server order (clock-seeded when empty).
@@ -34,8 +40,10 @@ void FormResize(UpdateEngine& e, const RandomSource& random = {});
 // Fallback attempts over the entries of `order` after `index`, with the
 // password of one space; stops at the "end" line, on a login, or when the
 // exit has been confirmed. The status line is left as it is. Returns the
-// position of the server that accepted the login, else -1.
-int ConnectNextServer(UpdateEngine& e, const LineList& order, int index);
+// position of the server that accepted the login, else -1. Each failed
+// login adds "host:port: why" to `unusable`.
+using UnusableServers = std::vector<std::string>;
+int ConnectNextServer(UpdateEngine& e, const LineList& order, int index, UnusableServers& unusable);
 
 // The comparison: loads "update3.dat" and "update2.dat", queues what is new
 // or changed into PendingList and the local names into PendingNames. The

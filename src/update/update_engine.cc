@@ -38,6 +38,7 @@ Transport& UpdateEngine::NewConnection() {
   // The released connection is gone with its login.
   Connection.reset();
   IsConnected = false;
+  Login = {};
   platform::ProcessMessages();
   // Read afresh for each attempt, so a changed setting needs no restart.
   Network = ConnectionNetworkSettings(ExeDir, NetworkOverride);

@@ -13,6 +13,7 @@
 #include "lists/list_file.h"
 #include "transport/transport.h"
 #include "update/install_journal.h"
+#include "update/login_failure.h"
 #include "update/network_settings.h"
 #include "update/update_view.h"
 
@@ -82,6 +83,8 @@ class UpdateEngine {
   // The current connection; replaced before every login attempt. Shared so
   // that an operation running on it keeps it alive when a handler replaces it.
   std::shared_ptr<Transport> Connection;
+  // What the current connection's events told of its login.
+  LoginEvents Login;
 
   // The partial downloads the update run's sweep kept for its entries to
   // continue; emptied when the run ends.

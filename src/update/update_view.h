@@ -59,6 +59,10 @@ class UpdateView {
   // Data from the server that was refused, in one sentence: a list entry
   // whose name would leave the game folder, a bundle member passed over.
   virtual void ReportRefusedName(const std::string& sentence) = 0;
+  // A server the check tried and could not use, and why, in one sentence
+  // ("host:port: why"): each one tried, told before the no-usable-server
+  // text or the error that ends a check without a usable server.
+  virtual void ReportUnusableServer(const std::string& sentence) = 0;
   // An entry was passed over for what the server sent (its download ran
   // past the listed size): the run goes on but did not install everything.
   virtual void EntryFailed() = 0;

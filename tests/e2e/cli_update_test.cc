@@ -225,6 +225,15 @@ TEST_P(CliUpdateTest, ThreeServersRefusingTheLogin) {
   const CliResult r = Run({"--server", "2"}, "zh_TW.BIG5");
   EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
   EXPECT_EQ(r.Lines(), (Lines{"連線中1...", "連線中2...", "連線中3...", "連線中斷", "連線中斷"}));
+  {
+    SCOPED_TRACE("standard error names each server tried and the server's refusal");
+    const std::string prefix = "updater-cli: 127.0.0.1:" + std::to_string(server->port()) + ": login refused (530";
+    std::vector<std::string> err_lines;
+    for (size_t start = 0, end; (end = r.err.find('\n', start)) != std::string::npos; start = end + 1)
+      err_lines.push_back(r.err.substr(start, end - start));
+    ASSERT_EQ(err_lines.size(), 3u) << r.err;
+    for (const std::string& line : err_lines) EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+  }
   EXPECT_EQ(Game("isp1.dat"), "2\r\n");
   EXPECT_EQ(Game("update2.dat"), "<missing>");
 
@@ -257,6 +266,7 @@ TEST_P(CliUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
   const CliResult alone = Run({"--server", "0"});
   EXPECT_EQ(alone.exit_code, 1) << alone.out;
   EXPECT_EQ(alone.Lines(), (Lines{"connecting...", "Disconnected", "Disconnected"}));
+  EXPECT_EQ(alone.err, "updater-cli: 127.0.0.1:" + std::to_string(bare->port()) + ": no update3.dat\n");
 }
 
 // The states of the progress line a terminal was shown: each text between

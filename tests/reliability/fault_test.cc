@@ -127,13 +127,16 @@ TEST_F(FaultTest, UnreachableServers) {
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_EQ(r.Lines(), (std::vector<std::string>{"connecting...", "Disconnected", "Disconnected"})) << r.out;
     EXPECT_LT(r.seconds, 10) << "TimeOut is 2000 ms";
+    EXPECT_NE(r.err.find(": timed out after 2 s\n"), std::string::npos) << r.err;
     ExpectNothingRecordedLost();
   }
   {
     SCOPED_TRACE("port closed");
-    const ChildResult r = RunAgainst(ServerFault::kNone, "", {}, "", test_support::ClosedLoopbackPort());
+    const int port = test_support::ClosedLoopbackPort();
+    const ChildResult r = RunAgainst(ServerFault::kNone, "", {}, "", port);
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
+    EXPECT_EQ(r.err, "updater-cli: 127.0.0.1:" + std::to_string(port) + ": connection refused or unreachable\n");
     ExpectNothingRecordedLost();
   }
   // In a network namespace of its own the lookup cannot leave the machine;
@@ -145,6 +148,8 @@ TEST_F(FaultTest, UnreachableServers) {
     const ChildResult r = RunAgainst(ServerFault::kNone, "", isolated, "updates.example.invalid");
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
+    EXPECT_EQ(r.err.rfind("updater-cli: updates.example.invalid:", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(": host not found\n"), std::string::npos) << r.err;
     ExpectNothingRecordedLost();
   }
   {
@@ -153,6 +158,7 @@ TEST_F(FaultTest, UnreachableServers) {
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
     EXPECT_LT(r.max_rss_kb, 64 * 1024);
+    EXPECT_NE(r.err.find(": Line is too long: no line end within "), std::string::npos) << r.err;
     ExpectNothingRecordedLost();
   }
   {
@@ -161,12 +167,13 @@ TEST_F(FaultTest, UnreachableServers) {
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_TRUE(Printed(r, "Disconnected")) << r.out;
     EXPECT_LT(r.seconds, 10) << "TimeOut is 2000 ms; the server would go on for 40 s";
+    EXPECT_NE(r.err.find(": timed out after 2 s\n"), std::string::npos) << r.err;
     ExpectNothingRecordedLost();
   }
   ExpectNextRunCompletes();
   Report("login stalls past TimeOut; port closed; name does not resolve; greeting without line end; "
          "greeting of continuation lines without end",
-         "\"Disconnected\" in the label and a box; exit 1");
+         "\"Disconnected\" in the label and a box, each server and why on stderr; exit 1");
 }
 
 TEST_F(FaultTest, DiskFullDuringDownload) {

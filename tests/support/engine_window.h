@@ -64,6 +64,7 @@ class RecordingView : public UpdateView {
   void ShowMainWindow() override { ++shows; }
   ServerChoice ReadServerChoice() const override { return choice; }
   void ReportRefusedName(const std::string& sentence) override { refused.push_back(sentence); }
+  void ReportUnusableServer(const std::string& sentence) override { unusable.push_back(sentence); }
   void EntryFailed() override { ++entries_failed; }
   void CheckEnded(CheckOutcome outcome) override { outcomes.push_back(outcome); }
 
@@ -94,6 +95,7 @@ class RecordingView : public UpdateView {
   int hides = 0;
   int shows = 0;
   std::vector<std::string> refused;
+  std::vector<std::string> unusable;  // ReportUnusableServer's sentences
   std::vector<CheckOutcome> outcomes;
   int entries_failed = 0;
 };

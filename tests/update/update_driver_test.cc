@@ -93,6 +93,7 @@ TEST(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
   FormResize(refused, [](int) { return 0; });
   EXPECT_EQ(refused.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
   EXPECT_EQ(refusing.requests, (std::vector<std::string>{"login guest"}));
+  EXPECT_EQ(refused.unusable, (std::vector<std::string>{"a.example:21: login refused (530 Login incorrect.)"}));
 }
 
 // With the game's key (its name in any case) only a list whose signature
@@ -120,6 +121,8 @@ TEST(SignedCheckTest, KeyAndStampInAnyCaseBindTheListAndKeepSigningOn) {
     w.StartPending = true;
     w.outcomes.clear();
     w.refused.clear();
+    w.unusable.clear();
+    w.status_text.clear();
     server.requests.clear();
     ClearListing(w);  // as in a new process: the check runs once per process
     std::filesystem::remove(w.folder.path() + "update3.dat");
@@ -136,6 +139,9 @@ TEST(SignedCheckTest, KeyAndStampInAnyCaseBindTheListAndKeepSigningOn) {
     server.files = {{"update3.dat", list}};
     EXPECT_NE(check().find("there is no signature (update3.dat.minisig is missing)"), std::string::npos);
     EXPECT_EQ(w.folder.Read("update3.dat"), "<missing>");
+    EXPECT_EQ(w.status_text, "Disconnected") << "the check ended; the error box says why";
+    EXPECT_EQ(w.unusable, (std::vector<std::string>{"a.example:21: update3.dat refused: there is no signature "
+                                                    "(update3.dat.minisig is missing)"}));
   }
   {
     SCOPED_TRACE("the bulletin and its signature served as the list");
@@ -225,6 +231,57 @@ TEST_F(UpdateDriverTest, EveryServerUnreachableEndsWithDisconnected) {
   EXPECT_EQ(w.folder.Read("update2.dat"), "<missing>");
 }
 
+// Each server tried is named with what happened to it, in the order tried,
+// before the no-usable-server text: here the chosen one lists no
+// update3.dat and the fallback attempts meet a closed port, a refused
+// login and a silent greeting.
+TEST_F(UpdateDriverTest, EveryUnusableServerIsNamedWithWhatHappened) {
+  test_support::FtpPeer lister([](test_support::FtpPeerSession& s) {
+    s.Send("220 Hi\r\n");
+    s.Reply("230 In\r\n");
+    s.Reply("200 Type set\r\n");
+    s.AnswerDataSetup();
+    s.Reply("150 Here comes the directory listing.\r\n");
+    s.OpenData();
+    s.SendData("bulletin.htm\r\n");
+    s.CloseData();
+    s.Send("226 Directory send OK.\r\n");
+  });
+  test_support::FtpPeer refusing([](test_support::FtpPeerSession& s) {
+    s.Send("220 Hi\r\n");
+    s.Reply("331 Password\r\n");
+    s.Reply("530 Login incorrect.\r\n");
+  });
+  test_support::FtpPeer silent([](test_support::FtpPeerSession& s) { s.ReadCommand(); });
+  const std::string closed = "127.0.0.1:" + std::to_string(test_support::ClosedLoopbackPort());
+  auto line = [](const std::string& name, const std::string& server, const std::string& timeout) {
+    return name + " " + server.substr(0, server.find(':')) + " " + server.substr(server.find(':') + 1) + " " +
+           timeout + " guest";
+  };
+  const std::string at_refusing = "127.0.0.1:" + std::to_string(refusing.port());
+  const std::string at_silent = "127.0.0.1:" + std::to_string(silent.port());
+  const std::string at_lister = "127.0.0.1:" + std::to_string(lister.port());
+  const LineList isp0 = {line("S0", closed, "2000"), line("S1", at_refusing, "2000"), line("S2", at_silent, "500"),
+                         line("S3", at_lister, "2000"), "end"};
+  std::string text;
+  for (const std::string& l : isp0) text += l + "\r\n";
+  w.folder.Write("isp0.dat", text);
+  w.choice = ServerChoice{3, 5, isp0};
+  w.StartPending = true;
+  FormResize(w, FirstDraw());
+  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
+  EXPECT_EQ(w.unusable, (std::vector<std::string>{at_lister + ": no update3.dat",
+                                                  closed + ": connection refused or unreachable",
+                                                  at_refusing + ": login refused (530 Login incorrect.)",
+                                                  at_silent + ": timed out after 0.5 s"}));
+  EXPECT_EQ(w.status_text, "Disconnected");
+  EXPECT_EQ(w.BoxTexts(), (std::vector<std::string>{"Disconnected"})) << "the window's box is unchanged";
+  w.Connection.reset();
+  EXPECT_EQ(lister.Finish(), "");
+  EXPECT_EQ(refusing.Finish(), "");
+  EXPECT_EQ(silent.Finish(), "");
+}
+
 TEST_F(UpdateDriverTest, ConfirmedExitStopsBeforeTheFirstAttempt) {
   WriteClosedServers(2);
   w.ExitRequested = true;
@@ -286,6 +343,7 @@ TEST_F(UpdateDriverTest, NetworkSettingsReachTheClientAndASilentServerEndsTheChe
     EXPECT_STREQ(e.what(), "Data connection timed out: no connection within 1 s (RETR update3.dat)");
   }
   EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kFailed}));
+  EXPECT_EQ(w.status_text, "Disconnected") << "after the error box the status line says the check ended";
   EXPECT_EQ(w.connection_status, "Download failure");
   ASSERT_TRUE(w.Connection);
   w.Connection.reset();

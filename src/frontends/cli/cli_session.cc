@@ -96,6 +96,7 @@ class CliSession {
     form1.OnStatusText = [this](const std::string& text) { output_.Line(text); };
     form1.OnProgressText = [this](const std::string& text) { output_.Progress(WithRate(text)); };
     form1.OnRefusedName = [this](const std::string& sentence) { output_.Problem(sentence); };
+    form1.OnUnusableServer = [this](const std::string& sentence) { output_.Problem(sentence); };
     form1.OnEntryFailed = [this] { entry_failed_ = true; };
     form1.OnCheckEnded = [this](CheckOutcome outcome) {
       outcome_ = outcome;
