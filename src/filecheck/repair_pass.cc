@@ -10,6 +10,7 @@
 #include "platform/game_path.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
+#include "lists/digest_fields.h"
 #include "lists/list_file.h"
 #include "update/process_entry.h"
 #include "update/updater_files.h"
@@ -88,6 +89,20 @@ void Discard(UpdateEngine& e, const std::string& path) {
   if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) e.View.ReportRefusedName(sentence);
 }
 
+// The execute bits the server list's "E" or "O" line for the game file
+// `name` gives it: a listing entry carries no mode of its own.
+platform::ExecuteBits ListedExecuteBitsOf(const UpdateEngine& e, const std::string& name) {
+  if (!e.ServerList) return platform::ExecuteBits::kAsReplaced;
+  const std::string key = GameFileKey(name);
+  for (size_t i = 1; i < e.ServerList->size(); ++i) {
+    const std::string& line = (*e.ServerList)[i];
+    const std::string type = platform::UpperAsciiCase(LineField(line, 1));
+    if ((type == "E" || type == "O") && GameFileKey(LineField(line, 3)) == key)
+      return ListedExecuteBits(LineField(line, ExecuteFlagField(type[0])));
+  }
+  return platform::ExecuteBits::kAsReplaced;
+}
+
 // Fetches the listing entry for `file`; false when the file could not be
 // repaired from it (its data was damaged or could not replace the file;
 // the unpacker has shown why).
@@ -110,7 +125,8 @@ bool DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const Spli
     throw;
   }
   if (!packed) {
-    const int error = platform::ReplaceFile(received, downloaded);
+    const int error =
+        platform::ReplaceFile(received, downloaded, ListedExecuteBitsOf(e, split.folder + entry));
     if (error == 0) return true;
     Discard(e, received);
     throw EFOpenError("Cannot create file " + downloaded + ": " + platform::ErrorText(error));
@@ -126,7 +142,9 @@ bool DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const Spli
   const std::string partial = BeginPartialFile(e.ExeDir, destination);
   e.Gzip.FileSource = received;
   e.Gzip.FileDestination = destination;
-  const int status = e.Gzip.Unpack();
+  TGzip::Expectation expected;
+  expected.execute = ListedExecuteBitsOf(e, file.name);
+  const int status = e.Gzip.Unpack(expected);
   Discard(e, received);  // the unpacker deletes it, except when the file could not be replaced
   Discard(e, partial);
   return status == TGzip::kUnpacked;

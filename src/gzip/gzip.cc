@@ -124,7 +124,7 @@ int TGzip::Unpack(const Expectation& expected) {
   // knows its name and whether it matters.
   if (status != kUnpacked) {
     (void)platform::RemoveFileIfPresent(partial);
-  } else if (platform::ReplaceFile(partial, FileDestination) != 0) {
+  } else if (platform::ReplaceFile(partial, FileDestination, expected.execute) != 0) {
     ShowError("Can't create: " + FileDestination);
     (void)platform::RemoveFileIfPresent(partial);
     return kNotReplaced;  // the source is kept, as when the destination cannot be created

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/file_stream.h"
+#include "platform/file_system.h"
 
 // Unpacks one gzip file per Unpack() call, through a fixed 16 KiB block, so
 // any size is unpacked in constant memory. Runs synchronously on the
@@ -43,6 +44,8 @@ class TGzip {
     // Asked once the data is whole, checked and written, before it
     // replaces the destination: false refuses it. Empty accepts.
     std::function<bool()> accept;
+    // The execute bits the destination gets as it is replaced.
+    platform::ExecuteBits execute = platform::ExecuteBits::kAsReplaced;
   };
 
   // The gzip file to read (a real path).

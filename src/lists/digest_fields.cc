@@ -14,3 +14,11 @@ int ServedDigestField(char type) {
 int InstalledDigestField(char type) { return type == 'E' || type == 'O' ? 7 : 0; }
 
 int InstalledSizeField(char type) { return type == 'E' ? 8 : 0; }
+
+int ExecuteFlagField(char type) { return type == 'E' || type == 'O' ? 9 : 0; }
+
+platform::ExecuteBits ListedExecuteBits(std::string_view field) {
+  if (field == kExecutableFlag) return platform::ExecuteBits::kSet;
+  if (field == kNotExecutableFlag) return platform::ExecuteBits::kCleared;
+  return platform::ExecuteBits::kAsReplaced;
+}

@@ -113,12 +113,38 @@ std::string ErrorText(int error_number) { return std::strerror(error_number); }
 
 std::string PartialFileOf(const std::string& path) { return path + std::string(kPartialFileSuffix); }
 
-int ReplaceFile(const std::string& from, const std::string& to) {
-  struct stat old_info;
-  if (stat(to.c_str(), &old_info) == 0 && S_ISREG(old_info.st_mode) &&
-      chmod(from.c_str(), old_info.st_mode & 07777) != 0)
-    return errno;
+// Execute bits follow the read bits, so a file the player keeps private
+// (no access for others) stays private once executable.
+mode_t WithExecuteBits(mode_t mode, ExecuteBits execute) {
+  switch (execute) {
+    case ExecuteBits::kSet:
+      return mode | ((mode & 0444) >> 2);
+    case ExecuteBits::kCleared:
+      return mode & ~static_cast<mode_t>(0111);
+    case ExecuteBits::kAsReplaced:
+      break;
+  }
+  return mode;
+}
+
+int ReplaceFile(const std::string& from, const std::string& to, ExecuteBits execute) {
+  struct stat info;
+  const bool replaces = stat(to.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  if (!replaces && stat(from.c_str(), &info) != 0) return errno;
+  const mode_t mode = WithExecuteBits(info.st_mode & 07777, execute);
+  if ((replaces || mode != (info.st_mode & 07777)) && chmod(from.c_str(), mode) != 0) return errno;
   return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int SetExecuteBits(const std::string& path, ExecuteBits execute, bool& changed) {
+  changed = false;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return errno;
+  const mode_t mode = WithExecuteBits(info.st_mode & 07777, execute);
+  if (mode == (info.st_mode & 07777)) return 0;
+  if (chmod(path.c_str(), mode) != 0) return errno;
+  changed = true;
+  return 0;
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {

@@ -50,13 +50,28 @@ inline constexpr std::string_view kPartialFileSuffix = ".updtmp";
 // The partial file of path: path + kPartialFileSuffix.
 std::string PartialFileOf(const std::string& path);
 
+// What a file's execute permission bits become when it is installed.
+enum class ExecuteBits {
+  kAsReplaced,  // left as the other permission bits are
+  kSet,         // set for everyone who may read the file
+  kCleared,     // cleared for everyone
+};
+
 // Renames the file `from` over `to` in one step (both in the same folder),
 // so that `to` is at every moment either its old or its new content. The
 // new file takes the permission bits of the file it replaces; a new name
-// keeps those of `from`. Returns 0, or the errno when `to` cannot be
-// replaced (a folder in its place, a read-only folder); `from` is then
-// left as it was.
-[[nodiscard]] int ReplaceFile(const std::string& from, const std::string& to);
+// keeps those of `from`. `execute` then sets or clears the execute bits
+// before the rename, so the file never shows under `to` without them.
+// Returns 0, or the errno when `to` cannot be replaced (a folder in its
+// place, a read-only folder); `from` is then left in place.
+[[nodiscard]] int ReplaceFile(const std::string& from, const std::string& to,
+                              ExecuteBits execute = ExecuteBits::kAsReplaced);
+
+// Sets or clears the execute bits of an existing file as ReplaceFile does.
+// Returns 0 and sets `changed` when the bits were changed, 0 alone when
+// they were right already, or the errno when the file cannot be examined
+// or changed.
+[[nodiscard]] int SetExecuteBits(const std::string& path, ExecuteBits execute, bool& changed);
 
 // Appends bytes to the file, creating it when missing. Throws EFOpenError
 // "Cannot create file <path>" when it cannot be opened, EInOutError

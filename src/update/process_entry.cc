@@ -33,6 +33,7 @@ struct EntryFields {
   std::string digest;  // the served file's SHA-256 as listed; "" when the line has none
   std::string installed_digest;  // the installed file's SHA-256 ("E", "O"); "" when none is listed
   std::string installed_size;    // the installed file's size as listed ("E"); "" when none
+  platform::ExecuteBits execute = platform::ExecuteBits::kAsReplaced;  // as the mode flag lists it ("E", "O")
 };
 
 const std::string kNoDigest;
@@ -147,7 +148,7 @@ class EntryInstaller {
   // Throws EFOpenError when the local name cannot be replaced.
   void PlaceDownload() {
     const std::string destination = Path(f_.local);
-    if (const int error = platform::ReplaceFile(download_, destination); error != 0)
+    if (const int error = platform::ReplaceFile(download_, destination, f_.execute); error != 0)
       throw EFOpenError("Cannot create file " + destination + ": " + platform::ErrorText(error));
   }
 
@@ -164,6 +165,7 @@ class EntryInstaller {
     // An unpacked bundle lives only until it has been taken apart.
     if (f_.type != "E") Keep(NoteTemporaryFile(e_.ExeDir, destination));
     TGzip::Expectation expected;
+    expected.execute = f_.execute;
     // Hashed on the other core as the unpacked bytes are written.
     std::optional<trust::BackgroundSha256> digest;
     if (f_.type == "E") {
@@ -423,6 +425,13 @@ std::string ListedInstalledSize(const std::string& line, const std::string& type
   return field == 0 ? "" : LineField(line, field + offset);
 }
 
+// The installed file's execute bits as `line` lists them (offset as for
+// ListedDigest).
+platform::ExecuteBits ListedExecute(const std::string& line, const std::string& type, int offset) {
+  const int field = type.size() == 1 ? ExecuteFlagField(type[0]) : 0;
+  return field == 0 ? platform::ExecuteBits::kAsReplaced : ListedExecuteBits(LineField(line, field + offset));
+}
+
 // A pending line taken apart: a changed file ("U <record index> <server
 // line>") or a new one.
 struct PendingEntry {
@@ -438,12 +447,12 @@ PendingEntry ParsePendingLine(const UpdateEngine& e, const std::string& line) {
     return {true, LineField(line, 2),
             EntryFields{type, LineField(line, 4), LineField(line, 5), LineField(line, 6), LineField(line, 7), "",
                         ListedDigest(e, line, type, 2), ListedInstalledDigest(line, type, 2),
-                        ListedInstalledSize(line, type, 2)}};
+                        ListedInstalledSize(line, type, 2), ListedExecute(line, type, 2)}};
   }
   return {false, "",
           EntryFields{kind, LineField(line, 2), LineField(line, 3), LineField(line, 4), LineField(line, 5),
                       LineField(line, 6), ListedDigest(e, line, kind, 0), ListedInstalledDigest(line, kind, 0),
-                      ListedInstalledSize(line, kind, 0)}};
+                      ListedInstalledSize(line, kind, 0), ListedExecute(line, kind, 0)}};
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "lists/list_file.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "trust/sha256.h"
 #include "update/install_journal.h"
@@ -42,6 +43,21 @@ std::string InstalledDigest(const UpdateEngine& e, const std::string& name) {
   }
 }
 
+// Gives the installed file `line` names, whose content is right, the
+// execute bits its mode flag lists: a file set right counts as repaired.
+void SetListedExecuteBits(const UpdateEngine& e, const std::string& line, char type, VerifyReport& report) {
+  const platform::ExecuteBits execute = ListedExecuteBits(LineField(line, ExecuteFlagField(type)));
+  if (execute == platform::ExecuteBits::kAsReplaced) return;
+  const std::string name = LineField(line, 3);
+  if (IsUpdaterOwnFile(name)) return;  // no repair writes them, not even their mode
+  bool changed = false;
+  if (const int error = platform::SetExecuteBits(platform::ResolveGameFileName(e.ExeDir, name), execute, changed);
+      error != 0)
+    report.unrepaired.push_back(name + ": its execute permission cannot be set: " + platform::ErrorText(error));
+  else if (changed)
+    report.repaired.push_back(name);
+}
+
 }  // namespace
 
 VerifyReport VerifyGameFiles(UpdateEngine& e) {
@@ -64,7 +80,10 @@ VerifyReport VerifyGameFiles(UpdateEngine& e) {
       continue;
     }
     ++report.checked;
-    if (InstalledDigest(e, name) == expected) continue;
+    if (InstalledDigest(e, name) == expected) {
+      SetListedExecuteBits(e, line, type[0], report);
+      continue;
+    }
     if (IsUpdaterOwnFile(name)) {
       report.unrepaired.push_back(name + ": it is one of the updater's own files, which no repair writes");
       continue;

@@ -12,7 +12,7 @@
 
 struct [[nodiscard]] VerifyReport {
   int checked = 0;                        // files compared with their digest
-  std::vector<std::string> repaired;      // local names reinstalled and now right
+  std::vector<std::string> repaired;      // local names reinstalled, or given their listed execute bits, and now right
   std::vector<std::string> unrepaired;    // local names still wrong: "<name>: <why>"
   std::vector<std::string> unverifiable;  // local names whose line gives no digest
   bool stopped = false;                   // the in-use stop ended the run

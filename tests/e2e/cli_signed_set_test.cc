@@ -313,6 +313,45 @@ TEST_P(CliSignedSetTest, VerifyRepairsAFileChangedInPlace) {
   EXPECT_EQ(Game("update.pub.minisig"), "kept");
 }
 
+// Executable files keep their execute bits through an install, and
+// --verify sets bits that differ from the list's flag without fetching the
+// file, whose content is right.
+TEST_P(CliSignedSetTest, VerifySetsTheListedExecuteBits) {
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  InstallKey("publisher");
+  set.AddE("Game.gz", "System\\Game", "1", "game code");
+  set.SetInstalledTail("9", "x");
+  set.AddO("Start.sh", "Start.sh", "1", "#!/bin/sh");
+  set.SetInstalledTail("9", "x");
+  set.AddO("Readme.txt", "Readme.txt", "1", "read me");
+  set.SetInstalledTail("7", "-");
+  set.WriteList("UPDATE", UpdateSet::Digests::kListed);
+  Sign("update3.dat", "publisher", Times(now - 60, now + 3600));
+  const CliResult installed = Run({"--server", "0", "--update"});
+  ASSERT_EQ(installed.exit_code, 0) << installed.out << installed.err;
+  namespace fs = std::filesystem;
+  const auto executable = [&](const std::string& name) {
+    return (fs::status(root.path() + "game/" + name).permissions() & fs::perms::owner_exec) != fs::perms::none;
+  };
+  EXPECT_TRUE(executable("System/Game"));
+  EXPECT_TRUE(executable("Start.sh"));
+  EXPECT_FALSE(executable("Readme.txt"));
+
+  fs::permissions(root.path() + "game/Start.sh", fs::perms::owner_exec | fs::perms::group_exec |
+                  fs::perms::others_exec, fs::perm_options::remove);
+  fs::permissions(root.path() + "game/Readme.txt", fs::perms::owner_exec, fs::perm_options::add);
+  set.PutFile("Start.sh", "#!/bin/XX");  // a download would be refused by its digest
+  const CliResult verified = Run({"--verify"});
+  EXPECT_EQ(verified.exit_code, 0) << verified.out << verified.err;
+  const Lines lines = verified.Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "verify: 3 files checked, 2 repaired, 0 not repaired"), lines.end())
+      << verified.out;
+  EXPECT_TRUE(executable("Start.sh"));
+  EXPECT_FALSE(executable("Readme.txt"));
+  EXPECT_EQ(Game("Start.sh"), "#!/bin/sh");
+}
+
 // The file check with the key: a damaged file comes back from its signed
 // entry; one the signed list does not name is not guessed from the server
 // listing, so a mirror's own "update.pub" never replaces the publisher's.

@@ -95,6 +95,12 @@ class UpdateSet {
     lines_.push_back(line);
     served_digests_.emplace_back();
     installed_digests_.emplace_back();
+    tails_.emplace_back();
+  }
+  // Fields 8 and 9 of the last "E" or "O" line, written after its digests:
+  // the installed size and the mode flag ("x" or "-").
+  void SetInstalledTail(const std::string& installed_size, const std::string& flag) {
+    tails_.back() = " " + installed_size + " " + flag;
   }
 
   // Writes "update3.dat" (header first, CR LF) into the folder.
@@ -103,7 +109,7 @@ class UpdateSet {
     for (size_t i = 0; i < lines_.size(); ++i) {
       text += lines_[i];
       if (digests == Digests::kListed && !served_digests_[i].empty()) text += " " + served_digests_[i];
-      if (digests == Digests::kListed && !installed_digests_[i].empty()) text += " " + installed_digests_[i];
+      if (digests == Digests::kListed && !installed_digests_[i].empty()) text += " " + installed_digests_[i] + tails_[i];
       text += "\r\n";
     }
     PutFile("update3.dat", text);
@@ -120,12 +126,14 @@ class UpdateSet {
     lines_.push_back(line);
     served_digests_.push_back(Sha256Of(bytes));
     installed_digests_.emplace_back();
+    tails_.emplace_back();
   }
 
   std::string folder_;
   std::vector<std::string> lines_;
   std::vector<std::string> served_digests_;     // per line; "" for lines given as they are
   std::vector<std::string> installed_digests_;  // per line; "E" and "O" only
+  std::vector<std::string> tails_;              // per line: fields 8 and 9 after the installed digest
 };
 
 }  // namespace test_support

@@ -217,7 +217,8 @@ TEST_F(FileCheckTest, CountsDownToFinishedWhenEverythingIsRepaired) {
   game.Write("Maps\\keep", "");
   game.Write("System\\keep", "");
   game.Write("ErrorList.TXT", "older list");
-  ConnectAsAfterUpdate();
+  // A listing entry carries no mode: the server list's flag for the file gives it.
+  ConnectAsAfterUpdate({"header", "E ONE.GZP System\\One.u 1 21 - - 1 x", "O Three.dat Maps\\Three.dat 1 3 - - 3 x"});
   form->Image8Click();
   EXPECT_EQ(status_texts, (std::vector<std::string>{"3files check to be updated", "2files check to be updated",
                                                     "1files check to be updated", "files checked"}));
@@ -225,6 +226,9 @@ TEST_F(FileCheckTest, CountsDownToFinishedWhenEverythingIsRepaired) {
   EXPECT_EQ(game.Read("two.txt"), "22") << "stored under the server's name";
   EXPECT_EQ(game.Read("Maps\\Three.dat"), "333");
   EXPECT_EQ(game.Read("ErrorList.TXT"), "older list");
+  EXPECT_EQ(access(game.RealPath("System\\One.u").c_str(), X_OK), 0);
+  EXPECT_EQ(access(game.RealPath("Maps\\Three.dat").c_str(), X_OK), 0);
+  EXPECT_NE(access(game.RealPath("two.txt").c_str(), X_OK), 0) << "no line: the download's own bits";
 
   SCOPED_TRACE("a second run finds everything in order");
   status_texts.clear();

@@ -43,6 +43,7 @@ def make_release(game):
     write(f"{game}/Trees/leaf.bmp", b"BM" + b"\x30" * 7000)
     write(f"{game}/Maps/a.map", b"map" * 3000)
     write(f"{game}/Empty.dat", b"")
+    os.chmod(f"{game}/Help/Readme.txt", 0o755)  # an "O" entry flagged executable
     with open(f"{game}/../rules", "w") as f:
         f.write("# test rules\nT Trees.bnd Trees Trees/*.bmp\nC Maps.bnd - Maps/*\nraw *.ogg\n")
 
@@ -102,10 +103,12 @@ def check_published(game, server):
         expect(os.path.getsize(path) == int(size), f"size field of {local}")
         # Digests follow the fields every updater reads: the served file's, then the installed file's.
         digests = e[6:] if kind in b"TASW" else e[5:]
-        if kind == b"E":
-            # The installed size follows the digests: the bound of the updater's unpack.
-            expect(int(digests[-1]) == os.path.getsize(files[local.decode()]), f"installed size of {local}")
-            digests = digests[:-1]
+        if kind in b"EO":
+            # The installed size (the bound of the updater's unpack) and the mode flag follow the digests.
+            expect(int(digests[-2]) == os.path.getsize(files[local.decode()]), f"installed size of {local}")
+            flag = b"x" if os.access(files[local.decode()], os.X_OK) else b"-"
+            expect(digests[-1] == flag, f"mode flag of {local}: {digests[-1]!r}")
+            digests = digests[:-2]
         expect(digests[0] == sha256(read(path)), f"served digest of {local}")
         expect(len(digests) == (2 if kind in b"EO" else 1), f"digest fields of {local}: {e}")
         if kind == b"O":
@@ -188,16 +191,18 @@ def check_problems(server, root):
             f[3] = f[3][:8]                                                 # narrower version
         lines[i] = b" ".join(f)
     lines.insert(len(lines) - 1, lines[by_kind[b"O"][-1]])                  # local name twice
+    lines[by_kind[b"O"][1]] = b" ".join(fields(by_kind[b"O"][1])[:-1] + [b"s"])  # unknown mode flag
     write(f"{broken}/update3.dat", b"\r\n".join(lines))
     result = run("check", broken)
     out = result.stdout.decode(errors="replace")
     expect(result.returncode == 1, f"check of a broken set returned {result.returncode}")
     for what in ["is missing", "the list says", "damaged gzip data", "member count 101",
                  "is not inside the member data", "characters wide", "already listed on line",
+                 "mode flag \"s\" (field 9) is neither",
                  "Help\\Readme.txt (Readme.txt): the SHA-256 of the served file (field 6) differs"]:
         expect(what in out, f"check did not report '{what}':\n{out}")
     # One line per problem; the file grown by a byte has two (its size and its digest).
-    expect(len(out.strip().split("\n")) == 9, f"expected one line per problem:\n{out}")
+    expect(len(out.strip().split("\n")) == 10, f"expected one line per problem:\n{out}")
 
 
 def minisign(*args):

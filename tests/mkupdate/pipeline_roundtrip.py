@@ -31,24 +31,28 @@ def make_release(game, root):
     write(f"{game}/Walk/Walk.psa", b"walk animation " * 100)
     write(f"{game}/Rocks/Rock1.ase", b"rock mesh " * 100)
     write(f"{game}/Birds/Chirp.wav", b"chirp " * 100)
+    write(f"{game}/System/Quelmar", b"launcher code " * 200)
+    write(f"{game}/Start.sh", b"#!/bin/sh\n")
+    for name in ("System/Quelmar", "Start.sh"):
+        os.chmod(f"{game}/{name}", 0o755)
     with open(f"{root}/release.rules", "w") as f:
         f.write("C Maps.bnd - Maps/*\nT Trees.bnd Trees Trees/*\nA Walk.bnd Walk Walk/*\n"
                 "S Rocks.bnd Rocks Rocks/*\nW Birds.bnd Birds Birds/*\nraw *.ogg Help/*\n")
 
 
 def expect_digests(server):
-    """Every entry of update3.dat ends in its digests: one for a bundle, two for E and O; an E entry
-    then gives its installed size."""
+    """Every entry of update3.dat ends in its digests: one for a bundle, two for E and O, which then
+    give their installed size and mode flag."""
     lines = read(f"{server}/update3.dat").decode().split("\r\n")[1:-1]
     for line in lines:
         fields = line.split()
         count = 2 if fields[0] in "EO" else 1
         first = 6 if fields[0] in "TASW" else 5
         digests = fields[first:first + count]
-        expect(len(fields) == first + count + (1 if fields[0] == "E" else 0), f"fields of {line}")
-        expect(fields[0] != "E" or fields[-1].isdigit(), f"installed size of {line}")
+        expect(len(fields) == first + count + (2 if fields[0] in "EO" else 0), f"fields of {line}")
+        expect(fields[0] not in "EO" or (fields[-2].isdigit() and fields[-1] in ("x", "-")), f"size and flag of {line}")
         expect(all(re.fullmatch("[0-9a-f]{64}", d) for d in digests), f"digests of {line}")
-    expect(len(lines) == 9, f"{len(lines)} entries, expected 4 files and 5 bundles")
+    expect(len(lines) == 11, f"{len(lines)} entries, expected 6 files and 5 bundles")
 
 
 def import_calls(game, count):
@@ -84,6 +88,7 @@ def main():
             write(f"{release}/System/Core.u", b"new core\n" * 1000)
             write(f"{release}/Trees/Oak.pcx", b"new oak texture " * 300)
             write(f"{release}/Maps/Town.map", b"new town map " * 300)
+            os.chmod(f"{release}/Start.sh", 0o644)  # only its mode changes
             run("keygen", [MKUPDATE, "keygen", f"{root}/keys"], 30)
             publish(MKUPDATE, release, server, rules, options=["--sign", f"{root}/keys/update.key"])
             expect(os.path.exists(f"{server}/update3.dat.minisig"), "the second set is not signed")

@@ -11,6 +11,7 @@
 
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "server_list.h"
 #include "lists/pending_list.h"
 #include "platform/errors.h"
 #include "publish_fixture.h"
@@ -81,6 +82,11 @@ TEST_F(PublishTest, EveryLineCarriesTheDigestsOfItsServedAndInstalledFiles) {
   Write("System/Noise.bin", noise);                 // E that gzip cannot shrink: O
   Write("Maps/a.map", std::string(4000, 'a'));      // C
   Write("Trees/bark.bmp", std::string(4000, 'b'));  // T, with a package
+  Write("System/Game", std::string(3000, 'g'));     // E, executable
+  Write("Start.sh", "#!/bin/sh\n");                 // O, executable
+  for (const char* name : {"System/Game", "Start.sh"})
+    std::filesystem::permissions(game() + "/" + name, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
   const std::string rules = "T Trees.bnd Trees Trees/*\nC Maps.bnd - Maps/*\nraw *.ogg\n";
   Run(8, rules);
   auto served = [&](const std::string& local) { return trust::Sha256File(server() + "/" + LineField(Entry(local), 2)); };
@@ -89,13 +95,16 @@ TEST_F(PublishTest, EveryLineCarriesTheDigestsOfItsServedAndInstalledFiles) {
     std::string local, type;
     int served_field;
     std::string installed;       // empty for bundles
-    std::string installed_size;  // "E" only: what the updater's unpack may write
+    std::string installed_size;  // "E": what the updater's unpack may write; "O": field 5 again
+    std::string flag;            // the mode flag; empty for bundles
   };
-  const Expected expected[] = {{"System\\Core.u", "E", 6, release("System/Core.u"), "5000"},
-                               {"Music\\song.ogg", "O", 6, release("Music/song.ogg"), ""},
-                               {"System\\Noise.bin", "O", 6, release("System/Noise.bin"), ""},
-                               {"Maps.bnd", "C", 6, "", ""},
-                               {"Trees.bnd", "T", 7, "", ""}};
+  const Expected expected[] = {{"System\\Core.u", "E", 6, release("System/Core.u"), "5000", "-"},
+                               {"System\\Game", "E", 6, release("System/Game"), "3000", "x"},
+                               {"Start.sh", "O", 6, release("Start.sh"), "10", "x"},
+                               {"Music\\song.ogg", "O", 6, release("Music/song.ogg"), "8", "-"},
+                               {"System\\Noise.bin", "O", 6, release("System/Noise.bin"), "6000", "-"},
+                               {"Maps.bnd", "C", 6, "", "", ""},
+                               {"Trees.bnd", "T", 7, "", "", ""}};
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.local);
     const std::string line = Entry(e.local);
@@ -106,15 +115,16 @@ TEST_F(PublishTest, EveryLineCarriesTheDigestsOfItsServedAndInstalledFiles) {
     }
     if (!e.installed_size.empty()) {
       EXPECT_EQ(LineField(line, 8), e.installed_size);
+      EXPECT_EQ(LineField(line, 9), e.flag);
     }
-    EXPECT_EQ(LineField(line, e.installed.empty() ? e.served_field + 1 : e.installed_size.empty() ? 8 : 9), "");
+    EXPECT_EQ(LineField(line, e.installed.empty() ? e.served_field + 1 : 10), "");
   }
   EXPECT_EQ(LineField(Entry("Trees.bnd"), 6), "Trees");
   EXPECT_EQ(LineField(Entry("Music\\song.ogg"), 6), LineField(Entry("Music\\song.ogg"), 7));
   EXPECT_TRUE(CheckServerFolder(server()).empty());
   const LineList published = List();
   {
-    SCOPED_TRACE("a list of an older publisher gains the digests, and no entry changes");
+    SCOPED_TRACE("a list of an older publisher gains the digests and flags; only executable entries change");
     LineList old = published;
     for (size_t i = 1; i < old.size(); ++i) {
       int fields = LineField(old[i], 1) == "T" ? 6 : 5;
@@ -126,12 +136,20 @@ TEST_F(PublishTest, EveryLineCarriesTheDigestsOfItsServedAndInstalledFiles) {
     EXPECT_TRUE(CheckServerFolder(server()).empty());  // unsigned: the digests are optional
     std::ofstream(server() + "/update3.dat.minisig") << "a signed set needs them\n";
     std::vector<std::string> problems = CheckServerFolder(server());
-    EXPECT_EQ(problems.size(), 6u);  // five served files and the E entry's installed one (O installs as served)
+    EXPECT_EQ(problems.size(), 9u);  // seven served files and the E entries' installed ones (O installs as served)
     for (const std::string& problem : problems) EXPECT_NE(problem.find("no SHA-256 of the "), std::string::npos) << problem;
     fs::remove(server() + "/update3.dat.minisig");
     std::string out = Run(9, rules);
-    EXPECT_NE(out.find("0 new, 0 changed, 5 unchanged"), std::string::npos) << out;
-    EXPECT_EQ(List(), published);
+    // Players' files lack the execute bits an older list could not give.
+    EXPECT_NE(out.find("0 new, 2 changed, 5 unchanged"), std::string::npos) << out;
+    const LineList republished = List();
+    ASSERT_EQ(republished.size(), published.size());
+    for (size_t i = 1; i < published.size(); ++i) {
+      SCOPED_TRACE(published[i]);
+      const bool executable = LineField(published[i], 9) == "x";
+      EXPECT_EQ(LineField(republished[i], 4), executable ? "2026120900" : "2026120800");
+      for (int f : {1, 2, 3, 5, 6, 7, 8, 9, 10}) EXPECT_EQ(LineField(republished[i], f), LineField(published[i], f));
+    }
   }
   {
     SCOPED_TRACE("a server file swapped for other bytes of the same size");
@@ -144,6 +162,39 @@ TEST_F(PublishTest, EveryLineCarriesTheDigestsOfItsServedAndInstalledFiles) {
     EXPECT_NE(out.find("changed O Music\\song.ogg"), std::string::npos) << out;
     EXPECT_EQ(LineField(Entry("Music\\song.ogg"), 6), release("Music/song.ogg"));
     EXPECT_TRUE(CheckServerFolder(server()).empty());
+  }
+}
+
+// Players get a file's execute bits only with a new version of its entry,
+// so a change of the bits alone is a change of the entry; an older list's
+// line without a flag already serves a file that is not executable.
+TEST_F(PublishTest, AChangedExecuteBitIssuesTheEntryAgain) {
+  Write("Start.sh", "#!/bin/sh\n");
+  Write("Help.txt", "help");
+  Run(8);
+  ASSERT_EQ(LineField(Entry("Start.sh"), 9), "-");
+  {
+    SCOPED_TRACE("the bit set");
+    std::filesystem::permissions(game() + "/Start.sh", std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    Run(9);
+    EXPECT_EQ(LineField(Entry("Start.sh"), 4), "2026120900");
+    EXPECT_EQ(LineField(Entry("Start.sh"), 9), "x");
+    EXPECT_EQ(LineField(Entry("Help.txt"), 4), "2026120800");
+  }
+  {
+    SCOPED_TRACE("an older list without flags");
+    LineList old = List();
+    for (size_t i = 1; i < old.size(); ++i) {
+      std::string line = LineField(old[i], 1);
+      for (int f = 2; f <= 8; ++f) line += " " + LineField(old[i], f);
+      old[i] = line;
+    }
+    std::ofstream(server() + "/update3.dat", std::ios::binary) << JoinLines(old);
+    Run(10);
+    EXPECT_EQ(LineField(Entry("Start.sh"), 4), "2026121000");  // the bit must reach players
+    EXPECT_EQ(LineField(Entry("Help.txt"), 4), "2026120800");
+    EXPECT_EQ(LineField(Entry("Help.txt"), 9), "-");
   }
 }
 

@@ -174,8 +174,10 @@ TEST_F(SetSigningTest, KeysThatCannotBeUsedAreRefusedBeforeAnythingIsWritten) {
     fs::remove(game() + "/update.key");
     Run(8);
     LineList list = List();
-    // The installed file's digest gone (and the installed size that follows it).
-    list[1] = list[1].substr(0, list[1].rfind(' ', list[1].rfind(' ') - 1));
+    // The installed file's digest gone (and the installed size and mode flag that follow it).
+    std::string line = LineField(list[1], 1);
+    for (int f = 2; f <= 6; ++f) line += " " + LineField(list[1], f);
+    list[1] = line;
     SaveListFile(server() + "/update3.dat", list);
     sign_refused("line 2 (System\\Core.u) carries no SHA-256 digests");
   }

@@ -5,6 +5,7 @@
 // replace anything (on the download itself for "O"); the listed size on
 // the byte count received; and only for the file those bytes went into.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 
@@ -159,5 +160,60 @@ TEST(EntryUnpackRoomTest, UnpackThatWouldFillTheDiskIsPassedOver) {
       EXPECT_EQ(w.folder.Read(name), "<missing>") << name;
   }
 }
+
+
+// Field 9 of "E" and "O" sets or clears the installed file's execute bits
+// as it replaces the old file, whatever bits the old file had; a line
+// without the flag keeps the old file's bits.
+struct ModeCase {
+  const char* name;
+  std::string line;
+  mode_t old_mode;  // 0: no file there before
+  mode_t mode;      // 0: a new file's mode (0666 less the umask) with the read bits' execute bits
+};
+
+class EntryModeTest : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(EntryModeTest, TheFlagDecidesTheExecuteBits) {
+  const ModeCase& c = GetParam();
+  test_support::FakeServer server;
+  server.files["Served.txt"] = "served";
+  test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
+  const std::string path = w.folder.path() + "/Local.txt";
+  if (c.old_mode != 0) {
+    w.folder.Write("Local.txt", "old");
+    ASSERT_EQ(::chmod(path.c_str(), c.old_mode), 0);
+  }
+  w.RecordList = LineList{"AVWSEN", "Local.txt 1"};
+  w.NewConnection();
+
+  ASSERT_EQ(ProcessEntry(w, c.line, false), EntryOutcome::kInstalled);
+  EXPECT_EQ(w.folder.Read("Local.txt"), "served");
+  mode_t expected = c.mode;
+  if (expected == 0) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    expected = (0666 & ~mask) | ((0444 & ~mask) >> 2);
+  }
+  struct stat info;
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, expected);
+}
+
+const std::string kDigests = " 6 " + kGood + " " + kGood + " 6";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, EntryModeTest,
+    ::testing::Values(ModeCase{"OSet", "U 1 O Served.txt Local.txt 2" + kDigests + " x", 0644, 0755},
+                      ModeCase{"ESet", "U 1 E Served.txt Local.txt 2" + kDigests + " x", 0644, 0755},
+                      ModeCase{"SetKeepsAPrivateFilePrivate", "U 1 E Served.txt Local.txt 2" + kDigests + " x", 0600,
+                               0700},
+                      ModeCase{"OCleared", "U 1 O Served.txt Local.txt 2" + kDigests + " -", 0755, 0644},
+                      ModeCase{"ECleared", "U 1 E Served.txt Local.txt 2" + kDigests + " -", 0711, 0600},
+                      ModeCase{"NoFlagKeepsTheOldBits", "U 1 E Served.txt Local.txt 2" + kDigests, 0750, 0750},
+                      ModeCase{"UnknownFlagKeepsTheOldBits", "U 1 O Served.txt Local.txt 2" + kDigests + " s", 0755,
+                               0755},
+                      ModeCase{"NewFileSet", "E Served.txt Local.txt 2" + kDigests + " x", 0, 0}),
+    [](const ::testing::TestParamInfo<ModeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

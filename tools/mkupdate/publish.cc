@@ -46,6 +46,28 @@ std::vector<PlannedEntry> PlanEntries(const std::vector<PublishUnit>& units, con
   return plan;
 }
 
+// The installed size an entry of `type` lists for `unit`: its one file's
+// size for "E", which bounds what the updater's unpacking may write, and
+// for "O", where it only keeps the mode flag in its field.
+std::string InstalledSizeText(char type, const PublishUnit& unit) {
+  if (ExecuteFlagField(type) == 0 || unit.is_bundle) return "";
+  return std::to_string(unit.files[0].size);
+}
+
+// The mode flag an entry of `type` lists for `unit`, "" for bundles.
+std::string ExecuteFlagText(char type, const PublishUnit& unit) {
+  if (ExecuteFlagField(type) == 0 || unit.is_bundle) return "";
+  return std::string(unit.files[0].executable ? kExecutableFlag : kNotExecutableFlag);
+}
+
+// True when the server's line already gives players the unit's execute
+// bits: the same flag, or none (an older list) for a file that is not
+// executable, which players' updaters leave as they are.
+bool ServerHoldsMode(const PublishUnit& unit, const ServerEntry& old) {
+  const std::string flag = ExecuteFlagText(old.type, unit);
+  return old.execute_flag == flag || (old.execute_flag.empty() && flag != kExecutableFlag);
+}
+
 // Decides which entries the server already holds, comparing contents.
 void FindUnchanged(std::vector<PlannedEntry>& plan, const PreviousSet& previous, const std::string& server_dir) {
   int64_t bytes = 0, files = 0;
@@ -55,6 +77,7 @@ void FindUnchanged(std::vector<PlannedEntry>& plan, const PreviousSet& previous,
   for (PlannedEntry& entry : plan) {
     if (!entry.old) continue;
     entry.unchanged = !previous.interrupted.count(AsciiUpper(entry.old->local)) &&
+                      ServerHoldsMode(*entry.unit, *entry.old) &&
                       ServerHoldsUnit(*entry.unit, entry.bundle.get(), *entry.old,
                                       InFolder(server_dir, entry.old->remote), progress, entry.kept);
     progress.FileDone();
@@ -76,13 +99,6 @@ void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level
                       std::to_string(entry.produced.size) + " bytes; the updater accepts at most 2147483647");
     progress.FileDone();
   }
-}
-
-// The installed size an entry of `type` lists for `unit`: its one file's
-// size for "E", which bounds what the updater's unpacking may write.
-std::string InstalledSizeText(char type, const PublishUnit& unit) {
-  if (InstalledSizeField(type) == 0 || unit.is_bundle) return "";
-  return std::to_string(unit.files[0].size);
 }
 
 // Fills each entry's line of the new list: unchanged lines as they were;
@@ -110,6 +126,7 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
       entry.line.served_sha256 = entry.kept.served;
       entry.line.installed_sha256 = entry.kept.installed;
       entry.line.installed_size_text = InstalledSizeText(entry.line.type, *entry.unit);
+      entry.line.execute_flag = ExecuteFlagText(entry.line.type, *entry.unit);
       namer.Keep(entry.line.remote);
     } else if (entry.old && entry.produced.type == entry.old->type) {
       entry.line.remote = entry.old->remote;
@@ -130,6 +147,7 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
     line.served_sha256 = entry.produced.digests.served;
     line.installed_sha256 = entry.produced.digests.installed;
     line.installed_size_text = InstalledSizeText(line.type, *entry.unit);
+    line.execute_flag = ExecuteFlagText(line.type, *entry.unit);
   }
 }
 

@@ -131,6 +131,9 @@ class ReleaseWalk {
     auto time = fs::last_write_time(path, error);
     file.mtime = std::chrono::duration_cast<std::chrono::seconds>(
                      std::chrono::file_clock::to_sys(time).time_since_epoch()).count();
+    const fs::perms perms = fs::status(path, error).permissions();
+    file.executable = !error && (perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec)) !=
+                                    fs::perms::none;
     files_.push_back(file);
   }
 

@@ -14,6 +14,7 @@ struct ReleaseFile {
   std::string real_path;  // game folder + name with '/'
   int64_t size = 0;
   int64_t mtime = 0;  // Unix seconds
+  bool executable = false;  // any execute bit set (of what a link names)
 };
 
 // Every regular file below game_dir, sorted by name, except the updater's

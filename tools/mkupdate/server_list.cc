@@ -25,7 +25,9 @@ std::string ServerEntry::Format() const {
   if (!package.empty()) line += " " + package;
   if (!served_sha256.empty()) line += " " + served_sha256;
   if (!installed_sha256.empty()) line += " " + installed_sha256;
-  if (!installed_sha256.empty() && !installed_size_text.empty()) line += " " + installed_size_text;
+  if (installed_sha256.empty() || installed_size_text.empty()) return line;
+  line += " " + installed_size_text;
+  if (!execute_flag.empty()) line += " " + execute_flag;
   return line;
 }
 
@@ -67,7 +69,11 @@ ServerListFile ParseServerList(const LineList& lines) {
     if (std::string("TASW").find(entry.type) != std::string::npos) entry.package = LineField(line, 6);
     entry.served_sha256 = LineField(line, ServedDigestField(entry.type));
     if (InstalledDigestField(entry.type) != 0) entry.installed_sha256 = LineField(line, InstalledDigestField(entry.type));
-    if (InstalledSizeField(entry.type) != 0) entry.installed_size_text = LineField(line, InstalledSizeField(entry.type));
+    // The updater bounds only "E" unpacking by field 8; "O" lines carry it to keep the flag at field 9.
+    if (ExecuteFlagField(entry.type) != 0) {
+      entry.installed_size_text = LineField(line, ExecuteFlagField(entry.type) - 1);
+      entry.execute_flag = LineField(line, ExecuteFlagField(entry.type));
+    }
     entry.line = static_cast<int>(i + 1);
     if (entry.size_text.empty()) {
       list.problems.push_back(where + "fewer than five fields (type, remote name, local name, version, size)");

@@ -26,8 +26,12 @@ struct ServerEntry {
   // lists of older publishers. installed_sha256: E and O only.
   std::string served_sha256;
   std::string installed_sha256;
-  // The installed file's size in decimal: E only, after installed_sha256.
+  // The installed file's size in decimal, after installed_sha256: E and O
+  // (for O equal to size_text).
   std::string installed_size_text;
+  // The installed file's mode flag after installed_size_text: E and O;
+  // empty in lists of older publishers.
+  std::string execute_flag;
   int line = 0;           // line number in the file (1-based), 0 for new entries
 
   std::string Format() const;

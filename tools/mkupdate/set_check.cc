@@ -65,6 +65,11 @@ void CheckEntryFile(const ServerEntry& entry, const std::string& path, bool dige
   else if (size != entry.size)
     problems.push_back(who + "the list says " + entry.size_text + " bytes, the server file has " +
                        std::to_string(size));
+  if (!entry.execute_flag.empty() && entry.execute_flag != kExecutableFlag && entry.execute_flag != kNotExecutableFlag)
+    problems.push_back(who + "mode flag \"" + entry.execute_flag + "\" (field " +
+                       std::to_string(ExecuteFlagField(entry.type)) + ") is neither \"" +
+                       std::string(kExecutableFlag) + "\" nor \"" + std::string(kNotExecutableFlag) +
+                       "\"; the updater leaves the file's execute bits as they are");
   auto served = [&](const std::string& digest) {
     CheckDigest(who, entry.served_sha256, ServedDigestField(entry.type), digest, "served file", digests_required,
                 problems);

@@ -13,7 +13,8 @@ namespace mkupdate {
 // damaged or uncompressed gzip files, malformed bundles, a missing package
 // for an import bundle, local names listed twice, versions whose width
 // differs from the rest, SHA-256 digests that are malformed or differ from
-// the files (the installed file's taken by unpacking). A missing digest is
+// the files (the installed file's taken by unpacking), a mode flag other
+// than "x" or "-". A missing digest is
 // a problem only in a signed set (one with update3.dat.minisig), whose
 // players pass such entries over. Empty when the set is sound.
 std::vector<std::string> CheckServerFolder(const std::string& server_dir);
