@@ -17,6 +17,18 @@
 
 namespace {
 
+// A login without a password, then a name listing that holds `names`.
+void LogInAndList(test_support::FtpPeerSession& s, const std::string& names) {
+  s.Send("220 Hi\r\n");
+  s.Reply("230 In\r\n");
+  s.Reply("200 Type set\r\n");
+  s.AnswerDataSetup();
+  s.Reply("150 Here comes the directory listing.\r\n");
+  s.OpenData();
+  s.SendData(names);
+  s.CloseData();
+  s.Send("226 Directory send OK.\r\n");
+}
 
 class UpdateDriverTest : public ::testing::Test {
  protected:
@@ -237,15 +249,7 @@ TEST_F(UpdateDriverTest, EveryServerUnreachableEndsWithDisconnected) {
 // login and a silent greeting.
 TEST_F(UpdateDriverTest, EveryUnusableServerIsNamedWithWhatHappened) {
   test_support::FtpPeer lister([](test_support::FtpPeerSession& s) {
-    s.Send("220 Hi\r\n");
-    s.Reply("230 In\r\n");
-    s.Reply("200 Type set\r\n");
-    s.AnswerDataSetup();
-    s.Reply("150 Here comes the directory listing.\r\n");
-    s.OpenData();
-    s.SendData("bulletin.htm\r\n");
-    s.CloseData();
-    s.Send("226 Directory send OK.\r\n");
+    LogInAndList(s, "bulletin.htm\r\n");
   });
   test_support::FtpPeer refusing([](test_support::FtpPeerSession& s) {
     s.Send("220 Hi\r\n");
@@ -319,15 +323,7 @@ TEST_F(UpdateDriverTest, NetworkSettingsReachTheClientAndASilentServerEndsTheChe
   // server that never opens the data connection for update3.dat fails the
   // check after a second instead of holding it for good.
   test_support::FtpPeer peer([](test_support::FtpPeerSession& s) {
-    s.Send("220 Hi\r\n");
-    s.Reply("230 In\r\n");
-    s.Reply("200 Type set\r\n");
-    s.AnswerDataSetup();
-    s.Reply("150 Here comes the directory listing.\r\n");
-    s.OpenData();
-    s.SendData("update3.dat\r\n");
-    s.CloseData();
-    s.Send("226 Directory send OK.\r\n");
+    LogInAndList(s, "update3.dat\r\n");
     s.AnswerDataSetup();
     s.Reply("150 Opening BINARY mode data connection for update3.dat (40 bytes).\r\n");
   });
