@@ -7,20 +7,24 @@
 # publishes again and updates once more. The server is stopped when the
 # script ends, however it ends.
 #
-# Usage: scripts/demo.sh            (everything lands in demo-run/)
+# Usage: scripts/demo.sh [--out DIR] [--build DIR] [--rebuild]
+#   (everything lands in demo-run/ unless --out names another folder; an
+#   existing build is used as it is)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/demo_common.sh
+demo_options demo-run "$@"
 
 bash scripts/install-deps.sh
-
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target updater-cli mkupdate -j"$(nproc)"
+demo_programs updater-cli=src/frontends/cli/updater-cli mkupdate=tools/mkupdate/mkupdate
 
 # Debian's interpreter carries pyftpdlib; a python3 earlier on PATH may not.
 python=/usr/bin/python3
-demo=demo-run
-mkupdate=build/tools/mkupdate/mkupdate
-rm -rf "$demo"
+demo=$out
+mkupdate=$build/tools/mkupdate/mkupdate
+updater_cli=$build/src/frontends/cli/updater-cli
+# Only what an earlier demo made there goes: --out may name a folder of yours.
+rm -rf "$demo/release" "$demo/server" "$demo/game" "$demo/keys" "$demo/release.rules" "$demo/ftp-server.log"
 mkdir -p "$demo/release" "$demo/server" "$demo/game/System"
 
 # The release: the game's files as players should have them.
@@ -77,7 +81,7 @@ chmod +x "$demo/game/System/PKG"
 
 echo
 echo "== updater-cli --update in $demo/game"
-build/src/frontends/cli/updater-cli --dir "$demo/game" --server 0 --update
+"$updater_cli" --dir "$demo/game" --server 0 --update
 
 echo
 echo "== Installed files"
@@ -98,7 +102,7 @@ echo
 echo "== A changed file: publish again and update"
 printf 'Welcome to the demo game, second edition.\r\n' >"$demo/release/Help/Readme.txt"
 "$mkupdate" publish "$demo/release" "$demo/server" --rules "$demo/release.rules" --sign "$demo/keys/update.key"
-build/src/frontends/cli/updater-cli --dir "$demo/game" --update
+"$updater_cli" --dir "$demo/game" --update
 echo
 cat "$demo/game/Help/Readme.txt"
 cat "$demo/game/update2.dat"

@@ -3,19 +3,20 @@
 # builds `updater`, serves a small update set over FTP on a loopback port,
 # makes a game folder holding updater and its skin, then clicks through it
 # with xdotool (server dialog, update button, start-game button) and keeps a
-# screenshot of each step in demo-run/window/. Everything it starts is
-# stopped when it ends, however it ends.
+# screenshot of each step in demo-run/window/ (or --out DIR). Everything it
+# starts is stopped when it ends, however it ends.
 #
-# Usage: scripts/xvfb-window-demo.sh
+# Usage: scripts/xvfb-window-demo.sh [--out DIR] [--build DIR] [--rebuild]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/demo_common.sh
+demo_options demo-run/window "$@"
 
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target updater -j"$(nproc)"
+demo_programs updater=src/frontends/gtk/updater
 
-out=demo-run/window
-rm -rf "$out"
+# Only what an earlier demo made there goes: --out may name a folder of yours.
+rm -rf "$out/server" "$out/game" "$out/display" "$out/ftp-server.log" "$out"/[0-9]-*.png
 mkdir -p "$out/server" "$out/game"
 pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true' EXIT
@@ -35,8 +36,8 @@ pids+=($!)
 wait_for bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" 2>/dev/null
 
 echo "== The game folder: updater, its skin, the server list, a stand-in game"
-cp build/src/frontends/gtk/updater "$out/game/"
-cp -r build/src/frontends/gtk/Ftp "$out/game/"
+cp "$build/src/frontends/gtk/updater" "$out/game/"
+cp -r "$build/src/frontends/gtk/Ftp" "$out/game/"
 printf 'Demo 127.0.0.1 %s 5000 anonymous\r\nend\r\n' "$port" >"$out/game/isp0.dat"
 printf '[EXECUTE]\r\nEXEFILE=game.sh\r\n' >"$out/game/FtpConfig.ini"
 printf '#!/bin/sh\necho "the game started" > "$(dirname "$0")/game-started.txt"\n' >"$out/game/game.sh"
