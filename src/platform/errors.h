@@ -24,6 +24,9 @@ class EInOutError : public Exception {
   using Exception::Exception;
 };
 
+// "I/O error <errno>", the error of a read or write that failed.
+inline EInOutError IoError(int error_number) { return EInOutError("I/O error " + std::to_string(error_number)); }
+
 // A text that should be a decimal integer is not: "'%s' is not a valid integer value".
 class EConvertError : public Exception {
  public:

@@ -13,10 +13,6 @@ namespace platform {
 
 namespace {
 
-EInOutError IoError(int error_number) {
-  return EInOutError("I/O error " + std::to_string(error_number));
-}
-
 bool IsRegularFile(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);

@@ -21,10 +21,6 @@ namespace {
 // 1970-01-01 as a day count since 1899-12-30.
 constexpr double kUnixEpochDays = 25569.0;
 
-EInOutError IoError(int error_number) {
-  return EInOutError("I/O error " + std::to_string(error_number));
-}
-
 mode_t NewFileMode() {
   // umask can only be read by setting it; do it once, before any threads
   // of ours create files.

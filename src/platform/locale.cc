@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/ascii_case.h"
+
 namespace platform {
 
 namespace {
@@ -67,11 +69,9 @@ LocaleLanguage LocaleLanguageFromName(const std::string& posix_locale) {
     territory = {};
   }
   // Language codes are lower case, territories upper case; accept either.
-  std::string lower_language(language), upper_territory(territory), upper_script(script);
-  for (char& c : lower_language) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  for (std::string* text : {&upper_territory, &upper_script}) {
-    for (char& c : *text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
+  const std::string lower_language = FoldAsciiCase(std::string(language));
+  const std::string upper_territory = UpperAsciiCase(std::string(territory));
+  const std::string upper_script = UpperAsciiCase(std::string(script));
 
   int primary = 0;
   for (const LanguageEntry& entry : kLanguages) {

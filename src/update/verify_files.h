@@ -2,7 +2,9 @@
 // and compared with the SHA-256 of the installed file that its server line
 // gives (field 7); each that differs, or is missing, is fetched again
 // through ProcessEntry and checked once more. One of the updater's own
-// files (IsUpdaterOwnFile) is compared but never fetched again.
+// files (IsUpdaterOwnFile) is compared but never fetched again. A bundle
+// leaves no digest of its members behind, so recorded bundles are only
+// named, as not verifiable.
 #pragma once
 
 #include <string>
@@ -15,6 +17,7 @@ struct [[nodiscard]] VerifyReport {
   std::vector<std::string> repaired;      // local names reinstalled, or given their listed execute bits, and now right
   std::vector<std::string> unrepaired;    // local names still wrong: "<name>: <why>"
   std::vector<std::string> unverifiable;  // local names whose line gives no digest
+  std::vector<std::string> unverifiable_bundles;  // local names of recorded bundles, whose members go unchecked
   bool stopped = false;                   // the in-use stop ended the run
 
   bool AllRight() const { return unrepaired.empty() && !stopped; }

@@ -127,18 +127,32 @@ class CliSession {
     dialog.Image1cMouseUp();
   }
 
-  // Presses and releases the left button over the control's centre, as a
-  // person would click it (the form routes it to the topmost control).
-  void Press(TControl& control) {
-    const int x = control.Left() + control.Width() / 2;
-    const int y = control.Top() + control.Height() / 2;
-    form1_->MouseDown(TMouseButton::mbLeft, {}, x, y);
-    form1_->MouseUp(TMouseButton::mbLeft, {}, x, y);
+  // Runs what a left click on the button runs, in a click's order (the
+  // press; then the click and the release), each step's error shown in the
+  // error box as the window shows it. The button's own handlers are called,
+  // not a point on the window: where it lies and what covers it cannot
+  // change what runs. A hidden or disabled button takes no click.
+  static void Click(TControl& button) {
+    if (!button.Visible() || !button.Enabled()) return;
+    ShowingErrors([&] { button.MouseDown(TMouseButton::mbLeft, {}, 0, 0); });
+    ShowingErrors([&] {
+      button.Click();
+      button.MouseUp(TMouseButton::mbLeft, {}, 0, 0);
+    });
+  }
+  template <typename Step>
+  static void ShowingErrors(const Step& step) {
+    try {
+      step();
+    } catch (const std::exception& error) {  // the window's event loop shows it in the error box
+      Application.ShowException(error);
+    }
   }
 
   void FollowUp() {
     const bool checked = outcome_ == CheckOutcome::kUpdatesReady || outcome_ == CheckOutcome::kUpToDate;
-    if (checked && options_.update && outcome_ == CheckOutcome::kUpdatesReady) Press(*form1_->Image2);
+    if (checked && options_.update && outcome_ == CheckOutcome::kUpdatesReady)
+      Click(*form1_->Image2);
     if (checked && options_.forced) RunForcedUpdate();
     if (checked && options_.check) RunFileCheck();
     if (checked && options_.verify) RunVerify();
@@ -146,7 +160,7 @@ class CliSession {
       // A started game closes the window, which ends a connected process
       // at once: that end is the session's own, not an in-use stop.
       closing_at_end_ = true;
-      Press(*form1_->Image3);
+      Click(*form1_->Image3);
     }
     CloseAtEnd();
   }
@@ -154,7 +168,7 @@ class CliSession {
   // The forced-update button; its question is answered as every other
   // (No unless --yes), so without --yes nothing is reinstalled.
   void RunForcedUpdate() {
-    Press(*form1_->Image1);
+    Click(*form1_->Image1);
     if (!options_.yes)
       output_.Problem("--forced: the question was answered No and nothing was reinstalled (add --yes to confirm it)");
   }
@@ -187,12 +201,18 @@ class CliSession {
       Application.ShowException(error);
       return;
     }
-    output_.Line("verify: " + std::to_string(report.checked) + " files checked, " +
-                 std::to_string(report.repaired.size()) + " repaired, " + std::to_string(report.unrepaired.size()) +
-                 " not repaired");
+    std::string summary = "verify: " + std::to_string(report.checked) + " files checked, " +
+                          std::to_string(report.repaired.size()) + " repaired, " +
+                          std::to_string(report.unrepaired.size()) + " not repaired";
+    if (const size_t bundles = report.unverifiable_bundles.size(); bundles > 0)
+      summary += ", " + std::to_string(bundles) + " bundle" + (bundles == 1 ? "" : "s") + " not verifiable";
+    output_.Line(summary);
     for (const std::string& name : report.repaired) output_.Line("repaired: " + name);
     for (const std::string& name : report.unverifiable)
       output_.Line("not verifiable: " + name + " (its server line gives no SHA-256 of the installed file)");
+    for (const std::string& name : report.unverifiable_bundles)
+      output_.Line("not verifiable: " + name + " (a bundle: its members have no SHA-256 to compare; --check measures "
+                   "them against datec.dat)");
     for (const std::string& sentence : report.unrepaired) output_.Problem("not repaired: " + sentence);
     if (!report.AllRight()) verify_failed_ = true;
   }
