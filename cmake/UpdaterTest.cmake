@@ -1,9 +1,11 @@
-# updater_test(NAME SOURCES file.cc... LIBS lib...)
-# Declares one GoogleTest executable and registers its cases with CTest.
+# updater_test(NAME SOURCES file.cc... LIBS lib... [LABELS label...])
+# Declares one GoogleTest executable and registers its cases with CTest,
+# labelled as given: "threads" marks the suites whose code starts threads,
+# which scripts/test.sh runs again under ThreadSanitizer (ctest -L threads).
 # Tests find their helper scripts and data through UPDATER_SOURCE_DIR and
 # the built programs through UPDATER_BINARY_DIR.
 function(updater_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
@@ -13,5 +15,9 @@ function(updater_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  set(properties TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_LABELS)
+    list(APPEND properties LABELS ${ARG_LABELS})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()

@@ -1,7 +1,9 @@
 // TFtpClient: the FTP client component. Its own socket carries the control
 // connection; each transfer opens a second TStreamSocket for the data.
 // Every operation blocks its caller while pumping messages (see
-// stream_socket.h), so event handlers run inside them.
+// stream_socket.h), so event handlers run inside them. A client and its
+// handlers stay on the thread that made it: the user-interface thread, or a
+// prefetching helper's own thread.
 #pragma once
 
 #include <cstdint>

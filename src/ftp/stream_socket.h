@@ -3,7 +3,9 @@
 // so message handlers, timer ticks and other events run inside any blocking
 // call here (a handler may call Cancel or Abort to end the wait).
 //
-// Everything here runs on the user-interface thread only.
+// A socket belongs to the thread that made it and waits on that thread's
+// message loop: the user-interface thread, or a prefetching helper's thread
+// with a loop of its own. It is never shared between threads.
 #pragma once
 
 #include <chrono>

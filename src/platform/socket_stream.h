@@ -1,5 +1,5 @@
 // A non-blocking IPv4 TCP socket whose readiness arrives as WinSock-style
-// notifications on the one message loop (event_loop.h). This is the only
+// notifications on the message loop (event_loop.h) of the thread that opened it. This is the only
 // place in the program that touches a raw socket.
 //
 // Notifications work like WSAAsyncSelect: each selected event is delivered
@@ -9,7 +9,8 @@
 // while a waiter that has just found nothing to read is woken the moment
 // data arrive.
 //
-// Everything here runs on the user-interface thread only.
+// A socket is used only on the thread that opened it: the user-interface
+// thread, or a worker with a ThreadMessageLoop (a prefetching helper).
 #pragma once
 
 #include <cstddef>

@@ -56,7 +56,8 @@ std::shared_ptr<AheadDownload> AheadQueue::Take(const std::string& remote, const
   std::shared_ptr<AheadDownload> taken = *found;
   std::for_each(plans_.begin(), found, [this](const auto& skipped) { Drop(*skipped); });
   plans_.erase(plans_.begin(), found + 1);
-  if (taken->state == AheadDownload::State::kWaiting) taken->state = AheadDownload::State::kTaken;
+  // Out of the queue, a waiting plan is nobody's to fetch but the caller's.
+  if (taken->state == AheadDownload::State::kWaiting) return nullptr;
   return taken;
 }
 

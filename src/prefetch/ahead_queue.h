@@ -19,7 +19,6 @@ struct AheadDownload {
     kFetching,  // a helper fetches it into ahead_path
     kFetched,   // whole in ahead_path
     kFailed,    // the helper's download failed; ahead_path may hold a part
-    kTaken,     // the engine's Download took it over
   };
 
   explicit AheadDownload(PlannedDownload planned) : plan(std::move(planned)) {}
@@ -52,7 +51,8 @@ class AheadQueue {
 
   // For the engine's Download: the first plan for `remote` into
   // `local_path`, out of the queue; the plans before it are dropped.
-  // A waiting one comes back kTaken. nullptr when there is none.
+  // nullptr when there is none, or when no helper has begun it: then the
+  // caller fetches it itself.
   std::shared_ptr<AheadDownload> Take(const std::string& remote, const std::string& local_path);
   AheadDownload::State StateOf(const AheadDownload& ahead);
 

@@ -228,7 +228,7 @@ class PrefetchingTransport : public Transport {
     // A handler run by a wait below may drop the plans; this queue stays.
     const std::shared_ptr<AheadQueue> queue = queue_;
     const std::shared_ptr<AheadDownload> ahead = queue ? queue->Take(remote, local_path) : nullptr;
-    if (!ahead || ahead->state == AheadDownload::State::kTaken) {
+    if (!ahead) {
       own_->Download(remote, local_path, listed_size, sink, resume);
       return;
     }
@@ -300,7 +300,6 @@ class PrefetchingTransport : public Transport {
       throw EInOutError("Cannot create file " + local_path + ": " + platform::ErrorText(error));
     if (sink) platform::ReadFileInBlocks(local_path, kSinkBlock, sink);
     events_.BytesArrived();
-    events_.TransferStopped();
     events_.TransferStopped();
     delivered_ = ahead.total;
     // A rename keeps the file: the one the helper wrote.

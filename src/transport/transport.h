@@ -4,9 +4,11 @@
 // protocol or a pool of connections is a new implementation, made by the
 // factory the front-end gives the engine.
 //
-// Every call runs on the user-interface thread. The blocking calls pump
-// messages while they wait, so event handlers, timer ticks and clicks run
-// inside them.
+// A transport and its events stay on the thread that made it: the engine's
+// on the user-interface thread, a prefetching helper's connection on a
+// thread of its own with its own message loop. The blocking calls pump that
+// thread's messages while they wait, so event handlers, timer ticks and
+// clicks run inside them.
 #pragma once
 
 #include <cstdint>

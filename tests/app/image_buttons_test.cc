@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
-#include <thread>
 
 #include "app/engine_hooks.h"
 #include "app/form1.h"
@@ -15,6 +13,7 @@
 #include "skin_design_data.h"
 #include "support/game_folder.h"
 #include "support/headless_app.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -143,8 +142,7 @@ TEST_F(ImageButtonsTest, StartGameNamesTheCommandLineItCouldNotStart) {
   EXPECT_TRUE(backend.boxes.empty());
   EXPECT_FALSE(form->Visible());
   EXPECT_TRUE(Application.Terminated()) << "the main window closed";
-  for (int i = 0; i < 500 && !folder.Exists("started.txt"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(test_support::WaitUntil([&] { return folder.Exists("started.txt"); }, "the game writing started.txt"));
   EXPECT_EQ(folder.Read("started.txt"), "-fast\n");
 }
 

@@ -7,17 +7,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli_runner.h"
 #include "support/ftp_servers.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 #include "update_set.h"
 
 namespace test_support {
@@ -58,14 +57,13 @@ class CliE2eTest : public ::testing::TestWithParam<FtpServerKind> {
   // The import calls noted so far, once `count` have arrived (at most 10 s).
   std::vector<std::string> ImportCalls(size_t count) const {
     std::vector<std::string> calls;
-    for (int i = 0; i < 1000; ++i) {
+    EXPECT_TRUE(test_support::WaitUntil([&] {
       calls.clear();
       const std::string log = Game("import.log");
       std::istringstream in(log == "<missing>" ? "" : log);  // the tool runs on its own: not yet started
       for (std::string line; std::getline(in, line);) calls.push_back(line);
-      if (calls.size() >= count) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+      return calls.size() >= count;
+    }, std::to_string(count) + " import calls"));
     std::sort(calls.begin(), calls.end());
     return calls;
   }

@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "cli_e2e_fixture.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 
 namespace test_support {
 namespace {
@@ -89,7 +89,7 @@ TEST_P(CliUpdateTest, StartedGameEndsTheRunWithSuccess) {
   const CliResult r = Run({"--start-game"});
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_TRUE(WaitFor([this] { return GameHas("started"); }));
+  EXPECT_TRUE(test_support::WaitUntil([this] { return GameHas("started"); }, "the game started"));
   EXPECT_EQ(Game("started"), "kvx\n");
 }
 

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 
 #include "texts/texts.h"
@@ -20,6 +19,7 @@
 #include "platform/event_loop.h"
 #include "support/bundle_builder.h"
 #include "support/ftp_servers.h"
+#include "support/wait_until.h"
 #include "trust/sha256.h"
 #include "vcl/image.h"
 #include "vcl/label.h"
@@ -83,14 +83,8 @@ class FileCheckTest : public test_support::CheckWindowTest {
     for (const std::string& name : names) AddListingName(form->Engine, name);
   }
 
-  // Waits (pumping) until path exists, at most 10 s.
-  static bool WaitForFile(const std::string& path) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (access(path.c_str(), F_OK) != 0) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      platform::WaitForEvent(2);
-    }
-    return true;
+  static ::testing::AssertionResult WaitForFile(const std::string& path) {
+    return test_support::WaitUntil([&] { return access(path.c_str(), F_OK) == 0; }, path);
   }
 
   test_support::ScopedCurrentFolder current;

@@ -13,6 +13,7 @@
 #include "check_fixture.h"
 #include "datec_builder.h"
 #include "platform/event_loop.h"
+#include "support/wait_until.h"
 #include "vcl/label.h"
 
 namespace {
@@ -106,16 +107,12 @@ TEST_F(MeasurePassTest, RunningProgramIsPassedOver) {
     _exit(127);
   }
   // Until the child has become the program, the file is an ordinary one.
-  std::vector<MismatchedFile> mismatches;
   const CheckRecord wrong_size{"Game.bin", "System\\", 0, 1};
-  for (int i = 0; i < 5000; ++i) {
-    mismatches = MeasureFiles(form->Engine, {wrong_size});
-    if (mismatches.empty()) break;
-    platform::WaitForEvent(2);
-  }
+  const ::testing::AssertionResult running = test_support::WaitUntil(
+      [&] { return MeasureFiles(form->Engine, {wrong_size}).empty(); }, "the running program measured as matching");
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
-  EXPECT_TRUE(mismatches.empty()) << "a running program cannot be opened for writing";
+  EXPECT_TRUE(running) << "a running program cannot be opened for writing";
   EXPECT_EQ(MeasureFiles(form->Engine, {wrong_size}).size(), 1u) << "once it has ended it is measured";
 }
 

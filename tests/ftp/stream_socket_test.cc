@@ -14,6 +14,7 @@
 
 #include "support/ftp_peer.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 using test_support::FtpPeer;
 using test_support::FtpPeerSession;
@@ -307,9 +308,7 @@ TEST(StreamSocketTest, PeerCloseIsNoticedWhileIdle) {
   int disconnects = 0;
   socket.OnDisconnect = [&] { ++disconnects; };
   ConnectTo(socket, peer);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (socket.Connected() && std::chrono::steady_clock::now() < deadline) platform::WaitForEvent(50);
-  EXPECT_FALSE(socket.Connected());
+  EXPECT_TRUE(test_support::WaitUntil([&] { return !socket.Connected(); }, "the peer's close noticed"));
   EXPECT_EQ(disconnects, 1);
   EXPECT_EQ(peer.Finish(), "");
 }
@@ -324,9 +323,7 @@ TEST(StreamSocketTest, SocketNotReopenedReadsAsClosedOnceThePeerLeft) {
   int disconnects = 0;
   socket.OnDisconnect = [&] { ++disconnects; };
   ConnectTo(socket, peer);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (socket.Connected() && std::chrono::steady_clock::now() < deadline) platform::WaitForEvent(50);
-  ASSERT_FALSE(socket.Connected());
+  ASSERT_TRUE(test_support::WaitUntil([&] { return !socket.Connected(); }, "the peer's close noticed"));
   EXPECT_EQ(disconnects, 1);
   EXPECT_FALSE(socket.DataAvailable());
   EXPECT_EQ(socket.ReadLn(), "");

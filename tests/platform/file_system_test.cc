@@ -19,7 +19,7 @@
 #include "platform/flush_behind.h"
 #include "support/file_size_limit.h"
 #include "support/temp_folder.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -225,7 +225,7 @@ TEST(FileSystemTest, FlushBehindFlushesEachStepAndKeepsItsFailure) {
     // The failure shows at a later write, once the thread has tried.
     int error = 0;
     uint64_t total = 0;
-    test_support::WaitFor([&] { return (error = behind.Written(++total)) != 0; });
+    EXPECT_TRUE(test_support::WaitUntil([&] { return (error = behind.Written(++total)) != 0; }, "a write to report the failure"));
     EXPECT_EQ(error, EINVAL);
     EXPECT_EQ(behind.Finish(), EINVAL);
   }

@@ -15,7 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "support/temp_folder.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 
 using platform::IsSafeRelativeName;
 using platform::ResolveGameFileName;
@@ -38,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(Listings, GamePathResolutionTest, testing::Values(false
                            return info.param ? "WithinScope" : "ReadEachTime";
                          });
 
-using test_support::WaitFor;
+using test_support::WaitUntil;
 
 }  // namespace
 
@@ -126,7 +126,7 @@ TEST_P(GamePathResolutionTest, FollowsEveryChangeToTheFoldersItHasRead) {
     const std::string tool = game.Write("Tool", "#!/bin/sh\necho x > Sub/Made.By.Tool\n");
     ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
     ASSERT_EQ(platform::WinExec(dir, "tool", 0), platform::kWinExecStarted);
-    ASSERT_TRUE(WaitFor([&] { return platform::FileExists(dir + "Sub/Made.By.Tool"); }));
+    ASSERT_TRUE(WaitUntil([&] { return platform::FileExists(dir + "Sub/Made.By.Tool"); }, "the tool making Sub/Made.By.Tool"));
     EXPECT_EQ(ResolveGameFileName(dir, "sub\\made.by.tool"), dir + "Sub/Made.By.Tool");
   }
 }

@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "support/temp_folder.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 
 namespace {
 
-using test_support::WaitFor;
+using test_support::WaitUntil;
 
 // Number of processes whose parent is this process (zombies included).
 int ChildrenOfThisProcess() {
@@ -49,11 +49,12 @@ TEST(ProcessTest, StartsTheProgramWithItsArgumentsWithoutWaitingOrZombies) {
 
   EXPECT_EQ(platform::WinExec(game.path(), "system\\pkg pkg import  texture ..\\Textures\\Trees ..\\Trees", 0),
             platform::kWinExecStarted);
-  ASSERT_TRUE(WaitFor([&] { return game.Read("args.txt") != "<missing>"; }));
+  ASSERT_TRUE(WaitUntil([&] { return game.Read("args.txt") != "<missing>"; }, "the started tool writing args.txt"));
   std::string folder = game.path();
   folder.pop_back();
   EXPECT_EQ(game.Read("args.txt"), folder + "|pkg|import|texture|..\\Textures\\Trees|..\\Trees|");
-  EXPECT_TRUE(WaitFor([] { return ChildrenOfThisProcess() == 0; })) << "the started program was left as a zombie";
+  EXPECT_TRUE(WaitUntil([] { return ChildrenOfThisProcess() == 0; }, "the started program reaped"))
+      << "the started program was left as a zombie";
 }
 
 TEST(ProcessTest, ReportsWhyAProgramCouldNotStart) {

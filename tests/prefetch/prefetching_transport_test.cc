@@ -9,19 +9,19 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/event_loop.h"
 #include "support/fake_transport.h"
 #include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 namespace {
 
 using test_support::FakeServer;
 using test_support::TempFolder;
+using test_support::WaitUntil;
 
 class EventLog : public TransportEvents {
  public:
@@ -77,18 +77,11 @@ class PrefetchingTransportTest : public ::testing::Test {
       if (entry.path().extension() == ".ahead") left.push_back(entry.path().filename());
     return left;
   }
-  // Waits (pumping, at most 10 s) until `done`.
-  void Await(const std::function<bool()>& done, const std::string& what) {
-    for (int i = 0; i < 5000; ++i) {
-      if (done()) return;
-      platform::WaitForEvent(2);
-    }
-    FAIL() << "never came: " << what;
-  }
   // Waits until every one of `names` was asked for by some connection.
   void AwaitRequested(const std::vector<std::string>& names) {
-    Await([&] { return std::all_of(names.begin(), names.end(), [&](const auto& name) { return Count("get " + name) > 0; }); },
-          "the helpers fetching ahead");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return std::all_of(names.begin(), names.end(), [&](const auto& name) { return Count("get " + name) > 0; }); },
+        "the helpers fetching ahead"));
   }
 
   TempFolder folder;
@@ -105,11 +98,11 @@ TEST_F(PrefetchingTransportTest, PlannedDownloadsArriveWholeInTheEnginesOrder) {
     SCOPED_TRACE(name);
     events.events.clear();
     EXPECT_EQ(Fetch(*transport, name), server.files[name]) << "the sink hears every byte";
-    EXPECT_EQ(events.events, (std::vector<std::string>{"started", "stopped", "stopped"}));
+    EXPECT_EQ(events.events, (std::vector<std::string>{"started", "stopped"})) << "one transfer, one stop";
     EXPECT_EQ(Count("get " + name), 1) << "fetched once, ahead";
   }
   // Each helper logs in, also when the others leave it nothing to fetch.
-  Await([&] { return Count("login guest") == 4; }, "the engine's connection and three helpers logged in");
+  EXPECT_TRUE(WaitUntil([&] { return Count("login guest") == 4; }, "the engine's connection and three helpers logged in"));
   EXPECT_TRUE(AheadFilesLeft().empty());
 
   SCOPED_TRACE("a download nobody planned runs on the engine's connection");
@@ -126,13 +119,17 @@ TEST_F(PrefetchingTransportTest, AFailedFetchAheadIsFetchedAgainByTheEngine) {
   EXPECT_TRUE(AheadFilesLeft().empty());
 
   SCOPED_TRACE("cut off part of the way: the engine's connection continues it");
-  server.cut_off_at["d"] = 400;
-  transport->PlanDownload(Plan("d"));
-  for (int i = 0; i < 5000; ++i) {
-    std::error_code missing;
-    if (std::filesystem::file_size(Local("d.dltmp.ahead"), missing) == 400) break;
-    platform::WaitForEvent(2);
+  {
+    std::lock_guard lock(server.mutex);  // the helpers are still logged in
+    server.cut_off_at["d"] = 400;
   }
+  transport->PlanDownload(Plan("d"));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        std::error_code missing;
+        return std::filesystem::file_size(Local("d.dltmp.ahead"), missing) == 400;
+      },
+      "400 bytes of d fetched ahead"));
   {
     std::lock_guard lock(server.mutex);
     server.cut_off_at.clear();
@@ -197,8 +194,9 @@ TEST_F(PrefetchingTransportTest, PlansNobodyAsksForLeaveNoFileBehind) {
     SCOPED_TRACE("plans skipped over are dropped");
     EXPECT_EQ(Fetch(*transport, "c"), server.files["c"]);
     // A helper still writing one removes it as it ends.
-    Await([&] { return !std::filesystem::exists(Local("a.dltmp.ahead")) && !std::filesystem::exists(Local("b.dltmp.ahead")); },
-          "the skipped plans' files removed");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return !std::filesystem::exists(Local("a.dltmp.ahead")) && !std::filesystem::exists(Local("b.dltmp.ahead")); },
+        "the skipped plans' files removed"));
     transport->DropPlans();
     EXPECT_TRUE(AheadFilesLeft().empty()) << "d, fetched and dropped";
     SCOPED_TRACE("after dropping, new plans bring the helpers back");

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "support/loopback_port.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 #include "trust/sha256.h"
 
 namespace reliability {
@@ -110,10 +110,10 @@ std::pair<ChildResult, ChildResult> FaultFixture::RunTwoAtOnce(const std::string
   std::atomic<int> ended{0};
   std::thread first_run([&] { run("1", first, ended); });
   if (second_mid_transfer) {
-    EXPECT_TRUE(test_support::WaitFor([&] { return gate.Reached() || ended > 0; }));
+    EXPECT_TRUE(test_support::WaitUntil([&] { return gate.Reached() || ended > 0; }, "the first run pausing mid-transfer"));
   }
   std::thread second_run([&] { run("2", second, ended); });
-  EXPECT_TRUE(test_support::WaitFor([&] { return ended > 0; })) << "neither run ended while the transfer paused";
+  EXPECT_TRUE(test_support::WaitUntil([&] { return ended > 0; }, "a run ending")) << "neither run ended while the transfer paused";
   gate.Open();
   first_run.join();
   second_run.join();

@@ -11,7 +11,7 @@
 #include "texts/big5_to_gb.h"
 #include "support/engine_window.h"
 #include "support/fake_transport.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 #include "lists/list_file.h"
 #include "update/process_entry.h"
 #include "update/run_bytes.h"
@@ -32,13 +32,13 @@ class UpdateRunTest : public ::testing::Test {
       AddPendingName(w, name);
     }
   }
-  // Waits (at most 5 s) until a file that a started program writes holds a
-  // whole line: the shell creates the file before it writes to it.
-  bool WaitForLine(const std::string& name) {
-    return test_support::WaitFor([&] {
+  // Waits until a file that a started program writes holds a whole line:
+  // the shell creates the file before it writes to it.
+  ::testing::AssertionResult WaitForLine(const std::string& name) {
+    return test_support::WaitUntil([&] {
       const std::string content = w.folder.Read(name);
       return !content.empty() && content.back() == '\n';
-    });
+    }, "a whole line in " + name);
   }
 
   test_support::EngineTestWindow w;
