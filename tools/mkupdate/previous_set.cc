@@ -33,7 +33,7 @@ int RevisionOf(const std::string& rule_local, const std::string& local) {
 
 }  // namespace
 
-const ServerEntry* PreviousSet::Find(const PublishUnit& unit) const {
+const ListedEntry* PreviousSet::Find(const PublishUnit& unit) const {
   auto found = by_local.find(AsciiUpper(unit.local));
   if (found != by_local.end()) return &list.entries[found->second];
   if (!unit.is_bundle || !IsImportBundle(unit.type)) return nullptr;
@@ -48,7 +48,7 @@ PreviousSet LoadPreviousSet(const std::string& server_dir, std::ostream& out) {
   if (platform::FileExists(list_path)) previous.list = ParseServerList(LoadListFile(list_path));
   for (const std::string& problem : previous.list.problems) out << "note: dropping " << problem << "\n";
   for (size_t i = 0; i < previous.list.entries.size(); ++i) {
-    const ServerEntry& entry = previous.list.entries[i];
+    const ListedEntry& entry = previous.list.entries[i];
     if (!previous.by_local.emplace(AsciiUpper(entry.local), i).second)
       out << "note: dropping update3.dat line " << entry.line << ": " << entry.local << " is listed twice\n";
   }

@@ -55,13 +55,13 @@ void CheckDigest(const std::string& who, const std::string& listed, int field, c
   }
 }
 
-void CheckEntryFile(const ServerEntry& entry, const std::string& path, bool digests_required,
+void CheckEntryFile(const ListedEntry& entry, const std::string& path, bool digests_required,
                     std::vector<std::string>& problems, Progress& progress) {
   std::string who = "line " + std::to_string(entry.line) + " " + entry.local + " (" + entry.remote + "): ";
   int64_t size = platform::FileSize(path);
-  if (entry.size < 0 || entry.size > INT32_MAX)
+  if (entry.size < 0)
     problems.push_back(who + "size \"" + entry.size_text + "\" is not a decimal number the updater can read "
-                             "(0..2147483647)");
+                             "(0..9223372036854775807)");
   else if (size != entry.size)
     problems.push_back(who + "the list says " + entry.size_text + " bytes, the server file has " +
                        std::to_string(size));
@@ -134,7 +134,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
   std::map<size_t, int> widths;
   std::map<std::string, int> first_line;
   int64_t total = 0;
-  for (const ServerEntry& entry : list.entries) {
+  for (const ListedEntry& entry : list.entries) {
     ++widths[entry.version.size()];
     total += std::max<int64_t>(0, platform::FileSize(InFolder(server_dir, entry.remote)));
   }
@@ -146,7 +146,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
   std::vector<std::string> listing = ListServerFolder(server_dir);
   bool signed_set = platform::FileExists(list_path + kSignatureSuffix);
   Progress progress("checking", total, static_cast<int64_t>(list.entries.size()));
-  for (const ServerEntry& entry : list.entries) {
+  for (const ListedEntry& entry : list.entries) {
     std::string who = "line " + std::to_string(entry.line) + " " + entry.local + ": ";
     auto [seen, fresh] = first_line.emplace(AsciiUpper(entry.local), entry.line);
     if (!fresh) problems.push_back(who + "the local name is already listed on line " + std::to_string(seen->second));

@@ -49,7 +49,7 @@ bool GzipLengthMatches(InputFile& file, int64_t expected) {
 
 }  // namespace
 
-bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ServerEntry& old,
+bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ListedEntry& old,
                      const std::string& server_file, Progress& progress, UnitDigests& digests) {
   if (unit.is_bundle ? (old.type != unit.type || old.package != unit.package) : (old.type != 'E' && old.type != 'O'))
     return false;
