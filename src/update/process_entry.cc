@@ -10,7 +10,6 @@
 
 #include "texts/texts.h"
 #include "gzip/gzip.h"
-#include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/file_identity.h"
 #include "platform/file_system.h"

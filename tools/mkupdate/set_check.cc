@@ -14,6 +14,7 @@
 #include "server_list.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "lists/server_entry.h"
 #include "set_signing.h"
 #include "trust/sha256.h"
 
@@ -88,7 +89,8 @@ void CheckEntryFile(const ListedEntry& entry, const std::string& path, bool dige
       return "";
     }
   };
-  if (entry.type == 'O') {
+  const EntryHandling handling = HandlingOf(entry.type, false);
+  if (!handling.unpacks) {
     std::string digest = stored_digest();
     if (digest.empty()) return;
     served(digest);
@@ -102,7 +104,7 @@ void CheckEntryFile(const ListedEntry& entry, const std::string& path, bool dige
     if (!digest.empty()) served(digest);
     return;
   }
-  bool bundle = entry.type != 'E';
+  const bool bundle = handling.bundle;
   std::string tail;
   int64_t unpacked_size;
   trust::Sha256Stream stored, unpacked;
@@ -158,7 +160,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
       problems.push_back(who + "version \"" + entry.version + "\" is " + std::to_string(entry.version.size()) +
                          " characters wide, the others " + std::to_string(usual_width) +
                          " (the updater compares versions as text)");
-    if (entry.type != 'E' && entry.type != 'O' && entry.type != 'C' && entry.package.empty())
+    if (HandlingOf(entry.type, false).imports && entry.package.empty())
       problems.push_back(who + "a type " + std::string(1, entry.type) + " entry needs a package name (field 6)");
     if (entry.remote.find_first_of("/\\") != std::string::npos || entry.remote == "." || entry.remote == "..") {
       problems.push_back(who + "the server name \"" + entry.remote + "\" is not a plain file name");
