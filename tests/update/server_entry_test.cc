@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "lists/list_file.h"
-
 namespace {
 
 const std::string kServed(64, 'a');
@@ -103,21 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Not decimal counts: the text stays, the value is none.
         LineCase{"O Big.pak Big.pak 2026120800 9223372036854775808",
                  Entry('O', "Big.pak", "Big.pak", "9223372036854775808", -1)},
-        LineCase{"O Big.pak Big.pak 2026120800 -1", Entry('O', "Big.pak", "Big.pak", "-1", -1)},
-        LineCase{"O Big.pak Big.pak 2026120800 $10", Entry('O', "Big.pak", "Big.pak", "$10", -1)},
         LineCase{"e a b 2026120800 +3", Entry('e', "a", "b", "+3", -1)}));
-
-TEST(ServerEntryTest, InstalledSizeAtTheEdges) {
-  for (const auto& [text, value] : std::vector<std::pair<std::string, int64_t>>{
-           {"2147483647", 2147483647}, {"2147483648", 2147483648}, {"4294967295", 4294967295},
-           {"4294967296", 4294967296}, {"9223372036854775807", INT64_MAX}, {"9223372036854775808", -1},
-           {"99999999999999999999", -1}, {"", -1}, {"x", -1}}) {
-    ServerEntry e;
-    e.installed_size_text = text;
-    EXPECT_EQ(e.InstalledSize(), value) << '"' << text << '"';
-    EXPECT_EQ(DecimalField(text).value_or(-1), value) << '"' << text << '"';
-  }
-}
 
 TEST(ServerEntryTest, LinesThatAreNoEntriesSayWhyAndKeepWhatTheyHave) {
   for (const auto& [line, reason] : std::vector<std::pair<std::string, std::string>>{
