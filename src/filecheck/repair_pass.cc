@@ -12,6 +12,7 @@
 #include "update/install_journal.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "lists/server_entry.h"
 #include "update/process_entry.h"
 #include "update/updater_files.h"
 
@@ -51,8 +52,8 @@ int InstallPackage(UpdateEngine& e, const std::string& base, bool& window_closed
   // Indexes, not iterators: an install may pump messages.
   for (size_t i = 1; i < e.ServerList->size(); ++i) {
     const std::string line = (*e.ServerList)[i];
-    if (LineField(line, 6) != base) continue;
-    if (const std::string local = LineField(line, 3); IsUpdaterOwnFile(local)) {
+    if (PackageFieldOf(line) != base) continue;
+    if (const std::string local(LocalNameOf(line)); IsUpdaterOwnFile(local)) {
       e.View.ReportRefusedName("entry \"" + local + "\" passed over: it is one of the updater's own files");
       continue;
     }
@@ -95,10 +96,10 @@ platform::ExecuteBits ListedExecuteBitsOf(const UpdateEngine& e, const std::stri
   if (!e.ServerList) return platform::ExecuteBits::kAsReplaced;
   const std::string key = GameFileKey(name);
   for (size_t i = 1; i < e.ServerList->size(); ++i) {
-    const std::string& line = (*e.ServerList)[i];
-    const std::string type = platform::UpperAsciiCase(LineField(line, 1));
-    if ((type == "E" || type == "O") && GameFileKey(LineField(line, 3)) == key)
-      return ListedExecuteBits(LineField(line, ExecuteFlagField(type[0])));
+    const ServerEntry entry = ParseServerEntry((*e.ServerList)[i]).entry;
+    const EntryHandling handling = HandlingOf(entry.type, false);
+    if (handling.downloads && !handling.bundle && GameFileKey(entry.local) == key)
+      return ListedExecuteBits(entry.execute_flag);
   }
   return platform::ExecuteBits::kAsReplaced;
 }

@@ -1,11 +1,11 @@
 #include "filecheck/repair_targets.h"
 
-#include "lists/list_file.h"
+#include "lists/server_entry.h"
 #include "update/updater_files.h"
 
 RepairTargets::RepairTargets(const UpdateEngine& e) {
   if (!e.RecordList) return;
-  for (size_t i = 1; i < e.RecordList->size(); ++i) recorded_.insert(GameFileKey(LineField((*e.RecordList)[i], 1)));
+  for (size_t i = 1; i < e.RecordList->size(); ++i) recorded_.insert(GameFileKey(std::string(RecordedNameOf((*e.RecordList)[i]))));
 }
 
 std::string RepairTargets::WhyNotWritten(const std::string& name, const std::string& mismatched) const {

@@ -1,7 +1,6 @@
 #include "filecheck/signed_repair.h"
 
-#include "lists/list_file.h"
-#include "platform/ascii_case.h"
+#include "lists/server_entry.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
 #include "update/process_entry.h"
@@ -19,9 +18,9 @@ SignedRepair RepairFromSignedList(UpdateEngine& e, const MismatchedFile& file) {
   for (size_t i = 1; i < e.ServerList->size(); ++i) {
     const std::string line = (*e.ServerList)[i];
     // Only these types install their local name itself; the others are bundles, taken apart and deleted.
-    const std::string type = platform::UpperAsciiCase(LineField(line, 1));
-    if (type != "E" && type != "O") continue;
-    if (GameFileKey(LineField(line, 3)) != key) continue;
+    const ServerEntry entry = ParseServerEntry(line).entry;
+    if (const EntryHandling handling = HandlingOf(entry.type, false); !handling.downloads || handling.bundle) continue;
+    if (GameFileKey(entry.local) != key) continue;
     switch (ProcessEntry(e, line, true)) {
       case EntryOutcome::kInstalled:
         return SignedRepair::kRepaired;

@@ -5,6 +5,7 @@
 
 #include "platform/ascii_case.h"
 #include "lists/list_file.h"
+#include "lists/server_entry.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ class FirstRecordIndex {
 
   static uint32_t HashTag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
 
-  std::string_view NameAt(size_t index) const { return LineFieldView(record_[index], 1); }
+  std::string_view NameAt(size_t index) const { return RecordedNameOf(record_[index]); }
 
   bool Holds(const Slot& slot, uint64_t hash, std::string_view name) const {
     return slot.hash_tag == HashTag(hash) &&
@@ -90,13 +91,13 @@ PendingEntries ComparePendingEntries(const LineList& server, const LineList& rec
   const FirstRecordIndex first_index(record);
   for (size_t i = 1; i < server.size(); ++i) {
     const std::string& line = server[i];
-    const std::string_view name = LineFieldView(line, 3);
+    const std::string_view name = LocalNameOf(line);
     const size_t index = first_index.Find(name);
     if (index == 0) {
       result.pending.push_back(line);
       result.names.emplace_back(name);
-    } else if (VersionGreater(LineFieldView(line, 4), LineFieldView(record[index], 2))) {
-      result.pending.push_back("U " + std::to_string(index) + " " + line);
+    } else if (VersionGreater(VersionOf(line), RecordedVersionOf(record[index]))) {
+      result.pending.push_back(ChangedPendingLine(index, line));
       result.names.emplace_back(name);
     }
   }

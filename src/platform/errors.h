@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <cstdint>
 #include <string>
 
 // Base of every error the program raises on purpose.
@@ -51,5 +52,8 @@ namespace platform {
 // run-time library accepts it) to a 32-bit integer. Throws EConvertError
 // with "'<text>' is not a valid integer value" otherwise, overflow included.
 int StrToInt(const std::string& text);
+
+// StrToInt for 64-bit integers (file sizes).
+int64_t StrToInt64(const std::string& text);
 
 }  // namespace platform

@@ -17,9 +17,8 @@ int HexDigitValue(char c) {
   return -1;
 }
 
-}  // namespace
-
-int StrToInt(const std::string& text) {
+// The value of text as a signed integer of `bits` (32 or 64) bits.
+int64_t ParseInteger(const std::string& text, int bits) {
   const auto fail = [&text]() {
     return EConvertError("'" + text + "' is not a valid integer value");
   };
@@ -39,20 +38,29 @@ int StrToInt(const std::string& text) {
     i += 2;
   }
   if (i == text.size()) throw fail();
-  // Hexadecimal text may spell the full 32-bit pattern ("$FFFFFFFF" is -1);
-  // decimal text must fit the signed range.
-  const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+  // Hexadecimal text may spell the full bit pattern ("$FFFFFFFF" is -1 in
+  // 32 bits); decimal text must fit the signed range.
+  const uint64_t all_bits = bits == 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
+  const uint64_t sign_bit = uint64_t{1} << (bits - 1);
+  const uint64_t limit = base == 16 ? all_bits : (negative ? sign_bit : sign_bit - 1);
   uint64_t value = 0;
   for (; i < text.size(); ++i) {
     const int digit = base == 16 ? HexDigitValue(text[i])
                                  : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (digit < 0) throw fail();
+    // Checked before the multiplication, which could wrap 64 bits.
+    if (value > (limit - digit) / base) throw fail();
     value = value * base + digit;
-    if (value > limit) throw fail();
   }
-  const auto bits = static_cast<uint32_t>(value);
-  const auto result = static_cast<int32_t>(negative ? 0u - bits : bits);
-  return result;
+  uint64_t pattern = (negative ? 0u - value : value) & all_bits;
+  if (pattern & sign_bit) pattern |= ~all_bits;  // sign-extended to 64 bits
+  return static_cast<int64_t>(pattern);
 }
+
+}  // namespace
+
+int StrToInt(const std::string& text) { return static_cast<int>(ParseInteger(text, 32)); }
+
+int64_t StrToInt64(const std::string& text) { return ParseInteger(text, 64); }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "update/gauge_units.h"
 #include "update/update_run.h"
 
 void FtpClient1Connect(UpdateEngine& e) {
@@ -30,8 +31,7 @@ void FtpClient1InvalidHost(UpdateEngine& e) {
 
 void FtpClient1TransactionStart(UpdateEngine& e) {
   const int64_t expected = e.Connection ? std::max<int64_t>(e.Connection->BytesTotal(), 0) : 0;
-  // The gauge holds 32-bit values; a larger size is shown as full scale.
-  e.View.SetProgressMax(static_cast<int>(std::min<int64_t>(expected, INT32_MAX)));
+  e.View.SetProgressMax(GaugeUnits(expected, expected));
   e.View.SetProgress(0);
   e.View.SetConnectionStatus("Beginning Data Transfer");
 }

@@ -10,7 +10,6 @@
 
 #include "texts/texts.h"
 #include "gzip/gzip.h"
-#include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/file_identity.h"
 #include "platform/file_system.h"
@@ -23,29 +22,31 @@
 #include "update/updater_files.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "lists/server_entry.h"
 #include "trust/background_sha256.h"
 #include "trust/sha256.h"
 
 namespace {
 
+// What ProcessEntry installs from a pending line: its server entry's
+// fields as the install reads them.
 struct EntryFields {
   std::string type, remote, local, version, size, package;
+  int64_t listed_size = -1;  // size as a decimal count, -1 when it is none
+  EntryHandling handling;
   std::string digest;  // the served file's SHA-256 as listed; "" when the line has none
   std::string installed_digest;  // the installed file's SHA-256 ("E", "O"); "" when none is listed
   std::string installed_size;    // the installed file's size as listed ("E"); "" when none
+  int64_t installed_size_bound = -1;  // installed_size as a decimal count, -1 when none
   platform::ExecuteBits execute = platform::ExecuteBits::kAsReplaced;  // as the mode flag lists it ("E", "O")
 };
 
 const std::string kNoDigest;
 
-bool IsPackageType(const std::string& type) {
-  return type == "T" || type == "A" || type == "S" || type == "W";
-}
-
 // Where an entry's download is received: for "O" the partial file of its
 // local name, otherwise the download file of its remote name.
 std::string DownloadPath(const UpdateEngine& e, const EntryFields& f) {
-  if (f.type == "O") return platform::PartialFileOf(platform::ResolveGameFileName(e.ExeDir, f.local));
+  if (!f.handling.unpacks) return platform::PartialFileOf(platform::ResolveGameFileName(e.ExeDir, f.local));
   return platform::ResolveGameFileName(e.ExeDir, f.remote) + std::string(kDownloadFileSuffix);
 }
 
@@ -83,9 +84,9 @@ class EntryInstaller {
   // counted and hashed in): what is there is left alone.
   Fetched Download() {
     if (!e_.Connection) throw Exception("Not connected");
-    if (f_.type == "O") RequireFolderPath(e_.ExeDir, f_.local);
+    if (!f_.handling.unpacks) RequireFolderPath(e_.ExeDir, f_.local);
     const std::string path = DownloadPath(e_, f_);
-    const DownloadOrigin origin{f_.remote, ListedSize(f_.size), f_.version, f_.digest};
+    const DownloadOrigin origin{f_.remote, f_.listed_size, f_.version, f_.digest};
     const KeptDownloads::Match kept = e_.KeptPartialDownloads.Take(path, origin);
     // A partial of an entry that changed since holds bytes of another file.
     if (kept == KeptDownloads::Match::kChanged) Discard(path);
@@ -94,7 +95,7 @@ class EntryInstaller {
     const std::shared_ptr<Transport> connection = e_.Connection;
     // Hashed beside the transfer, on the other core, as the bytes arrive.
     // An "O" download is the installed file: its digest answers for both.
-    const std::string& installed_digest = f_.type == "O" ? f_.installed_digest : kNoDigest;
+    const std::string& installed_digest = f_.handling.unpacks ? kNoDigest : f_.installed_digest;
     std::optional<trust::BackgroundSha256> digest;
     ByteSink sink;
     if (!f_.digest.empty() || !installed_digest.empty()) {
@@ -129,7 +130,8 @@ class EntryInstaller {
       return Fetched::kReplaced;
     }
     const int64_t received = connection->BytesTotal();
-    const int64_t listed = platform::StrToInt(f_.size);
+    // Converted as the run-time library converts text (a sign, hexadecimal), in 64 bits.
+    const int64_t listed = platform::StrToInt64(f_.size);
     if (received < listed)
       return Refuse(Fetched::kMismatch, "the server sent " + std::to_string(received) + " of the " + f_.size +
                                             " bytes of \"" + f_.remote + "\" that its list gives");
@@ -163,13 +165,13 @@ class EntryInstaller {
     const std::string destination = Path(f_.local);
     const std::string partial = Keep(BeginPartialFile(e_.ExeDir, destination));
     // An unpacked bundle lives only until it has been taken apart.
-    if (f_.type != "E") Keep(NoteTemporaryFile(e_.ExeDir, destination));
+    if (f_.handling.bundle) Keep(NoteTemporaryFile(e_.ExeDir, destination));
     TGzip::Expectation expected;
     expected.execute = f_.execute;
     // Hashed on the other core as the unpacked bytes are written.
     std::optional<trust::BackgroundSha256> digest;
-    if (f_.type == "E") {
-      expected.size = ListedSize(f_.installed_size);
+    if (!f_.handling.bundle) {
+      expected.size = f_.installed_size_bound;
       if (!f_.installed_digest.empty()) {
         digest.emplace();
         expected.on_bytes = [&digest](std::string_view bytes) { digest->Update(bytes); };
@@ -202,7 +204,7 @@ class EntryInstaller {
     return result;
   }
 
-  std::string RecordLine() const { return f_.local + " " + f_.version; }
+  std::string RecordLine() const { return ::RecordLine(f_.local, f_.version); }
 
  private:
   std::string Path(const std::string& name) const {
@@ -296,7 +298,7 @@ std::string UnsafeNameReason(const UpdateEngine& e, const EntryFields& f) {
   // Every type writes its local name, if only for the moment a bundle is taken apart.
   if (IsUpdaterStateFile(f.local)) return "the name \"" + f.local + "\" is a file the updater keeps its state in";
   for (const std::string* name : {&f.remote, &f.local}) {
-    if (name == &f.remote && f.type == "O") continue;
+    if (name == &f.remote && !f.handling.unpacks) continue;
     if (!platform::FoldersStayInside(e.ExeDir, platform::ResolveGameFileName(e.ExeDir, *name)))
       return "the name \"" + *name + "\" leads out of the game folder through a link";
   }
@@ -311,18 +313,18 @@ bool RefuseUnsafeNames(UpdateEngine& e, const EntryFields& f) {
 }
 
 EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const EntryFields& f) {
-  if (f.type != "E" && f.type != "O" && f.type != "C") return EntryOutcome::kPassedOver;
+  if (!f.handling.downloads) return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(e, f) || RefuseUndigested(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
   if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
-  if (f.type == "O") {
+  if (!f.handling.unpacks) {
     installer.PlaceDownload();
   } else {
     // Damaged data or a file cut off by a full disk keeps the old record
     // line, so the next run offers the entry again; refused members of a
     // bundle do not keep the line from being replaced.
     if (installer.Unpack() != TGzip::kUnpacked) return EntryOutcome::kPassedOver;
-    if (f.type == "C" && installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
+    if (f.handling.bundle && installer.ExtractAndDelete().unwritable > 0) return EntryOutcome::kPassedOver;
   }
   ReplaceRecordLine(e, index, installer.RecordLine());
   return EntryOutcome::kInstalled;
@@ -335,21 +337,20 @@ EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const Ent
 }
 
 EntryOutcome ProcessNew(UpdateEngine& e, const EntryFields& f, bool FromCheck) {
-  const bool handled = f.type == "E" || f.type == "O" || f.type == "C" || IsPackageType(f.type);
-  if (!handled) return EntryOutcome::kPassedOver;
+  if (!f.handling.downloads) return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(e, f) || RefuseUndigested(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
   if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
-  if (f.type == "O") {
+  if (!f.handling.unpacks) {
     installer.PlaceDownload();
   } else {
     const int unpacked = installer.Unpack();
-    if (f.type == "E" || f.type == "C") {
+    if (!f.handling.imports) {
       // Damaged data has had its box; the entry is offered again next run.
       // A bundle that could not be unpacked is never taken apart.
       if (unpacked == TGzip::kDamaged || PassedOverByUnpack(unpacked)) return EntryOutcome::kPassedOver;
       if (unpacked != TGzip::kUnpacked) return InUseStop(e);
-      if (f.type == "C" && !installer.ExtractAndDelete().Succeeded()) return InUseStop(e);
+      if (f.handling.bundle && !installer.ExtractAndDelete().Succeeded()) return InUseStop(e);
     } else {
       if (PassedOverByUnpack(unpacked)) return EntryOutcome::kPassedOver;
       if (unpacked != TGzip::kUnpacked) PackageNotInstalled(f, "its download could not be unpacked");
@@ -385,89 +386,58 @@ std::string ImportCommandLine(const std::string& type, const std::string& packag
 
 int ImportShowMode(const std::string& type) { return type == "T" ? 1 : 0; }
 
-int64_t ListedSize(const std::string& size_field) {
-  if (size_field.empty() || size_field.size() > 18) return -1;  // 18 digits always fit in 64 bits
-  int64_t value = 0;
-  for (const char c : size_field) {
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
+int64_t ListedSize(const std::string& size_field) { return DecimalField(size_field).value_or(-1); }
 
 namespace {
 
-// The digest of the served file in server-list field `field` of `line`
-// (offset fields further into a "U" line): "" when the type carries none
-// there, or when the field holds no digest and the set is unsigned (older
-// lists may carry other text there; a signed set is refused without one).
-std::string ListedDigest(const UpdateEngine& e, const std::string& line, const std::string& type, int offset) {
-  const int field = type.size() == 1 ? ServedDigestField(type[0]) : 0;
-  if (field == 0) return "";
-  std::string digest = LineField(line, field + offset);
-  if (!e.SignedSet && !trust::IsSha256Hex(digest)) return "";
-  return digest;
+// The digest of the served file as `entry` lists it: "" when the field
+// holds no digest and the set is unsigned (older lists may carry other
+// text there; a signed set is refused without one).
+std::string ListedDigest(const UpdateEngine& e, const ServerEntry& entry) {
+  if (!e.SignedSet && !trust::IsSha256Hex(entry.served_sha256)) return "";
+  return entry.served_sha256;
 }
 
-// The installed file's digest in `line` (offset as for ListedDigest), ""
-// when the type carries none or the field holds no digest.
-std::string ListedInstalledDigest(const std::string& line, const std::string& type, int offset) {
-  const int field = type.size() == 1 ? InstalledDigestField(type[0]) : 0;
-  if (field == 0) return "";
-  std::string digest = LineField(line, field + offset);
-  return trust::IsSha256Hex(digest) ? digest : "";
-}
-
-// The installed file's size field in `line` (offset as for ListedDigest);
-// "" when the type carries none.
-std::string ListedInstalledSize(const std::string& line, const std::string& type, int offset) {
-  const int field = type.size() == 1 ? InstalledSizeField(type[0]) : 0;
-  return field == 0 ? "" : LineField(line, field + offset);
-}
-
-// The installed file's execute bits as `line` lists them (offset as for
-// ListedDigest).
-platform::ExecuteBits ListedExecute(const std::string& line, const std::string& type, int offset) {
-  const int field = type.size() == 1 ? ExecuteFlagField(type[0]) : 0;
-  return field == 0 ? platform::ExecuteBits::kAsReplaced : ListedExecuteBits(LineField(line, field + offset));
+// The installed file's digest, "" when the field holds no digest.
+std::string ListedInstalledDigest(const ServerEntry& entry) {
+  return trust::IsSha256Hex(entry.installed_sha256) ? entry.installed_sha256 : "";
 }
 
 // A pending line taken apart: a changed file ("U <record index> <server
 // line>") or a new one.
-struct PendingEntry {
+struct PendingInstall {
   bool changed = false;
   std::string record_index;
   EntryFields f;
 };
 
-PendingEntry ParsePendingLine(const UpdateEngine& e, const std::string& line) {
-  const std::string kind = platform::UpperAsciiCase(LineField(line, 1));
-  if (kind == "U") {
-    const std::string type = LineField(line, 3);
-    return {true, LineField(line, 2),
-            EntryFields{type, LineField(line, 4), LineField(line, 5), LineField(line, 6), LineField(line, 7), "",
-                        ListedDigest(e, line, type, 2), ListedInstalledDigest(line, type, 2),
-                        ListedInstalledSize(line, type, 2), ListedExecute(line, type, 2)}};
+PendingInstall ParsePendingLine(const UpdateEngine& e, const std::string& line) {
+  const PendingEntry pending = ParsePendingEntry(line);
+  const ServerEntry& entry = pending.server.entry;
+  EntryFields f{entry.type == 0 ? "" : std::string(1, entry.type), entry.remote, entry.local, entry.version,
+                entry.size_text, entry.package, entry.size, HandlingOf(entry.type, pending.changed),
+                ListedDigest(e, entry), ListedInstalledDigest(entry), "", -1,
+                ListedExecuteBits(entry.execute_flag)};
+  // Only an "E" unpacking is bounded by the installed size; an "O" file is bounded by field 5.
+  if (InstalledSizeField(entry.Letter()) != 0) {
+    f.installed_size = entry.installed_size_text;
+    f.installed_size_bound = entry.InstalledSize();
   }
-  return {false, "",
-          EntryFields{kind, LineField(line, 2), LineField(line, 3), LineField(line, 4), LineField(line, 5),
-                      LineField(line, 6), ListedDigest(e, line, kind, 0), ListedInstalledDigest(line, kind, 0),
-                      ListedInstalledSize(line, kind, 0), ListedExecute(line, kind, 0)}};
+  return {pending.changed, pending.record_index, f};
 }
 
 }  // namespace
 
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck) {
-  const PendingEntry entry = ParsePendingLine(e, line);
+  const PendingInstall entry = ParsePendingLine(e, line);
   if (entry.changed) return ProcessChanged(e, entry.record_index, entry.f);
   return ProcessNew(e, entry.f, FromCheck);
 }
 
 AheadPlan PlanEntryDownload(UpdateEngine& e, const std::string& line, int index) {
-  const PendingEntry entry = ParsePendingLine(e, line);
+  const PendingInstall entry = ParsePendingLine(e, line);
   const EntryFields& f = entry.f;
-  const bool fetched = f.type == "E" || f.type == "O" || f.type == "C" || (!entry.changed && IsPackageType(f.type));
-  if (!fetched || !UnsafeNameReason(e, f).empty()) return {};
+  if (!f.handling.downloads || !UnsafeNameReason(e, f).empty()) return {};
   if (e.SignedSet && !trust::IsSha256Hex(f.digest)) return {};
   const std::string local_path = DownloadPath(e, f);
   // The folder is made in the entry's turn (or an earlier entry's): made
@@ -477,5 +447,5 @@ AheadPlan PlanEntryDownload(UpdateEngine& e, const std::string& line, int index)
   if (e.KeptPartialDownloads.Holds(local_path)) return {};
   const std::string ahead_path =
       NoteTemporaryFile(e.ExeDir, local_path + std::string(kAheadFileSuffix) + std::to_string(index));
-  return {PlannedDownload{f.remote, local_path, ahead_path, ListedSize(f.size)}, false};
+  return {PlannedDownload{f.remote, local_path, ahead_path, f.listed_size}, false};
 }

@@ -1,25 +1,18 @@
 #include "update/run_bytes.h"
 
 #include <algorithm>
+#include <cstdint>
 
-#include "lists/list_file.h"
-#include "platform/ascii_case.h"
-#include "update/process_entry.h"
-
-namespace {
-
-// The types whose entries ProcessEntry downloads: new ones, changed ones.
-bool DownloadsNew(const std::string& type) {
-  return type == "E" || type == "O" || type == "C" || type == "T" || type == "A" || type == "S" || type == "W";
-}
-bool DownloadsChanged(const std::string& type) { return type == "E" || type == "O" || type == "C"; }
-
-}  // namespace
+#include "lists/server_entry.h"
 
 RunBytesScope::RunBytesScope(UpdateEngine& e) : e_(e) {
   int64_t listed = 0;
   if (e.PendingList) {
-    for (const std::string& line : *e.PendingList) listed += PendingDownloadBytes(line);
+    // Saturated: a list may give sizes up to 2^63 - 1 each.
+    for (const std::string& line : *e.PendingList) {
+      const int64_t bytes = PendingDownloadBytes(line);
+      listed = listed > INT64_MAX - bytes ? INT64_MAX : listed + bytes;
+    }
   }
   e.RunBytes = UpdateRunBytes{true, listed, ConnectionBytesReceived(e)};
 }
@@ -27,11 +20,10 @@ RunBytesScope::RunBytesScope(UpdateEngine& e) : e_(e) {
 RunBytesScope::~RunBytesScope() { e_.RunBytes = UpdateRunBytes{}; }
 
 int64_t PendingDownloadBytes(const std::string& line) {
-  const std::string kind = platform::UpperAsciiCase(LineField(line, 1));
-  const bool changed = kind == "U";
-  const bool downloads = changed ? DownloadsChanged(LineField(line, 3)) : DownloadsNew(kind);
-  if (!downloads) return 0;
-  return std::max<int64_t>(ListedSize(LineField(line, changed ? 7 : 5)), 0);
+  const PendingEntry pending = ParsePendingEntry(line);
+  const ServerEntry& entry = pending.server.entry;
+  if (!HandlingOf(entry.type, pending.changed).downloads) return 0;
+  return std::max<int64_t>(entry.size, 0);
 }
 
 int64_t ConnectionBytesReceived(const UpdateEngine& e) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
@@ -17,15 +18,8 @@ std::string InFolder(const std::string& exe_dir, const char* name) {
 
 constexpr char kListName[] = "update3.dat";
 
-std::optional<int64_t> ParseSeconds(std::string_view text) {
-  if (text.empty() || text.size() > 18) return std::nullopt;
-  int64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
+// A timestamp as this updater writes it: decimal seconds.
+std::optional<int64_t> ParseSeconds(std::string_view text) { return DecimalField(text); }
 
 }  // namespace
 

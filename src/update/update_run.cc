@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "texts/texts.h"
 #include "update/downloads_ahead.h"
+#include "update/gauge_units.h"
 #include "update/install_journal.h"
 #include "update/process_entry.h"
 #include "update/run_bytes.h"
@@ -89,7 +90,7 @@ void FtpClient1PacketRecvd(UpdateEngine& e) {
   if (!e.ShowProgress || !e.Connection) return;
   const int64_t received = e.Connection->BytesReceived();
   const int64_t total = e.Connection->BytesTotal();
-  e.View.SetProgress(static_cast<int>(std::clamp<int64_t>(received, 0, INT32_MAX)));
+  e.View.SetProgress(GaugeUnits(received, total));
   std::string text = std::to_string(received) + " of " + std::to_string(total);
   // The entry in progress is the first pending name (none during the file check).
   if (!e.CheckMode && !e.PendingNames.empty()) text = e.PendingNames.front() + " " + text;

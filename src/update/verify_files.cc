@@ -5,6 +5,7 @@
 
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "lists/server_entry.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
@@ -22,7 +23,8 @@ class RecordedVersions {
  public:
   explicit RecordedVersions(const LineList& record) {
     for (size_t i = 1; i < record.size(); ++i)
-      versions_.emplace(platform::UpperAsciiCase(LineField(record[i], 1)), LineField(record[i], 2));
+      versions_.emplace(platform::UpperAsciiCase(std::string(RecordedNameOf(record[i]))),
+                        std::string(RecordedVersionOf(record[i])));
   }
   std::optional<std::string> Of(const std::string& name) const {
     const auto found = versions_.find(platform::UpperAsciiCase(name));
@@ -43,12 +45,12 @@ std::string InstalledDigest(const UpdateEngine& e, const std::string& name) {
   }
 }
 
-// Gives the installed file `line` names, whose content is right, the
+// Gives the installed file `entry` names, whose content is right, the
 // execute bits its mode flag lists: a file set right counts as repaired.
-void SetListedExecuteBits(const UpdateEngine& e, const std::string& line, char type, VerifyReport& report) {
-  const platform::ExecuteBits execute = ListedExecuteBits(LineField(line, ExecuteFlagField(type)));
+void SetListedExecuteBits(const UpdateEngine& e, const ServerEntry& entry, VerifyReport& report) {
+  const platform::ExecuteBits execute = ListedExecuteBits(entry.execute_flag);
   if (execute == platform::ExecuteBits::kAsReplaced) return;
-  const std::string name = LineField(line, 3);
+  const std::string& name = entry.local;
   if (IsUpdaterOwnFile(name)) return;  // no repair writes them, not even their mode
   bool changed = false;
   if (const int error = platform::SetExecuteBits(platform::ResolveGameFileName(e.ExeDir, name), execute, changed);
@@ -56,12 +58,6 @@ void SetListedExecuteBits(const UpdateEngine& e, const std::string& line, char t
     report.unrepaired.push_back(name + ": its execute permission cannot be set: " + platform::ErrorText(error));
   else if (changed)
     report.repaired.push_back(name);
-}
-
-// The types whose download is a bundle, taken apart into its members and
-// then deleted: nothing installed names the members' digests.
-bool IsBundleType(const std::string& type) {
-  return type == "C" || type == "T" || type == "A" || type == "S" || type == "W";
 }
 
 }  // namespace
@@ -76,22 +72,24 @@ VerifyReport VerifyGameFiles(UpdateEngine& e) {
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   for (size_t i = 1; i < server.size(); ++i) {
     const std::string& line = server[i];
-    const std::string type = LineField(line, 1);
-    const std::string name = LineField(line, 3);
-    if (recorded.Of(name) != LineField(line, 4)) continue;
-    if (IsBundleType(type)) {
+    const ServerEntry entry = ParseServerEntry(line).entry;
+    const EntryHandling handling = HandlingOf(entry.type, false);
+    if (!handling.downloads) continue;
+    const std::string& name = entry.local;
+    if (recorded.Of(name) != entry.version) continue;
+    // A bundle is taken apart and deleted: nothing installed gives its members' digests.
+    if (handling.bundle) {
       report.unverifiable_bundles.push_back(name);
       continue;
     }
-    if (type != "E" && type != "O") continue;
-    const std::string expected = LineField(line, InstalledDigestField(type[0]));
+    const std::string& expected = entry.installed_sha256;
     if (!trust::IsSha256Hex(expected)) {
       report.unverifiable.push_back(name);
       continue;
     }
     ++report.checked;
     if (InstalledDigest(e, name) == expected) {
-      SetListedExecuteBits(e, line, type[0], report);
+      SetListedExecuteBits(e, entry, report);
       continue;
     }
     if (IsUpdaterOwnFile(name)) {

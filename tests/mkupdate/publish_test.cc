@@ -163,6 +163,28 @@ TEST_F(PublishTest, EveryLineCarriesTheDigestsOfItsServedAndInstalledFiles) {
     EXPECT_EQ(LineField(Entry("Music\\song.ogg"), 6), release("Music/song.ogg"));
     EXPECT_TRUE(CheckServerFolder(server()).empty());
   }
+  {
+    SCOPED_TRACE("sizes are read in 64 bits; a type in small letters is no entry");
+    const LineList good = List();
+    for (const auto& [size, problem] : std::vector<std::pair<std::string, std::string>>{
+             {"5368709120", "song.ogg): the list says 5368709120 bytes, the server file has 8"},
+             {"9223372036854775808", "size \"9223372036854775808\" is not a decimal number the updater can read"}}) {
+      LineList edited = good;
+      for (std::string& line : edited)
+        if (LineField(line, 3) == "Music\\song.ogg") line.replace(line.find(" 8 "), 3, " " + size + " ");
+      SaveListFile(server() + "/update3.dat", edited);
+      const std::vector<std::string> problems = CheckServerFolder(server());
+      ASSERT_EQ(problems.size(), 1u) << size;
+      EXPECT_NE(problems[0].find(problem), std::string::npos) << problems[0];
+    }
+    LineList edited = good;
+    edited[1][0] = static_cast<char>(edited[1][0] - 'A' + 'a');
+    SaveListFile(server() + "/update3.dat", edited);
+    const ServerListFile parsed = ParseServerList(edited);
+    ASSERT_EQ(parsed.problems.size(), 1u);
+    EXPECT_EQ(parsed.problems[0], "update3.dat line 2: unknown entry type \"" + std::string(1, edited[1][0]) + "\"");
+    SaveListFile(server() + "/update3.dat", good);
+  }
 }
 
 // Players get a file's execute bits only with a new version of its entry,

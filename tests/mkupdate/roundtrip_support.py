@@ -72,10 +72,12 @@ def publish(mkupdate, release, server, rules, deadline=60, options=()):
 
 class ServedFolder:
     """pyftpdlib serving folder on a free port of 127.0.0.1, from entering
-    until leaving the with-block."""
+    until leaving the with-block; its log (one line per command and transfer)
+    goes to the file log when one is given."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, log=None):
         self.folder = folder
+        self.log = log
         self.port = None
         self.process = None
 
@@ -85,7 +87,7 @@ class ServedFolder:
             self.port = probe.getsockname()[1]
         self.process = subprocess.Popen(["/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
                                          str(self.port), "-d", self.folder], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=self._log_file())
         for _ in range(500):
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
@@ -95,9 +97,17 @@ class ServedFolder:
         self.__exit__(None, None, None)
         raise RuntimeError("pyftpdlib did not come up")
 
+    def _log_file(self):
+        if not self.log:
+            return subprocess.DEVNULL
+        self._log = open(self.log, "wb")
+        return self._log
+
     def __exit__(self, *_):
         self.process.terminate()
         self.process.wait()
+        if self.log:
+            self._log.close()
 
 
 def prepare_game(game, port):

@@ -151,8 +151,10 @@ TEST_F(HostileTest, SizeFieldsAndByteCountsThatAreNoSizes) {
   };
   for (const Case& c : {Case{"abc", 3, "'abc' is not a valid integer value"},
                         Case{"-3", 3, "the server sent 3 bytes of \"S.txt\", not the -3 that its list gives"},
-                        Case{"99999999999", 3, "'99999999999' is not a valid integer value"},
-                        Case{"4294967299", 3, "'4294967299' is not a valid integer value"}, Case{"", 3, "''"},
+                        Case{"99999999999", 3, "the server sent 3 of the 99999999999 bytes of \"S.txt\""},
+                        Case{"4294967299", 3, "the server sent 3 of the 4294967299 bytes of \"S.txt\""},
+                        Case{"9223372036854775808", 3, "'9223372036854775808' is not a valid integer value"},
+                        Case{"", 3, "''"},
                         Case{"3x", 3, "'3x' is not a valid integer value"}}) {
     SCOPED_TRACE("size field \"" + c.size + "\"");
     list() = base + "O S.txt S.txt 1 " + c.size + "\r\n";
@@ -175,7 +177,7 @@ TEST_F(HostileTest, SizeFieldsAndByteCountsThatAreNoSizes) {
     EXPECT_EQ(Game("S.txt"), "abc") << "the bytes received decide, not the announcement";
   }
   ExpectNextRunCompletes();
-  Report("size fields: not numbers, negative, empty, beyond 32 bits; a 150 reply count beyond 64 bits", 7,
+  Report("size fields: not numbers, negative, empty, beyond 32 and 64 bits; a 150 reply count beyond 64 bits", 8,
          "\"'x' is not a valid integer value\" box and the run stops; a negative size is passed over and named; "
          "the received count decides");
 }

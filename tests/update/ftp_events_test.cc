@@ -4,6 +4,7 @@
 
 #include "support/engine_window.h"
 #include "support/fake_transport.h"
+#include "update/gauge_units.h"
 
 namespace {
 
@@ -55,14 +56,26 @@ TEST_F(FtpEventsTest, TransactionStartPreparesTheGauge) {
   w.NewConnection();
   w.gauge_position = 50;
   for (const auto& [announced, shown] : std::vector<std::pair<int64_t, int>>{
-           {123456, 123456}, {0, 0}, {int64_t{5} << 32, INT32_MAX}}) {
+           {123456, 123456}, {0, 0}, {INT32_MAX, INT32_MAX}, {int64_t{5} << 32, int64_t{5} << 28}}) {
     SCOPED_TRACE(announced);
     server.announced_size = announced;
     w.Connection->Download("big", w.folder.path() + "big", -1, {}, false);
-    EXPECT_EQ(w.gauge_max, shown) << "a size beyond the gauge's range is shown as full scale";
+    EXPECT_EQ(w.gauge_max, shown) << "a size beyond the gauge's range is shown in larger units";
   }
   EXPECT_EQ(w.gauge_position, 0);
   EXPECT_EQ(Status(), "Data Transfer Complete");
+}
+
+TEST(GaugeUnitsTest, LargeTransfersKeepTheirProportion) {
+  const int64_t five_gib = int64_t{5} << 30;
+  EXPECT_EQ(GaugeUnits(1000, 123456), 1000);
+  EXPECT_EQ(GaugeUnits(INT32_MAX, INT32_MAX), INT32_MAX);
+  EXPECT_EQ(GaugeUnits(int64_t{1} << 31, int64_t{1} << 31), 1 << 30);
+  EXPECT_EQ(GaugeUnits(five_gib, five_gib), five_gib >> 2);
+  EXPECT_EQ(GaugeUnits(five_gib / 2, five_gib), GaugeUnits(five_gib, five_gib) / 2) << "half way, half the gauge";
+  EXPECT_EQ(GaugeUnits(INT64_MAX, INT64_MAX), INT64_MAX >> 32);
+  EXPECT_EQ(GaugeUnits(-5, five_gib), 0);
+  EXPECT_EQ(GaugeUnits(five_gib, 100), INT32_MAX) << "more than the total stays within the gauge";
 }
 
 TEST_F(FtpEventsTest, TheConnectionsEventsReachTheHandlers) {

@@ -187,15 +187,25 @@ TEST(RunBytesTest, WhatEachPendingEntryDownloads) {
            {"X Other.gz Other.txt 1 10", 0},
            {"O NoSize.txt NoSize.txt 1", 0},
            {"O Bad.txt Bad.txt 1 12x", 0},
+           {"O Big.pak Big.pak 1 5368709120", 5368709120},
+           {"U 3 E Big.gz Big.pak 2 4294967296", 4294967296},
            {"", 0}}) {
     EXPECT_EQ(PendingDownloadBytes(line), bytes) << line;
   }
 }
 
+TEST_F(UpdateRunTest, RunBytesOfSizesNear64BitsSaturate) {
+  w.PendingList = LineList{"O A.txt A.txt 1 9223372036854775807", "O B.txt B.txt 1 9223372036854775807"};
+  const RunBytesScope scope(w);
+  EXPECT_EQ(w.RunBytes.Listed, INT64_MAX);
+}
+
 TEST_F(UpdateRunTest, ListedSizeBoundsOnlyPlainDecimalSizes) {
   for (const auto& [field, bound] : std::vector<std::pair<std::string, int64_t>>{
            {"0", 0}, {"1234", 1234}, {"0042", 42}, {"99999999999", 99999999999},
-           {"", -1}, {"-3", -1}, {"+3", -1}, {"3x", -1}, {"abc", -1}, {"1234567890123456789", -1}}) {
+           {"2147483648", 2147483648}, {"4294967296", 4294967296}, {"1234567890123456789", 1234567890123456789},
+           {"9223372036854775807", INT64_MAX}, {"9223372036854775808", -1}, {"18446744073709551616", -1},
+           {"", -1}, {"-3", -1}, {"+3", -1}, {"3x", -1}, {"abc", -1}}) {
     EXPECT_EQ(ListedSize(field), bound) << '"' << field << '"';
   }
 }

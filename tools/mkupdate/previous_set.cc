@@ -7,6 +7,7 @@
 #include "release_tree.h"
 #include "server_folder.h"
 #include "lists/list_file.h"
+#include "lists/server_entry.h"
 #include "version.h"
 
 namespace mkupdate {
@@ -14,8 +15,6 @@ namespace mkupdate {
 namespace {
 
 const std::string kReplacingMarker = std::string(kToolFilePrefix) + "replacing";
-
-bool IsImportBundle(char type) { return type == 'T' || type == 'A' || type == 'S' || type == 'W'; }
 
 // n when local is rule_local + "~" + n (ignoring case), 1 when it is
 // rule_local itself, 0 otherwise.
@@ -33,10 +32,10 @@ int RevisionOf(const std::string& rule_local, const std::string& local) {
 
 }  // namespace
 
-const ServerEntry* PreviousSet::Find(const PublishUnit& unit) const {
+const ListedEntry* PreviousSet::Find(const PublishUnit& unit) const {
   auto found = by_local.find(AsciiUpper(unit.local));
   if (found != by_local.end()) return &list.entries[found->second];
-  if (!unit.is_bundle || !IsImportBundle(unit.type)) return nullptr;
+  if (!unit.is_bundle || !HandlingOf(unit.type, false).imports) return nullptr;
   for (const auto& [key, index] : by_local)
     if (RevisionOf(unit.local, list.entries[index].local) > 1) return &list.entries[index];
   return nullptr;
@@ -48,7 +47,7 @@ PreviousSet LoadPreviousSet(const std::string& server_dir, std::ostream& out) {
   if (platform::FileExists(list_path)) previous.list = ParseServerList(LoadListFile(list_path));
   for (const std::string& problem : previous.list.problems) out << "note: dropping " << problem << "\n";
   for (size_t i = 0; i < previous.list.entries.size(); ++i) {
-    const ServerEntry& entry = previous.list.entries[i];
+    const ListedEntry& entry = previous.list.entries[i];
     if (!previous.by_local.emplace(AsciiUpper(entry.local), i).second)
       out << "note: dropping update3.dat line " << entry.line << ": " << entry.local << " is listed twice\n";
   }

@@ -21,7 +21,7 @@ struct PreviousSet {
 
   // The entry that published this unit before, or null. Import bundles
   // (T, A, S, W) are also found under their revision names (local~n).
-  const ServerEntry* Find(const PublishUnit& unit) const;
+  const ListedEntry* Find(const PublishUnit& unit) const;
 };
 
 // Reads "update3.dat" (when present) and the marker of a stopped publish

@@ -28,12 +28,12 @@ namespace fs = std::filesystem;
 struct PlannedEntry {
   const PublishUnit* unit = nullptr;
   std::unique_ptr<BundleSource> bundle;
-  const ServerEntry* old = nullptr;
+  const ListedEntry* old = nullptr;
   bool unchanged = false;
   UnitDigests kept;  // of an unchanged entry's files, taken while comparing
   std::string temp_path;
   ProducedFile produced;
-  ServerEntry line;  // the entry of the new list
+  ListedEntry line;  // the entry of the new list
 };
 
 std::vector<PlannedEntry> PlanEntries(const std::vector<PublishUnit>& units, const PreviousSet& previous) {
@@ -63,7 +63,7 @@ std::string ExecuteFlagText(char type, const PublishUnit& unit) {
 // True when the server's line already gives players the unit's execute
 // bits: the same flag, or none (an older list) for a file that is not
 // executable, which players' updaters leave as they are.
-bool ServerHoldsMode(const PublishUnit& unit, const ServerEntry& old) {
+bool ServerHoldsMode(const PublishUnit& unit, const ListedEntry& old) {
   const std::string flag = ExecuteFlagText(old.type, unit);
   return old.execute_flag == flag || (old.execute_flag.empty() && flag != kExecutableFlag);
 }
@@ -94,9 +94,6 @@ void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level
     if (entry.unchanged) continue;
     entry.temp_path = temps.NewPath();
     entry.produced = ProduceUnit(*entry.unit, entry.bundle.get(), entry.temp_path, level, progress);
-    if (entry.produced.size > INT32_MAX)  // the updater reads the size field as a 32-bit integer
-      throw Exception("Cannot publish " + entry.unit->local + ": its server file would be " +
-                      std::to_string(entry.produced.size) + " bytes; the updater accepts at most 2147483647");
     progress.FileDone();
   }
 }
@@ -112,7 +109,7 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
   for (const ReleaseFile& file : release)
     if (file.name.find('\\') == std::string::npos) reserved.push_back(file.name);
   std::set<std::string> ours;
-  for (const ServerEntry& entry : previous.list.entries) ours.insert(entry.remote);
+  for (const ListedEntry& entry : previous.list.entries) ours.insert(entry.remote);
   for (const std::string& name : ListServerFolder(server_dir))
     if (!ours.count(name)) listed.push_back(name);  // foreign files are never overwritten
   for (const PlannedEntry& entry : plan)
@@ -135,7 +132,7 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
   }
   for (PlannedEntry& entry : plan) {
     if (entry.unchanged) continue;
-    ServerEntry& line = entry.line;
+    ListedEntry& line = entry.line;
     line.type = entry.produced.type;
     line.local = entry.unit->local;
     if (entry.old && entry.unit->is_bundle && entry.unit->type != 'C')
@@ -208,13 +205,13 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   MakeLines(plan, release, options.server_dir, previous, version);
 
   // The new list: surviving entries where they stood, new ones after them.
-  std::map<int, const ServerEntry*> by_old_line;
-  std::vector<const ServerEntry*> added;
+  std::map<int, const ListedEntry*> by_old_line;
+  std::vector<const ListedEntry*> added;
   std::vector<std::string> replacing;
   std::set<std::string> new_remotes;
   int counts[3] = {0, 0, 0};  // new, changed, unchanged
   for (const PlannedEntry& entry : plan) {
-    const ServerEntry& line = entry.line;
+    const ListedEntry& line = entry.line;
     new_remotes.insert(line.remote);
     if (entry.old) by_old_line[entry.old->line] = &line; else added.push_back(&line);
     if (entry.unchanged) {
@@ -228,7 +225,7 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   }
   LineList lines{MakeHeader(GreatestVersion({previous.list.last_issued, version}))};
   for (const auto& [number, line] : by_old_line) lines.push_back(line->Format());
-  for (const ServerEntry* line : added) lines.push_back(line->Format());
+  for (const ListedEntry* line : added) lines.push_back(line->Format());
 
   // Commit: new files into place, then the list by rename. Files replaced
   // in place are named in a marker first, so that a publish stopped before
@@ -256,7 +253,7 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   for (const PlannedEntry& entry : plan)
     if (entry.old) matched.insert(entry.old->line);
   int dropped = 0;
-  for (const ServerEntry& entry : previous.list.entries) {
+  for (const ListedEntry& entry : previous.list.entries) {
     if (!matched.count(entry.line)) {
       ++dropped;
       out << "dropped " << entry.local << " (players keep their copy: the updater never deletes files)\n";

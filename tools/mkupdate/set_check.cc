@@ -14,6 +14,7 @@
 #include "server_list.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
+#include "lists/server_entry.h"
 #include "set_signing.h"
 #include "trust/sha256.h"
 
@@ -55,13 +56,13 @@ void CheckDigest(const std::string& who, const std::string& listed, int field, c
   }
 }
 
-void CheckEntryFile(const ServerEntry& entry, const std::string& path, bool digests_required,
+void CheckEntryFile(const ListedEntry& entry, const std::string& path, bool digests_required,
                     std::vector<std::string>& problems, Progress& progress) {
   std::string who = "line " + std::to_string(entry.line) + " " + entry.local + " (" + entry.remote + "): ";
   int64_t size = platform::FileSize(path);
-  if (entry.size < 0 || entry.size > INT32_MAX)
+  if (entry.size < 0)
     problems.push_back(who + "size \"" + entry.size_text + "\" is not a decimal number the updater can read "
-                             "(0..2147483647)");
+                             "(0..9223372036854775807)");
   else if (size != entry.size)
     problems.push_back(who + "the list says " + entry.size_text + " bytes, the server file has " +
                        std::to_string(size));
@@ -88,7 +89,8 @@ void CheckEntryFile(const ServerEntry& entry, const std::string& path, bool dige
       return "";
     }
   };
-  if (entry.type == 'O') {
+  const EntryHandling handling = HandlingOf(entry.type, false);
+  if (!handling.unpacks) {
     std::string digest = stored_digest();
     if (digest.empty()) return;
     served(digest);
@@ -102,7 +104,7 @@ void CheckEntryFile(const ServerEntry& entry, const std::string& path, bool dige
     if (!digest.empty()) served(digest);
     return;
   }
-  bool bundle = entry.type != 'E';
+  const bool bundle = handling.bundle;
   std::string tail;
   int64_t unpacked_size;
   trust::Sha256Stream stored, unpacked;
@@ -134,7 +136,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
   std::map<size_t, int> widths;
   std::map<std::string, int> first_line;
   int64_t total = 0;
-  for (const ServerEntry& entry : list.entries) {
+  for (const ListedEntry& entry : list.entries) {
     ++widths[entry.version.size()];
     total += std::max<int64_t>(0, platform::FileSize(InFolder(server_dir, entry.remote)));
   }
@@ -146,7 +148,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
   std::vector<std::string> listing = ListServerFolder(server_dir);
   bool signed_set = platform::FileExists(list_path + kSignatureSuffix);
   Progress progress("checking", total, static_cast<int64_t>(list.entries.size()));
-  for (const ServerEntry& entry : list.entries) {
+  for (const ListedEntry& entry : list.entries) {
     std::string who = "line " + std::to_string(entry.line) + " " + entry.local + ": ";
     auto [seen, fresh] = first_line.emplace(AsciiUpper(entry.local), entry.line);
     if (!fresh) problems.push_back(who + "the local name is already listed on line " + std::to_string(seen->second));
@@ -158,7 +160,7 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
       problems.push_back(who + "version \"" + entry.version + "\" is " + std::to_string(entry.version.size()) +
                          " characters wide, the others " + std::to_string(usual_width) +
                          " (the updater compares versions as text)");
-    if (entry.type != 'E' && entry.type != 'O' && entry.type != 'C' && entry.package.empty())
+    if (HandlingOf(entry.type, false).imports && entry.package.empty())
       problems.push_back(who + "a type " + std::string(1, entry.type) + " entry needs a package name (field 6)");
     if (entry.remote.find_first_of("/\\") != std::string::npos || entry.remote == "." || entry.remote == "..") {
       problems.push_back(who + "the server name \"" + entry.remote + "\" is not a plain file name");

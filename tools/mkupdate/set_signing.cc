@@ -31,7 +31,7 @@ bool Inside(const fs::path& file, const std::string& folder) {
 // of an older publisher must be published again before it is signed.
 void RefuseListWithoutDigests(const std::string& list_path) {
   ServerListFile list = ParseServerList(LoadListFile(list_path));
-  for (const ServerEntry& entry : list.entries) {
+  for (const ListedEntry& entry : list.entries) {
     bool installed_needed = InstalledDigestField(entry.type) != 0;
     if (!trust::IsSha256Hex(entry.served_sha256) || (installed_needed && !trust::IsSha256Hex(entry.installed_sha256)))
       throw Exception(list_path + " line " + std::to_string(entry.line) + " (" + entry.local + ") carries no "

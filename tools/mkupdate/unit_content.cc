@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "gzip_stream.h"
+#include "lists/server_entry.h"
 #include "platform/errors.h"
 #include "trust/sha256.h"
 
@@ -49,22 +50,23 @@ bool GzipLengthMatches(InputFile& file, int64_t expected) {
 
 }  // namespace
 
-bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ServerEntry& old,
+bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ListedEntry& old,
                      const std::string& server_file, Progress& progress, UnitDigests& digests) {
-  if (unit.is_bundle ? (old.type != unit.type || old.package != unit.package) : (old.type != 'E' && old.type != 'O'))
+  if (unit.is_bundle ? (old.type != unit.type || old.package != unit.package) : HandlingOf(old.type, false).bundle)
     return false;
   try {
     trust::Sha256Stream served, installed;
     bool same;
     // Read through here for "O" entries only; the others through PayloadReader.
-    InputFile stored(server_file, old.type == 'O' ? &served : nullptr);
+    const bool plain = !HandlingOf(old.type, false).unpacks;
+    InputFile stored(server_file, plain ? &served : nullptr);
     if (stored.Size() != old.size) return false;
     if (unit.is_bundle) {
       PayloadReader payload(server_file, &served);
       BundleReader fresh(*bundle);
       Counted<BundleReader> counted(fresh, &progress);
       same = SameContent(payload, counted);
-    } else if (old.type == 'O') {
+    } else if (plain) {
       InputFile release(unit.files[0].real_path);
       Counted<InputFile> counted(release, &progress);
       same = SameContent(stored, counted);
@@ -77,7 +79,7 @@ bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const 
     }
     if (!same) return false;
     digests.served = served.Final();
-    if (!unit.is_bundle) digests.installed = old.type == 'O' ? digests.served : installed.Final();
+    if (!unit.is_bundle) digests.installed = plain ? digests.served : installed.Final();
     return true;
   } catch (const Exception&) {
     return false;  // unreadable or damaged: publish it anew

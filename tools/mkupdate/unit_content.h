@@ -26,7 +26,7 @@ struct UnitDigests {
 // are counted on `progress`. When true, `digests` holds the digests of the
 // files compared (taken while comparing, so the list never carries a
 // digest it did not check).
-bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ServerEntry& old,
+bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ListedEntry& old,
                      const std::string& server_file, Progress& progress, UnitDigests& digests);
 
 struct ProducedFile {
