@@ -142,7 +142,7 @@ void TStreamSocket::Connect() {
   close_deferred_ = false;
   if (!socket_.Connect(remote_addresses_, remote_.port)) {
     std::string text;
-    CheckSocketError(platform::kWsaEWouldBlock, text);
+    CheckSocketError(0, text);
   }
   TimerOn();
   RestartStallClock();

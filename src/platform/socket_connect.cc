@@ -33,8 +33,7 @@ bool StreamSocket::Connect(const std::vector<IpAddress>& addresses, uint16_t por
     return false;
   }
   race_->head_start.SetEnabled(race_->next < race_->addresses.size());
-  SetLastSocketError(kWsaEWouldBlock);
-  return false;
+  return true;
 }
 
 bool StreamSocket::StartNextAttempt() {
@@ -92,14 +91,11 @@ void StreamSocket::AttemptAnswered(void* watch) {
   race.last_error = error;
   if (race.failed_fd >= 0) close(race.failed_fd);
   race.failed_fd = fd;
-  if (!race.running.empty()) return;
   // A failure hands the turn on at once, with a fresh head start.
   race.head_start.SetEnabled(false);
-  if (StartNextAttempt()) {
-    race.head_start.SetEnabled(race.next < race.addresses.size());
-    return;
-  }
-  EndRace(race.failed_fd, race.last_error, true);
+  const bool under_way = StartNextAttempt();
+  race.head_start.SetEnabled(race.next < race.addresses.size());
+  if (!under_way) EndRace(race.failed_fd, race.last_error, true);
 }
 
 void StreamSocket::EndRace(int fd, int error, bool notify) {

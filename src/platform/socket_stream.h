@@ -67,11 +67,10 @@ class StreamSocket {
   // a socket of its family in place of the open one. The next address gets
   // its attempt once the one before has failed, or has gone unanswered for
   // kConnectHeadStart; the first connection made wins and the other
-  // attempts are dropped. True when connected at once; otherwise false with
-  // LastSocketError(): kWsaEWouldBlock while in progress, another number
-  // when every attempt failed outright. Unless they all failed outright,
-  // one kFdConnect follows on the loop (also after an immediate success),
-  // with the error of the last attempt to fail when none connected.
+  // attempts are dropped. True while under way: one kFdConnect follows on
+  // the loop (also when connected at once), with the error of the last
+  // attempt to fail when none connected. False with LastSocketError() when
+  // every attempt failed outright; no kFdConnect comes then.
   bool Connect(const std::vector<IpAddress>& addresses, uint16_t port);
   bool Connect(SocketEndpoint remote) { return Connect(std::vector<IpAddress>{remote.address}, remote.port); }
 

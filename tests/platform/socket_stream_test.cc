@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/socket_errors.h"
 #include "support/loopback_listeners.h"
 
 namespace {
@@ -74,7 +75,7 @@ TEST(StreamSocketTest, ConnectRacesTheAddressesAndKeepsTheFirstConnection) {
       ASSERT_TRUE(socket.Open(false));
       std::vector<std::pair<unsigned, int>> events;
       socket.Select(platform::kFdConnect, [&](unsigned event, int error) { events.emplace_back(event, error); });
-      EXPECT_FALSE(socket.Connect({Loopback(first_ipv6), Loopback(!first_ipv6)}, static_cast<uint16_t>(port)));
+      ASSERT_TRUE(socket.Connect({Loopback(first_ipv6), Loopback(!first_ipv6)}, static_cast<uint16_t>(port)));
       // Well inside the minutes an unanswered attempt would wait on its own.
       for (int i = 0; i < 100 && events.empty(); ++i) IterateOnce(50);
       ASSERT_EQ(events, (std::vector<std::pair<unsigned, int>>{{platform::kFdConnect, 0}}));
@@ -98,10 +99,13 @@ TEST(StreamSocketTest, ConnectFailingEverywhereNotifiesOnceWithTheError) {
   std::vector<std::pair<unsigned, int>> events;
   socket.Select(platform::kFdConnect | platform::kFdRead,
                 [&](unsigned event, int error) { events.emplace_back(event, error); });
-  EXPECT_FALSE(socket.Connect({Loopback(true), Loopback(false)}, static_cast<uint16_t>(port)));
-  for (int i = 0; i < 100 && events.empty(); ++i) IterateOnce(50);
-  for (int i = 0; i < 5; ++i) IterateOnce(50);  // room for a second notification
-  EXPECT_EQ(events, (std::vector<std::pair<unsigned, int>>{{platform::kFdConnect, 10061}}));
+  // A refusal comes at once or on the loop, as the system has it.
+  const bool under_way = socket.Connect({Loopback(true), Loopback(false)}, static_cast<uint16_t>(port));
+  if (!under_way) EXPECT_EQ(platform::LastSocketError(), 10061);
+  for (int i = 0; i < 100 && under_way && events.empty(); ++i) IterateOnce(50);
+  for (int i = 0; i < 5; ++i) IterateOnce(50);  // room for a further notification
+  EXPECT_EQ(events, under_way ? std::vector<std::pair<unsigned, int>>{{platform::kFdConnect, 10061}}
+                              : std::vector<std::pair<unsigned, int>>{});
   EXPECT_TRUE(socket.IsOpen());
   EXPECT_TRUE(socket.Close());
 }

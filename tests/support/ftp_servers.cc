@@ -20,57 +20,25 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_listeners.h"
+
 extern char** environ;
 
 namespace test_support {
 
 namespace {
 
-// The loopback address of the family, with the port.
-sockaddr_storage LoopbackAddress(Loopback loopback, int port, socklen_t& length) {
-  sockaddr_storage storage{};
-  if (loopback == Loopback::kIpv6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
-    address->sin6_family = AF_INET6;
-    address->sin6_addr = in6addr_loopback;
-    address->sin6_port = htons(static_cast<uint16_t>(port));
-    length = sizeof(sockaddr_in6);
-  } else {
-    auto* address = reinterpret_cast<sockaddr_in*>(&storage);
-    address->sin_family = AF_INET;
-    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address->sin_port = htons(static_cast<uint16_t>(port));
-    length = sizeof(sockaddr_in);
-  }
-  return storage;
-}
-
-int FreeLoopbackPort(Loopback loopback) {
-  socklen_t length = 0;
-  sockaddr_storage address = LoopbackAddress(loopback, 0, length);
-  int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("no free loopback port");
-  }
-  close(fd);
-  return loopback == Loopback::kIpv6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
-                                     : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-}
-
 // True when a connection to the port is greeted with "220" within the wait.
 bool Greets(Loopback loopback, int port, int wait_ms) {
-  socklen_t length = 0;
-  sockaddr_storage address = LoopbackAddress(loopback, port, length);
-  int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ConnectToLoopback(loopback == Loopback::kIpv6, port);
   bool greeted = false;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) {
+  if (fd >= 0) {
     pollfd entry{fd, POLLIN, 0};
     char buffer[4];
     greeted = poll(&entry, 1, wait_ms) == 1 && recv(fd, buffer, 3, MSG_WAITALL) == 3 &&
               std::string(buffer, 3) == "220";
+    close(fd);
   }
-  close(fd);
   return greeted;
 }
 
@@ -125,7 +93,7 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
 
   // A port found free may be taken before the server binds it; try again then.
   for (int attempt = 0;; ++attempt) {
-    int port = FreeLoopbackPort(loopback);
+    int port = LoopbackListener(loopback == Loopback::kIpv6).port();
     // Each attempt has a folder of its own, removed with its server object.
     std::string pattern = (std::filesystem::temp_directory_path() / "ftp_server.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
