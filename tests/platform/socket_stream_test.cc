@@ -101,11 +101,14 @@ TEST(StreamSocketTest, ConnectFailingEverywhereNotifiesOnceWithTheError) {
                 [&](unsigned event, int error) { events.emplace_back(event, error); });
   // A refusal comes at once or on the loop, as the system has it.
   const bool under_way = socket.Connect({Loopback(true), Loopback(false)}, static_cast<uint16_t>(port));
-  if (!under_way) EXPECT_EQ(platform::LastSocketError(), 10061);
+  if (!under_way) {
+    EXPECT_EQ(platform::LastSocketError(), 10061);
+  }
   for (int i = 0; i < 100 && under_way && events.empty(); ++i) IterateOnce(50);
   for (int i = 0; i < 5; ++i) IterateOnce(50);  // room for a further notification
-  EXPECT_EQ(events, under_way ? std::vector<std::pair<unsigned, int>>{{platform::kFdConnect, 10061}}
-                              : std::vector<std::pair<unsigned, int>>{});
+  using Events = std::vector<std::pair<unsigned, int>>;
+  const Events expected = under_way ? Events{{platform::kFdConnect, 10061}} : Events{};
+  EXPECT_EQ(events, expected);
   EXPECT_TRUE(socket.IsOpen());
   EXPECT_TRUE(socket.Close());
 }
