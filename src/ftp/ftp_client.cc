@@ -81,6 +81,7 @@ void TFtpClient::Connect() {
   canceled_ = false;
   if (connected_) return;
   pasv_refused_ = false;
+  epsv_refused_ = false;
   // The server line's TimeOut bounds the login, from here to its end, as
   // one deadline: each wait re-arms the timer, so a server that keeps
   // sending something would otherwise hold the login for good. StallTime

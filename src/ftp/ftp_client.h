@@ -79,7 +79,9 @@ class TFtpClient : public TStreamSocket {
   // Data connections by "PASV" first, to the address the control
   // connection reached (never the one a "227" names); by "PORT " when the
   // server refuses "PASV" (it is then not asked again on this connection).
-  // False: "PORT " only.
+  // False: "PORT " only. On an IPv6 connection, whose address "PASV" and
+  // "PORT " cannot carry, "EPSV" comes before "PASV" (each refused one not
+  // asked again) and "EPRT " takes the place of "PORT ".
   bool Passive = true;
   TFirewallType FirewallType = FTUser;
   std::string FWUserID;
@@ -205,8 +207,8 @@ class TFtpClient : public TStreamSocket {
   void CloseDataConnection();
   // Readies the data connection before the transfer command: connected
   // (passive) or listening (active, see AcceptDataConnection). Returns the
-  // reply that refused "PORT ", nullopt when ready. Reports the "PORT "
-  // command first when report_port.
+  // reply that refused "PORT " (or "EPRT "), nullopt when ready. Reports
+  // that command first when report_port.
   std::optional<std::string> SetUpDataConnection(bool report_port);
   bool OpenPassiveDataConnection();
   std::string SendPort(bool report);
@@ -234,6 +236,7 @@ class TFtpClient : public TStreamSocket {
   bool replaying_local_bytes_ = false;
   bool data_passive_ = false;  // how the running transfer's data connection was made
   bool pasv_refused_ = false;  // the server refused "PASV" on this connection
+  bool epsv_refused_ = false;  // the same for "EPSV"
   int64_t last_transfer_bytes_ = 0;
   // The bytes the local file held before the running download continued
   // it; 0 when it started from byte 0.

@@ -1,4 +1,5 @@
-// The data connection of TFtpClient's transfers: made by "PASV" or "PORT ",
+// The data connection of TFtpClient's transfers: made by "PASV" or "PORT "
+// (on IPv6, "EPSV" or "EPRT "),
 // and settled when a transfer fails while the server still owes replies.
 #include <chrono>
 
@@ -46,23 +47,31 @@ void TFtpClient::CloseDataConnection() {
 }
 
 std::optional<std::string> TFtpClient::SetUpDataConnection(bool report_port) {
-  data_passive_ = Passive && !pasv_refused_ && OpenPassiveDataConnection();
+  data_passive_ = Passive && OpenPassiveDataConnection();
   if (data_passive_) return std::nullopt;
   std::string reply = SendPort(report_port);
   if (RefusedCommand(reply_number_)) return reply;
   return std::nullopt;
 }
 
-// True when connected to the port of a "227" reply; false when the server
-// refused "PASV" (or named no port), which is then not asked again.
+// True when connected to the port of a "229" or "227" reply; false when
+// the server refused "PASV" and, on IPv6, "EPSV" (or named no port). A
+// command refused is not asked again.
 bool TFtpClient::OpenPassiveDataConnection() {
-  std::string reply = Transaction("PASV");
-  if (reply.empty()) throw ESockError("Connection closed by the server");
-  int port = reply_number_ == 227 ? PassivePort(reply) : 0;
-  if (port == 0) {
-    pasv_refused_ = true;
-    return false;
+  int port = 0;
+  if (PeerIsIpv6() && !epsv_refused_) {
+    std::string reply = Transaction("EPSV");
+    if (reply.empty()) throw ESockError("Connection closed by the server");
+    port = reply_number_ == 229 ? ExtendedPassivePort(reply) : 0;
+    epsv_refused_ = port == 0;
   }
+  if (port == 0 && !pasv_refused_) {
+    std::string reply = Transaction("PASV");
+    if (reply.empty()) throw ESockError("Connection closed by the server");
+    port = reply_number_ == 227 ? PassivePort(reply) : 0;
+    pasv_refused_ = port == 0;
+  }
+  if (port == 0) return false;
   // The address in the reply is not used: a server could name any host
   // there and have the updater connect to it.
   data_connection_->Host = PeerAddress();
@@ -73,8 +82,14 @@ bool TFtpClient::OpenPassiveDataConnection() {
 
 std::string TFtpClient::SendPort(bool report) {
   data_connection_->Port = 0;
-  data_connection_->Listen(true);
-  std::string command = "PORT " + LocalAddressForPort() + data_connection_->PortSuffix();
+  std::string command;
+  if (PeerIsIpv6()) {
+    data_connection_->Listen(true, platform::AddressFamily::kIpv6);
+    command = "EPRT |2|" + LocalAddress() + "|" + std::to_string(data_connection_->LocalPort()) + "|";
+  } else {
+    data_connection_->Listen(true);
+    command = "PORT " + LocalAddressForPort() + data_connection_->PortSuffix();
+  }
   if (report) ReportStatus(1, command);
   return Transaction(command);
 }

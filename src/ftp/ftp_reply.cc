@@ -45,6 +45,22 @@ int PassivePort(const std::string& reply) {
   return numbers[4] * 256 + numbers[5];
 }
 
+int ExtendedPassivePort(const std::string& reply) {
+  const size_t open = reply.find('(', 3);
+  if (open == std::string::npos || open + 4 >= reply.size()) return 0;
+  const char delimiter = reply[open + 1];
+  if (delimiter < 33 || delimiter > 126 || std::isdigit(static_cast<unsigned char>(delimiter))) return 0;
+  if (reply[open + 2] != delimiter || reply[open + 3] != delimiter) return 0;
+  size_t at = open + 4;
+  long port = 0;
+  const size_t first = at;
+  while (at < reply.size() && std::isdigit(static_cast<unsigned char>(reply[at])) && at - first < 5) {
+    port = port * 10 + (reply[at++] - '0');
+  }
+  if (at == first || at + 1 >= reply.size() || reply[at] != delimiter || reply[at + 1] != ')') return 0;
+  return port >= 1 && port <= 65535 ? static_cast<int>(port) : 0;
+}
+
 FtpReply::FtpReply(std::string what, ReplyLimits limits) : what_(std::move(what)), limits_(limits) {}
 
 bool FtpReply::Take(const std::string& line) {

@@ -30,6 +30,12 @@ int LeadingCode(const std::string& line);
 // not six numbers of 0 to 255 separated by commas.
 int PassivePort(const std::string& reply);
 
+// The data port of a "229" reply, as in "229 Entering Extended Passive
+// Mode (|||6446|)": the number between the last two of four equal
+// delimiters inside the parentheses. 0 when the reply has no such part or
+// the number is not a port of 1 to 65535.
+int ExtendedPassivePort(const std::string& reply);
+
 struct ReplyLimits {
   int max_lines = 1000;
   size_t max_bytes = size_t{1} << 20;

@@ -85,8 +85,8 @@ void TStreamSocket::CheckSocketError(int ignored, std::string& text) {
   throw ESockError(text);
 }
 
-platform::Ipv4Endpoint TStreamSocket::LocalEndpoint() {
-  platform::Ipv4Endpoint local;
+platform::SocketEndpoint TStreamSocket::LocalEndpoint() {
+  platform::SocketEndpoint local;
   if (!socket_.LocalEndpoint(local)) {
     std::string text;
     CheckSocketError(0, text);
@@ -95,22 +95,21 @@ platform::Ipv4Endpoint TStreamSocket::LocalEndpoint() {
 }
 
 std::string TStreamSocket::LocalAddressForPort() {
-  const platform::Ipv4Endpoint local = LocalEndpoint();
+  const platform::SocketEndpoint local = LocalEndpoint();
+  const auto& b = local.address.bytes;
   char formatted[32];
-  std::snprintf(formatted, sizeof(formatted), "%u,%u,%u,%u", (local.address >> 24) & 255,
-                (local.address >> 16) & 255, (local.address >> 8) & 255, local.address & 255);
+  std::snprintf(formatted, sizeof(formatted), "%u,%u,%u,%u", b[0], b[1], b[2], b[3]);
   return formatted;
 }
 
-std::string TStreamSocket::PeerAddress() const {
-  char formatted[32];
-  std::snprintf(formatted, sizeof(formatted), "%u.%u.%u.%u", (remote_.address >> 24) & 255,
-                (remote_.address >> 16) & 255, (remote_.address >> 8) & 255, remote_.address & 255);
-  return formatted;
-}
+std::string TStreamSocket::PeerAddress() const { return platform::FormatAddress(remote_.address); }
+
+std::string TStreamSocket::LocalAddress() { return platform::FormatAddress(LocalEndpoint().address); }
+
+uint16_t TStreamSocket::LocalPort() { return LocalEndpoint().port; }
 
 std::string TStreamSocket::PortSuffix() {
-  const platform::Ipv4Endpoint local = LocalEndpoint();
+  const platform::SocketEndpoint local = LocalEndpoint();
   char formatted[16];
   std::snprintf(formatted, sizeof(formatted), ",%d,%d", local.port >> 8, local.port & 255);
   return formatted;

@@ -57,6 +57,7 @@ void TStreamSocket::HandleSocketMessage(unsigned event, int error) {
     if (event == platform::kFdConnect) {
       connect_answered_ = true;
       if (async_ok_) {
+        remote_ = socket_.Peer();  // the address that won the race
         connected_ = true;
         if (OnConnect) OnConnect();
       }
@@ -87,16 +88,17 @@ void TStreamSocket::HandleLookupMessage(unsigned event, int error) {
 void TStreamSocket::ResolveHost() {
   ReportStatus(8, "Resolve Host");
   const std::string& name = Proxy.empty() ? Host : Proxy;
-  uint32_t address = 0;
-  if (platform::ParseDottedAddress(name, address)) {
-    remote_.address = address;
+  remote_addresses_.clear();
+  platform::IpAddress address;
+  if (platform::ParseNumericAddress(name, address)) {
+    if (!address.IsUnspecified()) remote_addresses_.push_back(address);
     return;
   }
-  remote_.address = 0;
   TimerOn();
   async_done_ = false;
-  lookup_.Start(name, [this](int error, uint32_t found) {
-    looked_up_address_ = found;
+  looked_up_.clear();
+  lookup_.Start(name, [this](int error, std::vector<platform::IpAddress> addresses) {
+    looked_up_ = std::move(addresses);
     if (error != 0) platform::SetLastSocketError(error);
     HandleLookupMessage(0, error);
   });
@@ -106,7 +108,9 @@ void TStreamSocket::ResolveHost() {
   if (timed_out_) throw ESockError("Host Lookup Timed Out");
   if (canceled_) throw ESockError("Host Lookup Canceled");
   if (!async_ok_) throw ESockError("Host Lookup Failed");
-  remote_.address = looked_up_address_;
+  for (const platform::IpAddress& candidate : looked_up_) {
+    if (!candidate.IsUnspecified()) remote_addresses_.push_back(candidate);
+  }
   if (OnHostResolved) OnHostResolved();
 }
 
@@ -121,13 +125,13 @@ void TStreamSocket::Connect() {
       std::string_view text = error.what();
       if (text == "Host Lookup Timed Out" || text == "Host Lookup Canceled") throw;
     }
-    if (remote_.address != 0) break;
+    if (!remote_addresses_.empty()) break;
     bool handled = false;
     if (tries > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
     OnInvalidHost(handled);
     if (!handled) throw ESockError("Null Remote Address");
   }
-  remote_.port = static_cast<uint16_t>(Proxy.empty() ? Port : ProxyPort);
+  remote_ = {remote_addresses_.front(), static_cast<uint16_t>(Proxy.empty() ? Port : ProxyPort)};
   // A socket that has tried once is spent; each attempt gets a fresh one.
   if (connect_attempted_) OpenSocket(true);
   connect_attempted_ = true;
@@ -136,9 +140,9 @@ void TStreamSocket::Connect() {
   connect_answered_ = false;
   close_error_ = 0;
   close_deferred_ = false;
-  if (!socket_.Connect(remote_)) {
+  if (!socket_.Connect(remote_addresses_, remote_.port)) {
     std::string text;
-    CheckSocketError(platform::kWsaEWouldBlock, text);
+    CheckSocketError(0, text);
   }
   TimerOn();
   RestartStallClock();
@@ -171,12 +175,14 @@ void TStreamSocket::CheckConnection() {
   if (!connected_) throw Exception("Not Connected");
 }
 
-void TStreamSocket::Listen(bool on_lookup_message) {
+void TStreamSocket::Listen(bool on_lookup_message, platform::AddressFamily family) {
   ReportStatus(8, "Listening");
-  remote_ = {0, static_cast<uint16_t>(Port)};
+  remote_ = {};
+  remote_.address.family = family;
+  remote_.port = static_cast<uint16_t>(Port);
   async_done_ = false;
   // As with the bind and listen calls of old, failures show up at Accept.
-  (void)socket_.BindAndListen(remote_.port, 1);
+  (void)socket_.BindAndListen(family, remote_.port, 1);
   if (on_lookup_message) {
     socket_.Select(platform::kFdAccept, [this](unsigned event, int error) { HandleLookupMessage(event, error); });
   } else {
@@ -193,7 +199,7 @@ void TStreamSocket::Accept() {
   }
   if (canceled_) throw ESockError("Accepting Canceled");
   if (!async_ok_) throw ESockError("Error creating Data Connection");
-  platform::Ipv4Endpoint peer;
+  platform::SocketEndpoint peer;
   if (!socket_.AcceptInPlace(peer)) throw ESockError("Error creating Data Connection");
   remote_ = peer;
   connected_ = true;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/block_pool.h"
 #include "platform/errors.h"
@@ -65,7 +66,7 @@ class TStreamSocket {
   TStreamSocket& operator=(const TStreamSocket&) = delete;
 
   // Properties.
-  std::string Host;       // dotted IPv4 address or host name
+  std::string Host;       // numeric address (IPv4 dotted, IPv6 bare or in brackets) or host name
   int32_t Port = 0;       // low 16 bits used
   int32_t TimeOut = 0;    // ms for each armed wait; 0 = no limit
   int32_t ReportLevel = 0;  // status texts of this level or lower reach OnStatus
@@ -106,7 +107,9 @@ class TStreamSocket {
   // to a megabyte, each after the OnPacketRecvd of its blocks.
   platform::BlockConsumer OnBytesCaptured;
 
-  // Resolves Host (or Proxy) and connects, pumping messages. Throws
+  // Resolves Host (or Proxy) and connects, pumping messages; a name with
+  // several addresses has them tried as platform::StreamSocket::Connect
+  // races them, the families interleaved. Throws
   // ESockError: "Already connected", "Host Lookup Timed Out", "Host Lookup
   // Canceled", "Null Remote Address" (no address even after OnInvalidHost),
   // and after OnConnectionFailed "Connection Timed out", "Connection
@@ -165,15 +168,16 @@ class TStreamSocket {
   [[nodiscard]] bool CaptureFile(const std::string& file_name, int64_t max_bytes = -1, bool append = false);
   // The file the last CaptureFile opened and wrote into; nullopt before one.
   const std::optional<platform::FileIdentity>& CapturedFile() const { return captured_file_; }
-  // Binds to 0.0.0.0:Port (0 = any) and listens for one connection; its
-  // arrival sets AsyncDone (and Connected when on_lookup_message).
-  void Listen(bool on_lookup_message);
+  // Binds to the any-address of `family` (0.0.0.0 or ::) and Port (0 =
+  // any), and listens for one connection; its arrival sets AsyncDone (and
+  // Connected when on_lookup_message).
+  void Listen(bool on_lookup_message, platform::AddressFamily family = platform::AddressFamily::kIpv4);
   // True when at least one byte is pending. Finding the end of a stream
   // whose close was put off while data remained closes the socket as the
   // close notification would have (Connected() turns false).
   bool DataAvailable();
   void ClearInput();  // drops one block of pending input
-  // Resolves Proxy or Host into the remote address, pumping messages.
+  // Resolves Proxy or Host into the remote addresses, pumping messages.
   void ResolveHost();
   // Closes the socket, raises OnDisconnect (not while destroying) and,
   // with ReopenAfterClose, opens a fresh one for the next Connect.
@@ -187,9 +191,14 @@ class TStreamSocket {
   std::string LocalAddressForPort();
   // The local port as ",high,low".
   std::string PortSuffix();
-  // The dotted IPv4 address of the peer: the one Connect reached (the
-  // proxy when there is one), or the one Accept took.
+  // The local address ("127.0.0.1", "::1") and port of the socket.
+  std::string LocalAddress();
+  uint16_t LocalPort();
+  // The numeric address of the peer ("127.0.0.1", "::1"): the one Connect
+  // reached (the proxy when there is one), or the one Accept took.
   std::string PeerAddress() const;
+  // Whether that peer is an IPv6 one.
+  bool PeerIsIpv6() const { return remote_.address.IsIpv6(); }
 
   // For wait loops built on this socket: RestartStallClock when the wait
   // begins and whenever it makes progress; ThrowIfStalled on each idle pass
@@ -286,14 +295,17 @@ class TStreamSocket {
   void HandleLookupMessage(unsigned event, int error);
   // The socket's own address; a failure goes through CheckSocketError
   // (which throws a socket error above 10000; otherwise all zeros).
-  platform::Ipv4Endpoint LocalEndpoint();
+  platform::SocketEndpoint LocalEndpoint();
   // Receives into the buffer; on failure reads the error into LastErrorNo.
   long ReceiveIntoBuffer(size_t capacity, bool peek);
 
   platform::StreamSocket socket_;
   platform::HostLookup lookup_;
-  platform::Ipv4Endpoint remote_;
-  uint32_t looked_up_address_ = 0;
+  platform::SocketEndpoint remote_;
+  // What ResolveHost found, in the order to try them; none when the host
+  // did not resolve.
+  std::vector<platform::IpAddress> remote_addresses_;
+  std::vector<platform::IpAddress> looked_up_;  // the answer of the running lookup
   bool connect_attempted_ = false;
   // The connect notification came; the connection may be closed again by
   // the time the waiting Connect looks, so Connected alone cannot tell.

@@ -1,13 +1,15 @@
 #include "platform/resolver.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "platform/event_loop.h"
+#include "platform/socket_errors.h"
 
 namespace platform {
 
@@ -16,6 +18,11 @@ struct HostLookup::Pending {
 };
 
 namespace {
+
+HostResolver& ReplacedResolver() {
+  static HostResolver resolver;
+  return resolver;
+}
 
 bool LooksLikeHostName(const std::string& name) {
   if (name.empty() || name.size() > 253) return false;
@@ -40,13 +47,48 @@ int WinSockErrorFromLookup(int gai_error) {
   }
 }
 
+int SystemResolve(const std::string& name, std::vector<IpAddress>& found) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  int error = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  for (const addrinfo* entry = result; error == 0 && entry != nullptr; entry = entry->ai_next) {
+    IpAddress address;
+    if (entry->ai_family == AF_INET) {
+      std::memcpy(address.bytes.data(), &reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
+    } else if (entry->ai_family == AF_INET6) {
+      address.family = AddressFamily::kIpv6;
+      std::memcpy(address.bytes.data(), &reinterpret_cast<const sockaddr_in6*>(entry->ai_addr)->sin6_addr, 16);
+    } else {
+      continue;
+    }
+    found.push_back(address);
+  }
+  if (result != nullptr) freeaddrinfo(result);
+  if (error == 0 && found.empty()) error = EAI_NONAME;
+  return WinSockErrorFromLookup(error);
+}
+
 }  // namespace
 
-bool ParseDottedAddress(const std::string& text, uint32_t& address) {
-  in_addr parsed{};
-  if (inet_aton(text.c_str(), &parsed) == 0) return false;
-  address = ntohl(parsed.s_addr);
-  return true;
+HostResolver ReplaceHostResolver(HostResolver resolver) {
+  HostResolver previous = std::move(ReplacedResolver());
+  ReplacedResolver() = std::move(resolver);
+  return previous;
+}
+
+std::vector<IpAddress> InterleaveFamilies(const std::vector<IpAddress>& addresses) {
+  if (addresses.empty()) return {};
+  const AddressFamily first = addresses.front().family;
+  std::vector<IpAddress> leading, other;
+  for (const IpAddress& address : addresses) (address.family == first ? leading : other).push_back(address);
+  std::vector<IpAddress> ordered;
+  for (size_t i = 0; i < leading.size() || i < other.size(); ++i) {
+    if (i < leading.size()) ordered.push_back(leading[i]);
+    if (i < other.size()) ordered.push_back(other[i]);
+  }
+  return ordered;
 }
 
 HostLookup::~HostLookup() { Cancel(); }
@@ -61,31 +103,24 @@ void HostLookup::Start(const std::string& name, Done done) {
   auto pending = std::make_shared<Pending>();
   pending_ = pending;
   // The answer goes back to the loop of the thread that asked.
-  auto deliver = [pending, done = std::move(done), origin = MessageLoopRef::Current()](int error, uint32_t address) {
-    origin.Post([pending, done, error, address] {
-      if (!pending->canceled) done(error, address);
+  auto deliver = [pending, done = std::move(done), origin = MessageLoopRef::Current()](
+                     int error, std::vector<IpAddress> addresses) {
+    origin.Post([pending, done, error, addresses = std::move(addresses)] {
+      if (!pending->canceled) done(error, addresses);
     });
   };
   if (!LooksLikeHostName(name)) {
-    deliver(11001, 0);
+    deliver(kWsaHostNotFound, {});
     return;
   }
-  // getaddrinfo blocks for as long as the resolver takes, so it runs on a
+  HostResolver resolve = ReplacedResolver() ? ReplacedResolver() : HostResolver(&SystemResolve);
+  // A lookup blocks for as long as the resolver takes, so it runs on a
   // thread of its own; the answer comes back through the message loop.
-  std::thread([name, deliver] {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    int error = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-    uint32_t address = 0;
-    if (error == 0 && result != nullptr) {
-      address = ntohl(reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr);
-    } else if (error == 0) {
-      error = EAI_NONAME;
-    }
-    if (result != nullptr) freeaddrinfo(result);
-    deliver(WinSockErrorFromLookup(error), address);
+  std::thread([name, deliver, resolve] {
+    std::vector<IpAddress> found;
+    int error = resolve(name, found);
+    if (error == 0 && found.empty()) error = kWsaHostNotFound;
+    deliver(error, error == 0 ? InterleaveFamilies(found) : std::vector<IpAddress>{});
   }).detach();
 }
 

@@ -1,27 +1,40 @@
-// Name lookup for the socket layer: dotted addresses parsed at once, names
-// looked up on a worker thread with the answer delivered on the message
-// loop, the way WSAAsyncGetHostByName posts its completion message.
+// Name lookup for the socket layer: names looked up on a worker thread with
+// the answer delivered on the message loop, the way WSAAsyncGetHostByName
+// posts its completion message. Numeric addresses need no lookup
+// (ip_address.h).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/ip_address.h"
 
 namespace platform {
 
-// Parses a dotted IPv4 address the way inet_addr does ("192.168.0.1",
-// also the short and octal forms). True with the address in host byte
-// order; false for anything else, including a name.
-bool ParseDottedAddress(const std::string& text, uint32_t& address);
+// What a lookup asks: 0 with the addresses of `name` (both families), or
+// a WinSock number (11001 host not found, 11002 try again, 11003
+// non-recoverable, 11004 no address of the asked type).
+using HostResolver = std::function<int(const std::string& name, std::vector<IpAddress>& found)>;
 
-// One asynchronous lookup of an IPv4 address for a host name.
+// Replaces what the lookups started from now on ask (an empty one: the
+// system's resolver, the default) and returns the one it replaces. For
+// tests that need a name with answers no host file gives.
+HostResolver ReplaceHostResolver(HostResolver resolver);
+
+// The order to try addresses in: the family of the first one first, then
+// alternating between the families, each family in its own order (so a
+// host whose first family is unreachable costs one attempt, not all).
+std::vector<IpAddress> InterleaveFamilies(const std::vector<IpAddress>& addresses);
+
+// One asynchronous lookup of the addresses of a host name.
 class HostLookup {
  public:
-  // error is 0 with the first IPv4 address (host byte order) on success,
-  // else a WinSock number (11001 host not found, 11002 try again, 11003
-  // non-recoverable, 11004 no address of the asked type).
-  using Done = std::function<void(int error, uint32_t address)>;
+  // error is 0 with at least one address, in the order to try them
+  // (InterleaveFamilies), else a WinSock number as HostResolver gives.
+  using Done = std::function<void(int error, std::vector<IpAddress> addresses)>;
 
   HostLookup() = default;
   // Cancels a running lookup: its answer is then dropped.

@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/socket_errors.h"
+#include "platform/socket_internal.h"
 
 namespace platform {
 
@@ -35,7 +37,7 @@ struct SocketWatchAccess {
     auto* watch = reinterpret_cast<Source*>(source);
     unsigned revents = watch->poll.revents;
     watch->poll.revents = 0;
-    if (watch->owner != nullptr && revents != 0) watch->owner->Dispatch(revents);
+    if (watch->owner != nullptr && revents != 0) watch->owner->Dispatch(source, revents);
     return G_SOURCE_CONTINUE;
   }
 
@@ -44,8 +46,6 @@ struct SocketWatchAccess {
 
 GSourceFuncs SocketWatchAccess::funcs = {nullptr, &SocketWatchAccess::Check, &SocketWatchAccess::Dispatch,
                                          nullptr, nullptr, nullptr};
-
-namespace {
 
 bool Fail() {
   SetLastSocketError(WinSockErrorFromErrno(errno));
@@ -59,28 +59,69 @@ int PendingSocketError(int fd) {
   return WinSockErrorFromErrno(error);
 }
 
-sockaddr_in ToSockaddr(Ipv4Endpoint endpoint) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = htonl(endpoint.address);
-  return address;
+sockaddr_storage ToSockaddr(const SocketEndpoint& endpoint, socklen_t& length) {
+  sockaddr_storage storage{};
+  if (endpoint.address.IsIpv6()) {
+    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
+    address->sin6_family = AF_INET6;
+    address->sin6_port = htons(endpoint.port);
+    std::memcpy(&address->sin6_addr, endpoint.address.bytes.data(), 16);
+    length = sizeof(sockaddr_in6);
+  } else {
+    auto* address = reinterpret_cast<sockaddr_in*>(&storage);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(endpoint.port);
+    std::memcpy(&address->sin_addr, endpoint.address.bytes.data(), 4);
+    length = sizeof(sockaddr_in);
+  }
+  return storage;
 }
 
-}  // namespace
+SocketEndpoint FromSockaddr(const sockaddr_storage& storage) {
+  SocketEndpoint endpoint;
+  if (storage.ss_family == AF_INET6) {
+    const auto* address = reinterpret_cast<const sockaddr_in6*>(&storage);
+    endpoint.address.family = AddressFamily::kIpv6;
+    std::memcpy(endpoint.address.bytes.data(), &address->sin6_addr, 16);
+    endpoint.port = ntohs(address->sin6_port);
+  } else {
+    const auto* address = reinterpret_cast<const sockaddr_in*>(&storage);
+    std::memcpy(endpoint.address.bytes.data(), &address->sin_addr, 4);
+    endpoint.port = ntohs(address->sin_port);
+  }
+  return endpoint;
+}
+
+StreamSocket::StreamSocket() = default;
 
 StreamSocket::~StreamSocket() { Close(); }
 
 bool StreamSocket::Open(bool reset_on_close) {
   Close();
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) return Fail();
-  if (reset_on_close) {
+  reset_on_close_ = reset_on_close;
+  fd_ = OpenDescriptor(AddressFamily::kIpv4);
+  return fd_ >= 0;
+}
+
+int StreamSocket::OpenDescriptor(AddressFamily family) const {
+  int fd = socket(family == AddressFamily::kIpv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                  IPPROTO_TCP);
+  if (fd < 0) {
+    Fail();
+    return -1;
+  }
+  if (reset_on_close_) {
     linger option{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof(option));
   }
-  fd_ = fd;
-  return true;
+  return fd;
+}
+
+void StreamSocket::CloseDescriptor() {
+  StopWatch();
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  listening_ = connected_ = false;
 }
 
 bool StreamSocket::Close() {
@@ -89,7 +130,8 @@ bool StreamSocket::Close() {
   alive_ = std::make_shared<bool>(true);
   notify_ = nullptr;
   selected_ = armed_ = 0;
-  listening_ = connecting_ = connected_ = false;
+  listening_ = connected_ = false;
+  race_.reset();
   if (fd_ < 0) return true;
   int fd = fd_;
   fd_ = -1;
@@ -103,31 +145,24 @@ void StreamSocket::Select(unsigned events, Notify notify) {
   UpdateWatch();
 }
 
-bool StreamSocket::Connect(Ipv4Endpoint remote) {
-  sockaddr_in address = ToSockaddr(remote);
-  bool at_once = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  if (at_once || errno == EINPROGRESS) {
-    // Either way the socket turns writable and kFdConnect reports it.
-    connecting_ = true;
-    UpdateWatch();
-    if (at_once) return true;
-    SetLastSocketError(kWsaEWouldBlock);
-    return false;
-  }
-  return Fail();
-}
-
-bool StreamSocket::BindAndListen(uint16_t port, int backlog) {
-  sockaddr_in address = ToSockaddr({INADDR_ANY, port});
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return Fail();
+bool StreamSocket::BindAndListen(AddressFamily family, uint16_t port, int backlog) {
+  CloseDescriptor();
+  fd_ = OpenDescriptor(family);
+  if (fd_ < 0) return false;
+  SocketEndpoint any;
+  any.address.family = family;
+  any.port = port;
+  socklen_t length = 0;
+  sockaddr_storage address = ToSockaddr(any, length);
+  if (bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0) return Fail();
   if (listen(fd_, backlog) != 0) return Fail();
   listening_ = true;
   UpdateWatch();
   return true;
 }
 
-bool StreamSocket::AcceptInPlace(Ipv4Endpoint& peer) {
-  sockaddr_in address{};
+bool StreamSocket::AcceptInPlace(SocketEndpoint& peer) {
+  sockaddr_storage address{};
   socklen_t length = sizeof(address);
   int fd = accept4(fd_, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
@@ -138,8 +173,7 @@ bool StreamSocket::AcceptInPlace(Ipv4Endpoint& peer) {
   Close();
   fd_ = fd;
   connected_ = true;
-  peer.address = ntohl(address.sin_addr.s_addr);
-  peer.port = ntohs(address.sin_port);
+  peer_ = peer = FromSockaddr(address);
   return true;
 }
 
@@ -162,12 +196,11 @@ long StreamSocket::Receive(void* buffer, size_t capacity, bool peek) {
   return received;
 }
 
-bool StreamSocket::LocalEndpoint(Ipv4Endpoint& local) const {
-  sockaddr_in address{};
+bool StreamSocket::LocalEndpoint(SocketEndpoint& local) const {
+  sockaddr_storage address{};
   socklen_t length = sizeof(address);
   if (getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return Fail();
-  local.address = ntohl(address.sin_addr.s_addr);
-  local.port = ntohs(address.sin_port);
+  local = FromSockaddr(address);
   return true;
 }
 
@@ -182,8 +215,6 @@ void StreamSocket::UpdateWatch() {
   if (fd_ >= 0 && notify_) {
     if (listening_) {
       if (armed_ & kFdAccept) conditions |= POLLIN;
-    } else if (connecting_) {
-      if (armed_ & kFdConnect) conditions |= POLLOUT;
     } else if (connected_) {
       if (armed_ & kFdRead) conditions |= POLLIN;
       if (armed_ & kFdClose) conditions |= POLLRDHUP;
@@ -193,20 +224,28 @@ void StreamSocket::UpdateWatch() {
   watched_conditions_ = conditions;
   if (source_ == nullptr) {
     if (conditions == 0) return;
-    GSource* source = g_source_new(&SocketWatchAccess::funcs, sizeof(SocketWatchAccess::Source));
-    auto* watch = reinterpret_cast<SocketWatchAccess::Source*>(source);
-    watch->owner = this;
-    watch->poll = GPollFD{fd_, 0, 0};
-    watch->polled = false;
-    // GLib takes a source that may not recurse out of the poll set while it
-    // dispatches and puts it back after, waking the loop both times: two
-    // wake-ups for every notification. A nested dispatch is harmless here,
-    // since each event is disarmed before it is delivered.
-    g_source_set_can_recurse(source, TRUE);
-    g_source_attach(source, g_main_context_get_thread_default());  // the default when none
-    source_ = source;
+    source_ = NewWatch(fd_);
   }
-  auto* watch = static_cast<SocketWatchAccess::Source*>(source_);
+  SetWatchConditions(source_, conditions);
+}
+
+void* StreamSocket::NewWatch(int fd) {
+  GSource* source = g_source_new(&SocketWatchAccess::funcs, sizeof(SocketWatchAccess::Source));
+  auto* watch = reinterpret_cast<SocketWatchAccess::Source*>(source);
+  watch->owner = this;
+  watch->poll = GPollFD{fd, 0, 0};
+  watch->polled = false;
+  // GLib takes a source that may not recurse out of the poll set while it
+  // dispatches and puts it back after, waking the loop both times: two
+  // wake-ups for every notification. A nested dispatch is harmless here,
+  // since each event is disarmed before it is delivered.
+  g_source_set_can_recurse(source, TRUE);
+  g_source_attach(source, g_main_context_get_thread_default());  // the default when none
+  return source;
+}
+
+void StreamSocket::SetWatchConditions(void* source, unsigned conditions) {
+  auto* watch = static_cast<SocketWatchAccess::Source*>(source);
   watch->poll.events = static_cast<gushort>(conditions);
   watch->poll.revents = 0;
   // A socket with nothing to notify stays in the poll set, asking for
@@ -219,6 +258,14 @@ void StreamSocket::UpdateWatch() {
   }
 }
 
+void StreamSocket::DestroyWatch(void* source) {
+  if (source == nullptr) return;
+  auto* watch = static_cast<SocketWatchAccess::Source*>(source);
+  watch->owner = nullptr;
+  g_source_destroy(&watch->base);
+  g_source_unref(&watch->base);
+}
+
 void StreamSocket::LeavePollSetIfIdle() {
   auto* watch = static_cast<SocketWatchAccess::Source*>(source_);
   if (watch == nullptr || watched_conditions_ != 0 || !watch->polled) return;
@@ -228,15 +275,16 @@ void StreamSocket::LeavePollSetIfIdle() {
 
 void StreamSocket::StopWatch() {
   if (source_ == nullptr) return;
-  auto* source = static_cast<GSource*>(source_);
-  reinterpret_cast<SocketWatchAccess::Source*>(source)->owner = nullptr;
-  g_source_destroy(source);
-  g_source_unref(source);
+  DestroyWatch(source_);
   source_ = nullptr;
   watched_conditions_ = 0;
 }
 
-void StreamSocket::Dispatch(unsigned revents) {
+void StreamSocket::Dispatch(void* source, unsigned revents) {
+  if (source != source_) {
+    if (race_) AttemptAnswered(source);
+    return;
+  }
   struct Posted {
     unsigned event;
     int error;
@@ -248,14 +296,6 @@ void StreamSocket::Dispatch(unsigned revents) {
     if ((armed_ & kFdAccept) && (revents & POLLIN || failed)) {
       armed_ &= ~kFdAccept;
       posted[count++] = {kFdAccept, failed ? PendingSocketError(fd_) : 0};
-    }
-  } else if (connecting_) {
-    if ((armed_ & kFdConnect) && (revents & POLLOUT || failed)) {
-      connecting_ = false;
-      armed_ &= ~kFdConnect;
-      int error = PendingSocketError(fd_);
-      connected_ = error == 0;
-      posted[count++] = {kFdConnect, error};
     }
   } else if (connected_) {
     if ((armed_ & kFdRead) && (revents & POLLIN)) {

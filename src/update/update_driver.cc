@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
+#include "platform/ip_address.h"
 #include "texts/texts.h"
 #include "update/install_journal.h"
 #include "update/login_failure.h"
@@ -31,10 +32,10 @@ std::string GamePath(const UpdateEngine& e, const std::string& name) {
 
 enum class AttemptResult { kConnected, kFailed, kExitRequested };
 
-// "host:port" of server line `index` of `order`.
+// "host:port" of server line `index` of `order` ("[::1]:2121" for IPv6).
 std::string ServerName(const LineList& order, int index) {
   const std::string& line = LineAt(order, index);
-  return LineField(line, 2) + ":" + LineField(line, 3);
+  return platform::JoinHostPort(LineField(line, 2), LineField(line, 3));
 }
 
 // One connection attempt to server line `index` of `order`; a failed one

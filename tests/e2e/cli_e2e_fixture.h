@@ -21,7 +21,21 @@
 
 namespace test_support {
 
-class CliE2eTest : public ::testing::TestWithParam<FtpServerKind> {
+// The server a suite runs against: which program, on which loopback.
+struct ServerSetting {
+  FtpServerKind kind;
+  Loopback loopback;
+};
+
+// Both programs on both loopbacks.
+inline std::vector<ServerSetting> EveryServerSetting() {
+  return {{FtpServerKind::kPyftpdlib, Loopback::kIpv4},
+          {FtpServerKind::kVsftpd, Loopback::kIpv4},
+          {FtpServerKind::kPyftpdlib, Loopback::kIpv6},
+          {FtpServerKind::kVsftpd, Loopback::kIpv6}};
+}
+
+class CliE2eTest : public ::testing::TestWithParam<ServerSetting> {
  protected:
   CliE2eTest() : server_dir(root.path() + "server/"), game_dir(root.path() + "game/"), set(server_dir) {
     std::filesystem::create_directories(server_dir);
@@ -29,14 +43,24 @@ class CliE2eTest : public ::testing::TestWithParam<FtpServerKind> {
     chmod(root.path().c_str(), 0755);
   }
 
-  // Starts a server of the test's kind on the served folder.
-  std::unique_ptr<FtpServer> StartServer(const std::string& dir = "") {
-    return FtpServer::Start(GetParam(), dir.empty() ? server_dir : dir);
+  // Starts a server of the test's setting on the served folder.
+  std::unique_ptr<FtpServer> StartServer(const std::string& dir = "", int connections_per_address = 0) {
+    return FtpServer::Start(GetParam().kind, dir.empty() ? server_dir : dir, "", "", FtpServer::Passive::kOffered,
+                            connections_per_address, GetParam().loopback);
+  }
+  // The host field of a server line: an IPv6 address in brackets.
+  static std::string HostField(const FtpServer& server) {
+    const std::string host = server.host();
+    return host.find(':') == std::string::npos ? host : "[" + host + "]";
+  }
+  // How the updater names the server: "127.0.0.1:2121", "[::1]:2121".
+  static std::string HostPort(const FtpServer& server) {
+    return HostField(server) + ":" + std::to_string(server.port());
   }
   // A line of "isp0.dat" for a server on loopback.
   static std::string ServerLine(const std::string& name, const FtpServer& server,
                                 const std::string& user = "anonymous") {
-    return name + " 127.0.0.1 " + std::to_string(server.port()) + " 10000 " + user;
+    return name + " " + HostField(server) + " " + std::to_string(server.port()) + " 10000 " + user;
   }
   // Writes "isp0.dat" from server lines, the end marker added.
   void WriteServers(const std::vector<std::string>& lines) const {
@@ -83,8 +107,11 @@ class CliE2eTest : public ::testing::TestWithParam<FtpServerKind> {
   UpdateSet set;
 };
 
-inline std::string KindName(const ::testing::TestParamInfo<FtpServerKind>& info) {
-  return FtpServerName(info.param);
+// "pyftpdlib" on IPv4 (the names the suites had before IPv6),
+// "pyftpdlib_IPv6" on IPv6.
+inline std::string SettingName(const ::testing::TestParamInfo<ServerSetting>& info) {
+  const std::string kind = FtpServerName(info.param.kind);
+  return info.param.loopback == Loopback::kIpv4 ? kind : kind + "_" + LoopbackName(info.param.loopback);
 }
 
 }  // namespace test_support

@@ -346,7 +346,7 @@ TEST_P(CliRecoveryTest, HostileNamesNeverLeaveTheGameFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealServers, CliRecoveryTest,
-                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
+                         ::testing::ValuesIn(EveryServerSetting()), SettingName);
 
 }  // namespace
 }  // namespace test_support

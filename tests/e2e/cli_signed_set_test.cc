@@ -119,7 +119,7 @@ TEST_P(CliSignedSetTest, GoodSetIsInstalledAndEveryFlawedOneRefused) {
     refusal.spoil();
     const CliResult r = Run({"--server", "0", "--update"});
     EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
-    EXPECT_NE(r.out.find("update3.dat from 127.0.0.1:" + std::to_string(server->port()) + ": "), std::string::npos)
+    EXPECT_NE(r.out.find("update3.dat from " + HostPort(*server) + ": "), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(refusal.says), std::string::npos) << r.out;
     EXPECT_FALSE(GameHas("News.txt"));
@@ -203,7 +203,7 @@ TEST_P(CliSignedSetTest, BadMirrorFirstGoodOneSecond) {
   WriteServers({ServerLine("Bad", *bad), ServerLine("Bad", *bad)});
   const CliResult both = Run({"--server", "1", "--update"});
   EXPECT_EQ(both.exit_code, 3) << both.out << both.err;
-  const std::string named = "update3.dat from 127.0.0.1:" + std::to_string(bad->port()) + ": the signature";
+  const std::string named = "update3.dat from " + HostPort(*bad) + ": the signature";
   const size_t first = both.out.find(named);
   ASSERT_NE(first, std::string::npos) << both.out;
   EXPECT_NE(both.out.find(named, first + 1), std::string::npos) << both.out;
@@ -415,7 +415,7 @@ TEST_P(CliSignedSetTest, DamagedOrRemovedKeyIsAnErrorThatSaysSo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealServers, CliSignedSetTest,
-                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
+                         ::testing::ValuesIn(EveryServerSetting()), SettingName);
 
 }  // namespace
 }  // namespace test_support

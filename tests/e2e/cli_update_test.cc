@@ -227,7 +227,7 @@ TEST_P(CliUpdateTest, ThreeServersRefusingTheLogin) {
   EXPECT_EQ(r.Lines(), (Lines{"連線中1...", "連線中2...", "連線中3...", "連線中斷", "連線中斷"}));
   {
     SCOPED_TRACE("standard error names each server tried and the server's refusal");
-    const std::string prefix = "updater-cli: 127.0.0.1:" + std::to_string(server->port()) + ": login refused (530";
+    const std::string prefix = "updater-cli: " + HostPort(*server) + ": login refused (530";
     std::vector<std::string> err_lines;
     for (size_t start = 0, end; (end = r.err.find('\n', start)) != std::string::npos; start = end + 1)
       err_lines.push_back(r.err.substr(start, end - start));
@@ -266,7 +266,7 @@ TEST_P(CliUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
   const CliResult alone = Run({"--server", "0"});
   EXPECT_EQ(alone.exit_code, 1) << alone.out;
   EXPECT_EQ(alone.Lines(), (Lines{"connecting...", "Disconnected", "Disconnected"}));
-  EXPECT_EQ(alone.err, "updater-cli: 127.0.0.1:" + std::to_string(bare->port()) + ": no update3.dat\n");
+  EXPECT_EQ(alone.err, "updater-cli: " + HostPort(*bare) + ": no update3.dat\n");
 }
 
 // The states of the progress line a terminal was shown: each text between
@@ -345,7 +345,7 @@ TEST_P(CliUpdateTest, FetchingAheadInstallsTheSameFilesAndRecord) {
   }
   set.AddBundle("C", "Maps.gz", "Maps.bnd", "7", {{"Maps\\Town.map", "town"}});
   set.WriteList();
-  auto limited = FtpServer::Start(GetParam(), server_dir, "", "", FtpServer::Passive::kOffered, 2);
+  auto limited = StartServer(server_dir, 2);
   auto server = StartServer();
 
   std::string reference;
@@ -399,7 +399,7 @@ TEST_P(CliUpdateTest, CappedRunInstallsTheSameBytesAndShowsRateAndTimeLeft) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealServers, CliUpdateTest,
-                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
+                         ::testing::ValuesIn(EveryServerSetting()), SettingName);
 
 }  // namespace
 }  // namespace test_support

@@ -95,7 +95,7 @@ TEST_P(CliCheckTest, InvalidListShowsTheErrorBox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealServers, CliCheckTest,
-                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd), KindName);
+                         ::testing::ValuesIn(EveryServerSetting()), SettingName);
 
 }  // namespace
 }  // namespace test_support

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "ftp/ftp_client.h"
+#include "ftp/ftp_reply.h"
 #include "ftp/transfer_client.h"
 #include "support/ftp_peer.h"
 #include "support/temp_folder.h"
@@ -166,5 +167,28 @@ TEST(FtpDataConnectionTest, PassiveConnectsWhereTheControlConnectionGoes) {
     client.Disconnect();
     EXPECT_EQ(peer.Finish(), "");
     EXPECT_EQ(peer.Commands().front(), "USER anonymous@127.0.0.2");
+  }
+}
+
+TEST(FtpDataConnectionTest, ExtendedPassiveReplyGivesItsPortOrNone) {
+  struct Case {
+    const char* reply;
+    int port;
+  };
+  for (const Case& c : {Case{"229 Entering Extended Passive Mode (|||6446|)\r\n", 6446},
+                        Case{"229 ok (!!!65535!)", 65535},
+                        Case{"229 Entering extended passive mode (|||1|).", 1},
+                        Case{"229 (|||0|)", 0},
+                        Case{"229 (|||65536|)", 0},
+                        Case{"229 (|||123456|)", 0},
+                        Case{"229 (||6446|)", 0},
+                        Case{"229 (|!|6446|)", 0},
+                        Case{"229 (|||6446!)", 0},
+                        Case{"229 (|||6446|", 0},
+                        Case{"229 (|||)", 0},
+                        Case{"229 (1112221)", 0},
+                        Case{"229 |||6446|", 0},
+                        Case{"227 Entering Passive Mode (127,0,0,1,4,1)", 0}}) {
+    EXPECT_EQ(ExtendedPassivePort(c.reply), c.port) << c.reply;
   }
 }

@@ -1,6 +1,6 @@
-// TFtpClient against real FTP servers from Debian on loopback: listing and
-// byte-identical downloads in both modes and with passive mode refused, a
-// partial download continued with REST, and a refused login.
+// TFtpClient against real FTP servers from Debian on both loopbacks:
+// listing and byte-identical downloads in both modes and with passive mode
+// refused, a partial download continued with REST, and a refused login.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 
 using test_support::FtpServer;
 using test_support::FtpServerKind;
+using test_support::Loopback;
 using test_support::TempFolder;
 
 namespace {
@@ -40,17 +41,24 @@ std::string ReadFile(const std::string& path) {
   return bytes;
 }
 
-class FtpInteropTest : public ::testing::TestWithParam<FtpServerKind> {
+struct ServerSetting {
+  FtpServerKind kind;
+  Loopback loopback;
+};
+
+class FtpInteropTest : public ::testing::TestWithParam<ServerSetting> {
  protected:
+  FtpServerKind Kind() const { return GetParam().kind; }
+  bool OnIpv6() const { return GetParam().loopback == Loopback::kIpv6; }
   void StartServer(FtpServer::Passive passive = FtpServer::Passive::kOffered) {
-    server_ = FtpServer::Start(GetParam(), root_.path(), "", "", passive);
+    server_ = FtpServer::Start(Kind(), root_.path(), "", "", passive, 0, GetParam().loopback);
   }
   void TearDown() override {
     if (server_) server_->Stop();
   }
 
   void Aim(TFtpClient& client) {
-    client.Host = "127.0.0.1";
+    client.Host = server_->host();
     client.Port = server_->port();
     client.UserID = "anonymous";
     client.Password = "updater@example.com";
@@ -73,8 +81,9 @@ TEST_P(FtpInteropTest, ListsAndDownloadsByteIdenticalInEachMode) {
     root_.Write("pub/" + name, served[name]);
   }
   // What the status trace shows of the data connections: the "227" replies
-  // to "PASV", the "PORT " that the listing reports before sending it, and
-  // the server's refusals of "PASV".
+  // to "PASV" (on IPv6 "229" to "EPSV"), the "PORT " (on IPv6 "EPRT ")
+  // that the listing reports before sending it, and the server's refusals
+  // of "PASV" (and "EPSV").
   struct Mode {
     const char* name;
     FtpServer::Passive server;
@@ -82,10 +91,19 @@ TEST_P(FtpInteropTest, ListsAndDownloadsByteIdenticalInEachMode) {
     long pasv_replies, port_reports, refusals;
   };
   const long transfers = 1 + static_cast<long>(kFiles.size());
-  for (const Mode& mode : {Mode{"passive", FtpServer::Passive::kOffered, true, transfers, 0, 0},
-                           Mode{"active", FtpServer::Passive::kOffered, false, 0, 1, 0},
-                           // Not asked again after the refusal: one for the whole session.
-                           Mode{"passive refused", FtpServer::Passive::kRefused, true, 0, 1, 1}}) {
+  std::vector<Mode> modes = {Mode{"passive", FtpServer::Passive::kOffered, true, transfers, 0, 0},
+                             Mode{"active", FtpServer::Passive::kOffered, false, 0, 1, 0},
+                             // Not asked again after the refusal: one for the whole session
+                             // (on IPv6, one for "EPSV" and one for "PASV").
+                             Mode{"passive refused", FtpServer::Passive::kRefused, true, 0, 1, OnIpv6() ? 2 : 1}};
+  if (OnIpv6() && Kind() == FtpServerKind::kPyftpdlib) {
+    // pyftpdlib answers "PASV" on IPv6 with a "227" that names "::1": no
+    // port to take, so "EPRT " follows.
+    modes.push_back(Mode{"extended passive refused", FtpServer::Passive::kExtendedRefused, true, 0, 1, 1});
+  }
+  const std::string passive_reply = OnIpv6() ? "229 " : "227 ";
+  const std::string port_command = OnIpv6() ? "EPRT |2|::1|" : "PORT ";
+  for (const Mode& mode : modes) {
     SCOPED_TRACE(mode.name);
     StartServer(mode.server);
     TFtpClient client;
@@ -127,9 +145,13 @@ TEST_P(FtpInteropTest, ListsAndDownloadsByteIdenticalInEachMode) {
       return static_cast<long>(std::count_if(statuses.begin(), statuses.end(),
                                              [&](const std::string& text) { return text.rfind(prefix, 0) == 0; }));
     };
-    EXPECT_EQ(count_starting("227 "), mode.pasv_replies);
-    EXPECT_EQ(count_starting("PORT "), mode.port_reports);
-    EXPECT_EQ(count_starting(GetParam() == FtpServerKind::kVsftpd ? "550 " : "502 "), mode.refusals);
+    EXPECT_EQ(count_starting(passive_reply), mode.pasv_replies);
+    EXPECT_EQ(count_starting(port_command), mode.port_reports);
+    EXPECT_EQ(count_starting(Kind() == FtpServerKind::kVsftpd ? "550 " : "502 "), mode.refusals);
+    if (OnIpv6()) {
+      EXPECT_EQ(count_starting("PORT "), 0) << "PORT cannot carry an IPv6 address";
+      EXPECT_EQ(count_starting("227 "), mode.server == FtpServer::Passive::kExtendedRefused ? 1 : 0);
+    }
   }
 }
 
@@ -230,7 +252,13 @@ TEST(FtpServerAccountTest, PyftpdlibWithAUserRefusesAnonymous) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpInteropTest,
-                         ::testing::Values(FtpServerKind::kPyftpdlib, FtpServerKind::kVsftpd),
-                         [](const ::testing::TestParamInfo<FtpServerKind>& info) {
-                           return std::string(test_support::FtpServerName(info.param));
+                         ::testing::Values(ServerSetting{FtpServerKind::kPyftpdlib, Loopback::kIpv4},
+                                           ServerSetting{FtpServerKind::kVsftpd, Loopback::kIpv4},
+                                           ServerSetting{FtpServerKind::kPyftpdlib, Loopback::kIpv6},
+                                           ServerSetting{FtpServerKind::kVsftpd, Loopback::kIpv6}),
+                         [](const ::testing::TestParamInfo<ServerSetting>& info) {
+                           const std::string kind = test_support::FtpServerName(info.param.kind);
+                           return info.param.loopback == Loopback::kIpv4
+                                      ? kind
+                                      : kind + "_" + test_support::LoopbackName(info.param.loopback);
                          });

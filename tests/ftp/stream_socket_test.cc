@@ -12,7 +12,9 @@
 #include <chrono>
 #include <memory>
 
+#include "platform/socket_errors.h"
 #include "support/ftp_peer.h"
+#include "support/loopback_listeners.h"
 #include "support/temp_folder.h"
 #include "support/wait_until.h"
 
@@ -167,6 +169,19 @@ TEST(StreamSocketTest, NamesResolveWithAnEventDottedAddressesWithout) {
     ConnectTo(socket, first);
     EXPECT_EQ(resolved, 0);
   }
+  const test_support::LoopbackListener ipv6(true);
+  for (const char* host : {"::1", "[::1]"}) {
+    SCOPED_TRACE(host);
+    TStreamSocket socket;
+    socket.OnHostResolved = [&] { ++resolved; };
+    socket.Host = host;
+    socket.Port = ipv6.port();
+    socket.Connect();
+    EXPECT_EQ(resolved, 0);
+    EXPECT_TRUE(socket.Connected());
+    EXPECT_EQ(socket.PeerAddress(), "::1");
+    EXPECT_TRUE(socket.PeerIsIpv6());
+  }
   FtpPeer second([](FtpPeerSession& s) { s.ReadCommand(); });  // stays until the client closes
   {
     SCOPED_TRACE("name");
@@ -180,6 +195,40 @@ TEST(StreamSocketTest, NamesResolveWithAnEventDottedAddressesWithout) {
   }
   EXPECT_EQ(first.Finish(), "");
   EXPECT_EQ(second.Finish(), "");
+}
+
+// A name with addresses of both families whose first does not answer (a
+// network without that family): the next one gets its turn after a head
+// start, long before the time-out that ends a connect going nowhere.
+TEST(StreamSocketTest, NameOfBothFamiliesConnectsPastAnUnansweredFirstAddress) {
+  FtpPeer peer([](FtpPeerSession& s) { s.ReadCommand(); });  // stays until the client closes
+  const test_support::UnansweredPort unanswered(true, peer.port());
+  platform::HostResolver system = platform::ReplaceHostResolver(
+      [](const std::string& name, std::vector<platform::IpAddress>& found) {
+        if (name != "both.example") return platform::kWsaHostNotFound;
+        for (const char* text : {"::1", "127.0.0.1"}) {
+          found.emplace_back();
+          platform::ParseNumericAddress(text, found.back());
+        }
+        return 0;
+      });
+  {
+    TStreamSocket socket;
+    int resolved = 0;
+    socket.OnHostResolved = [&] { ++resolved; };
+    socket.Host = "both.example";
+    socket.Port = peer.port();
+    socket.TimeOut = 5000;
+    socket.Connect();
+    EXPECT_EQ(resolved, 1);
+    EXPECT_TRUE(socket.Connected());
+    EXPECT_EQ(socket.PeerAddress(), "127.0.0.1");
+    EXPECT_FALSE(socket.PeerIsIpv6());
+    socket.Writeln("HELLO");
+  }
+  platform::ReplaceHostResolver(system);
+  EXPECT_EQ(peer.Finish(), "");
+  EXPECT_EQ(peer.Commands(), std::vector<std::string>{"HELLO"});
 }
 
 TEST(StreamSocketTest, UnresolvedNameGetsOneRetryThroughOnInvalidHost) {

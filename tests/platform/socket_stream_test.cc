@@ -9,7 +9,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/socket_errors.h"
+#include "support/loopback_listeners.h"
 
 namespace {
 
@@ -46,7 +52,66 @@ int ReadyDescriptors() {
   return ready;
 }
 
+platform::IpAddress Loopback(bool ipv6) {
+  platform::IpAddress address;
+  EXPECT_TRUE(platform::ParseNumericAddress(ipv6 ? "::1" : "127.0.0.1", address));
+  return address;
+}
+
 }  // namespace
+
+TEST(StreamSocketTest, ConnectRacesTheAddressesAndKeepsTheFirstConnection) {
+  // The address tried first is one that never answers or one that refuses;
+  // the other family's loopback listens at the same port.
+  for (const bool first_answers_not : {true, false}) {
+    for (const bool first_ipv6 : {true, false}) {
+      SCOPED_TRACE(std::string(first_answers_not ? "unanswered " : "refused ") + (first_ipv6 ? "::1" : "127.0.0.1"));
+      const test_support::LoopbackListener listener(!first_ipv6);
+      const int port = listener.port();
+      std::unique_ptr<test_support::UnansweredPort> unanswered;
+      if (first_answers_not) unanswered = std::make_unique<test_support::UnansweredPort>(first_ipv6, port);
+
+      platform::StreamSocket socket;
+      ASSERT_TRUE(socket.Open(false));
+      std::vector<std::pair<unsigned, int>> events;
+      socket.Select(platform::kFdConnect, [&](unsigned event, int error) { events.emplace_back(event, error); });
+      ASSERT_TRUE(socket.Connect({Loopback(first_ipv6), Loopback(!first_ipv6)}, static_cast<uint16_t>(port)));
+      // Well inside the minutes an unanswered attempt would wait on its own.
+      for (int i = 0; i < 100 && events.empty(); ++i) IterateOnce(50);
+      ASSERT_EQ(events, (std::vector<std::pair<unsigned, int>>{{platform::kFdConnect, 0}}));
+      EXPECT_EQ(socket.Peer().address, Loopback(!first_ipv6));
+      EXPECT_EQ(socket.Peer().port, port);
+      const int peer = listener.Accept();
+      ASSERT_GE(peer, 0);
+      ASSERT_EQ(send(peer, "x", 1, 0), 1);
+      char byte = 0;
+      for (int i = 0; i < 100 && socket.Receive(&byte, 1, false) != 1; ++i) IterateOnce(50);
+      EXPECT_EQ(byte, 'x') << "the socket kept is not the one connected";
+      close(peer);
+    }
+  }
+}
+
+TEST(StreamSocketTest, ConnectFailingEverywhereNotifiesOnceWithTheError) {
+  const int port = std::make_unique<test_support::LoopbackListener>(false)->port();  // closed again at once
+  platform::StreamSocket socket;
+  ASSERT_TRUE(socket.Open(false));
+  std::vector<std::pair<unsigned, int>> events;
+  socket.Select(platform::kFdConnect | platform::kFdRead,
+                [&](unsigned event, int error) { events.emplace_back(event, error); });
+  // A refusal comes at once or on the loop, as the system has it.
+  const bool under_way = socket.Connect({Loopback(true), Loopback(false)}, static_cast<uint16_t>(port));
+  if (!under_way) {
+    EXPECT_EQ(platform::LastSocketError(), 10061);
+  }
+  for (int i = 0; i < 100 && under_way && events.empty(); ++i) IterateOnce(50);
+  for (int i = 0; i < 5; ++i) IterateOnce(50);  // room for a further notification
+  using Events = std::vector<std::pair<unsigned, int>>;
+  const Events expected = under_way ? Events{{platform::kFdConnect, 10061}} : Events{};
+  EXPECT_EQ(events, expected);
+  EXPECT_TRUE(socket.IsOpen());
+  EXPECT_TRUE(socket.Close());
+}
 
 TEST(StreamSocketTest, NotificationsLeaveTheLoopNothingToWakeFor) {
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -62,7 +127,7 @@ TEST(StreamSocketTest, NotificationsLeaveTheLoopNothingToWakeFor) {
   ASSERT_TRUE(socket.Open(false));
   std::vector<unsigned> events;
   socket.Select(platform::kFdRead | platform::kFdConnect, [&](unsigned event, int) { events.push_back(event); });
-  socket.Connect({INADDR_LOOPBACK, ntohs(address.sin_port)});
+  socket.Connect({platform::IpAddress::V4(INADDR_LOOPBACK), ntohs(address.sin_port)});
   const int peer = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   ASSERT_GE(peer, 0);
   for (int i = 0; i < 100 && events.empty(); ++i) IterateOnce(50);

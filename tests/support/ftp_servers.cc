@@ -20,41 +20,25 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_listeners.h"
+
 extern char** environ;
 
 namespace test_support {
 
 namespace {
 
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("no free loopback port");
-  }
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 // True when a connection to the port is greeted with "220" within the wait.
-bool Greets(int port, int wait_ms) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
+bool Greets(Loopback loopback, int port, int wait_ms) {
+  const int fd = ConnectToLoopback(loopback == Loopback::kIpv6, port);
   bool greeted = false;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+  if (fd >= 0) {
     pollfd entry{fd, POLLIN, 0};
     char buffer[4];
     greeted = poll(&entry, 1, wait_ms) == 1 && recv(fd, buffer, 3, MSG_WAITALL) == 3 &&
               std::string(buffer, 3) == "220";
+    close(fd);
   }
-  close(fd);
   return greeted;
 }
 
@@ -66,11 +50,12 @@ std::string ReadLog(const std::string& path) {
 }
 
 void WriteVsftpdConfig(const std::string& path, int port, const std::string& root, const std::string& work_dir,
-                       bool passive, int connections_per_address) {
+                       bool passive, int connections_per_address, Loopback loopback) {
   std::filesystem::create_directories(work_dir + "/empty");
   std::ofstream config(path);
-  config << "listen=YES\nlisten_ipv6=NO\nbackground=NO\n"
-         << "listen_address=127.0.0.1\nlisten_port=" << port << "\n"
+  config << (loopback == Loopback::kIpv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                                         : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n")
+         << "background=NO\nlisten_port=" << port << "\n"
          << "anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\n"
          << "anon_root=" << root << "\nno_anon_password=YES\n"
          << "secure_chroot_dir=" << work_dir << "/empty\n"
@@ -88,29 +73,37 @@ const char* FtpServerName(FtpServerKind kind) {
   return kind == FtpServerKind::kPyftpdlib ? "pyftpdlib" : "vsftpd";
 }
 
+const char* LoopbackHost(Loopback loopback) { return loopback == Loopback::kIpv6 ? "::1" : "127.0.0.1"; }
+
+const char* LoopbackName(Loopback loopback) { return loopback == Loopback::kIpv6 ? "IPv6" : "IPv4"; }
+
 std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::string& root_dir, const std::string& user,
                                             const std::string& password, Passive passive,
-                                            int connections_per_address) {
+                                            int connections_per_address, Loopback loopback) {
   if (kind == FtpServerKind::kVsftpd && !user.empty()) {
     throw std::runtime_error("vsftpd is started for anonymous logins only");
   }
+  if (kind == FtpServerKind::kVsftpd && passive == Passive::kExtendedRefused) {
+    throw std::runtime_error("vsftpd cannot refuse EPSV alone");
+  }
+  const std::string host = LoopbackHost(loopback);
   std::string root = std::filesystem::absolute(root_dir).string();
   // The anonymous session runs as an unprivileged user inside the root.
   chmod(root.c_str(), 0755);
 
   // A port found free may be taken before the server binds it; try again then.
   for (int attempt = 0;; ++attempt) {
-    int port = FreeLoopbackPort();
+    int port = LoopbackListener(loopback == Loopback::kIpv6).port();
     // Each attempt has a folder of its own, removed with its server object.
     std::string pattern = (std::filesystem::temp_directory_path() / "ftp_server.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    std::unique_ptr<FtpServer> server(new FtpServer(kind, port, pattern));
+    std::unique_ptr<FtpServer> server(new FtpServer(kind, port, pattern, loopback));
     std::string log = pattern + "/server.log";
     std::vector<std::string> args;
     if (kind == FtpServerKind::kPyftpdlib) {
       // Debian's interpreter: the python3 first on PATH may lack Debian's modules.
-      args = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port), "-d", root};
-      if (passive == Passive::kRefused || connections_per_address > 0) {
+      args = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", host, "-p", std::to_string(port), "-d", root};
+      if (passive != Passive::kOffered || connections_per_address > 0) {
         // The module's own command line, with the handler's PASV replaced
         // or the server's limit set.
         args = {"/usr/bin/python3", "-c",
@@ -120,16 +113,20 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
                     (passive == Passive::kRefused
                          ? "FTPHandler.ftp_PASV = lambda self, line: self.respond('502 Passive mode refused.')\n"
                          : "") +
+                    (passive != Passive::kOffered
+                         ? "FTPHandler.ftp_EPSV = lambda self, line: self.respond('502 Passive mode refused.')\n"
+                         : "") +
                     "FTPServer.max_cons_per_ip = " + std::to_string(connections_per_address) +
                     "\n"
                     "sys.argv[0] = 'pyftpdlib'\n"
                     "runpy.run_module('pyftpdlib', run_name='__main__')\n",
-                "-i", "127.0.0.1", "-p", std::to_string(port), "-d", root};
+                "-i", host, "-p", std::to_string(port), "-d", root};
       }
       if (!user.empty()) args.insert(args.end(), {"-u", user, "-P", password});
     } else {
       std::string config = pattern + "/vsftpd.conf";
-      WriteVsftpdConfig(config, port, root, pattern, passive == Passive::kOffered, connections_per_address);
+      WriteVsftpdConfig(config, port, root, pattern, passive == Passive::kOffered, connections_per_address,
+                        loopback);
       args = {"/usr/sbin/vsftpd", config};
     }
     posix_spawn_file_actions_t actions;
@@ -156,7 +153,7 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
         server->pid_ = -1;
         break;
       }
-      if (Greets(port, 1000)) return server;
+      if (Greets(loopback, port, 1000)) return server;
       // The server is still starting; poll its port again shortly.
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

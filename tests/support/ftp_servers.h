@@ -1,6 +1,6 @@
 // Real FTP servers from Debian for interoperability tests and benchmarks:
-// started in the foreground on a free port of 127.0.0.1, serving a folder
-// read-only, stopped by Stop() or the destructor.
+// started in the foreground on a free port of 127.0.0.1 (or ::1), serving
+// a folder read-only, stopped by Stop() or the destructor.
 //
 //   auto server = test_support::FtpServer::Start(test_support::FtpServerKind::kVsftpd, root);
 //   client.Host = "127.0.0.1"; client.Port = server->port();
@@ -22,17 +22,25 @@ enum class FtpServerKind {
 // "pyftpdlib" or "vsftpd", for test names and messages.
 const char* FtpServerName(FtpServerKind kind);
 
+// The loopback address a server listens on.
+enum class Loopback { kIpv4, kIpv6 };
+// "127.0.0.1" or "::1".
+const char* LoopbackHost(Loopback loopback);
+// "IPv4" or "IPv6", for test names.
+const char* LoopbackName(Loopback loopback);
+
 class FtpServer {
  public:
   // A user name every server started here refuses (530).
   static constexpr const char* kRefusedUser = "refused-user";
 
-  // Whether the server takes "PASV" (kRefused: vsftpd answers 550,
-  // pyftpdlib 502; "PORT " works either way).
-  enum class Passive { kOffered, kRefused };
+  // Whether the server takes "PASV" and "EPSV" (kRefused: vsftpd answers
+  // 550, pyftpdlib 502; "PORT " and "EPRT " work either way).
+  // kExtendedRefused (pyftpdlib only): "EPSV" answered 502, "PASV" taken.
+  enum class Passive { kOffered, kRefused, kExtendedRefused };
 
   // Starts a server on root_dir (which must exist) and waits until it
-  // greets. With an empty user the login is anonymous: user "anonymous",
+  // greets, on `loopback`. With an empty user the login is anonymous: user "anonymous",
   // any password (vsftpd answers "USER anonymous" with 230 at once). With a
   // user (pyftpdlib only) that user and password are the only login, and
   // "anonymous" is refused. Throws std::runtime_error with the server's log
@@ -40,23 +48,28 @@ class FtpServer {
   // makes the server refuse ("421") more connections from one address.
   static std::unique_ptr<FtpServer> Start(FtpServerKind kind, const std::string& root_dir,
                                           const std::string& user = "", const std::string& password = "",
-                                          Passive passive = Passive::kOffered, int connections_per_address = 0);
+                                          Passive passive = Passive::kOffered, int connections_per_address = 0,
+                                          Loopback loopback = Loopback::kIpv4);
 
   ~FtpServer();
   FtpServer(const FtpServer&) = delete;
   FtpServer& operator=(const FtpServer&) = delete;
 
   int port() const { return port_; }
+  // Where it listens: "127.0.0.1" or "::1".
+  const char* host() const { return LoopbackHost(loopback_); }
   FtpServerKind kind() const { return kind_; }
   // Stops the server and waits for it to end; idempotent.
   void Stop();
 
  private:
-  FtpServer(FtpServerKind kind, int port, std::string work_dir) : kind_(kind), port_(port), work_dir_(work_dir) {}
+  FtpServer(FtpServerKind kind, int port, std::string work_dir, Loopback loopback)
+      : kind_(kind), port_(port), work_dir_(work_dir), loopback_(loopback) {}
 
   FtpServerKind kind_;
   int port_;
   std::string work_dir_;  // configuration, log and the empty chroot folder
+  Loopback loopback_;
   pid_t pid_ = -1;
 };
 
