@@ -112,10 +112,10 @@ struct ServerLogin {
   std::string password;
   // The protocol, lower case ("http"); its registered factory makes the
   // transport (TransportRegistry).
-  std::string scheme;
+  std::string scheme{};
   // The server folder that remote names are relative to, "/" at both ends
   // ("/game/patch/"); "" = the folder the login starts in.
-  std::string base_path;
+  std::string base_path{};
 };
 
 // What a transport reports, in the order it happens.

@@ -56,7 +56,7 @@ TEST_P(FtpDownloadFailureTest, TheFailureSaysWhatTheArrivedBytesAreWorth) {
     c.script(s);
   });
   QuietEvents events;
-  const std::unique_ptr<Transport> transport = FtpTransportFactory()(events, NetworkSettings{});
+  std::unique_ptr<Transport> transport = FtpTransportFactory()(events, NetworkSettings{});
   transport->Connect({"127.0.0.1", peer.port(), 5000, "anonymous", ""});
   try {
     transport->Download("x.bin", folder.path() + c.local, 10, {}, false);
@@ -67,6 +67,7 @@ TEST_P(FtpDownloadFailureTest, TheFailureSaysWhatTheArrivedBytesAreWorth) {
   }
   EXPECT_GE(events.failures, 1) << "TransferFailed comes first";
   EXPECT_EQ(transport->ReceivedFile(), std::nullopt);
+  transport.reset();  // closes without "QUIT": the script has ended
   EXPECT_EQ(peer.Finish(), "");
 }
 
