@@ -124,27 +124,38 @@ TEST_P(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
 // asked directly, without one.
 TEST_P(UpdateOverAnyTransportTest, EachServerLineGetsTheTransportOfItsScheme) {
   const bool lists = GetParam();
-  test_support::FakeServer mirror;  // holds nothing
-  mirror.lists_names = lists;
-  test_support::FakeServer server;
-  server.lists_names = lists;
-  server.files["update3.dat"] = "H\r\nO Help.txt Help\\Help.txt 3 5\r\n";
-  test_support::EngineTestWindow w(TransportRegistry{{"ftp", test_support::FakeTransportFactory(server)},
-                                                     {"http", test_support::FakeTransportFactory(mirror)}});
   const LineList isp0 = {"M0 https://secure.example/game/ 0 2000 guest",
                          "M1 HTTP://mirror.example:8080/game 0 2000 guest", "S2 b.example 21 2000 guest", "end"};
-  w.folder.Write("isp0.dat", isp0[0] + "\r\n" + isp0[1] + "\r\n" + isp0[2] + "\r\nend\r\n");
-  w.choice = ServerChoice{0, 4, isp0};
-  w.StartPending = true;
-  FormResize(w, [](int) { return 0; });
-  EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kUpdatesReady}));
-  EXPECT_EQ(w.pending, (std::vector<std::string>{"Help\\Help.txt"}));
-  EXPECT_EQ(w.unusable, (std::vector<std::string>{"https://secure.example/game/: \"https\" servers are not supported",
-                                                  "HTTP://mirror.example:8080/game: no update3.dat"}));
-  EXPECT_EQ(mirror.requests, lists ? (std::vector<std::string>{"login guest", "list"})
-                                   : (std::vector<std::string>{"login guest", "get update3.dat"}));
-  EXPECT_EQ(server.requests, lists ? (std::vector<std::string>{"login guest", "list", "get update3.dat"})
-                                   : (std::vector<std::string>{"login guest", "get update3.dat", "get bulletin.htm"}));
+  const std::vector<std::string> looked = lists ? std::vector<std::string>{"login guest", "list"}
+                                                : std::vector<std::string>{"login guest", "get update3.dat"};
+  for (const bool holds : {false, true}) {
+    SCOPED_TRACE(holds ? "the last server holds update3.dat" : "no server holds update3.dat");
+    test_support::FakeServer mirror;  // holds nothing
+    mirror.lists_names = lists;
+    test_support::FakeServer server;
+    server.lists_names = lists;
+    if (holds) server.files["update3.dat"] = "H\r\nO Help.txt Help\\Help.txt 3 5\r\n";
+    test_support::EngineTestWindow w(TransportRegistry{{"ftp", test_support::FakeTransportFactory(server)},
+                                                       {"http", test_support::FakeTransportFactory(mirror)}});
+    w.folder.Write("isp0.dat", isp0[0] + "\r\n" + isp0[1] + "\r\n" + isp0[2] + "\r\nend\r\n");
+    w.choice = ServerChoice{0, 4, isp0};
+    w.StartPending = true;
+    FormResize(w, [](int) { return 0; });
+    EXPECT_EQ(mirror.requests, looked);
+    if (!holds) {
+      EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
+      EXPECT_EQ(w.unusable,
+                (std::vector<std::string>{"https://secure.example/game/: \"https\" servers are not supported",
+                                          "HTTP://mirror.example:8080/game: no update3.dat",
+                                          "b.example:21: no update3.dat"}));
+      EXPECT_EQ(server.requests, looked);
+      continue;
+    }
+    EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kUpdatesReady}));
+    EXPECT_EQ(w.pending, (std::vector<std::string>{"Help\\Help.txt"}));
+    EXPECT_EQ(server.requests, lists ? (std::vector<std::string>{"login guest", "list", "get update3.dat"})
+                                     : (std::vector<std::string>{"login guest", "get update3.dat", "get bulletin.htm"}));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Listing, UpdateOverAnyTransportTest, ::testing::Bool(),
