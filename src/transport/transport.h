@@ -24,6 +24,7 @@
 // A transfer sent more bytes than it may: past the size the caller listed
 // for it, or past kUnlistedTransferLimit when none was listed. The transfer
 // was aborted; the local file holds what arrived, one byte past the bound.
+// Thrown by a listing; a Download reports it as kOverrun.
 class ETransferLimit : public Exception {
  public:
   using Exception::Exception;
@@ -162,13 +163,14 @@ class Transport {
   // failure, and when there is no listing (HasNameListing false).
   virtual void ListNames() = 0;
   // Fetches `remote` into the real path `local_path`, created or replaced.
-  // listed_size (-1 = unknown) bounds what may arrive (ETransferLimit past
-  // it) and stands in as the expected size when the server gives none.
+  // listed_size (-1 = unknown) bounds what may arrive (past it the
+  // download fails with kOverrun) and stands in as the expected size when
+  // the server gives none.
   // `sink` (may be empty) receives every byte of the file, in order, while
   // the transfer runs. Throws EDownloadError on failure, after
   // TransferFailed, its Failure() saying which kind; what the local file
   // then holds is the part that arrived (one byte past the bound for
-  // kOverrun).
+  // kOverrun), and after kRefused it is as it was.
   // With `resume`, a local_path that already holds the first bytes of the
   // file (some, fewer than listed_size) is continued where the server can
   // start a transfer in the middle, and started over otherwise; either way
