@@ -19,6 +19,12 @@ namespace {
 // 新細明體, the window's default face, in Big5.
 constexpr char kDefaultFaceBig5[] = "\xB7\x73\xB2\xD3\xA9\xFA\xC5\xE9";
 
+// The transport of each scheme a server line may name, each fetching
+// ahead over helper connections.
+TransportRegistry ServerTransports() {
+  return TransportRegistry{{std::string(kPlainServerScheme), PrefetchingTransportFactory(FtpTransportFactory())}};
+}
+
 }  // namespace
 
 char LangLetterFor(int primary_language, int sub_language) {
@@ -32,7 +38,7 @@ std::string GetLangLetter() {
 }
 
 TForm1::TForm1(const std::string& exe_dir)
-    : TForm(nullptr), Engine(*this, Gzip, PrefetchingTransportFactory(FtpTransportFactory())), exe_dir_(exe_dir) {
+    : TForm(nullptr), Engine(*this, Gzip, ServerTransports()), exe_dir_(exe_dir) {
   Name = "Form1";
   SetCaption("update");
   SetBounds(0, 0, 924, 680);

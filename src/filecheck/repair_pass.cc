@@ -66,14 +66,25 @@ int InstallPackage(UpdateEngine& e, const std::string& base, bool& window_closed
   return matched;
 }
 
-// The first listing entry that may repair `file`, whose base name is
-// `base`, or "". An entry is passed over (the view hears why) when it is
-// no plain file name or its download name is one that `targets` keeps
-// from the repair; the unpacked destination of a "GZP" entry is the file
-// itself, which RepairFiles has judged already.
-std::string FindListingEntry(UpdateEngine& e, const MismatchedFile& file, const SplitName& split,
-                             const std::string& base, const RepairTargets& targets) {
-  for (const std::string& entry : e.ListingNames) {
+// The names a repair by base name picks from: the server folder's
+// listing, or, over a transport without one, the remote names of the
+// server list.
+LineList RepairSourceNames(const UpdateEngine& e) {
+  if (!e.Connection || e.Connection->HasNameListing()) return e.ListingNames;
+  LineList names;
+  if (!e.ServerList) return names;
+  for (size_t i = 1; i < e.ServerList->size(); ++i) names.push_back(LineField((*e.ServerList)[i], 2));
+  return names;
+}
+
+// The first of `names` (see RepairSourceNames) that may repair `file`,
+// whose base name is `base`, or "". An entry is passed over (the view
+// hears why) when it is no plain file name or its download name is one
+// that `targets` keeps from the repair; the unpacked destination of a
+// "GZP" entry is the file itself, which RepairFiles has judged already.
+std::string FindListingEntry(UpdateEngine& e, const LineList& names, const MismatchedFile& file,
+                             const SplitName& split, const std::string& base, const RepairTargets& targets) {
+  for (const std::string& entry : names) {
     if (!platform::EqualIgnoringAsciiCase(GetNameFirstList(entry, 1), base)) continue;
     std::string why = "it is not a plain file name";
     if (IsPlainListingName(entry)) {
@@ -169,6 +180,7 @@ RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mis
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir)) e.View.ReportRefusedName(sentence);
   const bool signed_only = RepairTakesOnlySignedEntries(e);
   const RepairTargets targets(e);
+  const LineList source_names = RepairSourceNames(e);
   const size_t count = mismatches.size();
   for (size_t index = 0; index < count; ++index) {
     const MismatchedFile& file = mismatches[index];
@@ -196,9 +208,9 @@ RepairResult RepairFiles(UpdateEngine& e, const std::vector<MismatchedFile>& mis
       if (repair != SignedRepair::kNoEntry) ShowRemainingCount(e, index, count);
       continue;
     }
-    const std::string entry = FindListingEntry(e, file, split, base, targets);
+    const std::string entry = FindListingEntry(e, source_names, file, split, base, targets);
     if (entry.empty()) {
-      if (!e.ListingNames.empty()) result.unrepaired.push_back(file.path);
+      if (!source_names.empty()) result.unrepaired.push_back(file.path);
       continue;
     }
     // A file the download could not repair is listed like one the server

@@ -1,5 +1,5 @@
 // The second pass of the file check: each mismatched file is fetched again
-// over the FTP connection that the update check left behind.
+// over the connection that the update check left behind.
 #pragma once
 
 #include <string>
@@ -41,7 +41,8 @@ bool IsPlainListingName(const std::string& entry);
 // searched.
 // Otherwise any other file, and a package file that no line matched, is downloaded
 // from the first name of the server listing whose base name equals its base name
-// ignoring ASCII case, into the file's own folder under the entry's name;
+// ignoring ASCII case (over a transport without a listing, the first such
+// remote name of ServerList), into the file's own folder under the entry's name;
 // an entry that would write one of the updater's own files or a file the
 // record lists for another entry is passed over (RepairTargets), and the
 // view names it. An entry with the extension "GZP" is then unpacked into the file

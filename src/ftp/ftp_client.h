@@ -95,6 +95,9 @@ class TFtpClient : public TStreamSocket {
   TListItemEvent OnListItem;             // one name of an Nlist, line end removed
   TFailureEvent OnFailure;               // Download failed; Handled = end quietly
   TSuccessEvent OnSuccess;
+  // Download: the file's bytes in order, each piece once it is written (in
+  // pieces of up to a megabyte, each after the OnPacketRecvd of its blocks).
+  platform::BlockConsumer OnBytesCaptured;
 
   // Connects and logs in; on a connected object does nothing. Raises
   // OnHostResolved (for a name), reports the greeting and replies, sends
@@ -221,9 +224,9 @@ class TFtpClient : public TStreamSocket {
   // Asks the server to start the next transfer at byte `offset` ("REST ");
   // true when it agreed ("350").
   bool RestartAt(int64_t offset);
-  // Hands OnBytesCaptured the first `count` bytes of the file at `path`.
-  // Throws EFOpenError or EInOutError when they cannot all be read.
-  void FeedExistingBytes(const std::string& path, int64_t count);
+  // Hands OnBytesCaptured the bytes a continued download already holds
+  // (DownloadTarget::ReplayHeld), with ReplayingLocalBytes true meanwhile.
+  void ReplayHeldBytes(DownloadTarget& target);
   void ReceiveListing();
   // After a transfer failed while the server still owes its final reply:
   // closes the data connection, sends "ABOR" when send_abort (a reply to

@@ -36,7 +36,6 @@ void TFtpClient::CreateDataConnection(bool with_packet_event) {
   data_connection_->RateLimit = RateLimit;
   data_connection_->ReopenAfterClose = false;  // dropped after its one transfer
   if (with_packet_event && OnPacketRecvd) data_connection_->OnPacketRecvd = OnPacketRecvd;
-  if (with_packet_event) data_connection_->OnBytesCaptured = OnBytesCaptured;
 }
 
 void TFtpClient::CloseDataConnection() {

@@ -1,48 +1,22 @@
 // The transfers of TFtpClient: Download ("RETR ") and Nlist ("NLST"), each
 // over its own data connection.
 #include <cctype>
-#include <memory>
 
 #include "ftp/ftp_client.h"
 #include "ftp/ftp_reply.h"
+#include "transport/download_target.h"
 #include "platform/ascii_case.h"
-#include "platform/block_pool.h"
 #include "platform/event_loop.h"
-#include "platform/file_stream.h"
-#include "platform/file_system.h"
 
 namespace {
 
 bool RefusedCommand(int code) { return code > 300 && code < 600; }
-
-// The blocks in which a continued download's first bytes are read back.
-constexpr size_t kFeedBlock = 1 << 20;
-
-// Where a download of `local` with Resume may continue: the bytes the file
-// holds when there are some and fewer than the bound; else 0 (from the start).
-int64_t ResumeOffset(const std::string& local, int64_t listed_size) {
-  const int64_t held = platform::FileSize(local);
-  const int64_t bound = listed_size >= 0 ? listed_size : kUnlistedTransferLimit;
-  return held > 0 && held < bound ? held : 0;
-}
 
 // An empty reply means the server closed the control connection: the data
 // connection it announced will never come, and waiting for it would last
 // for good.
 void ExpectReply(const std::string& reply) {
   if (reply.empty()) throw ESockError("Connection closed by the server");
-}
-
-// "64 MiB (67108864 bytes)".
-std::string UnlistedLimitText() {
-  return std::to_string(kUnlistedTransferLimit >> 20) + " MiB (" + std::to_string(kUnlistedTransferLimit) +
-         " bytes)";
-}
-
-std::string DownloadLimitText(const std::string& remote_file, int64_t listed_size) {
-  std::string text = "Download of " + remote_file + " stopped: the server sent more than ";
-  if (listed_size >= 0) return text + "the " + std::to_string(listed_size) + " bytes listed for it";
-  return text + UnlistedLimitText() + ", the limit for a file without a listed size";
 }
 
 // Inside a catch block: rethrows what is being handled, a stall with the
@@ -131,7 +105,7 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   if (std::optional<std::string> refusal = SetUpDataConnection(false); refusal && RefusedDownloadReply(*refusal)) {
     return;
   }
-  if (const int64_t offset = Resume ? ResumeOffset(local, ListedSize) : 0; offset > 0 && RestartAt(offset)) {
+  if (const int64_t offset = Resume ? HeldBytesToContinue(local, ListedSize) : 0; offset > 0 && RestartAt(offset)) {
     resume_offset_ = offset;
   }
   ReportStatus(1, "RETR " + RemoteFile);
@@ -157,12 +131,11 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
     // progress display's total right.
     if ((BytesTotal == 0 || resume_offset_ > 0) && ListedSize >= 0) BytesTotal = ListedSize;
     if (OnTransactionStart) OnTransactionStart();
-    if (!canceled_ && !timed_out_ && resume_offset_ > 0) FeedExistingBytes(local, resume_offset_);
     if (!canceled_ && !timed_out_) {
-      const int64_t bound = ListedSize >= 0 ? ListedSize : kUnlistedTransferLimit;
-      if (!data.CaptureFile(local, bound - resume_offset_, resume_offset_ > 0)) {
-        throw ETransferLimit(DownloadLimitText(RemoteFile, ListedSize));
-      }
+      DownloadTarget target(local, DownloadBound(ListedSize), resume_offset_, OnBytesCaptured);
+      ReplayHeldBytes(target);
+      if (!canceled_ && !timed_out_ && !data.CaptureFile(target))
+        throw ETransferLimit(TransferLimitText(RemoteFile, ListedSize));
     }
   } catch (const ETransferLimit&) {
     BytesTotal = resume_offset_ + data.BytesRecvd();
@@ -196,29 +169,13 @@ bool TFtpClient::RestartAt(int64_t offset) {
   return reply_number_ == 350;
 }
 
-void TFtpClient::FeedExistingBytes(const std::string& path, int64_t count) {
-  if (!OnBytesCaptured) return;
+void TFtpClient::ReplayHeldBytes(DownloadTarget& target) {
   replaying_local_bytes_ = true;
   struct Replaying {
     bool& flag;
     ~Replaying() { flag = false; }
   } replaying{replaying_local_bytes_};
-  platform::InputFile file(path);
-  if (!file.IsOpen()) throw EFOpenError("Cannot open file " + path);
-  const std::shared_ptr<platform::BlockPool> pool = platform::BlockPool::Create(kFeedBlock);
-  for (int64_t left = count; left > 0;) {
-    const size_t wanted = left < static_cast<int64_t>(kFeedBlock) ? static_cast<size_t>(left) : kFeedBlock;
-    const std::shared_ptr<char[]> block = pool->Take();
-    const size_t got = file.Read(block.get(), wanted);
-    if (got < wanted) {
-      throw EInOutError("Cannot continue " + path + ": " + std::to_string(count) + " bytes were there, " +
-                        std::to_string(count - left + static_cast<int64_t>(got)) + " could be read");
-    }
-    OnBytesCaptured(std::string_view(block.get(), got), std::shared_ptr<const void>(block, block.get()));
-    left -= static_cast<int64_t>(got);
-    // A large file is read back in a while: the window keeps working.
-    platform::ProcessMessages();
-  }
+  target.ReplayHeld();
 }
 
 void TFtpClient::Nlist() {

@@ -39,6 +39,10 @@ class FtpTransport : public Transport {
   }
 
   void Connect(const ServerLogin& login) override {
+    // The client works in the folder the login starts in.
+    if (!login.base_path.empty())
+      throw Exception("an FTP server is named by host and port, not by a URL with a folder (" + login.base_path +
+                      ")");
     client_.Host = login.host;
     client_.Port = login.port;
     client_.TimeOut = login.timeout_ms;
@@ -48,6 +52,7 @@ class FtpTransport : public Transport {
   }
   void StartSession() override { client_.TimeOut = kSessionTimeOut; }
   void Disconnect() override { client_.Disconnect(); }
+  bool HasNameListing() const override { return true; }
   void ListNames() override { client_.Nlist(); }
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
                 const ByteSink& sink, bool resume) override {
@@ -60,7 +65,19 @@ class FtpTransport : public Transport {
       TFtpClient& client;
       ~SinkReset() { client.OnBytesCaptured = nullptr; }
     } reset{client_};
-    client_.Download(remote, local_path, listed_size, resume);
+    try {
+      client_.Download(remote, local_path, listed_size, resume);
+    } catch (const ETransferLimit& failure) {
+      throw EDownloadError(DownloadFailure::kOverrun, failure.what());
+    } catch (const FTPException& failure) {  // a refusing reply
+      throw EDownloadError(DownloadFailure::kRefused, failure.what());
+    } catch (const EFOpenError& failure) {  // the local file
+      throw EDownloadError(DownloadFailure::kLocal, failure.what());
+    } catch (const EInOutError& failure) {  // as above
+      throw EDownloadError(DownloadFailure::kLocal, failure.what());
+    } catch (const Exception& failure) {  // the connection: a reset, a stall, a cancel, a reply past its bounds
+      throw EDownloadError(DownloadFailure::kCutOff, failure.what());
+    }
   }
   std::optional<platform::FileIdentity> ReceivedFile() const override { return client_.ReceivedFile(); }
   int64_t BytesReceived() const override { return client_.BytesRecvd(); }

@@ -23,6 +23,7 @@
 #include "platform/interval_timer.h"
 #include "platform/resolver.h"
 #include "platform/socket_stream.h"
+#include "transport/download_target.h"
 #include "transport/rate_limiter.h"
 
 // A socket operation failed; the message is the text a person reads
@@ -103,9 +104,6 @@ class TStreamSocket {
   TNotifyEvent OnConnectionFailed;  // Connect failed by timeout, cancel or error
   TOnErrorEvent OnError;           // a socket error is about to be thrown
   TNotifyEvent OnPacketRecvd;      // CaptureFile received a block
-  // CaptureFile wrote these bytes to the file: in order, in pieces of up
-  // to a megabyte, each after the OnPacketRecvd of its blocks.
-  platform::BlockConsumer OnBytesCaptured;
 
   // Resolves Host (or Proxy) and connects, pumping messages; a name with
   // several addresses has them tried as platform::StreamSocket::Connect
@@ -150,22 +148,22 @@ class TStreamSocket {
   // its deadline, a rate below MinRate), and ESockError when no LF comes
   // within kBufferSize bytes (the line is too long).
   std::string ReadLn();
-  // Writes everything that arrives into the file (created or truncated;
-  // with append, added after what it holds) until the peer closes; blocks
-  // reach the file in large writes, all of them by the time it returns.
-  // Raises OnPacketRecvd after each block received (up to 256 KiB);
-  // BytesRecvd() counts the bytes (this capture's only). Pumps messages.
-  // With max_bytes >= 0, returns false as soon as more than max_bytes have
-  // arrived: exactly max_bytes + 1 are then received and written, the rest
-  // is left unread and the connection open. True when the peer closed.
-  // Throws EFOpenError "Cannot create file <name>", EInOutError when
-  // writing fails, EAbortError "Socket send aborted" when Canceled,
-  // EStallError; and after OnError the socket error of a connection that
-  // ended by a reset rather than an orderly close.
+  // Receives everything that arrives into `target` until the peer closes;
+  // by the time it returns all of it is in the file (and the target's sink
+  // has heard it, in pieces of up to a megabyte, each after the
+  // OnPacketRecvd of its blocks). Raises OnPacketRecvd after each block
+  // received (up to 256 KiB); BytesRecvd() counts the bytes (this
+  // capture's only). Pumps messages. Returns false as soon as more have
+  // arrived than the target's bound: exactly one byte past it is then
+  // received and written, the rest is left unread and the connection open.
+  // True when the peer closed. Throws EInOutError when writing fails,
+  // EAbortError "Socket send aborted" when Canceled, EStallError; and
+  // after OnError the socket error of a connection that ended by a reset
+  // rather than an orderly close.
   // With a RateLimit, each block is read only once the limiter grants it;
   // meanwhile the socket is left unread (the sender slows down), messages
   // are pumped, and the wait does not count towards StallTime.
-  [[nodiscard]] bool CaptureFile(const std::string& file_name, int64_t max_bytes = -1, bool append = false);
+  [[nodiscard]] bool CaptureFile(DownloadTarget& target);
   // The file the last CaptureFile opened and wrote into; nullopt before one.
   const std::optional<platform::FileIdentity>& CapturedFile() const { return captured_file_; }
   // Binds to the any-address of `family` (0.0.0.0 or ::) and Port (0 =

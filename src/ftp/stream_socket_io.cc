@@ -8,9 +8,7 @@
 #include <string_view>
 
 #include "ftp/stream_socket.h"
-#include "platform/block_pool.h"
 #include "platform/event_loop.h"
-#include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "platform/socket_errors.h"
 
@@ -22,73 +20,6 @@ constexpr size_t kCaptureBlock = 256 << 10;
 
 // How often a capture that never runs dry still lets the window work.
 constexpr auto kCapturePumpInterval = std::chrono::milliseconds(10);
-
-// The capture file with a write-behind buffer: blocks are received straight
-// into it and reach the file in large writes. Each buffer written goes on
-// to `consumer` (when set) as it is, not copied, and the next one comes from
-// the pool. Closes the file on every way out; what is buffered is written by
-// Flush and Close.
-class CaptureTarget {
- public:
-  static constexpr size_t kWriteSize = 1 << 20;
-
-  CaptureTarget(const std::string& name, bool append, const platform::BlockConsumer& consumer)
-      : name_(name),
-        file_(name, 0644, append),
-        consumer_(consumer),
-        pool_(platform::BlockPool::Create(kWriteSize)) {
-    if (!file_.IsOpen()) throw EFOpenError("Cannot create file " + name);
-    // A download becomes an installed file, flushed to disk before it is
-    // recorded: a large one gets there while it arrives.
-    file_.FlushWhileWriting();
-  }
-  ~CaptureTarget() {
-    // Leaving by an error: what did arrive still goes to the file, as far
-    // as it can; the error being reported is the one that counts.
-    if (file_.IsOpen() && filled_ > 0) (void)file_.Write(std::string_view(buffer_.get(), filled_));
-  }
-  CaptureTarget(const CaptureTarget&) = delete;
-  CaptureTarget& operator=(const CaptureTarget&) = delete;
-
-  // Room for the next block of up to `block` bytes, flushing first when
-  // the buffer cannot take a whole one.
-  char* Space(size_t block) {
-    if (kWriteSize - filled_ < block) Flush();
-    if (!buffer_) buffer_ = pool_->Take();
-    return buffer_.get() + filled_;
-  }
-  void Commit(size_t length) { filled_ += length; }
-  std::optional<platform::FileIdentity> Identity() const { return file_.Identity(); }
-
-  void Flush() {
-    if (filled_ == 0) return;
-    const std::string_view bytes(buffer_.get(), filled_);
-    filled_ = 0;
-    if (const int error = file_.Write(bytes); error != 0) Fail(error);
-    if (!consumer_) return;
-    consumer_(bytes, std::shared_ptr<const void>(buffer_, buffer_.get()));
-    // Let go: a consumer that kept it has it to itself, and otherwise it
-    // is back in the pool for the next Space.
-    buffer_.reset();
-  }
-
-  void Close() {
-    Flush();
-    if (const int error = file_.Close(); error != 0) Fail(error);
-  }
-
- private:
-  [[noreturn]] void Fail(int error) {
-    throw EInOutError("I/O error " + std::to_string(error) + " writing " + name_ + ": " + platform::ErrorText(error));
-  }
-
-  std::string name_;
-  platform::OutputFile file_;
-  const platform::BlockConsumer& consumer_;
-  std::shared_ptr<platform::BlockPool> pool_;
-  std::shared_ptr<char[]> buffer_;  // taken by Space when needed
-  size_t filled_ = 0;
-};
 
 }  // namespace
 
@@ -234,11 +165,10 @@ std::string TStreamSocket::Transaction(const std::string& command) {
   return transaction_reply_;
 }
 
-bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes, bool append) {
+bool TStreamSocket::CaptureFile(DownloadTarget& file) {
   ReportStatus(8, "CaptureFile");
   bytes_recvd_ = 0;
   ArmedTimer armed(*this);
-  CaptureTarget file(file_name, append, OnBytesCaptured);
   captured_file_ = file.Identity();
   auto last_pump = std::chrono::steady_clock::now();
   RestartStallClock();
@@ -247,11 +177,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
   if (RateLimit) turn.emplace(*RateLimit);
   bool within_bound = true;
   while (!canceled_) {
-    // Past a bound only its first byte is taken: enough to know it was passed.
-    size_t room = kCaptureBlock;
-    if (max_bytes >= 0 && max_bytes + 1 - bytes_recvd_ < static_cast<int64_t>(room)) {
-      room = static_cast<size_t>(max_bytes + 1 - bytes_recvd_);
-    }
+    size_t room = file.Room(kCaptureBlock);
     if (turn) {
       const RateLimiter::Grant grant = turn->Take(room);
       if (grant.bytes == 0) {
@@ -273,7 +199,7 @@ bool TStreamSocket::CaptureFile(const std::string& file_name, int64_t max_bytes,
       floor_.bytes += received;
       RestartStallClock();
       if (OnPacketRecvd) OnPacketRecvd();
-      if (max_bytes >= 0 && bytes_recvd_ > max_bytes) {
+      if (file.PastBound()) {
         within_bound = false;
         break;
       }

@@ -206,6 +206,7 @@ class PrefetchingTransport : public Transport {
     in_session_ = false;
     own_->Disconnect();
   }
+  bool HasNameListing() const override { return own_->HasNameListing(); }
   void ListNames() override { own_->ListNames(); }
 
   void PlanDownload(const PlannedDownload& download) override {
@@ -297,7 +298,8 @@ class PrefetchingTransport : public Transport {
   void Deliver(AheadDownload& ahead, const std::string& local_path, const ByteSink& sink) {
     const ServingScope serving(serving_, ahead);
     if (const int error = platform::ReplaceFile(ahead.plan.ahead_path, local_path); error != 0)
-      throw EInOutError("Cannot create file " + local_path + ": " + platform::ErrorText(error));
+      throw EDownloadError(DownloadFailure::kLocal,
+                           "Cannot create file " + local_path + ": " + platform::ErrorText(error));
     if (sink) platform::ReadFileInBlocks(local_path, kSinkBlock, sink);
     events_.BytesArrived();
     events_.TransferStopped();

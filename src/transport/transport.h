@@ -1,8 +1,8 @@
 // The seam between the update engine and its servers. The engine fetches
-// only through a Transport and hears of progress through TransportEvents;
-// the FTP client is the first implementation (ftp/ftp_transport.h). A new
-// protocol or a pool of connections is a new implementation, made by the
-// factory the front-end gives the engine.
+// only through a Transport and hears of progress through TransportEvents.
+// Each protocol is an implementation of its own, made by the factory that
+// the front-end registers for its scheme (transport_registry.h); what every
+// protocol does with the local file is DownloadTarget (download_target.h).
 //
 // A transport and its events stay on the thread that made it: the engine's
 // on the user-interface thread, a prefetching helper's connection on a
@@ -26,9 +26,37 @@
 // A transfer sent more bytes than it may: past the size the caller listed
 // for it, or past kUnlistedTransferLimit when none was listed. The transfer
 // was aborted; the local file holds what arrived, one byte past the bound.
+// Thrown by a listing; a Download reports it as kOverrun.
 class ETransferLimit : public Exception {
  public:
   using Exception::Exception;
+};
+
+// Why a Download failed, which decides what the bytes that did arrive
+// are worth.
+enum class DownloadFailure {
+  // The local file could not be created, read back or written (a full
+  // disk): what arrived is no sign of what the server holds.
+  kLocal,
+  // The transfer broke off before the file's end (a lost connection, a
+  // stall, a cancel): what arrived is the file's beginning.
+  kCutOff,
+  // The server refused to send the file (it has none of that name, or
+  // will not serve it).
+  kRefused,
+  // The server sent more than the download's bound (see ETransferLimit).
+  kOverrun,
+};
+
+// A Download failed; what() is the text a person reads (the server's
+// refusal, the socket error, the local file's error).
+class EDownloadError : public Exception {
+ public:
+  EDownloadError(DownloadFailure failure, const std::string& text) : Exception(text), failure_(failure) {}
+  DownloadFailure Failure() const { return failure_; }
+
+ private:
+  DownloadFailure failure_;
 };
 
 // The bound on transfers without a listed size (server lists, the
@@ -39,7 +67,7 @@ constexpr int64_t kUnlistedTransferLimit = int64_t{64} * 1024 * 1024;
 enum class TransferCommand { kList, kDownload };
 
 // How a transport uses the network beyond what the server line says
-// ([NETWORK] of "FtpConfig.ini").
+// (the [NETWORK] settings).
 struct NetworkSettings {
   // How long a transfer may go without progress (no reply, no data
   // connection, no byte) before it fails.
@@ -48,8 +76,8 @@ struct NetworkSettings {
   // windows of twice StallTimeMs: a server that trickles slower fails the
   // transfer as a silent one does. Never above half the cap; 0 = none.
   int32_t MinRateBps = 1024;
-  // Data connections opened by the server's offer ("PASV") first; false
-  // makes every one active.
+  // For a protocol with separate data connections: opened towards the
+  // server's offer first; false makes the server open every one.
   bool Passive = true;
   // Connections that fetch planned downloads ahead, beside the engine's
   // own; 1: none (one connection, one file at a time).
@@ -85,6 +113,12 @@ struct ServerLogin {
   int timeout_ms = 0;  // bound on each wait during the login; 0 = none
   std::string user;
   std::string password;
+  // The protocol, lower case ("http"); its registered factory makes the
+  // transport (TransportRegistry).
+  std::string scheme{};
+  // The server folder that remote names are relative to, "/" at both ends
+  // ("/game/patch/"); "" = the folder the login starts in.
+  std::string base_path{};
 };
 
 // What a transport reports, in the order it happens.
@@ -123,13 +157,22 @@ class Transport {
   // Ends the session politely; nothing when not connected. Throws when the
   // server refuses, after closing.
   virtual void Disconnect() = 0;
-  // Lists the names of the server folder (NameListed each). Throws on failure.
+  // Whether ListNames can tell what the server folder holds. Without a
+  // listing, the caller asks for a file directly and takes a refusal
+  // (DownloadFailure::kRefused) for its absence.
+  virtual bool HasNameListing() const = 0;
+  // Lists the names of the server folder (NameListed each). Throws on
+  // failure, and when there is no listing (HasNameListing false).
   virtual void ListNames() = 0;
   // Fetches `remote` into the real path `local_path`, created or replaced.
-  // listed_size (-1 = unknown) bounds what may arrive (ETransferLimit past
-  // it) and stands in as the expected size when the server gives none.
+  // listed_size (-1 = unknown) bounds what may arrive (past it the
+  // download fails with kOverrun) and stands in as the expected size when
+  // the server gives none.
   // `sink` (may be empty) receives every byte of the file, in order, while
-  // the transfer runs. Throws on failure, after TransferFailed.
+  // the transfer runs. Throws EDownloadError on failure, after
+  // TransferFailed, its Failure() saying which kind; what the local file
+  // then holds is the part that arrived (one byte past the bound for
+  // kOverrun), and after kRefused it is as it was.
   // With `resume`, a local_path that already holds the first bytes of the
   // file (some, fewer than listed_size) is continued where the server can
   // start a transfer in the middle, and started over otherwise; either way
@@ -166,6 +209,7 @@ class Transport {
   virtual int64_t SessionBytesReceived() const = 0;
 };
 
-// Makes a transport that reports to `events` (which outlives it).
+// Makes a transport of one protocol that reports to `events` (which
+// outlives it).
 using TransportFactory =
     std::function<std::unique_ptr<Transport>(TransportEvents& events, const NetworkSettings& network)>;

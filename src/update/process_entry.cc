@@ -106,16 +106,19 @@ class EntryInstaller {
     }
     try {
       connection->Download(f_.remote, download_, origin.listed_size, sink, kept == KeptDownloads::Match::kSame);
-    } catch (const ETransferLimit&) {
-      return Refuse(Fetched::kOverrun, "the server sent more of \"" + f_.remote + "\" than its listed size (" +
-                                           f_.size + ")");
-    } catch (const EInOutError&) {
-      throw;  // a local file that cannot be written (a full disk): what arrived goes
-    } catch (const EFOpenError&) {
-      throw;
-    } catch (const Exception&) {
-      // Cut off (a dropped connection, a stall, a refusal, a cancel).
-      KeepCutOffDownload(origin.listed_size);
+    } catch (const EDownloadError& failure) {  // the transport says what kind; see DownloadFailure
+      switch (failure.Failure()) {
+        case DownloadFailure::kOverrun:
+          return Refuse(Fetched::kOverrun, "the server sent more of \"" + f_.remote + "\" than its listed size (" +
+                                               f_.size + ")");
+        case DownloadFailure::kLocal:
+          throw;  // a local file that cannot be written (a full disk): what arrived goes
+        case DownloadFailure::kCutOff:
+        case DownloadFailure::kRefused:
+          // What arrived is the file's beginning, for the next run to continue.
+          KeepCutOffDownload(origin.listed_size);
+          throw;
+      }
       throw;
     }
     // Checked here, with nothing run in between up to its rename or its

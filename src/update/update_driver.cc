@@ -9,10 +9,10 @@
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
-#include "platform/ip_address.h"
 #include "texts/texts.h"
 #include "update/install_journal.h"
 #include "update/login_failure.h"
+#include "update/server_line.h"
 #include "update/signed_set.h"
 
 namespace {
@@ -32,30 +32,28 @@ std::string GamePath(const UpdateEngine& e, const std::string& name) {
 
 enum class AttemptResult { kConnected, kFailed, kExitRequested };
 
-// "host:port" of server line `index` of `order` ("[::1]:2121" for IPv6).
-std::string ServerName(const LineList& order, int index) {
-  const std::string& line = LineAt(order, index);
-  return platform::JoinHostPort(LineField(line, 2), LineField(line, 3));
-}
+// How server line `index` of `order` is named in the sentences about servers tried.
+std::string ServerName(const LineList& order, int index) { return ServerLineName(LineAt(order, index)); }
 
 // One connection attempt to server line `index` of `order`; a failed one
-// adds its server and why to `unusable`.
+// adds its server and why to `unusable`. A line whose scheme no transport
+// serves fails as a refused login does.
 AttemptResult Attempt(UpdateEngine& e, const LineList& order, int index, const std::string& password,
                       UnusableServers& unusable) {
-  Transport& connection = e.NewConnection();
   const std::string& line = LineAt(order, index);
+  const std::string scheme = ServerLineScheme(line);
+  Transport* const connection = e.NewConnection(scheme);
   e.View.ShowStatusLine();
   e.View.SetConnectionStatus("Connected Server" + std::to_string(index));
-  ServerLogin login;
-  login.host = LineField(line, 2);
-  login.port = platform::StrToInt(LineField(line, 3));
-  login.timeout_ms = platform::StrToInt(LineField(line, 4));
-  login.user = LineField(line, 5);
-  login.password = password;
+  const ServerLogin login = ServerLineLogin(line, password);
   if (e.ExitRequested) return AttemptResult::kExitRequested;
+  if (connection == nullptr) {
+    unusable.push_back(ServerName(order, index) + ": " + TransportRegistry::UnservedText(scheme));
+    return AttemptResult::kFailed;
+  }
   std::string error;
   try {
-    connection.Connect(login);
+    connection->Connect(login);
   } catch (const Exception& failure) {
     // A refused or failed login shows only in IsConnected.
     error = failure.what();
@@ -81,7 +79,10 @@ std::optional<int> RunMainAttempts(UpdateEngine& e, const LineList& order, Unusa
   }
 }
 
+// Lists the server folder, when the transport can: without a listing the
+// check asks for its files directly (FetchServerFile).
 void ListServerFolder(UpdateEngine& e) {
+  if (!e.Connection || !e.Connection->HasNameListing()) return;
   try {
     e.Connection->ListNames();
   } catch (const Exception&) {
@@ -89,8 +90,40 @@ void ListServerFolder(UpdateEngine& e) {
   }
 }
 
+// Whether the current server may hold `name`: listed, or, over a
+// transport without a listing, not known until asked for.
 bool ListsServerFile(const UpdateEngine& e, const std::string& name) {
+  if (e.Connection && !e.Connection->HasNameListing()) return true;
   return IsListedOnServer(e.ListingNames, name);
+}
+
+// Fetches `remote` into `local`; true when it arrived. Over a transport
+// without a listing the file may not be there: false when the server
+// refused it (local is left as it was). Any other failure throws, and
+// ends the check as a failed download does.
+bool FetchServerFile(UpdateEngine& e, const std::string& remote, const std::string& local) {
+  const std::shared_ptr<Transport> connection = e.Connection;
+  if (connection->HasNameListing()) {
+    connection->Download(remote, local, -1, {}, false);
+    return true;
+  }
+  try {
+    connection->Download(remote, local, -1, {}, false);
+  } catch (const EDownloadError& failure) {  // only a refusal says the file is not there
+    if (failure.Failure() != DownloadFailure::kRefused) throw;
+    return false;
+  }
+  return true;
+}
+
+// Whether the current server holds the unsigned check's "update3.dat": by
+// its listing, or, without one, by fetching it into place, which then
+// sets `fetched`.
+bool HoldsServerList(UpdateEngine& e, bool& fetched) {
+  if (!e.Connection || !e.IsConnected) return false;  // the fallback found no server
+  if (e.Connection->HasNameListing()) return ListsServerFile(e, "update3.dat");
+  fetched = FetchServerFile(e, "update3.dat", GamePath(e, "update3.dat"));
+  return fetched;
 }
 
 void ReportUnusable(UpdateEngine& e, const UnusableServers& unusable) {
@@ -141,15 +174,16 @@ void PutInPlace(UpdateEngine& e, const std::string& partial, const std::string& 
 
 // Fetches "update3.dat" and its signature from the current server and
 // installs the list when the signature holds. Returns "" then, else why
-// the set was refused (nothing of it is kept).
-std::string FetchSignedList(UpdateEngine& e, const trust::PublicKey& key) {
-  if (!ListsServerFile(e, std::string("update3.dat") + kSignatureSuffix))
-    return std::string("there is no signature (update3.dat") + kSignatureSuffix + " is missing)";
+// the set was refused (nothing of it is kept); nullopt when the server,
+// asked without a listing, has no "update3.dat".
+std::optional<std::string> FetchSignedList(UpdateEngine& e, const trust::PublicKey& key) {
+  const std::string missing = std::string("there is no signature (update3.dat") + kSignatureSuffix + " is missing)";
+  if (!ListsServerFile(e, std::string("update3.dat") + kSignatureSuffix)) return missing;
   CheckTemporaries temporaries(e);
   const std::string list = temporaries.Begin("update3.dat");
   const std::string signature = temporaries.Begin(std::string("update3.dat") + kSignatureSuffix);
-  e.Connection->Download("update3.dat", list, -1, {}, false);
-  e.Connection->Download(std::string("update3.dat") + kSignatureSuffix, signature, -1, {}, false);
+  if (!FetchServerFile(e, "update3.dat", list)) return std::nullopt;
+  if (!FetchServerFile(e, std::string("update3.dat") + kSignatureSuffix, signature)) return missing;
   const SetVerdict verdict = JudgeSignedSet(key, platform::ReadWholeFile(list), platform::ReadWholeFile(signature),
                                             ReadAcceptedStamp(e.ExeDir), UnixTimeNow());
   if (!verdict.accepted) return verdict.problem;
@@ -166,13 +200,15 @@ bool FetchSignedSet(UpdateEngine& e, const LineList& order, int connected, const
                     UnusableServers& unusable) {
   std::string refusals;
   for (int at = connected;;) {
-    if (ListsServerFile(e, "update3.dat")) {
-      const std::string problem = FetchSignedList(e, key);
-      if (problem.empty()) return true;
-      refusals += "\nupdate3.dat from " + ServerName(order, at) + ": " + problem;
-      unusable.push_back(ServerName(order, at) + ": update3.dat refused: " + problem);
-    } else {
+    const std::optional<std::string> problem =
+        ListsServerFile(e, "update3.dat") ? FetchSignedList(e, key) : std::nullopt;
+    if (!problem) {
       unusable.push_back(ServerName(order, at) + ": " + kNoServerList);
+    } else if (problem->empty()) {
+      return true;
+    } else {
+      refusals += "\nupdate3.dat from " + ServerName(order, at) + ": " + *problem;
+      unusable.push_back(ServerName(order, at) + ": update3.dat refused: " + *problem);
     }
     at = ConnectNextServer(e, order, at, unusable);
     if (at < 0) break;
@@ -195,9 +231,9 @@ void FetchSignedBulletin(UpdateEngine& e, const trust::PublicKey& key) {
     CheckTemporaries temporaries(e);
     const std::string bulletin = temporaries.Begin("bulletin.htm");
     const std::string signature = temporaries.Begin(signature_name);
-    e.Connection->Download("bulletin.htm", bulletin, -1, {}, false);
-    e.Connection->Download(signature_name, signature, -1, {}, false);
-    if (SignatureMatches(key, platform::ReadWholeFile(bulletin), platform::ReadWholeFile(signature), "bulletin.htm",
+    if (!FetchServerFile(e, "bulletin.htm", bulletin)) return;  // asked without a listing: there is none
+    if (FetchServerFile(e, signature_name, signature) &&
+        SignatureMatches(key, platform::ReadWholeFile(bulletin), platform::ReadWholeFile(signature), "bulletin.htm",
                          problem)) {
       PutInPlace(e, signature, signature_name);
       PutInPlace(e, bulletin, "bulletin.htm");
@@ -219,15 +255,16 @@ CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
 
   e.Connection->StartSession();
   ListServerFolder(e);
+  bool list_fetched = false;  // without a listing, HoldsServerList fetched it
   if (key) {
     if (!FetchSignedSet(e, order, *connected, *key, unusable)) return ReportNoServer(e, unusable);
     e.IsConnected = true;
-  } else if (!ListsServerFile(e, "update3.dat")) {
+  } else if (!HoldsServerList(e, list_fetched)) {
     unusable.push_back(ServerName(order, *connected) + ": " + kNoServerList);
     const int next = ConnectNextServer(e, order, *connected, unusable);
     ClearListing(e);
     ListServerFolder(e);
-    if (!ListsServerFile(e, "update3.dat")) {
+    if (!HoldsServerList(e, list_fetched)) {
       // The fallback's login held but its listing did not help either.
       if (next >= 0) unusable.push_back(ServerName(order, next) + ": " + kNoServerList);
       e.IsConnected = false;
@@ -238,12 +275,12 @@ CheckOutcome RunCheck(UpdateEngine& e, const RandomSource& random) {
   }
   order.clear();
 
-  if (!key) e.Connection->Download("update3.dat", GamePath(e, "update3.dat"), -1, {}, false);
+  if (!key && !list_fetched) e.Connection->Download("update3.dat", GamePath(e, "update3.dat"), -1, {}, false);
   if (ListsServerFile(e, "bulletin.htm")) {
     if (key)
       FetchSignedBulletin(e, *key);
     else
-      e.Connection->Download("bulletin.htm", GamePath(e, "bulletin.htm"), -1, {}, false);
+      (void)FetchServerFile(e, "bulletin.htm", GamePath(e, "bulletin.htm"));  // false: there is none
   }
 
   e.ShowProgress = true;

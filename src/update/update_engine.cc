@@ -28,22 +28,24 @@ class UpdateEngine::Events : public TransportEvents {
   UpdateEngine& e_;
 };
 
-UpdateEngine::UpdateEngine(UpdateView& view, TGzip& gzip, TransportFactory new_transport)
-    : View(view), Gzip(gzip), new_transport_(std::move(new_transport)),
+UpdateEngine::UpdateEngine(UpdateView& view, TGzip& gzip, TransportRegistry transports)
+    : View(view), Gzip(gzip), transports_(std::move(transports)),
       events_(std::make_unique<Events>(*this)) {}
 
 UpdateEngine::~UpdateEngine() = default;
 
-Transport& UpdateEngine::NewConnection() {
+Transport* UpdateEngine::NewConnection(std::string_view scheme) {
   // The released connection is gone with its login.
   Connection.reset();
   IsConnected = false;
   Login = {};
   platform::ProcessMessages();
+  const TransportFactory* const factory = transports_.Find(scheme);
+  if (factory == nullptr) return nullptr;
   // Read afresh for each attempt, so a changed setting needs no restart.
   Network = ConnectionNetworkSettings(ExeDir, NetworkOverride);
-  Connection = new_transport_(*events_, Network);
-  return *Connection;
+  Connection = (*factory)(*events_, Network);
+  return Connection.get();
 }
 
 void AddPendingName(UpdateEngine& e, const std::string& name) {

@@ -9,12 +9,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "lists/list_file.h"
 #include "transport/transport.h"
+#include "transport/transport_registry.h"
 #include "update/install_journal.h"
 #include "update/login_failure.h"
 #include "update/network_settings.h"
+#include "update/server_line.h"
 #include "update/update_view.h"
 
 class TGzip;
@@ -36,9 +39,9 @@ struct UpdateRunBytes {
 
 class UpdateEngine {
  public:
-  // view and gzip outlive the engine; new_transport makes the connection
-  // of each login attempt.
-  UpdateEngine(UpdateView& view, TGzip& gzip, TransportFactory new_transport);
+  // view and gzip outlive the engine; `transports` make the connection of
+  // each login attempt, by the scheme of its server line.
+  UpdateEngine(UpdateView& view, TGzip& gzip, TransportRegistry transports);
   ~UpdateEngine();
   UpdateEngine(const UpdateEngine&) = delete;
   UpdateEngine& operator=(const UpdateEngine&) = delete;
@@ -90,8 +93,9 @@ class UpdateEngine {
   // continue; emptied when the run ends.
   KeptDownloads KeptPartialDownloads;
 
-  // Replaces the connection with a new, unconnected one.
-  Transport& NewConnection();
+  // Replaces the connection with a new, unconnected one of the transport
+  // that serves `scheme`; nullptr, with no connection, when none does.
+  Transport* NewConnection(std::string_view scheme = kPlainServerScheme);
 
   // Applied over FtpConfig.ini's [NETWORK] at each NewConnection.
   NetworkOverrides NetworkOverride;
@@ -99,7 +103,7 @@ class UpdateEngine {
 
  private:
   class Events;
-  TransportFactory new_transport_;
+  TransportRegistry transports_;
   std::unique_ptr<Events> events_;
 };
 

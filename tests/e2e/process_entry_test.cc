@@ -27,7 +27,7 @@ class ProcessEntryTest : public ::testing::Test, public ::testing::WithParamInte
 
   void Connect() {
     server = FtpServer::Start(GetParam(), served.path());
-    w.NewConnection().Connect({"127.0.0.1", server->port(), 10000, "anonymous", ""});
+    w.NewConnection()->Connect({"127.0.0.1", server->port(), 10000, "anonymous", ""});
     ASSERT_TRUE(w.IsConnected);
     w.RecordList = LineList{"AVWSEN", ""};
   }

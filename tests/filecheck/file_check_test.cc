@@ -60,7 +60,7 @@ class FileCheckTest : public test_support::CheckWindowTest {
   // Logs in as the update check would have, lists the server folder into
   // ListBox3 and shows the start-game button.
   void ConnectAsAfterUpdate(LineList server_list = {"header"}) {
-    Transport& connection = form->Engine.NewConnection();
+    Transport& connection = *form->Engine.NewConnection();
     connection.Connect({"127.0.0.1", server->port(), 10000, "anonymous", "guest"});
     ASSERT_TRUE(form->Engine.IsConnected);
     connection.ListNames();
@@ -433,7 +433,12 @@ TEST_F(FileCheckTest, RefusedDownloadEndsTheCheck) {
   WriteDatec({{"Later.map", "", Days(kStamp), 1}, {"Last.map", "", Days(kStamp), 1}});
   ConnectAsAfterUpdate();
   SetListing({"later.gone", "last.map"});
-  EXPECT_THROW(form->Image8Click(), FTPException);
+  try {
+    form->Image8Click();
+    ADD_FAILURE() << "the refused download went unreported";
+  } catch (const EDownloadError& e) {
+    EXPECT_EQ(e.Failure(), DownloadFailure::kRefused);
+  }
   EXPECT_FALSE(game.Exists("Last.map")) << "the files after the failure are not handled";
   EXPECT_EQ(form->Label3->Caption(), "2files check to be updated");
   EXPECT_EQ(game.Read("ErrorList.TXT"), "<missing>");

@@ -105,6 +105,8 @@ class RecordingView : public UpdateView {
 class EngineTestWindow : public RecordingView, public UpdateEngine {
  public:
   explicit EngineTestWindow(TransportFactory transports = FtpTransportFactory())
+      : EngineTestWindow(TransportRegistry{{std::string(kPlainServerScheme), std::move(transports)}}) {}
+  explicit EngineTestWindow(TransportRegistry transports)
       : UpdateEngine(static_cast<RecordingView&>(*this), gzip, std::move(transports)) {
     ExeDir = folder.path();
     gzip.DeleteSource = true;

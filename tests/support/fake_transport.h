@@ -33,6 +33,7 @@ struct FakeServer {
   // holds this many bytes (what arrived stays in the local file).
   std::map<std::string, int64_t> cut_off_at;
   bool refuse_rest = false;            // downloads with resume start over
+  bool lists_names = true;             // false: a server without a name listing (HasNameListing)
   // Downloads whose local file another program takes away once they have
   // arrived, putting the file's first third at the same path.
   std::set<std::string> replaced_when_received;
@@ -89,8 +90,13 @@ class FakeTransport : public Transport {
     connected_ = false;
     events_.Disconnected();
   }
+  bool HasNameListing() const override {
+    std::lock_guard lock(server_.mutex);
+    return server_.lists_names;
+  }
   void ListNames() override {
     std::lock_guard lock(server_.mutex);
+    if (!server_.lists_names) throw Exception("This server has no name listing");
     server_.requests.push_back("list");
     for (const auto& [name, content] : server_.files) events_.NameListed(name);
     events_.TransferStopped();
@@ -109,7 +115,7 @@ class FakeTransport : public Transport {
     if (file == server_.files.end() || server_.failing.count(remote) > 0 || server_.failing_once.erase(remote) > 0) {
       lock.unlock();
       events_.TransferFailed(TransferCommand::kDownload);
-      throw Exception("550 " + remote + ": No such file.\r\n");
+      throw EDownloadError(DownloadFailure::kRefused, "550 " + remote + ": No such file.\r\n");
     }
     const std::string content = file->second;
     lock.unlock();
@@ -145,7 +151,7 @@ class FakeTransport : public Transport {
     if (cut_off) {
       total_ = received_;
       events_.TransferFailed(TransferCommand::kDownload);
-      throw Exception("10054:Connection reset by peer");
+      throw EDownloadError(DownloadFailure::kCutOff, "10054:Connection reset by peer");
     }
     events_.TransferStopped();
     events_.TransferStopped();

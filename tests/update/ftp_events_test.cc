@@ -80,7 +80,7 @@ TEST(GaugeUnitsTest, LargeTransfersKeepTheirProportion) {
 
 TEST_F(FtpEventsTest, TheConnectionsEventsReachTheHandlers) {
   server.files = {{"bulletin.htm", ""}, {"update3.dat", ""}};
-  Transport& connection = w.NewConnection();
+  Transport& connection = *w.NewConnection();
   connection.Connect({"127.0.0.1", 21, 1000, "anonymous", ""});
   EXPECT_TRUE(w.IsConnected);
   EXPECT_EQ(Status(), "Connected");
@@ -94,7 +94,7 @@ TEST_F(FtpEventsTest, TheConnectionsEventsReachTheHandlers) {
   EXPECT_EQ(Status(), "Disconnected");
 
   SCOPED_TRACE("a new connection starts unconnected");
-  w.NewConnection().Connect({"127.0.0.1", 21, 1000, "anonymous", ""});
+  w.NewConnection()->Connect({"127.0.0.1", 21, 1000, "anonymous", ""});
   EXPECT_TRUE(w.IsConnected);
   w.NewConnection();
   EXPECT_FALSE(w.IsConnected);

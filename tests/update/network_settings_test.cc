@@ -160,7 +160,7 @@ TEST(ConnectionNetworkSettingsTest, NewConnectionAppliesTheOverrideAndTheFtpTran
   });
   w.folder.Write("FtpConfig.ini", "[NETWORK]\r\nMAXRATE=100\r\n");
   w.NetworkOverride.MaxRateKiBps = 1;  // 1 KiB/s: a bucket of 4 KiB
-  Transport& connection = w.NewConnection();
+  Transport& connection = *w.NewConnection();
   ASSERT_EQ(made.size(), 1u);
   ASSERT_NE(made[0].RateLimit, nullptr);
   EXPECT_EQ(made[0].RateLimit->BytesPerSecond(), 1024);

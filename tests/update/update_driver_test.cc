@@ -13,6 +13,7 @@
 #include "update/update_run.h"
 #include "support/loopback_port.h"
 #include "trust/minisign_signature.h"
+#include "update/server_line.h"
 #include "update/signed_set.h"
 
 namespace {
@@ -74,9 +75,14 @@ TEST_F(UpdateDriverTest, ComparisonFillsTheListsOnlyWhenBothFilesWereRead) {
 
 // The check and the run reach the server only through the transport: over
 // one that serves from memory they log in, list, fetch and install exactly
-// as over FTP, with the fallback server taken when the first refuses.
-TEST(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
+// as over FTP, with the fallback server taken when the first refuses; over
+// one without a name listing (false) the check asks for its files directly.
+class UpdateOverAnyTransportTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
+  const bool lists = GetParam();
   test_support::FakeServer server;
+  server.lists_names = lists;
   server.files["update3.dat"] = "H\r\nO Help.txt Help\\Help.txt 3 5\r\n";
   server.files["Help.txt"] = "help!";
   test_support::EngineTestWindow w(test_support::FakeTransportFactory(server));
@@ -93,11 +99,15 @@ TEST(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
   EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\n\r\nHelp\\Help.txt 3\r\n");
   EXPECT_EQ(w.status_texts.back(), "files updated");
   EXPECT_TRUE(w.start_game_shown);
-  EXPECT_EQ(server.requests, (std::vector<std::string>{"login guest", "list", "get update3.dat", "get Help.txt"}));
+  EXPECT_EQ(server.requests,
+            lists ? (std::vector<std::string>{"login guest", "list", "get update3.dat", "get Help.txt"})
+                  : (std::vector<std::string>{"login guest", "get update3.dat", "get bulletin.htm", "get Help.txt"}))
+      << "without a listing the bulletin is asked for, and its refusal means there is none";
 
   SCOPED_TRACE("a refused login shows no server");
   test_support::FakeServer refusing;
   refusing.refuse_login = true;
+  refusing.lists_names = lists;
   test_support::EngineTestWindow refused(test_support::FakeTransportFactory(refusing));
   refused.folder.Write("isp0.dat", "S0 a.example 21 2000 guest\r\nend\r\n");
   refused.choice = ServerChoice{0, 2, isp0};
@@ -106,6 +116,87 @@ TEST(UpdateOverAnyTransportTest, TheCheckAndTheRunNeedOnlyTheTransport) {
   EXPECT_EQ(refused.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
   EXPECT_EQ(refusing.requests, (std::vector<std::string>{"login guest"}));
   EXPECT_EQ(refused.unusable, (std::vector<std::string>{"a.example:21: login refused (530 Login incorrect.)"}));
+}
+
+// Each server line gets the transport of its scheme: a URL line that no
+// transport serves is passed over with the reason, and a server without
+// update3.dat sends the check on to the next line, with a listing or,
+// asked directly, without one.
+TEST_P(UpdateOverAnyTransportTest, EachServerLineGetsTheTransportOfItsScheme) {
+  const bool lists = GetParam();
+  const LineList isp0 = {"M0 https://secure.example/game/ 0 2000 guest",
+                         "M1 HTTP://mirror.example:8080/game 0 2000 guest", "S2 b.example 21 2000 guest", "end"};
+  const std::vector<std::string> looked = lists ? std::vector<std::string>{"login guest", "list"}
+                                                : std::vector<std::string>{"login guest", "get update3.dat"};
+  for (const bool holds : {false, true}) {
+    SCOPED_TRACE(holds ? "the last server holds update3.dat" : "no server holds update3.dat");
+    test_support::FakeServer mirror;  // holds nothing
+    mirror.lists_names = lists;
+    test_support::FakeServer server;
+    server.lists_names = lists;
+    if (holds) server.files["update3.dat"] = "H\r\nO Help.txt Help\\Help.txt 3 5\r\n";
+    test_support::EngineTestWindow w(TransportRegistry{{"ftp", test_support::FakeTransportFactory(server)},
+                                                       {"http", test_support::FakeTransportFactory(mirror)}});
+    w.folder.Write("isp0.dat", isp0[0] + "\r\n" + isp0[1] + "\r\n" + isp0[2] + "\r\nend\r\n");
+    w.choice = ServerChoice{0, 4, isp0};
+    w.StartPending = true;
+    FormResize(w, [](int) { return 0; });
+    EXPECT_EQ(mirror.requests, looked);
+    if (!holds) {
+      EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kNoServer}));
+      EXPECT_EQ(w.unusable,
+                (std::vector<std::string>{"https://secure.example/game/: \"https\" servers are not supported",
+                                          "HTTP://mirror.example:8080/game: no update3.dat",
+                                          "b.example:21: no update3.dat"}));
+      EXPECT_EQ(server.requests, looked);
+      continue;
+    }
+    EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kUpdatesReady}));
+    EXPECT_EQ(w.pending, (std::vector<std::string>{"Help\\Help.txt"}));
+    EXPECT_EQ(server.requests, lists ? (std::vector<std::string>{"login guest", "list", "get update3.dat"})
+                                     : (std::vector<std::string>{"login guest", "get update3.dat", "get bulletin.htm"}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Listing, UpdateOverAnyTransportTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "WithListing" : "WithoutListing";
+                         });
+
+struct ServerLineCase {
+  std::string line;
+  std::string scheme, host;
+  int port;
+  std::string base_path, name;
+};
+
+// A plain line names host and port; a URL line its scheme, host, port (0:
+// the protocol's own) and folder, whatever field 3 holds.
+TEST(ServerLineTest, PlainAndUrlLinesGiveTheirLogin) {
+  const std::vector<ServerLineCase> cases = {
+      {"S0 a.example 21 2000 guest", "ftp", "a.example", 21, "", "a.example:21"},
+      {"M0 http://mirror.example/game/patch/ 21 2000 guest", "http", "mirror.example", 0, "/game/patch/",
+       "http://mirror.example/game/patch/"},
+      {"M1 HTTPS://Mirror.example:8443/game 0 2000 guest", "https", "Mirror.example", 8443, "/game/",
+       "HTTPS://Mirror.example:8443/game"},
+      {"M2 http://mirror.example 0 2000 guest", "http", "mirror.example", 0, "/", "http://mirror.example"},
+      {"M3 http://[::1]:8080/x/ 0 2000 guest", "http", "::1", 8080, "/x/", "http://[::1]:8080/x/"},
+      {"M4 http://[::1]/ 0 2000 guest", "http", "::1", 0, "/", "http://[::1]/"},
+  };
+  for (const ServerLineCase& c : cases) {
+    SCOPED_TRACE(c.line);
+    const ServerLogin login = ServerLineLogin(c.line, " ");
+    EXPECT_EQ(ServerLineScheme(c.line), c.scheme);
+    EXPECT_EQ(login.scheme, c.scheme);
+    EXPECT_EQ(login.host, c.host);
+    EXPECT_EQ(login.port, c.port);
+    EXPECT_EQ(login.base_path, c.base_path);
+    EXPECT_EQ(login.timeout_ms, 2000);
+    EXPECT_EQ(login.user, "guest");
+    EXPECT_EQ(login.password, " ");
+    EXPECT_EQ(ServerLineName(c.line), c.name);
+  }
+  EXPECT_THROW(ServerLineLogin("M5 http://mirror.example:port/ 0 2000 guest", ""), EConvertError);
 }
 
 // With the game's key (its name in any case) only a list whose signature
@@ -335,8 +426,9 @@ TEST_F(UpdateDriverTest, NetworkSettingsReachTheClientAndASilentServerEndsTheChe
   try {
     FormResize(w, FirstDraw());
     ADD_FAILURE() << "the check passed a server that never sent update3.dat";
-  } catch (const EStallError& e) {
+  } catch (const EDownloadError& e) {
     EXPECT_STREQ(e.what(), "Data connection timed out: no connection within 1 s (RETR update3.dat)");
+    EXPECT_EQ(e.Failure(), DownloadFailure::kCutOff) << "a stall cuts the transfer off";
   }
   EXPECT_EQ(w.outcomes, (std::vector<CheckOutcome>{CheckOutcome::kFailed}));
   EXPECT_EQ(w.status_text, "Disconnected") << "after the error box the status line says the check ended";
