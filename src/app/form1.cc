@@ -221,6 +221,17 @@ void TForm1::FormResize() {
 
 void TForm1::Button1Click() {
   if (Hooks.Button1Click) Hooks.Button1Click();
+  CloseIfRunStopped();
+}
+
+void TForm1::CloseIfRunStopped() {
+  if (Engine.StopRequested && !Engine.UpdateRunning) Close();
+}
+
+void TForm1::StopRequested() {
+  if (RequestRunStop(Engine)) return;
+  Engine.ExitRequested = true;
+  Close();
 }
 
 void TForm1::Button4Click() {

@@ -180,6 +180,17 @@ std::vector<ServerEntry> ReleaseFixture::ServerEntries() const {
   return entries;
 }
 
+std::vector<std::string> ReleaseFixture::RecordedRemotes(const std::string& player) const {
+  std::vector<std::string> problems;
+  const std::map<std::string, std::string> record = ReadRecord(player + "update2.dat", problems);
+  std::vector<std::string> remotes;
+  for (const ServerEntry& entry : ServerEntries()) {
+    const auto line = record.find(Lower(entry.local));
+    if (line != record.end() && line->second == entry.version) remotes.push_back(entry.remote);
+  }
+  return remotes;
+}
+
 int ReleaseFixture::FileCount(int number) const {
   int count = 0;
   for (const auto& file : fs::recursive_directory_iterator(ReleaseDir(number))) count += file.is_regular_file();
