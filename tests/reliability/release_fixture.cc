@@ -21,7 +21,7 @@ const std::map<std::string, std::string> kBundleFolders = {
     {"rocks.bnd", "Rocks"}, {"sounds.bnd", "Sounds"}, {"leaves.bnd", "Leaves"}};
 
 // Files the updater itself keeps or is given beside the release.
-const std::set<std::string> kUpdaterFiles = {"isp0.dat",     "isp1.dat",   "update2.dat", "update3.dat", "update.lck",
+const std::set<std::string> kUpdaterFiles = {"isp0.dat",     "isp1.dat",   "update2.dat", "update3.dat", "update.lck", "FtpConfig.ini",
                                              "bulletin.htm", "import.log", "System/PKG"};
 
 std::string Lower(std::string text) {
