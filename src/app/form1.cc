@@ -225,13 +225,24 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::CloseIfRunStopped() {
-  if (Engine.StopRequested && !Engine.UpdateRunning) Close();
+  if (Engine.StopRequested && !Engine.UpdateRunning) CloseAndEnd();
 }
 
 void TForm1::StopRequested() {
   if (RequestRunStop(Engine)) return;
   Engine.ExitRequested = true;
-  Close();
+  CloseAndEnd();
+}
+
+void TForm1::CloseAndEnd() {
+  try {
+    Close();
+  } catch (const std::exception& error) {
+    Application.ShowException(error);
+  }
+  // A box or a connection attempt may still hold the loop: the process
+  // ends here, the record saved by the close.
+  Application.Halt(0);
 }
 
 void TForm1::Button4Click() {
