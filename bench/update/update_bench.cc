@@ -94,7 +94,8 @@ void SmallFiles(int count) {
   SetInstalledFileFlusher([&flush_seconds](const std::vector<std::string>& paths) {
     const auto start = Clock::now();
     platform::FlushFiles(paths);
-    flush_seconds = Seconds(start);
+    // The run flushes at each save on its way and at its end: all summed.
+    flush_seconds += Seconds(start);
   });
   const double engine = TimeEngineUpdate(server->port(), count);
   SetInstalledFileFlusher([](const std::vector<std::string>&) {});

@@ -227,6 +227,28 @@ void TForm1::FormResize() {
 
 void TForm1::Button1Click() {
   if (Hooks.Button1Click) Hooks.Button1Click();
+  CloseIfRunStopped();
+}
+
+void TForm1::CloseIfRunStopped() {
+  if (Engine.StopRequested && !Engine.UpdateRunning) CloseAndEnd();
+}
+
+void TForm1::StopRequested() {
+  if (RequestRunStop(Engine)) return;
+  Engine.ExitRequested = true;
+  CloseAndEnd();
+}
+
+void TForm1::CloseAndEnd() {
+  try {
+    Close();
+  } catch (const std::exception& error) {
+    Application.ShowException(error);
+  }
+  // A box or a connection attempt may still hold the loop: the process
+  // ends here, the record saved by the close.
+  Application.Halt(0);
 }
 
 void TForm1::Button4Click() {

@@ -96,9 +96,19 @@ class TForm1 : public TForm, public UpdateView {
   void Button1Click();
   void FormClose(TCloseAction& action);
   void FormDestroy();
+  // Closes the window after an update run that a stop request ended.
+  void CloseIfRunStopped();
+  // Closes the window (which saves the record) and ends the process
+  // (Application.Halt(0)), as a stop signal asks.
+  void CloseAndEnd();
   // The exit button (Image4's click and Button4's): asks, and on Yes
   // closes the window.
   void Button4Click();
+  // A stop signal's action (see app/stop_on_signal.h): an update run in
+  // progress is asked to stop, and the window closes once it has saved
+  // the record; without one the window closes at once, as after the exit
+  // button's question.
+  void StopRequested();
 
   // The image buttons. Mouse down shows the pressed look, mouse up the
   // normal look, each loaded from its file at that moment (a missing file

@@ -76,6 +76,7 @@ void TForm1::Image1MouseDown(TMouseButton, TShiftState, int, int) {
 void TForm1::Image1MouseUp(TMouseButton, TShiftState, int, int) {
   ShowButtonLook(Image1, 'k', 'D');
   if (Hooks.Image1MouseUp) Hooks.Image1MouseUp();
+  CloseIfRunStopped();
 }
 
 void TForm1::Image7MouseDown(TMouseButton, TShiftState, int, int) {

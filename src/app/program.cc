@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_lock.h"
 #include "platform/game_path.h"
+#include "platform/stop_signals.h"
 #include "update/updater_files.h"
 #include "vcl/application.h"
 
@@ -50,7 +51,14 @@ UpdaterRunEnd RunUpdater(vcl::Backend& backend, const std::string& exe_dir, cons
   TForm2* form2 = Application.CreateForm<TForm2>(*form1, exe_dir);
   form1->ServerDialog = form2;
   if (hooks.forms_created) hooks.forms_created(*form1, *form2);
-  Application.Run();
+  {
+    // Only while the loop runs: the windows are gone once it has ended.
+    const platform::StopSignalWatch stop_signals([form1, &hooks](int signal) {
+      if (hooks.stop_signal) hooks.stop_signal(signal);
+      form1->StopRequested();
+    });
+    Application.Run();
+  }
   Application.Shutdown();
   return UpdaterRunEnd::kRan;
 }

@@ -16,6 +16,9 @@ struct UpdaterRunHooks {
   std::function<void(TForm1& form1)> attach_engine;
   // Runs once both windows exist, before the message loop.
   std::function<void(TForm1& form1, TForm2& form2)> forms_created;
+  // Runs on the message loop when a stop signal (SIGINT, SIGTERM, SIGHUP)
+  // arrives, with its number, before the main window acts on it.
+  std::function<void(int signal)> stop_signal;
 };
 
 enum class UpdaterRunEnd {
@@ -31,7 +34,10 @@ enum class UpdaterRunEnd {
 // "Vortftpup" and the game folder is locked for the run, or, when another
 // run holds it, a box names that run's process and nothing else happens.
 // Then Form1 and Form2 are created (the dialog runs modally during its
-// creation) and the message loop runs until the main window closes. The
+// creation) and the message loop runs until the main window closes. From
+// then on a stop signal no longer ends the process at once: the main
+// window stops the update run at a safe point, saves the record and closes
+// (TForm1::StopRequested). The
 // windows are destroyed, and the folder released, before it returns; an
 // end of the process inside the run releases it too. Pumps messages; not
 // re-entrant.

@@ -1,6 +1,7 @@
 #include "update/downloads_ahead.h"
 
 #include <algorithm>
+#include <string>
 
 #include "update/process_entry.h"
 
@@ -23,6 +24,7 @@ DownloadsAhead::~DownloadsAhead() {
 }
 
 void DownloadsAhead::Reach(int index) {
+  reached_ = std::max(reached_, index);
   const std::shared_ptr<Transport> connection = connection_.lock();
   if (!connection || connection != e_.Connection || !e_.PendingList) return;
   // The line reached is fetched on the engine's connection at once.
@@ -33,4 +35,13 @@ void DownloadsAhead::Reach(int index) {
     if (plan.folder_missing) break;
     if (plan.download) connection->PlanDownload(*plan.download);
   }
+}
+
+bool DownloadsAhead::MayStillCreate(const std::string& name) const {
+  // Ahead files are named <download file> + kAheadFileSuffix + <line> (PlanEntryDownload).
+  const size_t suffix = name.rfind(kAheadFileSuffix);
+  if (suffix == std::string::npos) return false;
+  const std::string digits = name.substr(suffix + kAheadFileSuffix.size());
+  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  return std::stoi(digits) > reached_;
 }

@@ -23,9 +23,17 @@ class DownloadsAhead {
   // planned once an earlier line has made it).
   void Reach(int index);
 
+  // Whether the temporary file `name` (relative to the game folder) is the
+  // ahead file of a plan that a fetch ahead may still create: one of a
+  // line after the last one reached. A plan of a line reached is settled
+  // once that line's entry has been processed: its download took the plan,
+  // or skipped over it, which dropped it (Transport::PlanDownload).
+  bool MayStillCreate(const std::string& name) const;
+
  private:
   UpdateEngine& e_;
   std::weak_ptr<Transport> connection_;  // the one the plans went to
   int depth_;
-  int next_ = 0;  // the first line not planned yet
+  int next_ = 0;      // the first line not planned yet
+  int reached_ = -1;  // the last line reached
 };

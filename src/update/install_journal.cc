@@ -210,12 +210,15 @@ std::vector<std::string> SweepTemporaryFiles(const std::string& exe_dir, KeptDow
   return problems;
 }
 
-std::vector<std::string> FlushInstalledFiles(const std::string& exe_dir) {
+std::vector<std::string> FlushInstalledFiles(const std::string& exe_dir, const StillToCome& still_to_come) {
   std::vector<std::string> installed;
-  std::vector<Note> present;  // temporary files still there: in use, stuck, or kept to be continued
+  // Temporary files still there (in use, stuck, or kept to be continued)
+  // or still to come: dropping the note of one that is created after the
+  // rewrite below would leave it to no sweep.
+  std::vector<Note> present;
   for (const auto& [name, origin] : LastNotes(ReadJournal(exe_dir))) {
     const std::string path = exe_dir + name;
-    if (platform::FileExists(path)) {
+    if (platform::FileExists(path) || (still_to_come && still_to_come(name))) {
       present.push_back({name, origin});
     } else if (EndsWith(path, platform::kPartialFileSuffix)) {
       const std::string destination = path.substr(0, path.size() - platform::kPartialFileSuffix.size());

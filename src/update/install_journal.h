@@ -103,14 +103,20 @@ class KeptDownloads {
 // size stays, noted, and is added to `kept`; everything else goes.
 std::vector<std::string> SweepTemporaryFiles(const std::string& exe_dir, KeptDownloads& kept);
 
+// Whether a temporary file the journal notes may still be created by work
+// going on beside the caller (a fetch ahead), given its name relative to
+// the game folder.
+using StillToCome = std::function<bool(const std::string& name)>;
+
 // Flushes to disk every file installed since the journal was started (each
 // partial file that was renamed over its destination), then every folder
 // that holds one, from the game folder down, then drops from the journal
-// what is gone. Call it before
-// saving a record. Throws EInOutError when a file or folder cannot be
-// flushed. Returns sentences about journal entries that could not be
-// cleaned up (harmless: the next sweep removes them).
-std::vector<std::string> FlushInstalledFiles(const std::string& exe_dir);
+// what is gone, except the notes of files that `still_to_come` says may
+// yet be created (empty: none may). Call it before saving a record.
+// Throws EInOutError when a file or folder cannot be flushed. Returns
+// sentences about journal entries that could not be cleaned up (harmless:
+// the next sweep removes them).
+std::vector<std::string> FlushInstalledFiles(const std::string& exe_dir, const StillToCome& still_to_come = {});
 
 // Replaces the flush of FlushInstalledFiles, which receives the paths of
 // the installed files, then of their folders (ending in '/'); empty

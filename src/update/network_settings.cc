@@ -14,6 +14,8 @@ namespace {
 constexpr int kMaxStallSeconds = 86400;
 // More connections than this gain nothing on any link and look like abuse to a server.
 constexpr int kMaxConnections = 16;
+constexpr int kMaxSaveIntervalMs = 3600 * 1000;
+constexpr int kMaxSaveMiB = 65536;
 
 // The key's whole-number value within [low, high]; nullopt for a missing
 // key, a value that is no number or one out of range.
@@ -44,6 +46,14 @@ NetworkSettings ReadNetworkSettings(const std::string& exe_dir) {
   // against a trickling server.
   if (const auto floor = ReadBoundedInt(ini, "MINRATE", 0, std::numeric_limits<int>::max())) settings.MinRateBps = *floor;
   return settings;
+}
+
+RecordSavePolicy ReadRecordSavePolicy(const std::string& exe_dir) {
+  const std::string ini = platform::ResolveGameFileName(exe_dir, "FtpConfig.ini");
+  RecordSavePolicy policy;
+  if (const auto ms = ReadBoundedInt(ini, "SAVEEVERYMS", 100, kMaxSaveIntervalMs)) policy.IntervalMs = *ms;
+  if (const auto mib = ReadBoundedInt(ini, "SAVEEVERYMIB", 1, kMaxSaveMiB)) policy.Bytes = int64_t{*mib} * 1024 * 1024;
+  return policy;
 }
 
 NetworkSettings ConnectionNetworkSettings(const std::string& exe_dir, const NetworkOverrides& overrides) {

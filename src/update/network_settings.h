@@ -21,6 +21,18 @@
 // NetworkSettings::MinRateBps, 0 = no floor.
 NetworkSettings ReadNetworkSettings(const std::string& exe_dir);
 
+// How often the update run saves the record on its way (see
+// update/record_saving.h).
+struct RecordSavePolicy {
+  int64_t IntervalMs = 5000;                   // at most this long between saves
+  int64_t Bytes = int64_t{256} * 1024 * 1024;  // or this many bytes received, whichever comes first
+};
+
+// Reads the policy from [NETWORK] of "FtpConfig.ini" in exe_dir, as
+// ReadNetworkSettings reads its keys: SAVEEVERYMS=<milliseconds>, 100 to
+// 3600000 (else 5000); SAVEEVERYMIB=<MiB>, 1 to 65536 (else 256).
+RecordSavePolicy ReadRecordSavePolicy(const std::string& exe_dir);
+
 // Settings a front-end gives beyond the file (updater-cli's options); each
 // one that is set replaces the file's value.
 struct NetworkOverrides {

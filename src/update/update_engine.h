@@ -66,6 +66,10 @@ class UpdateEngine {
   // The update run may start (the window's design starts it armed).
   bool UpdateArmed = true;
   bool StartGameShown = false;
+  // The update run is going on (Button1Click), and whether a stop of it
+  // was asked for (RequestRunStop): it then ends at its next safe point.
+  bool UpdateRunning = false;
+  bool StopRequested = false;
   // The server list was accepted under the game's public key: every entry
   // must carry the digest of its served file.
   bool SignedSet = false;

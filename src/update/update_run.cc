@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 
@@ -14,6 +15,7 @@
 #include "update/gauge_units.h"
 #include "update/install_journal.h"
 #include "update/process_entry.h"
+#include "update/record_saving.h"
 #include "update/run_bytes.h"
 
 namespace {
@@ -42,6 +44,90 @@ class UnusedDownloadsRemoval {
   UpdateEngine& e_;
 };
 
+// The update run between its set-up and its end, in a scope that marks it as running.
+class UpdateRun {
+ public:
+  explicit UpdateRun(UpdateEngine& e)
+      : e_(e),
+        saves_(ReadRecordSavePolicy(e.ExeDir), NowMs(), ConnectionBytesReceived(e)),
+        ahead_(e) {
+    e_.UpdateRunning = true;
+    e_.StopRequested = false;
+  }
+  ~UpdateRun() { e_.UpdateRunning = false; }
+  UpdateRun(const UpdateRun&) = delete;
+  UpdateRun& operator=(const UpdateRun&) = delete;
+
+  // Installs the entries in order. False when the run ended without
+  // reaching its end normally (the window closed, an in-use stop, a stop
+  // asked for); throws what an entry raised.
+  bool InstallAll() {
+    const int n = static_cast<int>(e_.PendingList->size());
+    for (int i = 0; i < n; ++i) {
+      platform::ProcessMessages();
+      // Closing the window in between releases the lists (after saving them).
+      if (!e_.PendingList) return false;
+      if (e_.StopRequested) return Stopped();
+      ahead_.Reach(i);
+      const std::string line = (*e_.PendingList)[i];
+      EntryOutcome outcome;
+      try {
+        outcome = ProcessEntry(e_, line, false);
+      } catch (const std::exception&) {
+        // The download the stop cancelled: its partial file stays noted,
+        // and the next run continues it.
+        if (!e_.StopRequested || !e_.PendingList) throw;
+        return Stopped();
+      }
+      if (outcome == EntryOutcome::kStopped) return false;
+      saves_.EntryDone();
+      MarkFirstPendingDone(e_);
+      e_.View.SetStatusText(FilesRemainText(static_cast<int>(e_.PendingNames.size()), e_.LangLetter));
+      if (i == n - 1) {
+        e_.View.SetStatusText(SelectText(kFilesUpdated, e_.LangLetter));
+        ShowStartGame(e_);
+      } else if (saves_.Due(NowMs(), ConnectionBytesReceived(e_))) {
+        SaveOnTheWay();
+      }
+    }
+    return true;
+  }
+
+ private:
+  static int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+
+  // Saves the record in the middle of the run without stopping the
+  // fetches ahead, which SaveRecord would drop. Their ahead files are
+  // noted in the journal before they are created, on a helper's time: a
+  // flush that dropped the note of one not created yet (as it drops what
+  // is gone) would leave it to no sweep if the run were killed after its
+  // creation. So the flush keeps the notes of the ahead files of lines not
+  // reached yet, which the final flush (after DropPlans) removes.
+  void SaveOnTheWay() {
+    if (!e_.RecordList) return;
+    const StillToCome still_to_come = [this](const std::string& name) { return ahead_.MayStillCreate(name); };
+    for (const std::string& sentence : FlushInstalledFiles(e_.ExeDir, still_to_come))
+      e_.View.ReportRefusedName(sentence);
+    SaveListFile(platform::ResolveGameFileName(e_.ExeDir, "update2.dat"), *e_.RecordList);
+    saves_.Saved(NowMs(), ConnectionBytesReceived(e_));
+  }
+
+  // The end of a stopped run: the record saved, and the partials that the
+  // sweep kept for entries not reached kept for the next run.
+  bool Stopped() {
+    e_.KeptPartialDownloads = KeptDownloads{};
+    SaveRecord(e_);
+    return false;
+  }
+
+  UpdateEngine& e_;
+  RecordSaveSchedule saves_;
+  DownloadsAhead ahead_;
+};
+
 }  // namespace
 
 void Button1Click(UpdateEngine& e) {
@@ -56,25 +142,18 @@ void Button1Click(UpdateEngine& e) {
   UnusedDownloadsRemoval unused_downloads(e);
   for (const std::string& sentence : SweepTemporaryFiles(e.ExeDir, e.KeptPartialDownloads))
     e.View.ReportRefusedName(sentence);
-  const int n = static_cast<int>(e.PendingList->size());
   const RunBytesScope run_bytes(e);
-  DownloadsAhead ahead(e);
-  for (int i = 0; i < n; ++i) {
-    platform::ProcessMessages();
-    // Closing the window in between releases the lists (after saving them).
-    if (!e.PendingList) return;
-    ahead.Reach(i);
-    const std::string line = (*e.PendingList)[i];
-    if (ProcessEntry(e, line, false) == EntryOutcome::kStopped) return;
-    MarkFirstPendingDone(e);
-    e.View.SetStatusText(FilesRemainText(static_cast<int>(e.PendingNames.size()), e.LangLetter));
-    if (i == n - 1) {
-      e.View.SetStatusText(SelectText(kFilesUpdated, e.LangLetter));
-      ShowStartGame(e);
-    }
-  }
+  UpdateRun run(e);
+  if (!run.InstallAll()) return;
   unused_downloads.Remove();
   SaveRecord(e);
+}
+
+bool RequestRunStop(UpdateEngine& e) {
+  if (!e.UpdateRunning) return false;
+  e.StopRequested = true;
+  if (e.Connection) e.Connection->Cancel();
+  return true;
 }
 
 void SaveRecord(UpdateEngine& e) {

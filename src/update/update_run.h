@@ -12,10 +12,23 @@
 // that no entry continued are removed however the run ends. Does nothing
 // while IsConnected is false; leaves the run disarmed. Pumps messages
 // before each entry and during downloads. While it runs, the engine's
-// RunBytes holds its byte totals (update/run_bytes.h). An error raised by an entry stops
+// RunBytes holds its byte totals (update/run_bytes.h). The record is also
+// saved on the way, as ReadRecordSavePolicy says (every 5 s or 256 MiB),
+// so that a run that is killed costs the next one at most what it
+// installed since. An error raised by an entry stops
 // the run there and is raised on (the record is saved later, at close); an
-// in-use stop ends it after the window has been closed.
+// in-use stop ends it after the window has been closed. A stop asked for
+// by RequestRunStop ends it at the next entry, or in the entry whose
+// download it cancelled: the record is saved, the partial downloads kept
+// for later runs stay, and it returns normally with StopRequested still set.
 void Button1Click(UpdateEngine& e);
+
+// Asks the update run in progress to stop at its next safe point: between
+// entries, or at once in a running download, which is cancelled
+// (Transport::Cancel) and stays to be continued by the next run. Call it on
+// the user-interface thread (a signal's handler on the message loop).
+// Returns false, and changes nothing, when no update run is going on.
+bool RequestRunStop(UpdateEngine& e);
 
 // Saves RecordList (when there is one) to "update2.dat", after flushing to
 // disk every file installed since the last sweep, so that no saved record

@@ -28,5 +28,6 @@ void TStrings::LoadFromFile(const std::string& real_path) {
     // unusable as a missing one, and is reported the same way.
     throw EFOpenError("Cannot open file " + real_path);
   }
-  lines_ = platform::SplitTextLines(text);
+  const std::vector<std::string> lines = platform::SplitTextLines(text);
+  lines_.assign(lines.begin(), lines.end());
 }

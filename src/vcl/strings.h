@@ -1,6 +1,9 @@
-// A list of byte-text lines, as list boxes hold them.
+// A list of byte-text lines, as list boxes hold them. Adding at the end
+// and deleting the first line take constant time: the update run moves
+// each name from the head of one box to the end of another.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -12,8 +15,9 @@ class TStrings {
   void Delete(int index);
   void Add(const std::string& line) { lines_.push_back(line); }
   void Clear() { lines_.clear(); }
-  const std::vector<std::string>& Lines() const { return lines_; }
-  void Assign(std::vector<std::string> lines) { lines_ = std::move(lines); }
+  // A copy of the lines.
+  std::vector<std::string> Lines() const { return {lines_.begin(), lines_.end()}; }
+  void Assign(const std::vector<std::string>& lines) { lines_.assign(lines.begin(), lines.end()); }
 
   // Replaces the lines with those of a text file (lines end with CR LF, LF
   // or CR; a last line without an end counts). Throws EFOpenError
@@ -22,5 +26,5 @@ class TStrings {
 
  private:
   void CheckIndex(int index) const;
-  std::vector<std::string> lines_;
+  std::deque<std::string> lines_;
 };

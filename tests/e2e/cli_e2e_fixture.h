@@ -96,9 +96,10 @@ class CliE2eTest : public ::testing::TestWithParam<ServerSetting> {
   std::string Game(const std::string& name) const { return root.Read("game/" + name); }
   bool GameHas(const std::string& name) const { return std::filesystem::exists(game_dir + name); }
 
-  CliResult Run(std::vector<std::string> args, const std::string& lang = "C") const {
+  CliResult Run(std::vector<std::string> args, const std::string& lang = "C",
+                const Interruption& interruption = {}) const {
     args.insert(args.begin(), {"--dir", game_dir});
-    return RunUpdaterCli(args, lang);
+    return RunUpdaterCli(args, lang, interruption);
   }
 
   TempFolder root;

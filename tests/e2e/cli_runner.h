@@ -3,14 +3,18 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_folder.h"
@@ -21,6 +25,8 @@ namespace test_support {
 
 struct CliResult {
   int exit_code = -1;  // -1 when it did not exit normally
+  int signal = 0;      // the signal that ended it, 0 when none
+  bool interrupted = false;  // the interruption asked for was sent
   std::string out;
   std::string err;
   // The lines of `out`, without their line ends.
@@ -34,9 +40,17 @@ struct CliResult {
 
 inline std::string UpdaterCliPath() { return std::string(UPDATER_BINARY_DIR) + "/src/frontends/cli/updater-cli"; }
 
+// What to send the program once, and when: the first time `when` holds
+// while it runs (looked at every millisecond).
+struct Interruption {
+  int signal = 0;  // 0: none
+  std::function<bool()> when;
+};
+
 // Runs `argv_text` in an environment whose locale variables are
 // LANG=`lang` (LC_ALL and LC_MESSAGES removed); waits for it to end.
-inline CliResult RunProgram(std::vector<std::string> argv_text, const std::string& lang) {
+inline CliResult RunProgram(std::vector<std::string> argv_text, const std::string& lang,
+                            const Interruption& interruption = {}) {
   TempFolder capture;
   const std::string out_path = capture.path() + "out";
   const std::string err_path = capture.path() + "err";
@@ -65,20 +79,29 @@ inline CliResult RunProgram(std::vector<std::string> argv_text, const std::strin
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error("cannot start " + argv_text[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
-
   CliResult result;
+  while (waitpid(pid, &status, interruption.signal != 0 && !result.interrupted ? WNOHANG : 0) == 0) {
+    if (interruption.when()) {
+      kill(pid, interruption.signal);
+      result.interrupted = true;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   result.out = capture.Read("out");
   result.err = capture.Read("err");
   return result;
 }
 
 // Runs updater-cli with `args` (see RunProgram).
-inline CliResult RunUpdaterCli(const std::vector<std::string>& args, const std::string& lang = "C") {
+inline CliResult RunUpdaterCli(const std::vector<std::string>& args, const std::string& lang = "C",
+                               const Interruption& interruption = {}) {
   std::vector<std::string> argv_text = {UpdaterCliPath()};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
-  return RunProgram(argv_text, lang);
+  return RunProgram(argv_text, lang, interruption);
 }
 
 // Runs updater-cli on a pseudo-terminal (through script(1), which copies

@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
+#include <set>
 
 #include "reliability/child_run.h"
 #include "reliability/release_fixture.h"
 #include "reliability/reliability_report.h"
+#include "support/wait_for.h"
 
 namespace reliability {
 namespace {
@@ -177,6 +180,62 @@ TEST_F(KillTest, KilledAtAnyMomentTheNextRunCompletesTheRelease) {
                                 : std::to_string(count.faults) + " moments left a fault",
               count.faults == 0 ? "nothing" : "see the test log");
   }
+}
+
+// A run of a few hundred entries saves its record on the way: killed in
+// its middle, the next run fetches nothing the record held at the kill,
+// only the entries it lacks.
+TEST_F(KillTest, KilledInTheMiddleTheNextRunFetchesNothingSavedBefore) {
+  fixture.Publish(1);
+  fixture.StartServer();
+  const std::vector<ServerEntry> entries = fixture.ServerEntries();
+  const std::string player = fixture.NewPlayerFolder("saving");
+  // Saved every 100 ms instead of every few seconds: the run takes about one.
+  std::ofstream(player + "FtpConfig.ini") << "[NETWORK]\r\nSAVEEVERYMS=100\r\n";
+  ChildOptions options;
+  options.args = fixture.UpdateArgs(player);
+  // Killed once the saved record holds the bytes of a third of the entries
+  // at 20 bytes a line, after the 10 of the header; lines take 20 to 40
+  // bytes, so it names a sixth of them or more.
+  options.grown_file = player + "update2.dat";
+  options.grown_to = 10 + static_cast<long long>(entries.size()) / 3 * 20;
+  const ChildResult killed = RunChild(options);
+  ASSERT_TRUE(killed.Killed() && killed.seconds * 1000 < options.timeout_ms)
+      << "the record never named a third of the entries during the run (status " << killed.exit_code << ")\n"
+      << killed.out << killed.err;
+  const std::vector<std::string> saved = fixture.RecordedRemotes(player);
+  EXPECT_GE(saved.size(), entries.size() / 6);
+  EXPECT_LT(saved.size(), entries.size());
+  const std::vector<std::string> claimed = fixture.RecordedButNotInstalled(player, 1);
+  EXPECT_TRUE(claimed.empty()) << Join(claimed);
+
+  const size_t asked_before = fixture.ServerDownloads().size();
+  const ChildResult resumed = RunCli(fixture.UpdateArgs(player));
+  EXPECT_EQ(resumed.exit_code, 0) << resumed.out << resumed.err;
+  const std::vector<std::string> differences = fixture.DifferencesFromRelease(player, 1);
+  EXPECT_TRUE(differences.empty()) << Join(differences);
+  // Every entry the record lacked is fetched; the server notes a transfer
+  // a moment after its reply, so its log is read once it names them all.
+  const std::set<std::string> saved_set(saved.begin(), saved.end());
+  std::set<std::string> fetched;
+  const bool all_fetched = test_support::WaitFor([&] {
+    const std::vector<std::string> asked = fixture.ServerDownloads();
+    fetched = std::set<std::string>(asked.begin() + static_cast<long>(std::min(asked_before, asked.size())), asked.end());
+    for (const ServerEntry& entry : entries)
+      if (saved_set.count(entry.remote) == 0 && fetched.count(entry.remote) == 0) return false;
+    return true;
+  });
+  EXPECT_TRUE(all_fetched) << "the server's log lacks some of the entries the record lacked";
+  std::vector<std::string> fetched_again;
+  for (const std::string& remote : saved)
+    if (fetched.count(remote) > 0) fetched_again.push_back(remote);
+  EXPECT_TRUE(fetched_again.empty()) << "fetched again although recorded before the kill:\n" << Join(fetched_again);
+  ReportRow("SIGKILL in the middle of a run that saves its record every 100 ms, then a run to the end", 1,
+            fetched_again.empty() && differences.empty()
+                ? std::to_string(saved.size()) + " of " + std::to_string(entries.size()) +
+                      " entries saved before the kill; none of them fetched again"
+                : std::to_string(fetched_again.size()) + " recorded entries fetched again",
+            fetched_again.empty() ? "nothing" : "see the test log");
 }
 
 }  // namespace

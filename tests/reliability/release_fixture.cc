@@ -21,7 +21,7 @@ const std::map<std::string, std::string> kBundleFolders = {
     {"rocks.bnd", "Rocks"}, {"sounds.bnd", "Sounds"}, {"leaves.bnd", "Leaves"}};
 
 // Files the updater itself keeps or is given beside the release.
-const std::set<std::string> kUpdaterFiles = {"isp0.dat",     "isp1.dat",   "update2.dat", "update3.dat", "update.lck",
+const std::set<std::string> kUpdaterFiles = {"isp0.dat",     "isp1.dat",   "update2.dat", "update3.dat", "update.lck", "FtpConfig.ini",
                                              "bulletin.htm", "import.log", "System/PKG"};
 
 std::string Lower(std::string text) {
@@ -178,6 +178,17 @@ std::vector<ServerEntry> ReleaseFixture::ServerEntries() const {
     entries.push_back(entry);
   }
   return entries;
+}
+
+std::vector<std::string> ReleaseFixture::RecordedRemotes(const std::string& player) const {
+  std::vector<std::string> problems;
+  const std::map<std::string, std::string> record = ReadRecord(player + "update2.dat", problems);
+  std::vector<std::string> remotes;
+  for (const ServerEntry& entry : ServerEntries()) {
+    const auto line = record.find(Lower(entry.local));
+    if (line != record.end() && line->second == entry.version) remotes.push_back(entry.remote);
+  }
+  return remotes;
 }
 
 int ReleaseFixture::FileCount(int number) const {

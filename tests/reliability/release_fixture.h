@@ -49,6 +49,12 @@ class ReleaseFixture {
   std::vector<std::string> RecordedButNotInstalled(const std::string& player, int number) const;
 
   std::vector<ServerEntry> ServerEntries() const;
+  // The remote names of the entries that `player`'s record lists at the
+  // server's version, in server-list order.
+  std::vector<std::string> RecordedRemotes(const std::string& player) const;
+  // The files the server has been asked for so far, in order (see
+  // test_support::FtpServer::Downloads).
+  std::vector<std::string> ServerDownloads() const { return server_->Downloads(); }
   const std::string& server_dir() const { return server_dir_; }
   int FileCount(int number) const;
 

@@ -63,7 +63,8 @@ void WriteVsftpdConfig(const std::string& path, int port, const std::string& roo
          << "pasv_min_port=0\npasv_max_port=0\n"
          // Sandboxing that needs privileges a container may not grant.
          << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
-         << "xferlog_enable=NO\nvsftpd_log_file=" << work_dir << "/vsftpd.log\n"
+         // Transfers noted in vsftpd's own format, in its log (FtpServer::Downloads).
+         << "xferlog_enable=YES\nxferlog_std_format=NO\nvsftpd_log_file=" << work_dir << "/vsftpd.log\n"
          << "max_per_ip=" << connections_per_address << "\n";
 }
 
@@ -97,7 +98,8 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
     // Each attempt has a folder of its own, removed with its server object.
     std::string pattern = (std::filesystem::temp_directory_path() / "ftp_server.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    std::unique_ptr<FtpServer> server(new FtpServer(kind, port, pattern, loopback));
+    std::unique_ptr<FtpServer> server(
+        new FtpServer(kind, port, pattern, loopback, std::filesystem::canonical(root).string() + "/"));
     std::string log = pattern + "/server.log";
     std::vector<std::string> args;
     if (kind == FtpServerKind::kPyftpdlib) {
@@ -184,6 +186,31 @@ void FtpServer::Stop() {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   pid_ = -1;
+}
+
+std::vector<std::string> FtpServer::Downloads() const {
+  std::vector<std::string> names;
+  std::istringstream log(ReadLog(work_dir_ + (kind_ == FtpServerKind::kVsftpd ? "/vsftpd.log" : "/server.log")));
+  for (std::string line; std::getline(log, line);) {
+    std::string name;
+    if (kind_ == FtpServerKind::kVsftpd) {
+      // ... [ftp] OK DOWNLOAD: Client "127.0.0.1", "/name", 6 bytes, ...
+      if (line.find(" DOWNLOAD: Client \"") == std::string::npos) continue;
+      const size_t start = line.find(", \"/");
+      const size_t end = start == std::string::npos ? start : line.find("\", ", start + 4);
+      if (end == std::string::npos) continue;
+      name = line.substr(start + 4, end - start - 4);
+    } else {
+      // ... RETR /served/folder/name completed=1 bytes=6 seconds=0.001
+      const size_t start = line.find("] RETR ");
+      const size_t end = start == std::string::npos ? start : line.rfind(" completed=");
+      if (end == std::string::npos || end < start) continue;
+      name = line.substr(start + 7, end - start - 7);
+      if (name.rfind(root_, 0) == 0) name.erase(0, root_.size());
+    }
+    names.push_back(name);
+  }
+  return names;
 }
 
 }  // namespace test_support

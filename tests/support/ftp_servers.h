@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace test_support {
 
@@ -61,15 +62,21 @@ class FtpServer {
   FtpServerKind kind() const { return kind_; }
   // Stops the server and waits for it to end; idempotent.
   void Stop();
+  // The files clients have asked for so far ("RETR"), whole or cut off,
+  // relative to the served folder, in the order of the server's log. The
+  // server notes a transfer a moment after its last reply: wait for the
+  // names a test expects.
+  std::vector<std::string> Downloads() const;
 
  private:
-  FtpServer(FtpServerKind kind, int port, std::string work_dir, Loopback loopback)
-      : kind_(kind), port_(port), work_dir_(work_dir), loopback_(loopback) {}
+  FtpServer(FtpServerKind kind, int port, std::string work_dir, Loopback loopback, std::string root)
+      : kind_(kind), port_(port), work_dir_(work_dir), loopback_(loopback), root_(root) {}
 
   FtpServerKind kind_;
   int port_;
   std::string work_dir_;  // configuration, log and the empty chroot folder
   Loopback loopback_;
+  std::string root_;  // the served folder, a real path ending in '/'
   pid_t pid_ = -1;
 };
 

@@ -89,6 +89,28 @@ TEST_F(InstallJournalTest, FlushTakesEveryInstalledFileOnce) {
   EXPECT_FALSE(fs::exists(dir + "updtmp.dat"));
 }
 
+// A flush in the middle of a run keeps the notes of files that work beside
+// it (fetches ahead) may still create: once created, the next sweep finds them.
+TEST_F(InstallJournalTest, FlushKeepsTheNotesOfFilesStillToCome) {
+  const std::string dir = game.path();
+  SetInstalledFileFlusher([](const Paths&) {});
+  NoteTemporaryFile(dir, dir + "A.bin.updtmp.ahead3");
+  NoteTemporaryFile(dir, dir + "B.bin.updtmp.ahead1");
+  BeginPartialFile(dir, dir + "C.txt");
+  game.Write("C.txt", "c");
+  const StillToCome still_to_come = [](const std::string& name) { return name == "A.bin.updtmp.ahead3"; };
+  EXPECT_TRUE(FlushInstalledFiles(dir, still_to_come).empty());
+  EXPECT_EQ(Journal(), "A.bin.updtmp.ahead3\0"s) << "the installed file and the settled plan are dropped";
+  game.Write("A.bin.updtmp.ahead3", "fetched after the flush");
+  EXPECT_TRUE(SweepTemporaryFiles(dir).empty());
+  EXPECT_FALSE(fs::exists(dir + "A.bin.updtmp.ahead3"));
+
+  SCOPED_TRACE("without work beside it, a note of a file not there goes");
+  NoteTemporaryFile(dir, dir + "A.bin.updtmp.ahead3");
+  EXPECT_TRUE(FlushInstalledFiles(dir).empty());
+  EXPECT_FALSE(fs::exists(dir + "updtmp.dat"));
+}
+
 TEST_F(InstallJournalTest, SweepOfTheRunKeepsPartialDownloadsThatCanBeContinued) {
   const std::string dir = game.path();
   const DownloadOrigin core{"Core.gz", 100, "2", "ab12"};

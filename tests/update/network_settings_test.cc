@@ -115,6 +115,29 @@ TEST(NetworkSettingsMinRateTest, ReadsTheFloorAndKeepsItForValuesItCannotUse) {
   }
 }
 
+TEST(RecordSavePolicyTest, ReadsHowOftenTheRunSavesAndKeepsTheDefaultForValuesItCannotUse) {
+  constexpr int64_t kMiB = 1024 * 1024;
+  const struct {
+    const char* ini;
+    int64_t interval_ms, bytes;
+  } cases[] = {
+      {"[HOMEPAGE]\r\nHOME=x\r\n", 5000, 256 * kMiB},
+      {"[NETWORK]\r\nSAVEEVERYMS=100\r\nSAVEEVERYMIB=1\r\n", 100, kMiB},
+      {"[network]\r\n saveeveryms = 3600000 \r\nsaveeverymib=65536\r\n", 3600000, 65536 * kMiB},
+      {"[NETWORK]\r\nSAVEEVERYMS=99\r\nSAVEEVERYMIB=0\r\n", 5000, 256 * kMiB},
+      {"[NETWORK]\r\nSAVEEVERYMS=3600001\r\nSAVEEVERYMIB=65537\r\n", 5000, 256 * kMiB},
+      {"[NETWORK]\r\nSAVEEVERYMS=often\r\nSAVEEVERYMIB=-1\r\n", 5000, 256 * kMiB},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    test_support::TempFolder folder;
+    folder.Write("FtpConfig.ini", c.ini);
+    const RecordSavePolicy policy = ReadRecordSavePolicy(folder.path());
+    EXPECT_EQ(policy.IntervalMs, c.interval_ms);
+    EXPECT_EQ(policy.Bytes, c.bytes);
+  }
+}
+
 TEST(ConnectionNetworkSettingsTest, OverrideWinsOverTheFileAndEachAttemptGetsItsOwnLimiter) {
   test_support::TempFolder folder;
   folder.Write("FtpConfig.ini", "[NETWORK]\r\nMAXRATE=100\r\nSTALLTIME=7\r\n");

@@ -4,6 +4,7 @@
 // changed, its bytes are wrong, no entry wants it) is removed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -162,6 +163,53 @@ TEST_F(UpdateRunResumeTest, PartialThatNoEntryContinuesIsRemovedWhenTheRunEnds) 
     server.cut_off_at.clear();
     EXPECT_EQ(w.folder.Read(kPartial), "<missing>");
   }
+}
+
+// Records what the disk held as each entry ended, and asks the run to stop
+// once `stop_after` entries have ended.
+class SavingWindow : public test_support::EngineTestWindow {
+ public:
+  using EngineTestWindow::EngineTestWindow;
+  void SetStatusText(const std::string& text) override {
+    EngineTestWindow::SetStatusText(text);
+    records_seen.push_back(folder.Read("update2.dat"));
+    if (++entries_ended == stop_after) {
+      EXPECT_TRUE(RequestRunStop(*this));
+    }
+  }
+  Lines records_seen;
+  int entries_ended = 0;
+  int stop_after = -1;
+};
+
+// Entries of 1 MiB with a save due every MiB: the record reaches the disk
+// as the run goes, not only at its end; a stop asked for between entries
+// ends the run at the next one, saved, without fetching the rest.
+TEST(UpdateRunSaveTest, RecordIsSavedOnTheWayAndAStopEndsTheRunAtTheNextEntry) {
+  test_support::FakeServer server;
+  SavingWindow w(test_support::FakeTransportFactory(server));
+  w.folder.Write("FtpConfig.ini", "[NETWORK]\r\nSAVEEVERYMIB=1\r\n");
+  w.NewConnection();
+  w.IsConnected = true;
+  w.RecordList = LineList{"AVWSEN", ""};
+  w.PendingList.emplace();
+  for (int i = 0; i < 5; ++i) {
+    const std::string n = std::to_string(i);
+    server.files["F" + n] = std::string(1 << 20, static_cast<char>('a' + i));
+    w.PendingList->push_back("O F" + n + " F" + n + ".bin 1 1048576");
+    AddPendingName(w, "F" + n + ".bin");
+  }
+  EXPECT_FALSE(RequestRunStop(w)) << "no run to stop";
+  w.stop_after = 3;
+  Button1Click(w);
+  EXPECT_TRUE(w.StopRequested);
+  EXPECT_FALSE(w.UpdateRunning);
+  EXPECT_EQ(w.records_seen, (Lines{"<missing>", "AVWSEN\r\n\r\nF0.bin 1\r\n", "AVWSEN\r\n\r\nF0.bin 1\r\nF1.bin 1\r\n"}));
+  EXPECT_EQ(w.folder.Read("update2.dat"), "AVWSEN\r\n\r\nF0.bin 1\r\nF1.bin 1\r\nF2.bin 1\r\n");
+  const Lines requests = server.Requests();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), "get F3") + std::count(requests.begin(), requests.end(), "get F4"), 0);
+  EXPECT_FALSE(w.start_game_shown);
+  EXPECT_FALSE(std::filesystem::exists(w.folder.path() + "updtmp.dat")) << "the ahead files planned are forgotten";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "frontends/headless/headless_backend.h"
 #include "platform/event_loop.h"
 #include "platform/process.h"
+#include "platform/stop_signals.h"
 #include "update/run_bytes.h"
 #include "update/verify_files.h"
 #include "vcl/application.h"
@@ -58,6 +59,11 @@ class CliSession {
     // session ends (its last action, as the started game, closes the
     // window too) the status is the session's.
     Application.SetHaltHandler([this](int code) {
+      if (stop_signal_ != 0) {
+        ReportStop();
+        platform::EndProcessNow(ExitStatus());
+        return;
+      }
       platform::EndProcessNow(closing_at_end_ ? ExitStatus() : (code == 0 ? kExitStoppedEarly : code));
     });
   }
@@ -83,7 +89,10 @@ class CliSession {
         }
       });
     };
+    // The window then stops the run and saves the record, or closes.
+    hooks.stop_signal = [this](int signal) { StopSignalHeard(signal); };
     if (RunUpdater(backend_, exe_dir_, hooks) == UpdaterRunEnd::kFolderTaken) return kExitFolderTaken;
+    if (stop_signal_ != 0) ReportStop();
     return ExitStatus();
   }
 
@@ -149,10 +158,31 @@ class CliSession {
     }
   }
 
+  // The first stop signal ends the session; the status becomes 128 + its number.
+  void StopSignalHeard(int signal) {
+    if (stop_signal_ != 0) return;
+    stop_signal_ = signal;
+    stopped_run_ = form1_ != nullptr && form1_->Engine.UpdateRunning;
+  }
+  // Says on stderr, as the process ends, what the stop signal ended. A
+  // record that could not be saved has had its error box.
+  void ReportStop() {
+    output_.Problem(std::string("stopped by ") + platform::StopSignalName(stop_signal_) +
+                    (!stopped_run_        ? "; no update run was going on"
+                     : error_box_shown_ ? "; the run was stopped"
+                                        : "; the run was stopped and the record saved"));
+  }
+
   void FollowUp() {
+    // The window is closing: nothing more is asked of it.
+    if (stop_signal_ != 0) return;
     const bool checked = outcome_ == CheckOutcome::kUpdatesReady || outcome_ == CheckOutcome::kUpToDate;
     if (checked && options_.update && outcome_ == CheckOutcome::kUpdatesReady)
       Click(*form1_->Image2);
+    if (stop_signal_ != 0) {
+      CloseAtEnd();
+      return;
+    }
     if (checked && options_.forced) RunForcedUpdate();
     if (checked && options_.check) RunFileCheck();
     if (checked && options_.verify) RunVerify();
@@ -224,6 +254,7 @@ class CliSession {
   }
 
   int ExitStatus() const {
+    if (stop_signal_ != 0) return 128 + stop_signal_;
     if (outcome_ == CheckOutcome::kNoServer) return 1;
     // An entry left out for cause counts like an error box: the run did
     // not install everything.
@@ -243,6 +274,8 @@ class CliSession {
   bool check_failed_ = false;   // --check left a file unrepaired
   bool verify_failed_ = false;  // --verify left a file wrong
   bool closing_at_end_ = false;
+  int stop_signal_ = 0;  // the stop signal that ends the session, 0 while none came
+  bool stopped_run_ = false;  // it came during an update run
 };
 
 }  // namespace

@@ -11,7 +11,9 @@
 // ended normally (also when the game was started), 1 when no server was
 // usable, 3 when an error box was shown or --check or --verify left a file
 // wrong, 4 when the run stopped at a file in use, 5 when another run held
-// the game folder (its box names it). Where the updater ends the process
+// the game folder (its box names it), 128 + the signal's number after a
+// stop signal (SIGINT 130, SIGTERM 143, SIGHUP 129: the run stops at a
+// safe point and the record is saved). Where the updater ends the process
 // itself (an in-use stop, the game started while connected) the process
 // ends inside, with the same status.
 // Prints the status line and every box on stdout (UTF-8 unless
