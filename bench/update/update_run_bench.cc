@@ -22,7 +22,9 @@
 #include "support/fake_transport.h"
 #include "support/temp_folder.h"
 #include "lists/pending_list.h"
+#include "transport/transport_registry.h"
 #include "update/install_journal.h"
+#include "update/server_line.h"
 #include "update/update_run.h"
 #include "vcl/application.h"
 
@@ -51,9 +53,10 @@ double TimeUpdateRun(int count) {
   {
     // The engine of the window, on the fake transport, in the state the
     // check leaves: connected, the lists built, the names mirrored.
-    UpdateEngine e(*form1, form1->Gzip, test_support::FakeTransportFactory(server));
+    UpdateEngine e(*form1, form1->Gzip,
+                   TransportRegistry{{std::string(kPlainServerScheme), test_support::FakeTransportFactory(server)}});
     e.ExeDir = game.path();
-    e.NewConnection().Connect(ServerLogin{"127.0.0.1", 21, 0, "anonymous", ""});
+    e.NewConnection(kPlainServerScheme)->Connect(ServerLogin{"127.0.0.1", 21, 0, "anonymous", ""});
     e.RecordList = LineList{kRecordHeader, ""};
     e.PendingList = LineList{};
     e.PendingList = std::move(pending);

@@ -31,7 +31,7 @@ class ProgramTest : public test_support::HeadlessAppTest {
 TEST_F(ProgramTest, AnotherInstanceIsActivatedInstead) {
   backend.existing_window_titles = {"Zkftpup"};
   bool created = false;
-  EXPECT_EQ(RunUpdater(backend, folder.path(), {[&](TForm1&) { created = true; }, nullptr}), UpdaterRunEnd::kOtherInstanceActivated);
+  EXPECT_EQ(RunUpdater(backend, folder.path(), {[&](TForm1&) { created = true; }, nullptr, nullptr}), UpdaterRunEnd::kOtherInstanceActivated);
   EXPECT_FALSE(created);
   EXPECT_EQ(backend.activated_titles, std::vector<std::string>{"Zkftpup"});
   EXPECT_TRUE(backend.shown_forms.empty());
@@ -45,7 +45,7 @@ TEST_F(ProgramTest, AFolderAnotherRunHoldsIsLeftAloneAndItsHolderNamed) {
   folder.Write("isp0.dat", "A h 21 1000 u\r\nend\r\n");
   const auto before = std::distance(std::filesystem::directory_iterator(folder.path()), {});
   bool created = false;
-  EXPECT_EQ(RunUpdater(backend, folder.path(), {[&](TForm1&) { created = true; }, nullptr}),
+  EXPECT_EQ(RunUpdater(backend, folder.path(), {[&](TForm1&) { created = true; }, nullptr, nullptr}),
             UpdaterRunEnd::kFolderTaken);
   EXPECT_FALSE(created);
   EXPECT_TRUE(backend.shown_forms.empty());

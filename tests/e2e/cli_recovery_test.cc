@@ -12,7 +12,7 @@
 #include <set>
 
 #include "cli_e2e_fixture.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 #include "update/install_journal.h"
 
 namespace test_support {
@@ -256,14 +256,14 @@ TEST_P(CliRecoveryTest, SignalledRunSavesTheRecordAndTheNextRunFetchesOnlyTheRes
     // The server notes a transfer a moment after its reply: its log is
     // read once it names every file the record lacked.
     std::set<std::string> fetched;
-    const bool all_noted = WaitFor([&] {
+    const auto all_noted = [&] {
       const std::vector<std::string> asked = server->Downloads();
       fetched = std::set<std::string>(asked.begin() + static_cast<long>(std::min(asked_before, asked.size())), asked.end());
       for (const auto& [name, content] : contents)
         if (installed.count(name) == 0 && fetched.count(name.substr(5)) == 0) return false;
       return true;
-    });
-    EXPECT_TRUE(all_noted);
+    };
+    EXPECT_TRUE(WaitUntil(all_noted, "the server's log to name every file the record lacked"));
     for (const std::string& name : installed) EXPECT_EQ(fetched.count(name.substr(5)), 0u) << name << " fetched again";
   }
 }

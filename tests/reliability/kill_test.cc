@@ -13,7 +13,7 @@
 #include "reliability/child_run.h"
 #include "reliability/release_fixture.h"
 #include "reliability/reliability_report.h"
-#include "support/wait_for.h"
+#include "support/wait_until.h"
 
 namespace reliability {
 namespace {
@@ -218,14 +218,14 @@ TEST_F(KillTest, KilledInTheMiddleTheNextRunFetchesNothingSavedBefore) {
   // a moment after its reply, so its log is read once it names them all.
   const std::set<std::string> saved_set(saved.begin(), saved.end());
   std::set<std::string> fetched;
-  const bool all_fetched = test_support::WaitFor([&] {
+  const auto all_fetched = [&] {
     const std::vector<std::string> asked = fixture.ServerDownloads();
     fetched = std::set<std::string>(asked.begin() + static_cast<long>(std::min(asked_before, asked.size())), asked.end());
     for (const ServerEntry& entry : entries)
       if (saved_set.count(entry.remote) == 0 && fetched.count(entry.remote) == 0) return false;
     return true;
-  });
-  EXPECT_TRUE(all_fetched) << "the server's log lacks some of the entries the record lacked";
+  };
+  EXPECT_TRUE(test_support::WaitUntil(all_fetched, "the server's log to name every entry the record lacked"));
   std::vector<std::string> fetched_again;
   for (const std::string& remote : saved)
     if (fetched.count(remote) > 0) fetched_again.push_back(remote);
