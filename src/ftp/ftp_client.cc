@@ -5,8 +5,6 @@
 
 namespace {
 
-bool Refused(int code) { return code > 400 && code < 600; }
-
 // "Reply to USER" for "USER player": the command word only, so that no
 // password reaches an error text.
 std::string ReplyName(const std::string& command) { return "Reply to " + command.substr(0, command.find(' ')); }
@@ -121,15 +119,15 @@ void TFtpClient::Login() {
   // The greeting, continuation lines and all. A greeting that refuses the
   // session (421 and the like) ends the login here.
   std::string greeting_end = ReadGreeting();
-  if (Refused(LeadingCode(greeting_end))) FailLogin(greeting_end);
+  if (RefusesLogin(LeadingCode(greeting_end))) FailLogin(greeting_end);
 
   if (FWAuthenticate) {
     std::string reply = Transaction("USER " + FWUserID);
-    if (Refused(reply_number_)) FailLogin(reply);
+    if (RefusesLogin(reply_number_)) FailLogin(reply);
     if (reply_number_ == 331) {
       ReportStatus(1, "PASS ");
       reply = Transaction("PASS " + FWPassword);
-      if (Refused(reply_number_)) FailLogin(reply);
+      if (RefusesLogin(reply_number_)) FailLogin(reply);
     }
   }
   if ((UserID.empty() || Password.empty()) && OnAuthenticationNeeded) {
@@ -147,12 +145,12 @@ void TFtpClient::Login() {
   if (Proxy.empty() || FirewallType != FTUser) {
     ReportStatus(1, "USER " + UserID);
     std::string reply = Transaction("USER " + UserID);
-    if (Refused(reply_number_)) FailLogin(reply);
+    if (RefusesLogin(reply_number_)) FailLogin(reply);
   }
   if (reply_number_ == 331) {
     ReportStatus(1, "PASS ");
     std::string reply = Transaction("PASS " + Password);
-    if (Refused(reply_number_)) FailLogin(reply);
+    if (RefusesLogin(reply_number_)) FailLogin(reply);
   }
   // Files are fetched byte for byte: without this a server keeping the
   // protocol's default ASCII type would rewrite line ends in binary files.
@@ -168,7 +166,7 @@ void TFtpClient::Disconnect() {
   try {
     if (DataAvailable()) Read(0);
     std::string reply = Transaction("QUIT");
-    if (reply_number_ > 300 && reply_number_ < 600) throw FTPException(reply);
+    if (RefusesCommand(reply_number_)) throw FTPException(reply);
   } catch (...) {
     // Closes the socket whatever the goodbye met, then rethrows.
     TStreamSocket::Disconnect();

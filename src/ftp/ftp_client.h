@@ -233,6 +233,8 @@ class TFtpClient : public TStreamSocket {
   // it is then owed too), then reads and reports the owed replies, waiting
   // at most about 0.95 s; swallows errors. Pumps messages.
   void SettleFailedTransfer(TStreamSocket& data, bool send_abort);
+  // A cancelled download, its data connection gone, is settled with "ABOR".
+  void AbortCanceledDownload();
   void AbortReplyWait();
 
   std::unique_ptr<TStreamSocket> data_connection_;

@@ -9,8 +9,6 @@
 
 namespace {
 
-bool RefusedCommand(int code) { return code > 300 && code < 600; }
-
 // How long a cancelled listing, or a transfer that failed after the server
 // accepted it, waits for the replies the server still owes.
 constexpr auto kAbortReplyWait = std::chrono::microseconds(950400);
@@ -49,7 +47,7 @@ std::optional<std::string> TFtpClient::SetUpDataConnection(bool report_port) {
   data_passive_ = Passive && OpenPassiveDataConnection();
   if (data_passive_) return std::nullopt;
   std::string reply = SendPort(report_port);
-  if (RefusedCommand(reply_number_)) return reply;
+  if (RefusesCommand(reply_number_)) return reply;
   return std::nullopt;
 }
 

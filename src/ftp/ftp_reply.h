@@ -20,6 +20,14 @@ class EReplyTooLong : public ESockError {
 // ends it.
 bool IsContinuation(const std::string& line);
 
+// A reply code that refuses a command: 301 to 599. A command that wants no
+// more input from the client takes a 3xx as a refusal too.
+inline bool RefusesCommand(int code) { return code > 300 && code < 600; }
+
+// A reply code that refuses a step of the login: 401 to 599 (a 3xx asks
+// for the next step, the password after "USER").
+inline bool RefusesLogin(int code) { return code > 400 && code < 600; }
+
 // The reply code of a line such as "421 Too many users": its first three
 // characters as far as they are digits; 0 when the first is none.
 int LeadingCode(const std::string& line);

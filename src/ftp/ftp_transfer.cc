@@ -10,8 +10,6 @@
 
 namespace {
 
-bool RefusedCommand(int code) { return code > 300 && code < 600; }
-
 // An empty reply means the server closed the control connection: the data
 // connection it announced will never come, and waiting for it would last
 // for good.
@@ -74,20 +72,13 @@ void TFtpClient::Download(const std::string& RemoteFile, const std::string& Loca
     try {
       DownloadSteps(RemoteFile, LocalFile, ListedSize, Resume, success);
     } catch (...) {
-      // Cleans up: drops the data connection and settles a cancel with
-      // "ABOR", then rethrows.
+      // Cleans up: drops the data connection and settles a cancel, then rethrows.
       CloseDataConnection();
-      if (canceled_) {
-        canceled_ = false;
-        Transaction("ABOR");
-      }
+      AbortCanceledDownload();
       RethrowNamingCommand("RETR " + RemoteFile);
     }
     CloseDataConnection();
-    if (canceled_) {
-      canceled_ = false;
-      Transaction("ABOR");
-    }
+    AbortCanceledDownload();
     if (success && OnSuccess) OnSuccess(cmdDownload);
   } catch (const std::exception&) {
     // Offered to OnFailure; a handler that sets Handled takes the failure
@@ -114,7 +105,7 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   {
     ReplyWait wait(*this);
     line = TStreamSocket::Transaction("RETR " + RemoteFile);
-    if (RefusedCommand(reply_number_) && RefusedDownloadReply(line)) return;
+    if (RefusesCommand(reply_number_) && RefusedDownloadReply(line)) return;
     ExpectReply(line);
     BytesTotal = ParseByteCount(line);
     FtpReply reply("Reply to RETR");
@@ -161,6 +152,12 @@ void TFtpClient::DownloadSteps(const std::string& RemoteFile, const std::string&
   success = true;
 }
 
+void TFtpClient::AbortCanceledDownload() {
+  if (!canceled_) return;
+  canceled_ = false;
+  Transaction("ABOR");
+}
+
 bool TFtpClient::RestartAt(int64_t offset) {
   const std::string command = "REST " + std::to_string(offset);
   ReportStatus(1, command);
@@ -188,7 +185,7 @@ void TFtpClient::Nlist() {
     if (std::optional<std::string> refusal = SetUpDataConnection(true)) throw FTPException(*refusal);
     ReportStatus(1, "NLST");
     std::string reply = Transaction("NLST");
-    if (RefusedCommand(reply_number_)) throw FTPException(reply);
+    if (RefusesCommand(reply_number_)) throw FTPException(reply);
     ExpectReply(reply);
     BytesTotal = ParseByteCount(reply);
     try {

@@ -25,9 +25,18 @@ class FtpTransport : public Transport {
     client_.OnError = [to](unsigned short number, const std::string& message) {
       to->Error(number, message);
     };
-    client_.OnTransactionStart = [to] { to->TransferStarted(); };
+    client_.OnTransactionStart = [this, to] {
+      stop_reported_ = false;
+      to->TransferStarted();
+    };
     client_.OnDisconnect = [to] { to->Disconnected(); };
-    client_.OnTransactionStop = [to] { to->TransferStopped(); };
+    // The client raises its stop when the data ends and again after the
+    // final reply of a download; the seam's event ends a transfer once.
+    client_.OnTransactionStop = [this, to] {
+      if (stop_reported_) return;
+      stop_reported_ = true;
+      to->TransferStopped();
+    };
     client_.OnFailure = [to](bool&, TCmdType type) {
       to->TransferFailed(type == cmdNList ? TransferCommand::kList : TransferCommand::kDownload);
     };
@@ -87,6 +96,7 @@ class FtpTransport : public Transport {
 
  private:
   TFtpClient client_;
+  bool stop_reported_ = false;  // the running transfer's TransferStopped went out
   std::atomic<int64_t> session_bytes_{0};
 };
 

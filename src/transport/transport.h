@@ -136,6 +136,7 @@ class TransportEvents {
   virtual void Error(unsigned short number, const std::string& message) = 0;
   // A transfer's data began to flow; BytesTotal() is its expected size.
   virtual void TransferStarted() = 0;
+  // The transfer's data stopped flowing: once per transfer that started.
   virtual void TransferStopped() = 0;
   // More data of the running transfer arrived; see BytesReceived().
   virtual void BytesArrived() = 0;

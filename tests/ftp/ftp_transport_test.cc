@@ -1,6 +1,7 @@
 // The FTP transport says through DownloadFailure how a download failed,
 // whichever exception the client met: the engine decides by that alone
-// what the bytes that arrived are worth.
+// what the bytes that arrived are worth. A whole download starts and stops
+// once, as every transport's does.
 #include "ftp/ftp_transport.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +28,36 @@ class QuietEvents : public TransportEvents {
   void Disconnected() override {}
   void Status(const std::string&) override {}
   void Error(unsigned short, const std::string&) override {}
-  void TransferStarted() override {}
-  void TransferStopped() override {}
+  void TransferStarted() override { ++starts; }
+  void TransferStopped() override { ++stops; }
   void BytesArrived() override {}
   void TransferFailed(TransferCommand) override { ++failures; }
   void NameListed(const std::string&) override {}
   int failures = 0;
+  int starts = 0;
+  int stops = 0;
 };
+
+TEST(FtpTransportTest, AWholeDownloadStartsAndStopsOnce) {
+  test_support::TempFolder folder;
+  FtpPeer peer([](FtpPeerSession& s) {
+    ftp_test::Login(s);
+    s.AnswerDataSetup();
+    s.Reply("150 Opening BINARY mode data connection.\r\n");
+    s.OpenData();
+    s.SendData("abc");
+    s.CloseData();
+    s.Send("226 Done\r\n");
+  });
+  QuietEvents events;
+  std::unique_ptr<Transport> transport = FtpTransportFactory()(events, NetworkSettings{});
+  transport->Connect({"127.0.0.1", peer.port(), 5000, "anonymous", ""});
+  transport->Download("x.bin", folder.path() + "x.bin", 3, {}, false);
+  EXPECT_EQ(events.starts, 1);
+  EXPECT_EQ(events.stops, 1);
+  transport.reset();
+  EXPECT_EQ(peer.Finish(), "");
+}
 
 struct FailureCase {
   const char* name;

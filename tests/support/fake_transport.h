@@ -154,7 +154,6 @@ class FakeTransport : public Transport {
       throw EDownloadError(DownloadFailure::kCutOff, "10054:Connection reset by peer");
     }
     events_.TransferStopped();
-    events_.TransferStopped();
     total_ = received_;
     file_ = written;
   }
