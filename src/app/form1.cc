@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <cstdio>
+
 #include "app/form2.h"
 #include "filecheck/file_check.h"
 #include "ftp/ftp_transport.h"
@@ -241,14 +243,18 @@ void TForm1::StopRequested() {
 }
 
 void TForm1::CloseAndEnd() {
+  int status = 0;
   try {
     Close();
   } catch (const std::exception& error) {
-    Application.ShowException(error);
+    // Nobody may be there to answer a box (a logout sends the signal), and
+    // a box would keep the process alive: the error goes to standard error.
+    std::fprintf(stderr, "%s\n", error.what());
+    status = 1;
   }
   // A box or a connection attempt may still hold the loop: the process
   // ends here, the record saved by the close.
-  Application.Halt(0);
+  Application.Halt(status);
 }
 
 void TForm1::Button4Click() {

@@ -99,7 +99,9 @@ class TForm1 : public TForm, public UpdateView {
   // Closes the window after an update run that a stop request ended.
   void CloseIfRunStopped();
   // Closes the window (which saves the record) and ends the process
-  // (Application.Halt(0)), as a stop signal asks.
+  // (Application.Halt(0); 1 when the record could not be saved, the error
+  // then on standard error, where no box can keep the process alive), as a
+  // stop signal asks.
   void CloseAndEnd();
   // The exit button (Image4's click and Button4's): asks, and on Yes
   // closes the window.

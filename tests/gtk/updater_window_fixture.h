@@ -79,8 +79,10 @@ class UpdaterWindowTest : public ::testing::Test {
   // Writes isp0.dat with one server on 127.0.0.1 at `port`.
   void WriteServerList(int port, int timeout_ms);
 
-  XSession x_;
+  // The game folder outlives the session, which stops the program: a window
+  // that saves its record as it ends still finds its folder.
   test_support::TempFolder game_;
+  XSession x_;
   std::string updater_;
 };
 
