@@ -50,7 +50,8 @@ const char* CliUsage() {
          "\n"
          "Exit status: 0 done (also when the game was started), 1 no server\n"
          "usable, 2 bad arguments, 3 an error was shown or a file stays wrong,\n"
-         "4 the run stopped at a file in use, 5 another run holds the game folder.\n";
+         "4 the run stopped at a file in use, 5 another run holds the game folder,\n"
+         "128 + N a stop signal N ended it (130 Ctrl-C; the record is saved).\n";
 }
 
 std::optional<CliOptions> ParseCliOptions(int argc, const char* const* argv, std::string& error) {
