@@ -226,6 +226,7 @@ class PrefetchingTransport : public Transport {
   void Download(const std::string& remote, const std::string& local_path, int64_t listed_size,
                 const ByteSink& sink, bool resume) override {
     delivered_.reset();
+    wait_canceled_ = false;
     // A handler run by a wait below may drop the plans; this queue stays.
     const std::shared_ptr<AheadQueue> queue = queue_;
     const std::shared_ptr<AheadDownload> ahead = queue ? queue->Take(remote, local_path) : nullptr;
@@ -255,7 +256,12 @@ class PrefetchingTransport : public Transport {
   std::optional<platform::FileIdentity> ReceivedFile() const override {
     return delivered_ ? ahead_file_ : own_->ReceivedFile();
   }
-  void Cancel() override { own_->Cancel(); }
+  // A wait for a fetch ahead ends too, at its next look at the helper's
+  // progress; the helper's file goes with the plans.
+  void Cancel() override {
+    if (serving_ != nullptr) wait_canceled_ = true;
+    own_->Cancel();
+  }
   int64_t SessionBytesReceived() const override {
     std::lock_guard lock(helpers_mutex_);
     int64_t bytes = own_->SessionBytesReceived() + retired_bytes_;
@@ -274,6 +280,11 @@ class PrefetchingTransport : public Transport {
       events_.TransferStarted();
       int64_t shown = -1;
       while ((state = queue.StateOf(ahead)) == AheadDownload::State::kFetching) {
+        if (wait_canceled_) {
+          wait_canceled_ = false;
+          events_.TransferFailed(TransferCommand::kDownload);
+          throw EDownloadError(DownloadFailure::kCutOff, "Download of " + ahead.plan.remote + " cancelled");
+        }
         if (ahead.received != shown) {
           shown = ahead.received;
           events_.BytesArrived();
@@ -341,6 +352,7 @@ class PrefetchingTransport : public Transport {
   std::vector<std::unique_ptr<Helper>> helpers_;
   int64_t retired_bytes_ = 0;  // received by helpers that have ended
   const AheadDownload* serving_ = nullptr;  // the fetch ahead shown as the running transfer
+  bool wait_canceled_ = false;              // Cancel came while waiting for serving_
   std::optional<int64_t> delivered_;        // the last transfer was a fetch ahead of this size
   std::optional<platform::FileIdentity> ahead_file_;  // and went into this file
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,7 +34,11 @@ class EventLog : public TransportEvents {
   void Disconnected() override {}
   void Status(const std::string&) override {}
   void Error(unsigned short, const std::string&) override {}
-  void TransferStarted() override { events.push_back("started"); }
+  std::function<void()> on_started;  // runs inside the transfer, as a handler would
+  void TransferStarted() override {
+    events.push_back("started");
+    if (on_started) on_started();
+  }
   void TransferStopped() override { events.push_back("stopped"); }
   void BytesArrived() override {}
   void TransferFailed(TransferCommand) override { events.push_back("failed"); }
@@ -213,6 +218,32 @@ TEST_F(PrefetchingTransportTest, OneConnectionFetchesNothingAhead) {
   transport->PlanDownload(Plan("a"));
   EXPECT_EQ(Fetch(*transport, "a"), server.files["a"]);
   EXPECT_EQ(server.Requests(), (std::vector<std::string>{"login guest", "get a"}));
+}
+
+// A stop asked for while the engine waits for a helper's fetch ahead ends
+// that wait at once, as a cut-off transfer, not when the helper is done.
+TEST_F(PrefetchingTransportTest, ACancelEndsTheWaitForAFetchAhead) {
+  server.held = {"a"};
+  auto transport = Connected(2);
+  transport->PlanDownload(Plan("a"));
+  AwaitRequested({"a"});
+  events.events.clear();
+  events.on_started = [&] { transport->Cancel(); };
+  // Were the wait to last, the helper would be let go after a while and the
+  // download would end whole instead.
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    server.Release("a");
+  });
+  try {
+    transport->Download("a", Local("a.dltmp"), 1000, {}, false);
+    ADD_FAILURE() << "the download waited for the helper";
+  } catch (const EDownloadError& error) {
+    EXPECT_EQ(error.Failure(), DownloadFailure::kCutOff) << error.what();
+  }
+  EXPECT_EQ(events.events, (std::vector<std::string>{"started", "failed"}));
+  events.on_started = nullptr;
+  releaser.join();
 }
 
 }  // namespace
