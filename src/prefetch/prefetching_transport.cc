@@ -308,10 +308,19 @@ class PrefetchingTransport : public Transport {
   // arrived: the sink hears every byte, the events run as for a transfer.
   void Deliver(AheadDownload& ahead, const std::string& local_path, const ByteSink& sink) {
     const ServingScope serving(serving_, ahead);
+    const auto local_failure = [this](const std::string& text) {
+      events_.TransferFailed(TransferCommand::kDownload);
+      return EDownloadError(DownloadFailure::kLocal, text);
+    };
     if (const int error = platform::ReplaceFile(ahead.plan.ahead_path, local_path); error != 0)
-      throw EDownloadError(DownloadFailure::kLocal,
-                           "Cannot create file " + local_path + ": " + platform::ErrorText(error));
-    if (sink) platform::ReadFileInBlocks(local_path, kSinkBlock, sink);
+      throw local_failure("Cannot create file " + local_path + ": " + platform::ErrorText(error));
+    try {
+      if (sink) platform::ReadFileInBlocks(local_path, kSinkBlock, sink);
+    } catch (const EFOpenError& error) {  // the file fetched ahead cannot be read back
+      throw local_failure(error.what());
+    } catch (const EInOutError& error) {  // as above
+      throw local_failure(error.what());
+    }
     events_.BytesArrived();
     events_.TransferStopped();
     delivered_ = ahead.total;
