@@ -30,6 +30,8 @@ class RelayEvents : public TransportEvents {
  public:
   explicit RelayEvents(TransportEvents& to) : to_(to) {}
   bool muted = false;
+  // The next start continues a transfer whose start was already shown.
+  bool continuing = false;
 
   void HostResolved() override { to_.HostResolved(); }
   void InvalidHost() override { to_.InvalidHost(); }
@@ -43,6 +45,10 @@ class RelayEvents : public TransportEvents {
     if (!muted) to_.Error(number, message);
   }
   void TransferStarted() override {
+    if (continuing) {
+      continuing = false;
+      return;
+    }
     if (!muted) to_.TransferStarted();
   }
   void TransferStopped() override {
@@ -234,11 +240,18 @@ class PrefetchingTransport : public Transport {
       own_->Download(remote, local_path, listed_size, sink, resume);
       return;
     }
-    if (!AwaitFetched(*queue, *ahead)) {
+    bool start_shown = false;
+    if (!AwaitFetched(*queue, *ahead, start_shown)) {
       // What the helper received before it failed is the file's beginning:
-      // the engine's connection continues it where the server allows.
+      // the engine's connection continues it where the server allows, as
+      // the same transfer.
       const bool kept = platform::ReplaceFile(ahead->plan.ahead_path, local_path) == 0;
       if (!kept) (void)platform::RemoveFileIfPresent(ahead->plan.ahead_path);
+      relay_.continuing = start_shown;
+      struct ContinuingReset {
+        RelayEvents& relay;
+        ~ContinuingReset() { relay.continuing = false; }
+      } reset{relay_};
       own_->Download(remote, local_path, listed_size, sink, kept || resume);
       return;
     }
@@ -272,12 +285,14 @@ class PrefetchingTransport : public Transport {
  private:
   // Waits for a helper's fetch of `ahead`, showing its progress as the
   // engine's own transfer, and meanwhile fetches small planned files on
-  // the engine's connection. True when `ahead` is whole.
-  bool AwaitFetched(AheadQueue& queue, AheadDownload& ahead) {
+  // the engine's connection. True when `ahead` is whole; start_shown says
+  // whether the engine saw the transfer start.
+  bool AwaitFetched(AheadQueue& queue, AheadDownload& ahead, bool& start_shown) {
     const ServingScope serving(serving_, ahead);
     AheadDownload::State state = queue.StateOf(ahead);
     if (state == AheadDownload::State::kFetching) {
       events_.TransferStarted();
+      start_shown = true;
       int64_t shown = -1;
       while ((state = queue.StateOf(ahead)) == AheadDownload::State::kFetching) {
         if (wait_canceled_) {

@@ -142,6 +142,18 @@ TEST_F(PrefetchingTransportTest, AFailedFetchAheadIsFetchedAgainByTheEngine) {
   EXPECT_EQ(Fetch(*transport, "d"), server.files["d"]) << "the sink hears the kept bytes too";
   EXPECT_EQ(Count("rest 400"), 1);
   EXPECT_TRUE(AheadFilesLeft().empty());
+
+  SCOPED_TRACE("failing while the engine waits for it: fetched again as the same transfer");
+  server.held = {"e"};
+  server.failing_once = {"e"};
+  transport->PlanDownload(Plan("e"));
+  AwaitRequested({"e"});
+  events.events.clear();
+  events.on_started = [&] { server.Release("e"); };
+  EXPECT_EQ(Fetch(*transport, "e"), server.files["e"]);
+  events.on_started = nullptr;
+  EXPECT_EQ(Count("get e"), 2);
+  EXPECT_EQ(events.events, (std::vector<std::string>{"started", "stopped"})) << "one transfer, one start";
 }
 
 TEST_F(PrefetchingTransportTest, WhileAHelperIsBusyTheEnginesConnectionFetchesSmallFilesAhead) {
