@@ -386,8 +386,11 @@ TEST(FtpTransferBoundsTest, EndlessDataStopsPastTheBoundAndTheConnectionStaysInS
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(recorder.client.BytesTotal, c.bound + 1);
     EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(folder.path() + "endless.bin")), c.bound + 1);
-    EXPECT_EQ(folder.Read("endless.bin").substr(0, static_cast<size_t>(c.held)),
-              std::string(static_cast<size_t>(c.held), 'h'));
+    // Only a continued file is read back: the 64 MiB one takes seconds to
+    // read in a sanitized build, while the peer waits for the next command.
+    if (c.held > 0)
+      EXPECT_EQ(folder.Read("endless.bin").substr(0, static_cast<size_t>(c.held)),
+                std::string(static_cast<size_t>(c.held), 'h'));
 
     recorder.events.clear();
     recorder.client.Download("next.bin", folder.path() + "next.bin");
