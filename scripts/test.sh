@@ -29,7 +29,7 @@ if [ "${1:-}" != "--no-sanitize" ]; then
   cmake --build build-tsan -j"$jobs" --target prefetch_tests platform_tests trust_tests e2e_tests
   # The killed-writer test races a forked writer against its own deadline,
   # which the instrumented writer can miss; it starts no threads.
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
     ctest --test-dir build-tsan -L threads -E 'KilledWriterLeavesOneWholeVersion' --timeout 900 \
     --output-on-failure -j"$jobs"
 fi
