@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
@@ -48,12 +49,9 @@ std::optional<DownloadOrigin> ParseOrigin(std::string_view record) {
     field = record.substr(0, end);
     record.remove_prefix(end + 1);
   }
-  if (fields[0].empty() || fields[0].size() > 18) return std::nullopt;
-  origin.listed_size = 0;
-  for (const char c : fields[0]) {
-    if (c < '0' || c > '9') return std::nullopt;
-    origin.listed_size = origin.listed_size * 10 + (c - '0');
-  }
+  const std::optional<int64_t> listed_size = DecimalField(fields[0]);
+  if (!listed_size) return std::nullopt;
+  origin.listed_size = *listed_size;
   origin.version = fields[1];
   origin.digest = fields[2];
   origin.remote = record;
