@@ -7,11 +7,14 @@ packages=(
   # build
   cmake g++ make ccache pkg-config zlib1g-dev libglib2.0-dev libgtk-3-dev
   libwebkit2gtk-4.1-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libcurl4-openssl-dev
   # tests: real FTP peers, the window under Xvfb, Chinese glyphs
   python3 python3-pyftpdlib vsftpd xvfb xauth xdotool imagemagick x11-utils
   fonts-arphic-uming
+  # tests: a real web server for the HTTP(S) mirrors, certificates made by the tests
+  nginx-light openssl
   # benchmarks: the peers the figures are measured against; GNU time for peak memory
-  curl lftp gzip time
+  curl lftp aria2 gzip time
   # fuzzing and sanitizer runs
   clang libclang-rt-14-dev iproute2
   # table generation (tools/gen_big5_table.py) only
