@@ -35,7 +35,7 @@ struct WebServerOptions {
   int64_t rate_limit_bps = 0;
   // nginx lines added to the server block, such as redirects:
   // "location /moved/ { return 301 https://127.0.0.1:PORT/; }".
-  std::string extra_lines;
+  std::string extra_lines{};
 };
 
 // "http", "https" or "https_h1" (HTTP/1.1 alone), for test names and messages.
