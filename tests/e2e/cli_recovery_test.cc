@@ -128,16 +128,6 @@ TEST_P(CliRecoveryTest, FailedDownloadShowsTheErrorAndKeepsWhatWasInstalled) {
   EXPECT_FALSE(GameHas("After.txt"));
 }
 
-// Bytes that gzip cannot shrink much, so a served file is as large as its content.
-std::string NoisyBytes(size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    bytes[i] = static_cast<char>(seed >> 16);
-  }
-  return bytes;
-}
-
 TEST_P(CliRecoveryTest, PartialDownloadsOfAKilledRunAreContinuedOrRemoved) {
   const std::string core = NoisyBytes(300000, 1), help = NoisyBytes(200000, 2), map = NoisyBytes(100000, 3);
   set.AddE("Core.gz", "System\\Core.u", "2", core);

@@ -17,8 +17,8 @@ namespace test_support {
 
 namespace {
 
-// The access log's line per request: "GET 206 /Data/Big%20File.bin".
-constexpr const char* kAccessLogFormat = "'$request_method $status $request_uri'";
+// The access log's line per request: "GET 206 1048576 /Data/Big%20File.bin".
+constexpr const char* kAccessLogFormat = "'$request_method $status $body_bytes_sent $request_uri'";
 
 void WriteNginxConfig(const std::string& path, const std::string& work_dir, const std::string& root, int port,
                       Loopback loopback, const WebServerOptions& options) {
@@ -135,17 +135,25 @@ std::string WebServer::LineFields(const std::string& user) const { return Url() 
 
 std::string WebServer::CaFile() const { return options_.protocol == WebProtocol::kHttps ? TestCaFile() : ""; }
 
-std::vector<std::string> WebServer::Downloads() const {
-  std::vector<std::string> names;
+std::vector<WebRequest> WebServer::Requests() const {
+  std::vector<WebRequest> requests;
   std::istringstream log(ReadServerLog(work_dir_ + "access.log"));
   for (std::string line; std::getline(log, line);) {
-    // GET 200 /folder/name?query
-    if (line.rfind("GET ", 0) != 0) continue;
-    const size_t path = line.find(" /", 4);
-    if (path == std::string::npos) continue;
-    const std::string name = Unescaped(line.substr(path + 2, line.find('?', path) - path - 2));
-    if (name.empty() || name.back() == '/') continue;
-    names.push_back(name);
+    std::istringstream fields(line);
+    WebRequest request;
+    std::string uri;
+    if (!(fields >> request.method >> request.status >> request.body_bytes >> uri) || uri.empty() || uri[0] != '/')
+      continue;
+    request.path = Unescaped(uri.substr(1, uri.find('?') - 1));
+    requests.push_back(request);
+  }
+  return requests;
+}
+
+std::vector<std::string> WebServer::Downloads() const {
+  std::vector<std::string> names;
+  for (const WebRequest& request : Requests()) {
+    if (request.method == "GET" && !request.path.empty() && request.path.back() != '/') names.push_back(request.path);
   }
   return names;
 }

@@ -38,6 +38,14 @@ struct WebServerOptions {
   std::string extra_lines{};
 };
 
+// One request as nginx's access log notes it.
+struct WebRequest {
+  std::string method;  // "GET", "HEAD", ...
+  std::string path;    // relative to the served folder, URL-unescaped, without the query
+  int status = 0;      // 200, 206, 404, ...
+  int64_t body_bytes = 0;  // of the response's body, sent before it ended
+};
+
 // "http", "https" or "https_h1" (HTTP/1.1 alone), for test names and messages.
 std::string WebServerName(const WebServerOptions& options);
 
@@ -66,11 +74,12 @@ class WebServer : public UpdateServer {
   // The test CA for https (whichever certificate the server presents), "" for http.
   std::string CaFile() const override;
   std::string MissingFileReply() const override { return "404"; }
-  // The paths of the GET requests so far (without their query), relative
-  // to the served folder and URL-unescaped, whatever their status; not the
-  // requests for a folder (ending in '/'). nginx writes a request's line
-  // when its response ends, whole or cut off: wait for the names a test
-  // expects.
+  // Every request so far, in the order their responses ended: nginx
+  // writes a request's line when its response ends, whole or cut off, so
+  // wait for the requests a test expects.
+  std::vector<WebRequest> Requests() const;
+  // The paths of the GET requests of Requests(), whatever their status;
+  // not the requests for a folder (ending in '/').
   std::vector<std::string> Downloads() const override;
   void Stop() override;
 
