@@ -27,7 +27,7 @@ class UpdateServer {
   // not have: "550" for FTP, "404" for HTTP.
   virtual std::string MissingFileReply() const = 0;
   // The files clients have asked for so far, relative to the served folder,
-  // in the order of the server's log (see the implementation for when the
+  // in the order of the server's log (each server's class says when its
   // log notes a transfer).
   virtual std::vector<std::string> Downloads() const = 0;
   // Stops the server and waits for it to end; idempotent.
