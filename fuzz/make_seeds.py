@@ -108,3 +108,9 @@ put("fuzz_minisign", "legacy", b"untrusted comment: signature from minisign secr
     b"RWRwEhkhAdxPb9NosJKK8YsG353GOeYEOOV1EE2+WvQfur/LSnWryQt+REqgS9Z8ECFZBZqgITrzI+06kggFMRW4gHwykds4cwk=\n"
     b"trusted comment: timestamp:1796731028\tfile:update3.dat\n"
     b"pBS6XFlIRVNMyfuS/EvuYERygQH/6dnKIzJtExMy9sIEFhUknk7G3m58SEzMj/WlJAo8CUhdWpRR/Owye2KVDQ==\n")
+
+# fuzz_content_range: values of a Content-Range header.
+put("fuzz_content_range", "whole", b"bytes 100-199/200")
+put("fuzz_content_range", "unknown_length", b"Bytes 0-0/*")
+put("fuzz_content_range", "unsatisfied", b"bytes */200")
+put("fuzz_content_range", "large", b" bytes 5368709120-5368709121/5368709122 ")
