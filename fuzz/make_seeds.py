@@ -114,3 +114,9 @@ put("fuzz_minisign", "legacy", b"untrusted comment: signature from minisign secr
 put("fuzz_server_line", "plain", b"Main 127.0.0.1 2121 10000 anonymous\r\n")
 put("fuzz_server_line", "url", b"Web https://[::1]:8443/game/patch 0 10000 anonymous")
 put("fuzz_server_line", "short", b"CDN http://cdn.example/ 0 5000")
+
+# fuzz_content_range: values of a Content-Range header.
+put("fuzz_content_range", "whole", b"bytes 100-199/200")
+put("fuzz_content_range", "unknown_length", b"Bytes 0-0/*")
+put("fuzz_content_range", "unsatisfied", b"bytes */200")
+put("fuzz_content_range", "large", b" bytes 5368709120-5368709121/5368709122 ")
