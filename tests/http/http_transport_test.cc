@@ -176,7 +176,7 @@ TEST_P(HttpTransportTest, AMissingFileIsRefusedAndTheLocalFileStaysAsItWas) {
   WriteFile(local, "old bytes");
   std::string text;
   EXPECT_EQ(FailureOf("absent.bin", local, 10, false, text), DownloadFailure::kRefused);
-  EXPECT_NE(text.find("404"), std::string::npos) << text;
+  EXPECT_EQ(text.rfind("404", 0), 0u) << "the status comes first, as an FTP refusal's code does: " << text;
   EXPECT_EQ(ReadFile(local), "old bytes");
   EXPECT_EQ(events_.seen, (std::vector<std::string>{"connected", "failed"}));
   EXPECT_EQ(transport_->ReceivedFile(), std::nullopt);
