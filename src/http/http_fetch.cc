@@ -117,6 +117,10 @@ size_t HttpFetch::OnHeader(char* data, size_t size, size_t count, void* self) {
   // Each answer (a redirect's too) starts with its status line.
   if (line.substr(0, 5) == "HTTP/") {
     fetch.content_range_.clear();
+    // "HTTP/1.1 404 Not Found": the words after the code, if any (HTTP/2 has none).
+    const size_t code = line.find(' ');
+    const size_t words = code == std::string_view::npos ? code : line.find(' ', code + 1);
+    fetch.reason_ = words == std::string_view::npos ? "" : std::string(Trimmed(line.substr(words + 1)));
   } else if (line.size() > kContentRange.size() &&
              platform::EqualIgnoringAsciiCase(line.substr(0, kContentRange.size()), kContentRange)) {
     fetch.content_range_ = Trimmed(line.substr(kContentRange.size()));
@@ -169,7 +173,7 @@ bool HttpFetch::TakeAnswer() {
     return false;
   }
   if (status_ < 200 || status_ > 299) {
-    failure_ = StatusFailure(status_, what);
+    failure_ = StatusFailure(status_, reason_, what);
     return false;
   }
   if (held > 0 && status_ == 206) {
@@ -300,6 +304,7 @@ void HttpFetch::Restart() {
   curl_easy_setopt(easy_, CURLOPT_RANGE, nullptr);
   phase_ = Phase::kAwaitingAnswer;
   content_range_.clear();
+  reason_.clear();
   status_ = 0;
   last_progress_ = Clock::now();
   try {

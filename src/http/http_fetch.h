@@ -114,6 +114,7 @@ class HttpFetch {
   bool target_opened_ = false;
   long status_ = 0;
   std::string content_range_;  // of the latest answer's headers
+  std::string reason_;         // the words of the latest answer's status line
   int64_t total_ = 0;
   int64_t received_ = 0;  // bytes of this answer's body taken
   std::unique_ptr<DownloadTarget> target_;
