@@ -123,8 +123,7 @@ TEST_P(CliRecoveryTest, FailedDownloadShowsTheErrorAndKeepsWhatWasInstalled) {
   const CliResult r = Run({"--server", "0", "--update"});
   EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
   EXPECT_EQ(r.Lines().at(2), "2files remain to be updated");
-  EXPECT_NE(r.Lines().back().find(server->MissingFileReply()), std::string::npos)
-      << "the server's refusal is shown: " << r.out;
+  EXPECT_EQ(r.Lines().back().rfind(server->MissingFileReply(), 0), 0u) << "the server's refusal is shown: " << r.out;
   EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nHere.txt 1\r\n");
   EXPECT_FALSE(GameHas("After.txt"));
 }
