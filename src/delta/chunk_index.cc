@@ -10,7 +10,7 @@ constexpr std::string_view kMagic = "CDX1";
 constexpr uint64_t kLargestVarint = (uint64_t{1} << 63) - 1;
 constexpr uint64_t kVarintBytes = 10;
 // The header's fields after the signature, each a varint.
-constexpr uint64_t kHeaderFields = 11;
+constexpr uint64_t kHeaderFields = 10;
 
 void PutVarint(std::string& out, uint64_t value) {
   while (value >= 0x80) {
