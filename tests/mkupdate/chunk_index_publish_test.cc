@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "delta/chunk_index.h"
@@ -138,6 +139,10 @@ TEST_F(ChunkIndexPublishTest, IndexesFollowTheirEntriesThroughLaterPublishes) {
 
   // An index file that no longer has its digest is not listed any more.
   std::ofstream(server() + "/Maps.GZP.cdx", std::ios::app) << "x";
+  const std::vector<std::string> problems = CheckServerFolder(server());
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("the SHA-256 of the chunk index Maps.GZP.cdx (field 10) differs"), std::string::npos)
+      << problems[0];
   options.now = Utc(10);
   RunWith(options);
   EXPECT_EQ(LineField(Entry("Data\\Maps.pak"), 10), "");

@@ -74,7 +74,7 @@ Commands:
   check SERVER [--key PUBLICKEY]
       Verifies SERVER against its update3.dat: every file present with the
       listed size and SHA-256 digests, gzip files intact, bundles
-      well-formed, no local name twice, versions of one width. With a
+      well-formed, chunk indexes present and of their files, no local name twice, versions of one width. With a
       public key, also the signatures of update3.dat and bulletin.htm:
       present, made by that key for that file, not expired. Prints one line per problem
       and exits with status 1 when there is any.
