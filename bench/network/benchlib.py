@@ -148,18 +148,22 @@ class Service:
     def __init__(self, work, name, argv, ready=accepts):
         self.pid = -1
         out = os.path.join(work, f"{name}.out")
-        for _ in range(3):  # a port found free may be taken before the server binds it
-            self.port = free_port()
-            self.pid = spawn(argv(self.port), out, own_group=True)
-            deadline = time.monotonic() + 10
-            while time.monotonic() < deadline:
-                if os.waitpid(self.pid, os.WNOHANG)[0]:  # it ended: the port was taken, or worse
-                    self.pid = -1
-                    break
-                if ready(self.port):
-                    return
-                time.sleep(0.02)
+        try:
+            for _ in range(3):  # a port found free may be taken before the server binds it
+                self.port = free_port()
+                self.pid = spawn(argv(self.port), out, own_group=True)
+                deadline = time.monotonic() + 10
+                while time.monotonic() < deadline:
+                    if os.waitpid(self.pid, os.WNOHANG)[0]:  # it ended: the port was taken, or worse
+                        self.pid = -1
+                        break
+                    if ready(self.port):
+                        return
+                    time.sleep(0.02)
+                self.stop()
+        except BaseException:  # interrupted while it starts: it does not outlive the run; re-raised
             self.stop()
+            raise
         raise BenchError(f"{name} did not start: {tail(out)}")
 
     def stop(self):

@@ -241,7 +241,8 @@ def far(bench, quick):
         far_mirror = proxy.mirror()
         trips = {"first byte through the proxy": far_mirror, "first byte from nginx itself": nginx.mirror("https")}
         updater, curl = "https: updater-cli --update", f"https: curl --parallel-max {PEER_STREAMS} (HTTP/2)"
-        aria2c, ftp_updater = f"https: aria2c -j {PEER_STREAMS}", f"ftp, replies held {FTP_HOLD_MS} ms: updater-cli"
+        aria2c = f"https: aria2c -j {PEER_STREAMS} (HTTP/1.1)"
+        ftp_updater = f"ftp, replies held {FTP_HOLD_MS} ms: updater-cli"
         for _ in range(bench.runs):
             for label, mirror in trips.items():
                 f.take(label, lambda: bench.round_trip(mirror, uset))
