@@ -443,3 +443,5 @@ def main(doc, scenarios, make_bench, prog):
                 scenarios[name](bench, args.quick)
     except BenchError as error:
         sys.exit(f"{prog}: {error}")
+    except KeyboardInterrupt:  # its servers are stopped and its folder removed by now
+        sys.exit(f"{prog}: interrupted")
