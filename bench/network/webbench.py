@@ -27,7 +27,7 @@ Every figure is the median of --runs runs (3); the programs take turns
 within each run. --quick shrinks the files for a smoke run. A flag or a
 server line that updater-cli refuses shows as "not available". The update
 sets are published by mkupdate ("raw *") into a temporary folder that is
-removed at the end (--dir says where; the full run needs about 3 GiB).
+removed at the end (--dir says where; the full run needs about 2.5 GiB).
 """
 import os
 import pwd
