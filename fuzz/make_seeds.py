@@ -108,3 +108,15 @@ put("fuzz_minisign", "legacy", b"untrusted comment: signature from minisign secr
     b"RWRwEhkhAdxPb9NosJKK8YsG353GOeYEOOV1EE2+WvQfur/LSnWryQt+REqgS9Z8ECFZBZqgITrzI+06kggFMRW4gHwykds4cwk=\n"
     b"trusted comment: timestamp:1796731028\tfile:update3.dat\n"
     b"pBS6XFlIRVNMyfuS/EvuYERygQH/6dnKIzJtExMy9sIEFhUknk7G3m58SEzMj/WlJAo8CUhdWpRR/Owye2KVDQ==\n")
+
+# Server list lines: a plain FTP line and URL lines with and without a port,
+# an IPv6 address and a folder.
+put("fuzz_server_line", "plain", b"Main 127.0.0.1 2121 10000 anonymous\r\n")
+put("fuzz_server_line", "url", b"Web https://[::1]:8443/game/patch 0 10000 anonymous")
+put("fuzz_server_line", "short", b"CDN http://cdn.example/ 0 5000")
+
+# fuzz_content_range: values of a Content-Range header.
+put("fuzz_content_range", "whole", b"bytes 100-199/200")
+put("fuzz_content_range", "unknown_length", b"Bytes 0-0/*")
+put("fuzz_content_range", "unsatisfied", b"bytes */200")
+put("fuzz_content_range", "large", b" bytes 5368709120-5368709121/5368709122 ")

@@ -5,6 +5,7 @@
 #include "app/form2.h"
 #include "filecheck/file_check.h"
 #include "ftp/ftp_transport.h"
+#include "http/http_transport.h"
 #include "lists/list_file.h"
 #include "platform/game_path.h"
 #include "prefetch/prefetching_transport.h"
@@ -22,9 +23,11 @@ namespace {
 constexpr char kDefaultFaceBig5[] = "\xB7\x73\xB2\xD3\xA9\xFA\xC5\xE9";
 
 // The transport of each scheme a server line may name, each fetching
-// ahead over helper connections.
+// ahead: FTP over helper connections, HTTP on its own multi handle.
 TransportRegistry ServerTransports() {
-  return TransportRegistry{{std::string(kPlainServerScheme), PrefetchingTransportFactory(FtpTransportFactory())}};
+  return TransportRegistry{{std::string(kPlainServerScheme), PrefetchingTransportFactory(FtpTransportFactory())},
+                           {"http", HttpTransportFactory()},
+                           {"https", HttpTransportFactory()}};
 }
 
 }  // namespace

@@ -3,12 +3,9 @@
 #include "filecheck/repair_targets.h"
 #include "filecheck/signed_repair.h"
 #include "texts/texts.h"
-#include "gzip/gzip.h"
 #include "platform/ascii_case.h"
-#include "platform/errors.h"
 #include "platform/file_system.h"
 #include "platform/game_path.h"
-#include "update/folder_path.h"
 #include "update/install_journal.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
@@ -27,10 +24,6 @@ SplitName SplitAtLastSeparator(const std::string& name) {
   const size_t separator = name.find_last_of("\\/");
   if (separator == std::string::npos) return {"", name};
   return {name.substr(0, separator + 1), name.substr(separator + 1)};
-}
-
-std::string GamePath(const UpdateEngine& e, const std::string& name) {
-  return platform::ResolveGameFileName(e.ExeDir, name);
 }
 
 // The status line after file `index` of `count` has been handled.
@@ -96,11 +89,6 @@ std::string FindListingEntry(UpdateEngine& e, const LineList& names, const Misma
   return "";
 }
 
-// Removes a temporary file of the repair if it is there; one that stays is reported.
-void Discard(UpdateEngine& e, const std::string& path) {
-  if (std::string sentence = DiscardTemporaryFile(path); !sentence.empty()) e.View.ReportRefusedName(sentence);
-}
-
 // The execute bits the server list's "E" or "O" line for the game file
 // `name` gives it: a listing entry carries no mode of its own.
 platform::ExecuteBits ListedExecuteBitsOf(const UpdateEngine& e, const std::string& name) {
@@ -117,49 +105,17 @@ platform::ExecuteBits ListedExecuteBitsOf(const UpdateEngine& e, const std::stri
 
 // Fetches the listing entry for `file`; false when the file could not be
 // repaired from it (its data was damaged or could not replace the file;
-// the unpacker has shown why).
+// the installer has shown why). A packed entry unpacks into the
+// mismatched file; any other replaces the file of its own name.
 bool DownloadFromListing(UpdateEngine& e, const MismatchedFile& file, const SplitName& split,
                          const std::string& entry) {
-  if (!e.Connection) throw Exception("Not connected");
-  const std::string downloaded = GamePath(e, split.folder + entry);
-  const bool packed = GetNameFirstList(entry, 2) == "GZP";
-  // Received under a temporary name: an unpacked file replaces the
-  // mismatched one, any other download replaces the file of its own name.
-  const std::string received =
-      packed ? BeginDownloadFile(e.ExeDir, downloaded) : BeginPartialFile(e.ExeDir, downloaded);
-  // A copy: the download pumps messages, and the connection may be replaced meanwhile.
-  const std::shared_ptr<Transport> connection = e.Connection;
-  try {
-    connection->Download(entry, received, -1, {}, false);
-  } catch (...) {
-    // Removes the partial download, then rethrows.
-    Discard(e, received);
-    throw;
-  }
-  if (!packed) {
-    const int error =
-        platform::ReplaceFile(received, downloaded, ListedExecuteBitsOf(e, split.folder + entry));
-    if (error == 0) return true;
-    Discard(e, received);
-    throw EFOpenError("Cannot create file " + downloaded + ": " + platform::ErrorText(error));
-  }
-  try {
-    RequireFolderPath(e.ExeDir, file.name);
-  } catch (...) {
-    // Removes the partial download, then rethrows.
-    Discard(e, received);
-    throw;
-  }
-  const std::string destination = GamePath(e, file.name);
-  const std::string partial = BeginPartialFile(e.ExeDir, destination);
-  e.Gzip.FileSource = received;
-  e.Gzip.FileDestination = destination;
-  TGzip::Expectation expected;
-  expected.execute = ListedExecuteBitsOf(e, file.name);
-  const int status = e.Gzip.Unpack(expected);
-  Discard(e, received);  // the unpacker deletes it, except when the file could not be replaced
-  Discard(e, partial);
-  return status == TGzip::kUnpacked;
+  UnlistedDownload download;
+  download.remote = entry;
+  download.unpacks = GetNameFirstList(entry, 2) == "GZP";
+  download.received_beside = split.folder + entry;
+  download.local = download.unpacks ? file.name : download.received_beside;
+  download.execute = ListedExecuteBitsOf(e, download.local);
+  return InstallUnlistedDownload(e, download);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "ftp/ftp_reply.h"
 #include "transport/download_target.h"
 #include "platform/ascii_case.h"
+#include "platform/decimal_field.h"
 #include "platform/event_loop.h"
 
 namespace {
@@ -37,12 +38,7 @@ int64_t ParseByteCount(const std::string& line) {
   if (last == 0) return 0;
   size_t first = last - 1;
   while (first > 0 && std::isdigit(static_cast<unsigned char>(line[first - 1]))) --first;
-  int64_t value = 0;
-  for (size_t i = first; i < last; ++i) {
-    if (value > (INT64_MAX - 9) / 10) return 0;
-    value = value * 10 + (line[i] - '0');
-  }
-  return value;
+  return platform::DecimalField(std::string_view(line).substr(first, last - first)).value_or(0);
 }
 
 int64_t TFtpClient::BytesRecvd() const {

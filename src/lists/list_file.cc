@@ -22,19 +22,6 @@ std::string_view LineFieldView(std::string_view line, int n) {
 
 std::string LineField(const std::string& line, int n) { return std::string(LineFieldView(line, n)); }
 
-std::optional<int64_t> DecimalField(std::string_view field) {
-  if (field.empty()) return std::nullopt;
-  constexpr int64_t kMost = INT64_MAX;
-  int64_t value = 0;
-  for (const char c : field) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const int digit = c - '0';
-    if (value > (kMost - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
-
 std::string NameStem(const std::string& name) {
   const size_t dot = name.find('.');
   return dot == std::string::npos ? std::string() : name.substr(0, dot);

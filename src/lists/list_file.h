@@ -2,8 +2,6 @@
 // "update2.dat" and the others) and the small text helpers used on their lines.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,11 +16,6 @@ std::string LineField(const std::string& line, int n);
 
 // LineField without a copy: a view into line.
 std::string_view LineFieldView(std::string_view line, int n);
-
-// The value of a field that holds a decimal count (a size, a time in
-// seconds): digits only, up to 2^63 - 1; nullopt for anything else (a
-// sign, a space, an empty field, a value past 64 bits).
-std::optional<int64_t> DecimalField(std::string_view field);
 
 // The part of name before its first dot; empty when name has no dot.
 std::string NameStem(const std::string& name);

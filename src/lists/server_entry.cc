@@ -1,5 +1,6 @@
 #include "lists/server_entry.h"
 
+#include "platform/decimal_field.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
 
@@ -55,7 +56,7 @@ EntryHandling HandlingOf(char type, bool changed) {
 
 char ServerEntry::Letter() const { return UpperLetter(type); }
 
-int64_t ServerEntry::InstalledSize() const { return DecimalField(installed_size_text).value_or(-1); }
+int64_t ServerEntry::InstalledSize() const { return platform::DecimalField(installed_size_text).value_or(-1); }
 
 ServerEntryParse ParseServerEntry(std::string_view line) {
   ServerEntryParse parse;
@@ -66,7 +67,7 @@ ServerEntryParse ParseServerEntry(std::string_view line) {
   entry.local = LineFieldView(line, kLocalField);
   entry.version = LineFieldView(line, kVersionField);
   entry.size_text = LineFieldView(line, kSizeField);
-  entry.size = DecimalField(entry.size_text).value_or(-1);
+  entry.size = platform::DecimalField(entry.size_text).value_or(-1);
   const char letter = entry.Letter();
   if (IsPackageLetter(letter)) entry.package = LineFieldView(line, kPackageField);
   if (const int field = ServedDigestField(letter); field != 0) entry.served_sha256 = LineFieldView(line, field);

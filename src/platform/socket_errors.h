@@ -3,6 +3,8 @@
 // that every call in socket_stream.h and resolver.h sets on failure.
 #pragma once
 
+#include <string>
+
 namespace platform {
 
 // The numbers the upper layers test by name; the rest come from the mapping.
@@ -19,6 +21,10 @@ int WinSockErrorFromErrno(int errno_value);
 // The error of the last failed socket or lookup call on this thread, like
 // WSAGetLastError. Calls that succeed leave it unchanged.
 int LastSocketError();
+
+// "10061:Connection refused"; "" for 0; "Unknown Error No. <n>" for a
+// number the table does not know.
+std::string WinSockErrorMessage(int error_number);
 void SetLastSocketError(int winsock_error);
 
 }  // namespace platform

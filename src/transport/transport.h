@@ -88,6 +88,10 @@ struct NetworkSettings {
   // Enforces MaxRateKiBps; shared by every connection of one session, null
   // without a cap.
   std::shared_ptr<RateLimiter> RateLimit;
+  // For a protocol over TLS: a PEM file of further certificate authorities
+  // that may sign a server's certificate, trusted beside the system's
+  // store (a publisher's own CA); a real path, "" = none.
+  std::string CaFile;
 };
 
 // A download the engine will ask for soon.

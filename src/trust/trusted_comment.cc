@@ -1,6 +1,7 @@
 #include "trust/trusted_comment.h"
 
 #include "platform/ascii_case.h"
+#include "platform/decimal_field.h"
 
 namespace trust {
 
@@ -9,18 +10,8 @@ namespace {
 constexpr std::string_view kTimestamp = "timestamp:";
 constexpr std::string_view kExpires = "expires:";
 constexpr std::string_view kFile = "file:";
-// 18 digits always fit in int64_t.
+// Far more digits than any time in seconds needs; a longer value is no time.
 constexpr size_t kMaxDigits = 18;
-
-std::optional<int64_t> DecimalValue(std::string_view text) {
-  if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
-  int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
 
 // Records field value under name in slot, or the problem with it.
 void Take(std::string_view name, std::string_view value, std::optional<int64_t>& slot, TrustedTimes& times) {
@@ -30,7 +21,7 @@ void Take(std::string_view name, std::string_view value, std::optional<int64_t>&
     times.problem = "the trusted comment gives \"" + field + "\" twice";
     return;
   }
-  slot = DecimalValue(value);
+  slot = value.size() <= kMaxDigits ? platform::DecimalField(value) : std::nullopt;
   if (!slot) times.problem = "the trusted comment's \"" + field + "\" is not a number of seconds: \"" +
                              std::string(value) + "\"";
 }

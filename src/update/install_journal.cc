@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "platform/decimal_field.h"
 #include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
@@ -49,7 +50,7 @@ std::optional<DownloadOrigin> ParseOrigin(std::string_view record) {
     field = record.substr(0, end);
     record.remove_prefix(end + 1);
   }
-  const std::optional<int64_t> listed_size = DecimalField(fields[0]);
+  const std::optional<int64_t> listed_size = platform::DecimalField(fields[0]);
   if (!listed_size) return std::nullopt;
   origin.listed_size = *listed_size;
   origin.version = fields[1];

@@ -45,6 +45,8 @@ NetworkSettings ReadNetworkSettings(const std::string& exe_dir) {
   // A value that is no number, or below 0, keeps the floor that guards
   // against a trickling server.
   if (const auto floor = ReadBoundedInt(ini, "MINRATE", 0, std::numeric_limits<int>::max())) settings.MinRateBps = *floor;
+  if (const std::string ca_file = platform::ReadProfileString(ini, "NETWORK", "CAFILE", ""); !ca_file.empty())
+    settings.CaFile = platform::ResolveGameFileName(exe_dir, ca_file);
   return settings;
 }
 

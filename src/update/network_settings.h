@@ -19,6 +19,9 @@
 // no cap. RateLimit stays null (see ConnectionNetworkSettings).
 // MINRATE=<bytes per second>, 0 or more (else 1024):
 // NetworkSettings::MinRateBps, 0 = no floor.
+// CAFILE=<name of a PEM file, relative to the game folder>: certificate
+// authorities an https server's certificate may be signed by beside the
+// system's, NetworkSettings::CaFile as a real path; none without the key.
 NetworkSettings ReadNetworkSettings(const std::string& exe_dir);
 
 // How often the update run saves the record on its way (see

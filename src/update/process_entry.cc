@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/decimal_field.h"
 #include "texts/texts.h"
 #include "gzip/gzip.h"
 #include "platform/errors.h"
@@ -16,6 +17,7 @@
 #include "platform/game_path.h"
 #include "platform/process.h"
 #include "platform/temporary_names.h"
+#include "transport/download_target.h"
 #include "update/bundle.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
@@ -39,6 +41,12 @@ struct EntryFields {
   std::string installed_size;    // the installed file's size as listed ("E"); "" when none
   int64_t installed_size_bound = -1;  // installed_size as a decimal count, -1 when none
   platform::ExecuteBits execute = platform::ExecuteBits::kAsReplaced;  // as the mode flag lists it ("E", "O")
+  // The game file name whose download file receives a packed download:
+  // the remote name, or the file check's own choice for a listing entry.
+  std::string download_name{};
+  // False for a download no list line describes (a listing entry): it has
+  // no size or digest to compare what arrives with.
+  bool listed = true;
 };
 
 const std::string kNoDigest;
@@ -47,7 +55,7 @@ const std::string kNoDigest;
 // local name, otherwise the download file of its remote name.
 std::string DownloadPath(const UpdateEngine& e, const EntryFields& f) {
   if (!f.handling.unpacks) return platform::PartialFileOf(platform::ResolveGameFileName(e.ExeDir, f.local));
-  return platform::ResolveGameFileName(e.ExeDir, f.remote) + std::string(kDownloadFileSuffix);
+  return platform::ResolveGameFileName(e.ExeDir, f.download_name) + std::string(kDownloadFileSuffix);
 }
 
 // The steps of installing one entry. Everything is received or written
@@ -84,7 +92,9 @@ class EntryInstaller {
   // counted and hashed in): what is there is left alone.
   Fetched Download() {
     if (!e_.Connection) throw Exception("Not connected");
-    if (!f_.handling.unpacks) RequireFolderPath(e_.ExeDir, f_.local);
+    // The file check makes no folders: a listing entry needs the folder of
+    // the file it repairs.
+    if (!f_.handling.unpacks && f_.listed) RequireFolderPath(e_.ExeDir, f_.local);
     const std::string path = DownloadPath(e_, f_);
     const DownloadOrigin origin{f_.remote, f_.listed_size, f_.version, f_.digest};
     const KeptDownloads::Match kept = e_.KeptPartialDownloads.Take(path, origin);
@@ -109,8 +119,9 @@ class EntryInstaller {
     } catch (const EDownloadError& failure) {  // the transport says what kind; see DownloadFailure
       switch (failure.Failure()) {
         case DownloadFailure::kOverrun:
-          return Refuse(Fetched::kOverrun, "the server sent more of \"" + f_.remote + "\" than its listed size (" +
-                                               f_.size + ")");
+          return Refuse(Fetched::kOverrun, "the server sent more of \"" + f_.remote + "\" than " +
+                                               (f_.listed ? "its listed size (" + f_.size + ")"
+                                                          : "the " + UnlistedLimitText() + " an unlisted file may hold"));
         case DownloadFailure::kLocal:
           throw;  // a local file that cannot be written (a full disk): what arrived goes
         case DownloadFailure::kCutOff:
@@ -132,6 +143,7 @@ class EntryInstaller {
       e_.View.EntryFailed();
       return Fetched::kReplaced;
     }
+    if (!f_.listed) return Fetched::kWhole;
     const int64_t received = connection->BytesTotal();
     // Converted as the run-time library converts text (a sign, hexadecimal), in 64 bits.
     const int64_t listed = platform::StrToInt64(f_.size);
@@ -389,7 +401,7 @@ std::string ImportCommandLine(const std::string& type, const std::string& packag
 
 int ImportShowMode(const std::string& type) { return type == "T" ? 1 : 0; }
 
-int64_t ListedSize(const std::string& size_field) { return DecimalField(size_field).value_or(-1); }
+int64_t ListedSize(const std::string& size_field) { return platform::DecimalField(size_field).value_or(-1); }
 
 namespace {
 
@@ -420,7 +432,7 @@ PendingInstall ParsePendingLine(const UpdateEngine& e, const std::string& line) 
   EntryFields f{entry.type == 0 ? "" : std::string(1, entry.type), entry.remote, entry.local, entry.version,
                 entry.size_text, entry.package, entry.size, HandlingOf(entry.type, pending.changed),
                 ListedDigest(e, entry), ListedInstalledDigest(entry), "", -1,
-                ListedExecuteBits(entry.execute_flag)};
+                ListedExecuteBits(entry.execute_flag), entry.remote};
   // Only an "E" unpacking is bounded by the installed size; an "O" file is bounded by field 5.
   if (InstalledSizeField(entry.Letter()) != 0) {
     f.installed_size = entry.installed_size_text;
@@ -451,4 +463,17 @@ AheadPlan PlanEntryDownload(UpdateEngine& e, const std::string& line, int index)
   const std::string ahead_path =
       NoteTemporaryFile(e.ExeDir, local_path + std::string(kAheadFileSuffix) + std::to_string(index));
   return {PlannedDownload{f.remote, local_path, ahead_path, f.listed_size}, false};
+}
+
+bool InstallUnlistedDownload(UpdateEngine& e, const UnlistedDownload& download) {
+  const char type = download.unpacks ? 'E' : 'O';
+  EntryFields f{std::string(1, type), download.remote, download.local, "", "", "", -1, HandlingOf(type, false),
+                "", "", "", -1, download.execute, download.received_beside, false};
+  EntryInstaller installer(e, f);
+  if (installer.Download() != EntryInstaller::Fetched::kWhole) return false;
+  if (!f.handling.unpacks) {
+    installer.PlaceDownload();
+    return true;
+  }
+  return installer.Unpack() == TGzip::kUnpacked;
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "update/update_engine.h"
 
 // How ProcessEntry left the entry.
@@ -59,6 +60,24 @@ enum class EntryOutcome {
 // when a package ("T", "A", "S", "W") cannot be unpacked or taken apart
 // whole; the caller's run stops at this entry then.
 EntryOutcome ProcessEntry(UpdateEngine& e, const std::string& line, bool FromCheck);
+
+// A download no list line describes: a name of the server folder's
+// listing that the file check repairs a file from.
+struct UnlistedDownload {
+  std::string remote;           // the name the server is asked for
+  std::string local;            // the game file it installs, Windows-style
+  bool unpacks = false;         // gzip data unpacked into local; else the file itself
+  std::string received_beside;  // the game file name a packed download is received beside
+  platform::ExecuteBits execute = platform::ExecuteBits::kAsReplaced;
+};
+
+// Fetches and installs `download` as ProcessEntry installs an entry, under
+// temporary names that are removed on every way out, bounded by
+// kUnlistedTransferLimit since nothing lists its size. The caller has
+// judged the names. True when it is installed; false when its data was
+// damaged or could not replace the file (the unpacker has shown why) or it
+// was passed over (named through the view). Throws as ProcessEntry does.
+bool InstallUnlistedDownload(UpdateEngine& e, const UnlistedDownload& download);
 
 // The download ProcessEntry(e, line, false) will ask the connection for,
 // to be planned ahead (Transport::PlanDownload), its ahead file

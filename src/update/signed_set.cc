@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/decimal_field.h"
 #include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
@@ -19,7 +20,7 @@ std::string InFolder(const std::string& exe_dir, const char* name) {
 constexpr char kListName[] = "update3.dat";
 
 // A timestamp as this updater writes it: decimal seconds.
-std::optional<int64_t> ParseSeconds(std::string_view text) { return DecimalField(text); }
+std::optional<int64_t> ParseSeconds(std::string_view text) { return platform::DecimalField(text); }
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-// updater-cli against real FTP servers: the forced update, the in-use stop,
+// updater-cli against real servers, FTP and HTTP(S): the forced update, the in-use stop,
 // failures, partial downloads a killed run left, arguments, and server data
 // that tries to leave the game folder.
 #include <gtest/gtest.h>
@@ -123,19 +123,9 @@ TEST_P(CliRecoveryTest, FailedDownloadShowsTheErrorAndKeepsWhatWasInstalled) {
   const CliResult r = Run({"--server", "0", "--update"});
   EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
   EXPECT_EQ(r.Lines().at(2), "2files remain to be updated");
-  EXPECT_EQ(r.Lines().back().rfind("550", 0), 0u) << "the server's refusal is shown: " << r.out;
+  EXPECT_EQ(r.Lines().back().rfind(server->MissingFileReply(), 0), 0u) << "the server's refusal is shown: " << r.out;
   EXPECT_EQ(Game("update2.dat"), "AVWSEN\r\n\r\nHere.txt 1\r\n");
   EXPECT_FALSE(GameHas("After.txt"));
-}
-
-// Bytes that gzip cannot shrink much, so a served file is as large as its content.
-std::string NoisyBytes(size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    bytes[i] = static_cast<char>(seed >> 16);
-  }
-  return bytes;
 }
 
 TEST_P(CliRecoveryTest, PartialDownloadsOfAKilledRunAreContinuedOrRemoved) {

@@ -1,7 +1,8 @@
-// updater-cli in a game folder that ships "update.pub", against real FTP
-// servers, with keys and signatures made by the minisign tool: which sets
-// are taken, which are refused and why, that a refused set installs
-// nothing, that every download is held to its digest, and --verify.
+// updater-cli in a game folder that ships "update.pub", against real
+// servers (FTP and HTTP(S)), with keys and signatures made by the minisign
+// tool: which sets are taken, which are refused and why, that a refused
+// set installs nothing, that every download is held to its digest, and
+// --verify.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -119,7 +120,7 @@ TEST_P(CliSignedSetTest, GoodSetIsInstalledAndEveryFlawedOneRefused) {
     refusal.spoil();
     const CliResult r = Run({"--server", "0", "--update"});
     EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
-    EXPECT_NE(r.out.find("update3.dat from " + HostPort(*server) + ": "), std::string::npos)
+    EXPECT_NE(r.out.find("update3.dat from " + server->Name() + ": "), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find(refusal.says), std::string::npos) << r.out;
     EXPECT_FALSE(GameHas("News.txt"));
@@ -203,7 +204,7 @@ TEST_P(CliSignedSetTest, BadMirrorFirstGoodOneSecond) {
   WriteServers({ServerLine("Bad", *bad), ServerLine("Bad", *bad)});
   const CliResult both = Run({"--server", "1", "--update"});
   EXPECT_EQ(both.exit_code, 3) << both.out << both.err;
-  const std::string named = "update3.dat from " + HostPort(*bad) + ": the signature";
+  const std::string named = "update3.dat from " + bad->Name() + ": the signature";
   const size_t first = both.out.find(named);
   ASSERT_NE(first, std::string::npos) << both.out;
   EXPECT_NE(both.out.find(named, first + 1), std::string::npos) << both.out;

@@ -1,5 +1,6 @@
-// updater-cli against real FTP servers on loopback: installs, changes,
-// refusals, fallback and the mended handling of hostile names.
+// updater-cli against real servers on loopback (FTP, and HTTP(S) where the
+// protocol does not matter): installs, changes, refusals, fallback and the
+// mended handling of hostile names.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +14,48 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class CliUpdateTest : public CliE2eTest {};
+class CliUpdateTest : public CliE2eTest {
+ protected:
+  // Forty entries of both kinds and a bundle, for the runs that fetch ahead.
+  void ServeFortyOneEntries() {
+    for (int i = 0; i < 40; ++i) {
+      const std::string n = std::to_string(i);
+      const std::string folder = i % 3 == 0 ? "Maps\\" : "System\\";
+      if (i % 2 == 0) {
+        set.AddE("f" + n + ".gz", folder + "F" + n + ".u", "7", std::string(3000 + i * 500, char('a' + i % 26)));
+      } else {
+        set.AddO("f" + n + ".txt", folder + "F" + n + ".txt", "7", "text " + n);
+      }
+    }
+    set.AddBundle("C", "Maps.gz", "Maps.bnd", "7", {{"Maps\\Town.map", "town"}});
+    set.WriteList();
+  }
+  // Every file and folder of a game folder updated afresh from `server`
+  // with `connections`, each file with its content.
+  std::string TreeAfterFreshRun(const UpdateServer& server, int connections) {
+    SCOPED_TRACE(std::to_string(connections) + " connections to " + server.Name());
+    std::filesystem::remove_all(game_dir);
+    WriteServers({ServerLine("Local", server)});
+    WriteNetworkSettings("CONNECTIONS=" + std::to_string(connections) + "\r\n");
+    const CliResult r = Run({"--server", "0", "--update"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.Lines().size(), 44u) << r.out;
+    EXPECT_EQ(r.Lines().back(), "files updated");
+    std::string tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(game_dir)) {
+      const std::string name = entry.path().string().substr(game_dir.size());
+      // The lock file names the process of each run.
+      if (name == "FtpConfig.ini" || name == "isp0.dat" || name == "update.lck") continue;
+      tree += name + (entry.is_regular_file() ? " = " + Game(name) : "/") + "\n";
+    }
+    EXPECT_EQ(tree.find(".ahead"), std::string::npos) << tree;
+    EXPECT_EQ(tree.find("tmp"), std::string::npos) << tree;
+    return tree;
+  }
+};
+
+// What depends on FTP: logins with a user, the server's connection limit.
+class CliFtpUpdateTest : public CliUpdateTest {};
 
 Lines Countdown(int from) {
   Lines lines;
@@ -211,12 +253,16 @@ TEST_P(CliUpdateTest, SizeMismatchIsNamedAndPassedOverWithoutRecord) {
   EXPECT_EQ(Game("Good.txt"), "good");
   // The mismatched downloads are removed, and nothing else is left behind.
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(game_dir)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(game_dir)) {
+    // What reaching the server needs (WriteNetworkSettings).
+    if (entry.path().filename() == "FtpConfig.ini" || entry.path().filename() == kGameCaFile) continue;
+    names.push_back(entry.path().filename());
+  }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (Lines{"Good.txt", "Short.txt", "isp0.dat", "isp1.dat", "update.lck", "update2.dat", "update3.dat"}));
 }
 
-TEST_P(CliUpdateTest, ThreeServersRefusingTheLogin) {
+TEST_P(CliFtpUpdateTest, ThreeServersRefusingTheLogin) {
   set.WriteList();
   auto server = StartServer();
   const std::string refused = ServerLine("S", *server, FtpServer::kRefusedUser);
@@ -227,7 +273,7 @@ TEST_P(CliUpdateTest, ThreeServersRefusingTheLogin) {
   EXPECT_EQ(r.Lines(), (Lines{"連線中1...", "連線中2...", "連線中3...", "連線中斷", "連線中斷"}));
   {
     SCOPED_TRACE("standard error names each server tried and the server's refusal");
-    const std::string prefix = "updater-cli: " + HostPort(*server) + ": login refused (530";
+    const std::string prefix = "updater-cli: " + server->Name() + ": login refused (530";
     std::vector<std::string> err_lines;
     for (size_t start = 0, end; (end = r.err.find('\n', start)) != std::string::npos; start = end + 1)
       err_lines.push_back(r.err.substr(start, end - start));
@@ -245,7 +291,7 @@ TEST_P(CliUpdateTest, ThreeServersRefusingTheLogin) {
                                     "Disconnected"}));
 }
 
-TEST_P(CliUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
+TEST_P(CliFtpUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
   set.AddO("Fresh.txt", "Fresh.txt", "1", "fresh");
   set.WriteList();
   const std::string bare_dir = root.path() + "bare/";
@@ -266,7 +312,7 @@ TEST_P(CliUpdateTest, ServerWithoutTheListFallsBackWithOneSpacePassword) {
   const CliResult alone = Run({"--server", "0"});
   EXPECT_EQ(alone.exit_code, 1) << alone.out;
   EXPECT_EQ(alone.Lines(), (Lines{"connecting...", "Disconnected", "Disconnected"}));
-  EXPECT_EQ(alone.err, "updater-cli: " + HostPort(*bare) + ": no update3.dat\n");
+  EXPECT_EQ(alone.err, "updater-cli: " + bare->Name() + ": no update3.dat\n");
 }
 
 // The states of the progress line a terminal was shown: each text between
@@ -332,47 +378,23 @@ TEST_P(CliUpdateTest, ByteProgressOnlyOnATerminalOfKnownWidth) {
 }
 
 // Every file and the record come out the same whether the helpers fetch
-// ahead or not, also when the server turns helpers away.
+// ahead or not.
 TEST_P(CliUpdateTest, FetchingAheadInstallsTheSameFilesAndRecord) {
-  for (int i = 0; i < 40; ++i) {
-    const std::string n = std::to_string(i);
-    const std::string folder = i % 3 == 0 ? "Maps\\" : "System\\";
-    if (i % 2 == 0) {
-      set.AddE("f" + n + ".gz", folder + "F" + n + ".u", "7", std::string(3000 + i * 500, char('a' + i % 26)));
-    } else {
-      set.AddO("f" + n + ".txt", folder + "F" + n + ".txt", "7", "text " + n);
-    }
-  }
-  set.AddBundle("C", "Maps.gz", "Maps.bnd", "7", {{"Maps\\Town.map", "town"}});
-  set.WriteList();
-  auto limited = StartServer(server_dir, 2);
+  ServeFortyOneEntries();
   auto server = StartServer();
-
-  std::string reference;
-  for (const auto& [connections, limit] : {std::pair{1, false}, std::pair{4, false}, std::pair{4, true}}) {
-    SCOPED_TRACE(std::to_string(connections) + " connections" + (limit ? ", the server allows two" : ""));
-    std::filesystem::remove_all(game_dir);
-    WriteServers({ServerLine("Local", limit ? *limited : *server)});
-    root.Write("game/FtpConfig.ini", "[NETWORK]\r\nCONNECTIONS=" + std::to_string(connections) + "\r\n");
-    const CliResult r = Run({"--server", "0", "--update"});
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_EQ(r.Lines().size(), 44u) << r.out;
-    EXPECT_EQ(r.Lines().back(), "files updated");
-    std::string tree;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(game_dir)) {
-      const std::string name = entry.path().string().substr(game_dir.size());
-      // The lock file names the process of each run.
-      if (name == "FtpConfig.ini" || name == "isp0.dat" || name == "update.lck") continue;
-      tree += name + (entry.is_regular_file() ? " = " + Game(name) : "/") + "\n";
-    }
-    EXPECT_EQ(tree.find(".ahead"), std::string::npos) << tree;
-    EXPECT_EQ(tree.find("tmp"), std::string::npos) << tree;
-    if (reference.empty()) reference = tree;
-    EXPECT_EQ(tree, reference);
-  }
+  const std::string reference = TreeAfterFreshRun(*server, 1);
+  EXPECT_EQ(TreeAfterFreshRun(*server, 4), reference);
   EXPECT_NE(reference.find("Maps/F39.txt = text 39"), std::string::npos) << reference;
   EXPECT_NE(reference.find("update2.dat = AVWSEN\r\n\r\nMaps\\F0.u 7\r\nSystem\\F1.txt 7"), std::string::npos)
       << reference;
+}
+
+// The same when the server turns helpers away ("421").
+TEST_P(CliFtpUpdateTest, FetchingAheadFromAServerThatTurnsHelpersAwayInstallsTheSameFiles) {
+  ServeFortyOneEntries();
+  auto limited = StartFtpServer(server_dir, 2);
+  auto server = StartServer();
+  EXPECT_EQ(TreeAfterFreshRun(*limited, 4), TreeAfterFreshRun(*server, 1));
 }
 
 // --max-rate caps the run (2 MiB at 1 MiB/s take well over the half second
@@ -400,6 +422,8 @@ TEST_P(CliUpdateTest, CappedRunInstallsTheSameBytesAndShowsRateAndTimeLeft) {
 
 INSTANTIATE_TEST_SUITE_P(RealServers, CliUpdateTest,
                          ::testing::ValuesIn(EveryServerSetting()), SettingName);
+INSTANTIATE_TEST_SUITE_P(RealServers, CliFtpUpdateTest,
+                         ::testing::ValuesIn(FtpServerSettings()), SettingName);
 
 }  // namespace
 }  // namespace test_support

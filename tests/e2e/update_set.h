@@ -33,6 +33,16 @@ inline std::string Gzip(const std::string& data) {
   return out;
 }
 
+// Bytes that gzip cannot shrink much, so a served file is as large as its content.
+inline std::string NoisyBytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes[i] = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
 // The SHA-256 of bytes in lower-case hex.
 inline std::string Sha256Of(const std::string& bytes) {
   trust::Sha256Stream stream;

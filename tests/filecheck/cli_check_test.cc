@@ -1,5 +1,7 @@
-// updater-cli --check against real FTP servers on loopback: a damaged game
-// folder repaired from the server the update check connected to.
+// updater-cli --check against real servers on loopback: a damaged game
+// folder repaired from the FTP server the update check connected to, by
+// the names of its listing; the check after the update run over FTP and
+// HTTP(S).
 #include <gtest/gtest.h>
 
 #include "check_fixture.h"
@@ -28,7 +30,10 @@ class CliCheckTest : public CliE2eTest {
   ScopedCurrentFolder current;
 };
 
-TEST_P(CliCheckTest, RepairsADamagedGameFolder) {
+// The repair by base name from the server's name listing, which FTP has.
+class CliFtpCheckTest : public CliCheckTest {};
+
+TEST_P(CliFtpCheckTest, RepairsADamagedGameFolder) {
   WriteImportTool();
   set.AddE("Core.u.gz", "System\\Core.u", "20240101", "core code");
   set.AddBundle("T", "Trees.gz", "Trees.bnd", "20240101", {{"Textures\\Trees\\Oak.pcx", "oak"}}, "Trees");
@@ -96,6 +101,8 @@ TEST_P(CliCheckTest, InvalidListShowsTheErrorBox) {
 
 INSTANTIATE_TEST_SUITE_P(RealServers, CliCheckTest,
                          ::testing::ValuesIn(EveryServerSetting()), SettingName);
+INSTANTIATE_TEST_SUITE_P(RealServers, CliFtpCheckTest,
+                         ::testing::ValuesIn(FtpServerSettings()), SettingName);
 
 }  // namespace
 }  // namespace test_support

@@ -1,15 +1,11 @@
 #include "support/ftp_servers.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,8 +17,7 @@
 #include <vector>
 
 #include "support/loopback_listeners.h"
-
-extern char** environ;
+#include "support/server_process.h"
 
 namespace test_support {
 
@@ -40,13 +35,6 @@ bool Greets(Loopback loopback, int port, int wait_ms) {
     close(fd);
   }
   return greeted;
-}
-
-std::string ReadLog(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 void WriteVsftpdConfig(const std::string& path, int port, const std::string& root, const std::string& work_dir,
@@ -75,6 +63,8 @@ const char* FtpServerName(FtpServerKind kind) {
 }
 
 const char* LoopbackHost(Loopback loopback) { return loopback == Loopback::kIpv6 ? "::1" : "127.0.0.1"; }
+
+const char* LoopbackHostField(Loopback loopback) { return loopback == Loopback::kIpv6 ? "[::1]" : "127.0.0.1"; }
 
 const char* LoopbackName(Loopback loopback) { return loopback == Loopback::kIpv6 ? "IPv6" : "IPv4"; }
 
@@ -131,27 +121,11 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
                         loopback);
       args = {"/usr/sbin/vsftpd", config};
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    // A group of its own, so stopping it also ends its session processes.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    int spawned = posix_spawn(&server->pid_, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error(std::string("cannot start ") + argv[0]);
+    server->pid_ = StartServerProcess(args, log);
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-      if (waitpid(server->pid_, nullptr, WNOHANG) == server->pid_) {
+      if (ServerProcessEnded(server->pid_)) {
         server->pid_ = -1;
         break;
       }
@@ -159,7 +133,7 @@ std::unique_ptr<FtpServer> FtpServer::Start(FtpServerKind kind, const std::strin
       // The server is still starting; poll its port again shortly.
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::string text = ReadLog(log) + ReadLog(pattern + "/vsftpd.log");
+    std::string text = ReadServerLog(log) + ReadServerLog(pattern + "/vsftpd.log");
     server->Stop();
     if (attempt == 2) {
       throw std::runtime_error(std::string(FtpServerName(kind)) + " did not start: " + text);
@@ -175,22 +149,19 @@ FtpServer::~FtpServer() {
 
 void FtpServer::Stop() {
   if (pid_ <= 0) return;
-  kill(-pid_, SIGTERM);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (waitpid(pid_, nullptr, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(-pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  StopServerProcess(pid_);
   pid_ = -1;
 }
 
+std::string FtpServer::LineFields(const std::string& user) const {
+  return std::string(LoopbackHostField(loopback_)) + " " + std::to_string(port_) + " 10000 " + user;
+}
+
+std::string FtpServer::Name() const { return std::string(LoopbackHostField(loopback_)) + ":" + std::to_string(port_); }
+
 std::vector<std::string> FtpServer::Downloads() const {
   std::vector<std::string> names;
-  std::istringstream log(ReadLog(work_dir_ + (kind_ == FtpServerKind::kVsftpd ? "/vsftpd.log" : "/server.log")));
+  std::istringstream log(ReadServerLog(work_dir_ + (kind_ == FtpServerKind::kVsftpd ? "/vsftpd.log" : "/server.log")));
   for (std::string line; std::getline(log, line);) {
     std::string name;
     if (kind_ == FtpServerKind::kVsftpd) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/update_server.h"
+
 namespace test_support {
 
 enum class FtpServerKind {
@@ -27,10 +29,12 @@ const char* FtpServerName(FtpServerKind kind);
 enum class Loopback { kIpv4, kIpv6 };
 // "127.0.0.1" or "::1".
 const char* LoopbackHost(Loopback loopback);
+// The host as a server line or a URL names it: "127.0.0.1" or "[::1]".
+const char* LoopbackHostField(Loopback loopback);
 // "IPv4" or "IPv6", for test names.
 const char* LoopbackName(Loopback loopback);
 
-class FtpServer {
+class FtpServer : public UpdateServer {
  public:
   // A user name every server started here refuses (530).
   static constexpr const char* kRefusedUser = "refused-user";
@@ -52,7 +56,7 @@ class FtpServer {
                                           Passive passive = Passive::kOffered, int connections_per_address = 0,
                                           Loopback loopback = Loopback::kIpv4);
 
-  ~FtpServer();
+  ~FtpServer() override;
   FtpServer(const FtpServer&) = delete;
   FtpServer& operator=(const FtpServer&) = delete;
 
@@ -60,13 +64,14 @@ class FtpServer {
   // Where it listens: "127.0.0.1" or "::1".
   const char* host() const { return LoopbackHost(loopback_); }
   FtpServerKind kind() const { return kind_; }
-  // Stops the server and waits for it to end; idempotent.
-  void Stop();
-  // The files clients have asked for so far ("RETR"), whole or cut off,
-  // relative to the served folder, in the order of the server's log. The
-  // server notes a transfer a moment after its last reply: wait for the
-  // names a test expects.
-  std::vector<std::string> Downloads() const;
+  std::string LineFields(const std::string& user) const override;
+  std::string Name() const override;
+  std::string MissingFileReply() const override { return "550"; }
+  void Stop() override;
+  // The files clients have asked for so far ("RETR"), whole or cut off.
+  // The server notes a transfer a moment after its last reply: wait for
+  // the names a test expects.
+  std::vector<std::string> Downloads() const override;
 
  private:
   FtpServer(FtpServerKind kind, int port, std::string work_dir, Loopback loopback, std::string root)

@@ -115,6 +115,16 @@ TEST(NetworkSettingsMinRateTest, ReadsTheFloorAndKeepsItForValuesItCannotUse) {
   }
 }
 
+TEST(NetworkSettingsCaFileTest, NamesTheFileInTheGameFolderWhateverTheCaseItIsWrittenIn) {
+  test_support::TempFolder folder;
+  folder.Write("FtpConfig.ini", "[NETWORK]\r\nSTALLTIME=5\r\n");
+  EXPECT_EQ(ReadNetworkSettings(folder.path()).CaFile, "");
+  folder.Write("Certs/Publisher.pem", "PEM");
+  folder.Write("FtpConfig.ini", "[NETWORK]\r\nCAFILE=certs\\publisher.pem\r\n");
+  EXPECT_EQ(ReadNetworkSettings(folder.path()).CaFile, folder.path() + "Certs/Publisher.pem");
+  EXPECT_EQ(ConnectionNetworkSettings(folder.path(), {}).CaFile, folder.path() + "Certs/Publisher.pem");
+}
+
 TEST(RecordSavePolicyTest, ReadsHowOftenTheRunSavesAndKeepsTheDefaultForValuesItCannotUse) {
   constexpr int64_t kMiB = 1024 * 1024;
   const struct {
