@@ -46,9 +46,9 @@ FetchFailure CurlFailure(CURLcode code, long os_errno, const std::string& curl_t
   return failure;
 }
 
-FetchFailure StatusFailure(long status, const std::string& what) {
+FetchFailure StatusFailure(long status, const std::string& reason, const std::string& what) {
   FetchFailure failure;
   failure.kind = status >= 400 && status < 500 ? DownloadFailure::kRefused : DownloadFailure::kCutOff;
-  failure.text = "The server answered " + std::to_string(status) + " (" + what + ")";
+  failure.text = std::to_string(status) + (reason.empty() ? "" : " " + reason) + " (" + what + ")";
   return failure;
 }

@@ -65,7 +65,12 @@ HttpFetch::HttpFetch(CurlMultiLoop& loop, const HttpOptions& options, FetchReque
   const long connect_ms = options_.connect_timeout_ms > 0 ? options_.connect_timeout_ms : options_.stall_ms;
   curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, connect_ms);
   curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, request_.total_timeout_ms);
-  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  // Under a cap, one callback's bytes are paid for before they are taken:
+  // no more than the bucket holds, so they come as evenly as the cap allows.
+  long buffer = kReceiveBufferBytes;
+  if (options_.rate_limit)
+    buffer = std::clamp<long>(static_cast<long>(options_.rate_limit->Burst()), CURL_MAX_WRITE_SIZE, buffer);
+  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, buffer);
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpFetch::OnHeader);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpFetch::OnBody);
@@ -117,6 +122,10 @@ size_t HttpFetch::OnHeader(char* data, size_t size, size_t count, void* self) {
   // Each answer (a redirect's too) starts with its status line.
   if (line.substr(0, 5) == "HTTP/") {
     fetch.content_range_.clear();
+    // "HTTP/1.1 404 Not Found": the words after the code, if any (HTTP/2 has none).
+    const size_t code = line.find(' ');
+    const size_t words = code == std::string_view::npos ? code : line.find(' ', code + 1);
+    fetch.reason_ = words == std::string_view::npos ? "" : std::string(Trimmed(line.substr(words + 1)));
   } else if (line.size() > kContentRange.size() &&
              platform::EqualIgnoringAsciiCase(line.substr(0, kContentRange.size()), kContentRange)) {
     fetch.content_range_ = Trimmed(line.substr(kContentRange.size()));
@@ -134,7 +143,8 @@ size_t HttpFetch::Body(const char* data, size_t length) {
     if (phase_ == Phase::kAwaitingAnswer && !TakeAnswer()) return 0;
     // The held bytes go to the sink first; libcurl keeps these for later.
     if (phase_ == Phase::kAwaitingReplay) return CURL_WRITEFUNC_PAUSE;
-    if (!PayForEarlierBytes()) return CURL_WRITEFUNC_PAUSE;
+    // Paid before it is taken: libcurl hands the same bytes again after the pause.
+    if (!PayFor(length)) return CURL_WRITEFUNC_PAUSE;
     size_t taken = 0;
     while (taken < length && !target_->PastBound()) {
       const size_t room = target_->Room(std::min(length - taken, kPiece));
@@ -145,7 +155,6 @@ size_t HttpFetch::Body(const char* data, size_t length) {
     received_ += static_cast<int64_t>(taken);
     floor_bytes_ += static_cast<int64_t>(taken);
     session_bytes_.fetch_add(static_cast<int64_t>(taken), std::memory_order_relaxed);
-    if (reader_) unpaid_ += taken;
     if (target_->PastBound()) {
       failure_ = FetchFailure{DownloadFailure::kOverrun, TransferLimitText(request_.name, request_.listed_size)};
       return 0;
@@ -169,7 +178,7 @@ bool HttpFetch::TakeAnswer() {
     return false;
   }
   if (status_ < 200 || status_ > 299) {
-    failure_ = StatusFailure(status_, what);
+    failure_ = StatusFailure(status_, reason_, what);
     return false;
   }
   if (held > 0 && status_ == 206) {
@@ -198,9 +207,10 @@ bool HttpFetch::TakeAnswer() {
   return true;
 }
 
-bool HttpFetch::PayForEarlierBytes() {
-  while (unpaid_ > 0) {
-    const RateLimiter::Grant grant = reader_->Take(unpaid_);
+bool HttpFetch::PayFor(size_t length) {
+  if (!reader_) return true;
+  while (paid_ < length) {
+    const RateLimiter::Grant grant = reader_->Take(length - paid_);
     if (grant.bytes == 0) {
       const auto wait_ms = std::max<int64_t>(1, (grant.wait.count() + 999) / 1000);
       resume_timer_.Start(static_cast<unsigned>(wait_ms), [this] {
@@ -209,8 +219,9 @@ bool HttpFetch::PayForEarlierBytes() {
       });
       return false;
     }
-    unpaid_ -= std::min(unpaid_, grant.bytes);
+    paid_ += grant.bytes;
   }
+  paid_ -= length;
   return true;
 }
 
@@ -300,6 +311,7 @@ void HttpFetch::Restart() {
   curl_easy_setopt(easy_, CURLOPT_RANGE, nullptr);
   phase_ = Phase::kAwaitingAnswer;
   content_range_.clear();
+  reason_.clear();
   status_ = 0;
   last_progress_ = Clock::now();
   try {
@@ -324,6 +336,8 @@ void HttpFetch::Finish() {
     }
   }
   target_.reset();  // after a failure, writes what arrived as far as it can
+  if (reader_ && paid_ > 0) reader_->Return(paid_);
+  paid_ = 0;
   reader_.reset();
   finished_ = true;
   if (on_finished_) {

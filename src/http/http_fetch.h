@@ -91,9 +91,10 @@ class HttpFetch {
   // Takes the answer's status and headers once the body (or its end)
   // comes: opens the target for a 2xx. False when the request ends here.
   bool TakeAnswer();
-  // Pays the rate limiter for the bytes taken before; false (a timer will
-  // resume the transfer) when it says to wait.
-  bool PayForEarlierBytes();
+  // Pays the rate limiter for the next `length` bytes, out of what earlier
+  // grants left; false (a timer will resume the transfer, and libcurl
+  // hands the bytes again) when it says to wait.
+  bool PayFor(size_t length);
   void Watch();
   void OnCurlDone(CURLcode result);
   void Finish();
@@ -114,13 +115,14 @@ class HttpFetch {
   bool target_opened_ = false;
   long status_ = 0;
   std::string content_range_;  // of the latest answer's headers
+  std::string reason_;         // the words of the latest answer's status line
   int64_t total_ = 0;
   int64_t received_ = 0;  // bytes of this answer's body taken
   std::unique_ptr<DownloadTarget> target_;
   std::optional<FetchFailure> failure_;  // set by a callback before libcurl ends, or at the end
   std::optional<platform::FileIdentity> file_;
   std::unique_ptr<RateLimiter::Reader> reader_;
-  size_t unpaid_ = 0;  // bytes taken that the rate limiter has not granted yet
+  size_t paid_ = 0;  // granted by the rate limiter towards bytes not taken yet
   platform::Timer resume_timer_;
   platform::Timer watchdog_;
   std::chrono::steady_clock::time_point last_progress_;

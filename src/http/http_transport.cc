@@ -1,6 +1,8 @@
 #include "http/http_transport.h"
 
+#include <algorithm>
 #include <atomic>
+#include <deque>
 #include <memory>
 
 #include "http/curl_multi_loop.h"
@@ -10,8 +12,23 @@
 #include "platform/file_system.h"
 #include "platform/ip_address.h"
 #include "platform/socket_errors.h"
+#include "transport/fetched_ahead.h"
 
 namespace {
+
+// Files fetched ahead at once per connection the settings allow: HTTP/2
+// carries them all over one connection, and with the default 4
+// connections 32 small files in flight keep a link with real round trips
+// busy, as `curl --parallel-max 32` does, well within the 100 or more
+// streams servers allow. Over HTTP/1.1 each needs a connection of its own.
+constexpr int kStreamsPerConnection = 8;
+constexpr int kMostStreams = 32;
+
+// A planned download and its fetch ahead, once begun.
+struct AheadFetch {
+  PlannedDownload plan;
+  std::unique_ptr<HttpFetch> fetch;
+};
 
 // The system's trusted CAs followed by those of `ca_file`: with a CA file
 // given, libcurl is handed both as one bundle, since a file of its own
@@ -40,6 +57,7 @@ class HttpTransport : public Transport {
     // and each fetch ahead's.
     loop_.SetConnectionLimit(network.Connections + 1);
   }
+  ~HttpTransport() override { DropPlans(); }
 
   void Connect(const ServerLogin& login) override {
     canceled_ = false;
@@ -76,7 +94,10 @@ class HttpTransport : public Transport {
     }
     if (named) events_.HostResolved();
     events_.Status("HTTP " + std::to_string(probe.Status()));
-    multiplexing_ = probe.HttpVersion() == CURL_HTTP_VERSION_2_0;
+    const bool multiplexing = probe.HttpVersion() == CURL_HTTP_VERSION_2_0;
+    ahead_limit_ = network_.Connections <= 1 ? 0
+                   : multiplexing            ? std::min(network_.Connections * kStreamsPerConnection, kMostStreams)
+                                             : network_.Connections;
     connected_ = true;
     events_.Connected();
   }
@@ -97,6 +118,19 @@ class HttpTransport : public Transport {
                 const ByteSink& sink, bool resume) override {
     canceled_ = false;
     received_file_.reset();
+    std::optional<AheadFetch> ahead = TakePlan(remote, local_path);
+    if (ahead && ahead->fetch) {
+      if (DeliverFetchedAhead(*ahead, local_path, sink)) return;
+      // What the fetch ahead received is the file's beginning: continued
+      // here as the same transfer, its start already shown.
+      resume = KeepPartFetchedAhead(ahead->plan.ahead_path, local_path) || resume;
+      ahead.reset();
+      start_shown_ = true;
+    }
+    struct StartShownReset {
+      bool& shown;
+      ~StartShownReset() { shown = false; }
+    } start_reset{start_shown_};
     FetchRequest request;
     request.url = folder_url_ + EscapeRemotePath(remote);
     request.name = remote;
@@ -132,6 +166,19 @@ class HttpTransport : public Transport {
   int64_t BytesReceived() const override { return running_ != nullptr ? running_->Received() : last_bytes_; }
   int64_t BytesTotal() const override { return running_ != nullptr ? running_->Total() : last_bytes_; }
   void Cancel() override { canceled_ = true; }
+
+  void PlanDownload(const PlannedDownload& download) override {
+    if (!connected_ || ahead_limit_ == 0) return;
+    plans_.push_back(AheadFetch{download, nullptr});
+    StartFetchesAhead();
+  }
+
+  void DropPlans() override {
+    while (!plans_.empty()) {
+      DropFetch(plans_.front());
+      plans_.pop_front();
+    }
+  }
   int64_t SessionBytesReceived() const override { return session_bytes_.load(std::memory_order_relaxed); }
 
  private:
@@ -155,7 +202,7 @@ class HttpTransport : public Transport {
   // Pumps until `fetch` ends, raising the transfer's start and its
   // progress on the way; a Cancel ends it as cut off.
   void AwaitShowingProgress(HttpFetch& fetch, const std::string& remote) {
-    bool started = false;
+    bool started = start_shown_;
     int64_t shown = -1;
     for (;;) {
       if (fetch.AwaitsReplay()) fetch.ReplayHeld();
@@ -176,18 +223,105 @@ class HttpTransport : public Transport {
     }
   }
 
+  // Begins the fetches of the first plans, as many as may run at once.
+  // Runs on the loop too, as each fetch ahead ends.
+  void StartFetchesAhead() {
+    int running = 0;
+    for (AheadFetch& ahead : plans_) {
+      if (ahead.fetch && !ahead.fetch->Finished()) ++running;
+    }
+    for (AheadFetch& ahead : plans_) {
+      if (running >= ahead_limit_) return;
+      if (ahead.fetch) continue;
+      FetchRequest request;
+      request.url = folder_url_ + EscapeRemotePath(ahead.plan.remote);
+      request.name = ahead.plan.remote;
+      request.local_path = ahead.plan.ahead_path;
+      request.listed_size = ahead.plan.listed_size;
+      try {
+        ahead.fetch = std::make_unique<HttpFetch>(loop_, options_, std::move(request), session_bytes_);
+        ahead.fetch->Start([this] { StartFetchesAhead(); });
+      } catch (const Exception&) {
+        // libcurl took no more transfers: the plan is fetched by its Download.
+        ahead.fetch.reset();
+        return;
+      }
+      ++running;
+    }
+  }
+
+  // The first plan for `remote` into `local_path`, out of the plans; the
+  // plans before it are dropped, as the engine has passed them over.
+  std::optional<AheadFetch> TakePlan(const std::string& remote, const std::string& local_path) {
+    const auto found = std::find_if(plans_.begin(), plans_.end(), [&](const AheadFetch& ahead) {
+      return ahead.plan.remote == remote && ahead.plan.local_path == local_path;
+    });
+    if (found == plans_.end()) return std::nullopt;
+    std::optional<AheadFetch> taken(std::move(*found));
+    const auto passed_over = found - plans_.begin();
+    for (auto it = plans_.begin(); it != found; ++it) DropFetch(*it);
+    plans_.erase(plans_.begin(), plans_.begin() + passed_over + 1);
+    StartFetchesAhead();
+    return taken;
+  }
+
+  // Stops a plan's fetch and removes its file.
+  static void DropFetch(AheadFetch& ahead) {
+    if (!ahead.fetch) return;
+    ahead.fetch.reset();
+    (void)platform::RemoveFileIfPresent(ahead.plan.ahead_path);  // a file that stays is swept by the next run
+  }
+
+  // Waits for a fetch ahead, showing it as the running transfer, and hands
+  // its file over. False when it failed: its part is then for the caller
+  // to continue. Throws EDownloadError on a cancel or a local failure.
+  bool DeliverFetchedAhead(AheadFetch& ahead, const std::string& local_path, const ByteSink& sink) {
+    HttpFetch& fetch = *ahead.fetch;
+    running_ = &fetch;
+    struct RunningReset {
+      const HttpFetch*& running;
+      ~RunningReset() { running = nullptr; }
+    } reset{running_};
+    events_.TransferStarted();
+    int64_t shown = -1;
+    while (!fetch.Finished()) {
+      if (canceled_) {
+        DropFetch(ahead);
+        events_.TransferFailed(TransferCommand::kDownload);
+        throw EDownloadError(DownloadFailure::kCutOff, "Download of " + ahead.plan.remote + " cancelled");
+      }
+      if (fetch.Received() != shown) {
+        shown = fetch.Received();
+        events_.BytesArrived();
+      }
+      platform::WaitForEvent(2);
+    }
+    if (fetch.Failure()) return false;
+    if (const std::optional<std::string> failure = HandOverFetchedAhead(ahead.plan.ahead_path, local_path, sink)) {
+      events_.TransferFailed(TransferCommand::kDownload);
+      throw EDownloadError(DownloadFailure::kLocal, *failure);
+    }
+    last_bytes_ = fetch.Received();
+    events_.BytesArrived();
+    events_.TransferStopped();
+    received_file_ = fetch.File();
+    return true;
+  }
+
   TransportEvents& events_;
   const NetworkSettings network_;
   HttpOptions options_;
   CurlMultiLoop loop_;  // after options_, which its requests read; before them all
   std::string folder_url_;
   bool connected_ = false;
-  bool multiplexing_ = false;  // the server speaks HTTP/2: fetches ahead share one connection
+  int ahead_limit_ = 0;  // fetches ahead at once
   bool canceled_ = false;
+  bool start_shown_ = false;  // the running Download continues a fetch ahead whose start was shown
   const HttpFetch* running_ = nullptr;  // the Download in progress
   int64_t last_bytes_ = 0;
   std::optional<platform::FileIdentity> received_file_;
   std::atomic<int64_t> session_bytes_{0};
+  std::deque<AheadFetch> plans_;  // in the engine's order; after loop_, which they run on
 };
 
 }  // namespace

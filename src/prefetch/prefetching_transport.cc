@@ -10,16 +10,14 @@
 
 #include "platform/errors.h"
 #include "platform/event_loop.h"
-#include "platform/file_blocks.h"
-#include "platform/file_system.h"
 #include "prefetch/ahead_queue.h"
+#include "transport/fetched_ahead.h"
 
 namespace {
 
 // How often the engine's thread looks at a fetch ahead it waits for; the
 // helper's end wakes it at once.
 constexpr int kProgressIntervalMs = 50;
-constexpr size_t kSinkBlock = 1 << 20;
 // While it waits for a helper, the engine's connection fetches ahead too,
 // but only files this small, so that the wait it adds stays short.
 constexpr int64_t kSmallFileBytes = 256 * 1024;
@@ -245,8 +243,7 @@ class PrefetchingTransport : public Transport {
       // What the helper received before it failed is the file's beginning:
       // the engine's connection continues it where the server allows, as
       // the same transfer.
-      const bool kept = platform::ReplaceFile(ahead->plan.ahead_path, local_path) == 0;
-      if (!kept) (void)platform::RemoveFileIfPresent(ahead->plan.ahead_path);
+      const bool kept = KeepPartFetchedAhead(ahead->plan.ahead_path, local_path);
       relay_.continuing = start_shown;
       struct ContinuingReset {
         RelayEvents& relay;
@@ -323,18 +320,9 @@ class PrefetchingTransport : public Transport {
   // arrived: the sink hears every byte, the events run as for a transfer.
   void Deliver(AheadDownload& ahead, const std::string& local_path, const ByteSink& sink) {
     const ServingScope serving(serving_, ahead);
-    const auto local_failure = [this](const std::string& text) {
+    if (const std::optional<std::string> failure = HandOverFetchedAhead(ahead.plan.ahead_path, local_path, sink)) {
       events_.TransferFailed(TransferCommand::kDownload);
-      return EDownloadError(DownloadFailure::kLocal, text);
-    };
-    if (const int error = platform::ReplaceFile(ahead.plan.ahead_path, local_path); error != 0)
-      throw local_failure("Cannot create file " + local_path + ": " + platform::ErrorText(error));
-    try {
-      if (sink) platform::ReadFileInBlocks(local_path, kSinkBlock, sink);
-    } catch (const EFOpenError& error) {  // the file fetched ahead cannot be read back
-      throw local_failure(error.what());
-    } catch (const EInOutError& error) {  // as above
-      throw local_failure(error.what());
+      throw EDownloadError(DownloadFailure::kLocal, *failure);
     }
     events_.BytesArrived();
     events_.TransferStopped();
