@@ -32,9 +32,9 @@ vsftpd's transfer log (the data connections; cut-off transfers count what
 was sent) and rsync's own count. Every figure is the median of --runs runs
 (3); the programs take turns within each run, each with its own copy of
 the old file, just written (so in the page cache), and each result is
-checked against version 2's SHA-256. Every server started is stopped, the
-temporary folder (--dir says where; the full run needs about 12 GiB) is
-removed at the end.
+checked against version 2's SHA-256; each scenario ends with the load
+average. Every server started is stopped, and the temporary folder (--dir
+says where; the full run needs about 12 GiB) is removed at the end.
 """
 import bisect
 import grp
@@ -384,6 +384,11 @@ class Installed:
 
 # --- scenarios -------------------------------------------------------------
 
+def show_load():
+    """The machine may be shared: its load belongs beside the figures."""
+    print("  load average (1, 5, 15 min): " + "  ".join(f"{load:.2f}" for load in os.getloadavg()), flush=True)
+
+
 def patch(bench, quick):
     kinds = ("E", "O")
     f = Figures(f"patch: {size_label(bench.size)}, {EDITS} edits of {EDIT_SIZE // 1024} KiB, "
@@ -423,6 +428,7 @@ def patch(bench, quick):
     for label in (label for label in updaters if label.endswith("http")):
         f.ratio(f"time: {label.removeprefix('updater-cli, ')} / zsync", label, zsync, 1.0)
         f.ratio(f"time: {label.removeprefix('updater-cli, ')} / casync", label, casync, 1.0)
+    show_load()
 
 
 def fresh(bench, quick):
@@ -440,6 +446,7 @@ def fresh(bench, quick):
                                                                              Installed(corpus.v2_size))))
     f.show_all("kib", "MiB")
     f.ratio("bytes: with indexes / without", *labels, 1.01, "kib")
+    show_load()
 
 
 def publish(bench, quick):
@@ -465,6 +472,7 @@ def publish(bench, quick):
         print(f"  {'served: ' + label:<46}{size / MIB:9.1f} MiB")
     f.ratio("time: mkupdate publish / casync make", delta, casync, 1.5)
     f.goal("served: with indexes / --delta-min 0", sizes[delta] / sizes[plain], 1.10)
+    show_load()
 
 
 SCENARIOS = {"patch": patch, "fresh": fresh, "publish": publish}
