@@ -286,10 +286,10 @@ class DeltaBench(Bench):
             options = ["--rules", rules, *options]
         return run_ok([self.mkupdate, "publish", release, os.path.join(self.www, folder), *options], self.log)
 
-    def installed_set(self, kind, mirror):
+    def publish_patch(self, kind, mirror):
         """www/<kind>: version 1 published and installed into a game folder
         kept as the template of every patch, then version 2 published over
-        it. Returns the template."""
+        it."""
         if kind not in self.templates:
             corpus = self.corpus()
             self.publish(corpus.v1, kind, kind)
@@ -300,7 +300,6 @@ class DeltaBench(Bench):
                 raise BenchError(f"updater-cli did not install version 1 of the {kind} set")
             self.publish(corpus.v2, kind, kind)
             self.templates[kind] = template
-        return self.templates[kind]
 
     def old_game(self, kind, server):
         """A game folder for `server` with version 1 of the `kind` set
@@ -396,7 +395,7 @@ def patch(bench, quick):
     with bench.nginx() as nginx:
         http = nginx.mirror("http")
         for kind in kinds:
-            bench.installed_set(kind, http)
+            bench.publish_patch(kind, http)
         plain = bench.peer_sets()
         ftp_work = {kind: os.path.join(bench.work, f"ftp-{kind}") for kind in kinds}
         for folder in ftp_work.values():
