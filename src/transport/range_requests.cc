@@ -48,6 +48,14 @@ int64_t RangesBytes(const std::vector<ByteRange>& ranges) {
   return bytes;
 }
 
+int64_t WantedBytesWithin(const std::vector<ByteRange>& wanted, const RangeRequest& request, int64_t prefix) {
+  const int64_t end = request.span.offset + std::min(prefix, request.span.length);
+  int64_t bytes = 0;
+  for (size_t i = request.first; i < request.first + request.count && wanted[i].offset < end; ++i)
+    bytes += std::min(wanted[i].offset + wanted[i].length, end) - wanted[i].offset;
+  return bytes;
+}
+
 SpanSplitter::SpanSplitter(const std::vector<ByteRange>& wanted, const RangeRequest& request, const RangeSink& sink)
     : wanted_(wanted), request_(request), sink_(sink), next_(request.first) {}
 

@@ -36,6 +36,10 @@ std::vector<RangeRequest> MergeRanges(const std::vector<ByteRange>& wanted, int6
 // The total length of `ranges`.
 int64_t RangesBytes(const std::vector<ByteRange>& ranges);
 
+// How many bytes of `wanted` lie in the first `prefix` bytes of
+// `request`'s span: the progress of a span of which that many came.
+int64_t WantedBytesWithin(const std::vector<ByteRange>& wanted, const RangeRequest& request, int64_t prefix);
+
 // Takes the bytes of one request's span in order and hands the sink the
 // parts that belong to its wanted ranges, each with its range's index;
 // the bytes between them are dropped.

@@ -51,6 +51,12 @@ TEST(RangeRequestsTest, AdjacentRangesAlwaysMergeNearbyOnesUpToTheGap) {
   EXPECT_EQ(Spans(MergeRanges(wanted, 15)), "0+20[0,2] 36+4[2,1] 57+5[3,2] ");
   EXPECT_EQ(Spans(MergeRanges(wanted, 1 << 20)), "0+62[0,5] ");
   EXPECT_EQ(Spans(MergeRanges({}, 16)), "");
+  // The progress within a span counts only its wanted bytes.
+  const RangeRequest first = MergeRanges(wanted, 16).front();
+  EXPECT_EQ(WantedBytesWithin(wanted, first, 0), 0);
+  EXPECT_EQ(WantedBytesWithin(wanted, first, 15), 15);
+  EXPECT_EQ(WantedBytesWithin(wanted, first, 30), 20);
+  EXPECT_EQ(WantedBytesWithin(wanted, first, 38), 22);
 }
 
 TEST(RangeRequestsTest, TheSinkHearsEachWantedRangeWholeInOrderWhateverThePieces) {
@@ -83,6 +89,7 @@ TEST(RangeRequestsTest, TheSinkHearsEachWantedRangeWholeInOrderWhateverThePieces
         at += taken;
       }
       EXPECT_EQ(at, span.size());
+      EXPECT_EQ(WantedBytesWithin(wanted, request, request.span.length + 99), splitter.WantedTaken());
       EXPECT_EQ(splitter.Take("more", nullptr), 0u);
       wanted_bytes += splitter.WantedTaken();
     }
