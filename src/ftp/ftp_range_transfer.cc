@@ -60,9 +60,12 @@ void TFtpClient::RangeSteps(const std::string& RemoteFile, int64_t Offset, int64
     DownloadTarget target(Length, OnBytesCaptured);
     ended = data.CaptureFile(target);
   } catch (...) {
-    // Cleans up, then rethrows: unless a cancel settles it, the final
-    // reply of "RETR " is owed (see Download).
-    if (!canceled_) SettleFailedTransfer(data, false);
+    // Cleans up, then rethrows: the final reply of "RETR " is owed (see
+    // Download), and after a cancel "ABOR" and its reply too. Both are
+    // awaited here, so that the next range's commands get their own.
+    const bool canceled = canceled_;
+    canceled_ = false;
+    SettleFailedTransfer(data, canceled);
     throw;
   }
   const int64_t received = data.BytesRecvd();

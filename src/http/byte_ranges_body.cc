@@ -64,7 +64,11 @@ std::optional<std::string> ByteRangesBody::Take(std::string_view bytes) {
     }
     line_.append(bytes.substr(0, taken));
     bytes.remove_prefix(taken);
-    if (lf == std::string_view::npos) break;
+    if (lf == std::string_view::npos) {
+      // The closing boundary needs no line end after it.
+      if (state_ == State::kDelimiter && line_ == "--" + boundary_ + "--") state_ = State::kEpilogue;
+      break;
+    }
     std::string line = std::move(line_);
     line_.clear();
     TakeLine(line);
