@@ -88,7 +88,8 @@ bool ByteRangesBody::IsDelimiter(std::string_view line, bool& closing) const {
 }
 
 void ByteRangesBody::TakeLine(std::string_view line) {
-  const std::string_view text = line.substr(0, line.size() - (line.size() >= 2 && line[line.size() - 2] == '\r' ? 2 : 1));
+  const size_t line_end = line.size() >= 2 && line[line.size() - 2] == '\r' ? 2 : 1;
+  const std::string_view text = line.substr(0, line.size() - line_end);
   bool closing = false;
   switch (state_) {
     case State::kPreamble:

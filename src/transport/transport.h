@@ -205,13 +205,14 @@ class Transport {
   // of length above 0, inside served_size, the size of `remote` on the
   // server) into `sink`, and nothing else: no local file. Nearby ranges
   // may be fetched as one, the bytes between them dropped. What arrives is
-  // checked against each range: a server that sends other bytes, more or
-  // fewer than asked, fails the call. Events as for one transfer:
-  // TransferStarted once the first bytes come, BytesArrived as they come,
-  // TransferStopped at the end; BytesTotal is the ranges' sum and
-  // BytesReceived counts the ranges' bytes the sink heard. Pumps messages
-  // and honours Cancel, the stall time, the rate floor and the shared cap
-  // as Download does. An empty `ranges` fetches nothing, without events.
+  // checked against the ranges asked for: a server that sends other
+  // ranges, or more or fewer bytes, fails the call. Events as for one
+  // transfer: TransferStarted once the server begins to send, BytesArrived
+  // as bytes come, TransferStopped at the end; BytesTotal is the ranges'
+  // sum and BytesReceived counts the ranges' bytes (the dropped ones not).
+  // Pumps messages and honours Cancel, the stall time, the rate floor and
+  // the shared cap as Download does. An empty `ranges` fetches nothing,
+  // without events.
   // Throws EDownloadError after TransferFailed: kRefused when the server
   // cannot serve these ranges (it has no such file, does not serve parts,
   // sends the whole file, or answers with other ranges), which tells the

@@ -28,7 +28,8 @@ std::string Read(const std::string& body, size_t piece, Heard& heard, bool& ende
       },
       [&heard](std::string_view bytes) { heard.bytes.back() += bytes; });
   std::optional<std::string> fault;
-  for (size_t at = 0; at < body.size() && !fault; at += piece) fault = reader.Take(std::string_view(body).substr(at, piece));
+  for (size_t at = 0; at < body.size() && !fault; at += piece)
+    fault = reader.Take(std::string_view(body).substr(at, piece));
   ended = reader.Ended();
   return fault.value_or("");
 }
@@ -57,15 +58,15 @@ TEST(ByteRangesBodyTest, PartsArriveWholeWhateverThePieces) {
   // Bytes that look like the framing do not confuse it: a part's length
   // comes from its range, not from a search for the boundary.
   const std::string tricky = "\r\n--B0UND\r\n\r\n--B0UND--\r\n";
-  const std::string body = "\r\n" + Part("0-0/100", "a") + Part("10-" + std::to_string(9 + tricky.size()) + "/100", tricky) +
-                           "--B0UND--\r\nepilogue";
+  const std::string second = "10-" + std::to_string(9 + tricky.size()) + "/100";
+  const std::string body = "\r\n" + Part("0-0/100", "a") + Part(second, tricky) + "--B0UND--\r\nepilogue";
   for (const size_t piece : {size_t{1}, size_t{5}, body.size()}) {
     SCOPED_TRACE("pieces of " + std::to_string(piece));
     Heard heard;
     bool ended = false;
     EXPECT_EQ(Read(body, piece, heard, ended), "");
     EXPECT_TRUE(ended);
-    EXPECT_EQ(heard.ranges, (std::vector<std::string>{"0-0/100", "10-" + std::to_string(9 + tricky.size()) + "/100"}));
+    EXPECT_EQ(heard.ranges, (std::vector<std::string>{"0-0/100", second}));
     EXPECT_EQ(heard.bytes, (std::vector<std::string>{"a", tricky}));
   }
   // A preamble before the first boundary, bare line ends, padding after

@@ -50,7 +50,8 @@ std::string Part(const std::string& range, const std::string& bytes) {
 const std::string kMultipart = "multipart/byteranges; boundary=XX";
 
 TEST(RangeAnswerTest, TheSpansAskedForReachTheSinkWithoutTheGap) {
-  const Outcome outcome = Answer(206, kMultipart, "", Part("0-7/200", "abcd--ef") + Part("100-104/200", "vwxyz") + "\r\n--XX--\r\n");
+  const Outcome outcome =
+      Answer(206, kMultipart, "", Part("0-7/200", "abcd--ef") + Part("100-104/200", "vwxyz") + "\r\n--XX--\r\n");
   EXPECT_EQ(outcome.fault, "");
   EXPECT_EQ(outcome.heard, (std::vector<std::string>{"abcd", "ef", "vwxyz"}));
 }
@@ -93,7 +94,9 @@ TEST(RangeAnswerTest, ASingleSpanComesAsAPlainPartialAnswer) {
        }) {
     SCOPED_TRACE(range + " " + body);
     std::string heard;
-    const RangeSink sink = [&heard](size_t, std::string_view bytes, const std::shared_ptr<const void>&) { heard += bytes; };
+    const RangeSink sink = [&heard](size_t, std::string_view bytes, const std::shared_ptr<const void>&) {
+      heard += bytes;
+    };
     RangeAnswer answer(wanted, MergeRanges(wanted, 0), 200, sink);
     std::string got;
     if (std::optional<FetchFailure> failure = answer.Open(206, "", "application/octet-stream", range, "GET x")) {

@@ -157,7 +157,8 @@ TEST_P(RangeDownloadTest, ScatteredRangesArriveExactlyAsOneTransferOfTheirBytes)
   // The first byte, one adjacent to it, nearby ones (merged over a small
   // gap), distant ones in the middle, and the last byte.
   ExpectRangesArrive("game.pak.gz", file,
-                     {{0, 1}, {1, 4095}, {4200, 100}, {70000, 1000}, {900000, 300000}, {2000000, 65536}, {size - 1, 1}});
+                     {{0, 1}, {1, 4095}, {4200, 100}, {70000, 1000}, {900000, 300000}, {2000000, 65536},
+                      {size - 1, 1}});
   if (web_) {
     // Over HTTP all of them went out in one request.
     EXPECT_TRUE(test_support::WaitUntil([&] { return web_->Downloads().size() == 1; }, "nginx logged the GET"));
@@ -248,7 +249,8 @@ TEST(RangeRefusalTest, NginxIgnoringRangesIsRefusedAtOnce) {
 }
 
 TEST(RangeRefusalTest, AnFtpServerRefusingRestIsRefusedBeforeAnyRetr) {
-  for (const char* refusal : {"502 Command not implemented.\r\n", "500 Unknown command.\r\n", "504 Not for this type.\r\n"}) {
+  for (const char* refusal :
+       {"502 Command not implemented.\r\n", "500 Unknown command.\r\n", "504 Not for this type.\r\n"}) {
     SCOPED_TRACE(refusal);
     test_support::FtpPeer peer([refusal](test_support::FtpPeerSession& s) {
       s.Send("220 Hi\r\n");
