@@ -128,3 +128,32 @@ put("fuzz_byte_ranges_body", "two_parts",
     b"\r\n--b\r\nContent-Range: bytes 7-9/10\r\n\r\nxyz\r\n--b--\r\n")
 put("fuzz_byte_ranges_body", "bare_line_ends", b"\x01preamble\n--b \nContent-Range: bytes 5-6/*\n\nxy\n--b--")
 put("fuzz_byte_ranges_body", "too_long_part", b"\x40--b\r\nContent-Range: bytes 0-1/10\r\n\r\nabc\r\n--b--\r\n")
+
+
+def varint(value):
+    out = b""
+    while value >= 0x80:
+        out += bytes([0x80 | (value & 0x7F)])
+        value >>= 7
+    return out + bytes([value])
+
+
+def chunk_index(form, lengths, served_lengths=None, installed=None, served=None, first=None):
+    """A chunk index (delta/chunk_index.h) with the default chunker, its chunks' digests made up."""
+    installed = sum(lengths) if installed is None else installed
+    served = (sum(served_lengths) + 10 + 13 if form else installed) if served is None else served
+    first = (10 if form else 0) if first is None else first
+    out = b"CDX1" + b"".join(varint(v) for v in (1, 8192, 15, 131072, 16, form, installed, served, first,
+                                                len(lengths)))
+    for k, length in enumerate(lengths):
+        out += varint(length) + (varint(served_lengths[k]) if form else b"") + bytes([k]) * 16
+    return out
+
+
+# fuzz_chunk_index: a plain and a flushed gzip index, a near miss (lengths
+# one short of the installed size) and a count past what the bytes hold.
+put("fuzz_chunk_index", "plain", chunk_index(0, [40000, 9000, 70000, 123]))
+put("fuzz_chunk_index", "gzip", chunk_index(1, [40000, 131072, 17], [12000, 131600, 20]))
+put("fuzz_chunk_index", "short_by_one", chunk_index(0, [40000, 9000], installed=49001))
+put("fuzz_chunk_index", "huge_count", b"CDX1" + b"".join(varint(v) for v in (1, 8192, 15, 131072, 16, 0, 1 << 40,
+                                                                          1 << 40, 0, 1 << 33)))

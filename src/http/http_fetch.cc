@@ -66,7 +66,12 @@ HttpFetch::HttpFetch(CurlMultiLoop& loop, const HttpOptions& options, FetchReque
   const long connect_ms = options_.connect_timeout_ms > 0 ? options_.connect_timeout_ms : options_.stall_ms;
   curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, connect_ms);
   curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, request_.total_timeout_ms);
-  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  // Under a cap, one callback's bytes are paid for before they are taken:
+  // no more than the bucket holds, so they come as evenly as the cap allows.
+  long buffer = kReceiveBufferBytes;
+  if (options_.rate_limit)
+    buffer = std::clamp<long>(static_cast<long>(options_.rate_limit->Burst()), CURL_MAX_WRITE_SIZE, buffer);
+  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, buffer);
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpFetch::OnHeader);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpFetch::OnBody);
@@ -140,12 +145,12 @@ size_t HttpFetch::Body(const char* data, size_t length) {
     if (phase_ == Phase::kAwaitingAnswer && !TakeAnswer()) return 0;
     // The held bytes go to the sink first; libcurl keeps these for later.
     if (phase_ == Phase::kAwaitingReplay) return CURL_WRITEFUNC_PAUSE;
-    if (!PayForEarlierBytes()) return CURL_WRITEFUNC_PAUSE;
+    // Paid before it is taken: libcurl hands the same bytes again after the pause.
+    if (!PayFor(length)) return CURL_WRITEFUNC_PAUSE;
     const size_t taken = Keep(data, length);
     received_ += static_cast<int64_t>(taken);
     floor_bytes_ += static_cast<int64_t>(taken);
     session_bytes_.fetch_add(static_cast<int64_t>(taken), std::memory_order_relaxed);
-    if (reader_) unpaid_ += taken;
     return failure_ ? 0 : length;
   } catch (const EFOpenError& error) {  // the local file cannot be created
     failure_ = FetchFailure{DownloadFailure::kLocal, error.what()};
@@ -230,9 +235,10 @@ bool HttpFetch::TakeAnswer() {
   return true;
 }
 
-bool HttpFetch::PayForEarlierBytes() {
-  while (unpaid_ > 0) {
-    const RateLimiter::Grant grant = reader_->Take(unpaid_);
+bool HttpFetch::PayFor(size_t length) {
+  if (!reader_) return true;
+  while (paid_ < length) {
+    const RateLimiter::Grant grant = reader_->Take(length - paid_);
     if (grant.bytes == 0) {
       const auto wait_ms = std::max<int64_t>(1, (grant.wait.count() + 999) / 1000);
       resume_timer_.Start(static_cast<unsigned>(wait_ms), [this] {
@@ -241,8 +247,9 @@ bool HttpFetch::PayForEarlierBytes() {
       });
       return false;
     }
-    unpaid_ -= std::min(unpaid_, grant.bytes);
+    paid_ += grant.bytes;
   }
+  paid_ -= length;
   return true;
 }
 
@@ -361,6 +368,8 @@ void HttpFetch::Finish() {
     }
   }
   target_.reset();  // after a failure, writes what arrived as far as it can
+  if (reader_ && paid_ > 0) reader_->Return(paid_);
+  paid_ = 0;
   reader_.reset();
   finished_ = true;
   if (on_finished_) {

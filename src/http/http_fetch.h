@@ -101,9 +101,10 @@ class HttpFetch {
   // Hands the body's bytes to the target or the ranges' answer; returns
   // how many it took. Sets failure_ when the request ends here.
   size_t Keep(const char* data, size_t length);
-  // Pays the rate limiter for the bytes taken before; false (a timer will
-  // resume the transfer) when it says to wait.
-  bool PayForEarlierBytes();
+  // Pays the rate limiter for the next `length` bytes, out of what earlier
+  // grants left; false (a timer will resume the transfer, and libcurl
+  // hands the bytes again) when it says to wait.
+  bool PayFor(size_t length);
   void Watch();
   void OnCurlDone(CURLcode result);
   void Finish();
@@ -131,7 +132,7 @@ class HttpFetch {
   std::optional<FetchFailure> failure_;  // set by a callback before libcurl ends, or at the end
   std::optional<platform::FileIdentity> file_;
   std::unique_ptr<RateLimiter::Reader> reader_;
-  size_t unpaid_ = 0;  // bytes taken that the rate limiter has not granted yet
+  size_t paid_ = 0;  // granted by the rate limiter towards bytes not taken yet
   platform::Timer resume_timer_;
   platform::Timer watchdog_;
   std::chrono::steady_clock::time_point last_progress_;

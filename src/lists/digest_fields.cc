@@ -17,6 +17,8 @@ int InstalledSizeField(char type) { return type == 'E' ? 8 : 0; }
 
 int ExecuteFlagField(char type) { return type == 'E' || type == 'O' ? 9 : 0; }
 
+int DeltaIndexField(char type) { return type == 'E' || type == 'O' ? 10 : 0; }
+
 platform::ExecuteBits ListedExecuteBits(std::string_view field) {
   if (field == kExecutableFlag) return platform::ExecuteBits::kSet;
   if (field == kNotExecutableFlag) return platform::ExecuteBits::kCleared;

@@ -6,10 +6,12 @@
 // decimal, which bounds what its unpacking may write; an "O" line gives it
 // too, equal to field 5. Field 9 of both is the installed file's mode
 // flag: "x" when it is executable, "-" when not (other tokens are read as
-// no flag, left free for later modes). Import bundles (T, A, S, W) keep
+// no flag, left free for later modes). Field 10 of both, when the served
+// file has a chunk index beside it (delta/chunk_index.h, named from the
+// remote name), is the index's SHA-256. Import bundles (T, A, S, W) keep
 // their package name in field 6, so their digest follows it:
 //
-//   E Core.GZP System\Core.u 2026120800 1234 <served> <installed> 5678 -
+//   E Core.GZP System\Core.u 2026120800 1234 <served> <installed> 5678 - <index>
 //   E Game.GZP System\Game 2026120800 4321 <served> <installed> 9876 x
 //   O Help.txt Help\Help.txt 2026120800 80 <served> <installed> 80 -
 //   C Maps.bnd.gz Maps.bnd 2026120800 999 <served>
@@ -17,7 +19,8 @@
 //
 // Older lists have neither digests, installed sizes nor flags; older
 // updaters read no field past the package, so they install these lists as
-// before. A line without the flag leaves an installed file's execute bits
+// before, and read no field past the flag, so a line with an index is
+// installed whole by them. A line without the flag leaves an installed file's execute bits
 // as the file it replaces had them.
 #pragma once
 
@@ -43,6 +46,10 @@ int InstalledSizeField(char type);
 // The field number of the installed file's mode flag: 9 for "E" and "O",
 // 0 for every other letter.
 int ExecuteFlagField(char type);
+
+// The field number of the SHA-256 of the served file's chunk index: 10
+// for "E" and "O", 0 for every other letter.
+int DeltaIndexField(char type);
 
 // The flags as written in field 9.
 inline constexpr std::string_view kExecutableFlag = "x";

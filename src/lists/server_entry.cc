@@ -32,7 +32,7 @@ bool IsEntryLetter(char letter) {
 
 // The last field number the type `letter` gives a meaning to.
 int LastField(char letter) {
-  if (ExecuteFlagField(letter) != 0) return ExecuteFlagField(letter);
+  if (DeltaIndexField(letter) != 0) return DeltaIndexField(letter);
   if (ServedDigestField(letter) != 0) return ServedDigestField(letter);
   return kSizeField;
 }
@@ -77,6 +77,7 @@ ServerEntryParse ParseServerEntry(std::string_view line) {
     entry.installed_size_text = LineFieldView(line, field - 1);
     entry.execute_flag = LineFieldView(line, field);
   }
+  if (const int field = DeltaIndexField(letter); field != 0) entry.delta_index_sha256 = LineFieldView(line, field);
   const int last = IsEntryLetter(letter) ? LastField(letter) : kSizeField;
   for (int n = last + 1;; ++n) {
     const std::string_view field = LineFieldView(line, n);
@@ -102,6 +103,7 @@ std::string FormatServerEntry(const ServerEntry& entry) {
     fields.push_back(&entry.installed_size_text);
     fields.push_back(&entry.execute_flag);
   }
+  if (DeltaIndexField(letter) != 0) fields.push_back(&entry.delta_index_sha256);
   std::string line(1, entry.type);
   for (const std::string* field : fields) {
     if (field->empty()) return line;

@@ -2,9 +2,9 @@
 // pending line built from it. Which field of a line holds what, for each
 // type of entry, is known here (and in digest_fields.h) only:
 //
-//   field  1     2       3      4        5     6        7          8        9
-//   E, O   type  remote  local  version  size  served   installed  inst.    mode
-//                                              digest   digest     size     flag
+//   field  1     2       3      4        5     6        7          8        9     10
+//   E, O   type  remote  local  version  size  served   installed  inst.    mode  chunk index
+//                                              digest   digest     size     flag  digest
 //   C      type  remote  local  version  size  served digest
 //   T A S W type remote  local  version  size  package  served digest
 //
@@ -46,6 +46,9 @@ struct ServerEntry {
   std::string installed_sha256;
   std::string installed_size_text;  // E and O: the installed file's size (for O equal to size_text)
   std::string execute_flag;         // E and O: the mode flag (kExecutableFlag, kNotExecutableFlag)
+  // E and O: the SHA-256 of the served file's chunk index, "" when it has
+  // none. The updater installs such entries whole, as any other, for now.
+  std::string delta_index_sha256;
   std::vector<std::string> further;  // fields past the type's last one
 
   // The letter in upper case: the type that decides the layout of the fields.

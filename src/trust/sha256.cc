@@ -42,6 +42,13 @@ std::string Sha256Stream::Final() {
   return text;
 }
 
+std::string Sha256Stream::FinalBytes() {
+  const unsigned char* digest = gcry_md_read(handle_, GCRY_MD_SHA256);
+  std::string bytes(reinterpret_cast<const char*>(digest), kDigestSize);
+  gcry_md_reset(handle_);
+  return bytes;
+}
+
 std::string Sha256File(const std::string& path) {
   Sha256Stream stream;
   platform::ReadFileInBlocks(path, kFileBlock, [&stream](std::string_view block, const std::shared_ptr<const void>&) { stream.Update(block); });

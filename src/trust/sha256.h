@@ -26,6 +26,8 @@ class Sha256Stream {
   // The digest of every byte given since construction or the last Final,
   // in lower-case hex. The stream then starts afresh.
   std::string Final();
+  // The same digest as its 32 bytes.
+  std::string FinalBytes();
 
  private:
   gcry_md_handle* handle_ = nullptr;

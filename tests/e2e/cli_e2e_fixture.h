@@ -91,13 +91,6 @@ class CliE2eTest : public ::testing::TestWithParam<ServerSetting> {
     chmod(root.path().c_str(), 0755);
   }
 
-  void SetUp() override {
-    // TEMPORARY until the http transport lands on main.
-    if (GetParam().kind >= ServerKind::kNginxHttp &&
-        !std::filesystem::exists(std::string(UPDATER_SOURCE_DIR) + "/src/http/CMakeLists.txt"))
-      GTEST_SKIP() << "no http transport";
-  }
-
   // Starts a server of the test's setting on the served folder (or `dir`);
   // the game folder then trusts the CA it needs (see WriteServers).
   std::unique_ptr<UpdateServer> StartServer(const std::string& dir = "") {

@@ -210,7 +210,9 @@ TEST_P(CliRecoveryTest, SignalledRunSavesTheRecordAndTheNextRunFetchesOnlyTheRes
     std::filesystem::remove_all(game_dir + "Data");
     std::filesystem::remove(game_dir + "update2.dat");
     // 1 MB at 256 KiB/s: the signal comes once a third of the files is in.
-    const CliResult r = Run({"--server", "0", "--update", "--max-rate", "256"}, "C",
+    // One connection, so the files arrive in their order: fetched ahead,
+    // they would share the cap and all come in at the end together.
+    const CliResult r = Run({"--server", "0", "--update", "--max-rate", "256", "--connections", "1"}, "C",
                             Interruption{signal, [&] { return GameHas("Data/F5.bin"); }});
     ASSERT_TRUE(r.interrupted) << r.out << r.err;
     EXPECT_EQ(r.exit_code, status) << "signal " << r.signal << "\n" << r.out << r.err;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -244,6 +245,48 @@ TEST_P(HttpTransportTest, ATricklingServerFailsBelowTheRateFloor) {
   std::string text;
   EXPECT_EQ(FailureOf("trickle.bin", local_.path() + "trickle.bin", 100000, false, text), DownloadFailure::kCutOff);
   EXPECT_NE(text.find("too slow"), std::string::npos) << text;
+}
+
+// The shared cap holds back the engine's download and every fetch ahead
+// (paused and resumed by libcurl) without losing or repeating a byte, and
+// the bucket pays for exactly the bytes that arrive.
+TEST_P(HttpTransportTest, ASharedCapHoldsBackEveryTransferAndLosesNoByte) {
+  constexpr int kFiles = 4;
+  constexpr int64_t kSize = 128 * 1024;
+  constexpr int64_t kCap = 256 * 1024;
+  std::vector<PlannedDownload> plans;
+  std::vector<std::string> contents;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string remote = "capped" + std::to_string(i) + ".bin";
+    contents.push_back(RandomBytes(kSize, 200 + i));
+    WriteFile(served_.path() + remote, contents.back());
+    const std::string local = local_.path() + remote;
+    plans.push_back({remote, local, local + ".ahead", kSize});
+  }
+  WriteFile(served_.path() + "small.bin", RandomBytes(4000, 300));
+  network_.RateLimit = std::make_shared<RateLimiter>(kCap);
+  StartAndConnect(GetParam());
+  const auto began = std::chrono::steady_clock::now();
+  for (const PlannedDownload& plan : plans) transport_->PlanDownload(plan);
+  for (int i = 0; i < kFiles; ++i) {
+    Download(plans[i].remote, plans[i].local_path, kSize);
+    EXPECT_EQ(heard_ == contents[i], true) << plans[i].remote;
+    EXPECT_EQ(ReadFile(plans[i].local_path) == contents[i], true) << plans[i].remote;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  const double least = double(kFiles * kSize - network_.RateLimit->Burst()) / kCap;
+  EXPECT_GE(seconds, 0.95 * least) << "the cap was not applied to every transfer";
+
+  // With the clock stopped the bucket refills no more: it holds its burst
+  // less the bytes of the download, to the byte.
+  const RateLimiter::Clock::time_point frozen = RateLimiter::Clock::now();
+  network_.RateLimit = std::make_shared<RateLimiter>(32768, [frozen] { return frozen; });  // a burst of 4096
+  ConnectTransport();
+  Download("small.bin", local_.path() + "small.bin", 4000);
+  EXPECT_EQ(heard_.size(), 4000u);
+  RateLimiter::Reader probe(*network_.RateLimit);
+  EXPECT_EQ(probe.Take(97).bytes, 0u);
+  EXPECT_EQ(probe.Take(96).bytes, 96u);
 }
 
 TEST_P(HttpTransportTest, PlannedDownloadsArriveWholeInTheEnginesOrderOverFewConnections) {

@@ -3,7 +3,8 @@
 by mkupdate as an "O" entry (served as it is), served by pyftpdlib on
 loopback, installed by updater-cli, then once more from a download cut off
 past 4 GiB that the next run continues, and finally verified by --verify and
-repaired after one byte past 4 GiB was changed. The release file is sparse;
+repaired after one byte past 4 GiB was changed. Then the same install and
+continuation over http from nginx, which continues with a range request. The release file is sparse;
 the server's and the game's copies are real bytes, so the test needs about
 11 GiB free and exits with 77 (skipped) without them.
 Usage: large_file_roundtrip.py <mkupdate> <updater-cli>"""
@@ -16,7 +17,7 @@ import sys
 import tempfile
 import time
 
-from roundtrip_support import ServedFolder, expect, prepare_game, publish, report, run
+from roundtrip_support import ServedFolder, ServedWebFolder, expect, prepare_game, publish, report, run
 
 MKUPDATE, CLI = sys.argv[1], sys.argv[2]
 SIZE = 5 << 30
@@ -89,6 +90,41 @@ def sent_bytes(log):
     return [n for n in counts if n > 1 << 20]
 
 
+def last_range_sent(web, remote):
+    """The body bytes of the last response to a GET of remote, if it was a 206; else what the responses were."""
+    answers = [(status, sent) for method, status, sent, path in web.requests() if method == "GET" and path == "/" + remote]
+    return answers[-1][1] if answers and answers[-1][0] == 206 else f"responses {answers}"
+
+
+def cut_and_continue(game, continuation_sent):
+    """Installs through a run killed past 4 GiB and the run that continues
+    it; continuation_sent() tells the bytes the server sent the second run."""
+    cut = cut_off_install(game)
+    if cut is None:
+        return
+    expect(CUT_AFTER <= cut < SIZE, f"the cut-off run left {cut} bytes")
+    expect(not os.path.exists(f"{game}/{NAME}"), "a cut-off download was installed")
+    result = cli(game, "--update")
+    expect(result is not None and result.returncode == 0,
+           f"the continuing run: {result and (result.returncode, result.stdout, result.stderr)!r}")
+    sent = continuation_sent()
+    expect(sent == SIZE - cut, f"the continuing run fetched {sent!r} bytes, not the {SIZE - cut} left after {cut}")
+
+
+def expect_installed(game):
+    """The file installed whole and recorded; whether it is there."""
+    installed = f"{game}/{NAME}"
+    expect(os.path.exists(installed) and os.path.getsize(installed) == SIZE,
+           f"installed size {os.path.exists(installed) and os.path.getsize(installed)}")
+    if not os.path.exists(installed):
+        return False
+    expect(marks_of(installed) == MARKS, f"the bytes at the edges: {marks_of(installed)!r}")
+    expect(partial_download(game) is None, "a partial download was left in the game folder")
+    with open(f"{game}/update2.dat", "rb") as f:
+        expect(b"Data\\Big.pak " in f.read(), "the install was not recorded")
+    return True
+
+
 def main():
     root = tempfile.mkdtemp(prefix="mkupdate-large-file-")
     try:
@@ -108,24 +144,9 @@ def main():
         log = f"{root}/ftp.log"
         with ServedFolder(server, log=log) as served:
             prepare_game(game, served.port)
-            cut = cut_off_install(game)
-            if cut is not None:
-                expect(CUT_AFTER <= cut < SIZE, f"the cut-off run left {cut} bytes")
-                expect(not os.path.exists(f"{game}/{NAME}"), "a cut-off download was installed")
-                result = cli(game, "--update")
-                expect(result is not None and result.returncode == 0,
-                       f"the continuing run: {result and (result.returncode, result.stdout, result.stderr)!r}")
-                sent = sent_bytes(log)
-                expect(len(sent) >= 1 and sent[-1] == SIZE - cut,
-                       f"the continuing run fetched {sent[-1:]} bytes, not the {SIZE - cut} left after {cut}")
+            cut_and_continue(game, lambda: (sent_bytes(log) or [None])[-1])
             installed = f"{game}/{NAME}"
-            expect(os.path.exists(installed) and os.path.getsize(installed) == SIZE,
-                   f"installed size {os.path.exists(installed) and os.path.getsize(installed)}")
-            if os.path.exists(installed):
-                expect(marks_of(installed) == MARKS, f"the bytes at the edges: {marks_of(installed)!r}")
-                expect(partial_download(game) is None, "a partial download was left in the game folder")
-                with open(f"{game}/update2.dat", "rb") as f:
-                    expect(b"Data\\Big.pak " in f.read(), "the install was not recorded")
+            if expect_installed(game):
                 result = cli(game, "--verify")
                 expect(result is not None and result.returncode == 0 and
                        b"verify: 1 files checked, 0 repaired, 0 not repaired" in result.stdout,
@@ -139,6 +160,14 @@ def main():
                 with open(installed, "rb") as f:
                     f.seek((1 << 32) + 7)
                     expect(f.read(1) == b"\x00", "the changed byte was not repaired")
+        # The same over http: nothing installed yet, and a range request continues the cut-off download.
+        for name in (NAME, "update2.dat"):
+            if os.path.exists(f"{game}/{name}"):
+                os.remove(f"{game}/{name}")
+        with ServedWebFolder(server, f"{root}/nginx") as web:
+            prepare_game(game, url=web.url)
+            cut_and_continue(game, lambda: last_range_sent(web, line[0].split()[1]))
+            expect_installed(game)
     finally:
         shutil.rmtree(root)
     return report()

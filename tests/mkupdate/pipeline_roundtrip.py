@@ -4,8 +4,10 @@
 of the release arrives byte for byte, the import tool is started for each
 import bundle, and a republished change reaches the same folder. The list
 carries the SHA-256 digests after the fields the updater reads, and the
-second set is signed: the updater installs both as it always did.
+second set is signed; files of 2 KiB or more have chunk indexes, whose
+digest follows the mode flag: the updater installs both as it always did.
 Usage: pipeline_roundtrip.py <mkupdate> <updater-cli>"""
+import hashlib
 import os
 import re
 import shutil
@@ -17,6 +19,7 @@ from roundtrip_support import (ServedFolder, compare, expect, install, prepare_g
                                write)
 
 MKUPDATE, CLI = sys.argv[1], sys.argv[2]
+DELTA_MIN = 2048
 
 
 def make_release(game, root):
@@ -42,17 +45,25 @@ def make_release(game, root):
 
 def expect_digests(server):
     """Every entry of update3.dat ends in its digests: one for a bundle, two for E and O, which then
-    give their installed size and mode flag."""
+    give their installed size and mode flag, and for files of DELTA_MIN bytes or more the digest of
+    the chunk index beside the server file."""
     lines = read(f"{server}/update3.dat").decode().split("\r\n")[1:-1]
+    indexed = 0
     for line in lines:
         fields = line.split()
         count = 2 if fields[0] in "EO" else 1
         first = 6 if fields[0] in "TASW" else 5
         digests = fields[first:first + count]
-        expect(len(fields) == first + count + (2 if fields[0] in "EO" else 0), f"fields of {line}")
-        expect(fields[0] not in "EO" or (fields[-2].isdigit() and fields[-1] in ("x", "-")), f"size and flag of {line}")
+        index = fields[0] in "EO" and int(fields[7]) >= DELTA_MIN
+        expect(len(fields) == first + count + (2 if fields[0] in "EO" else 0) + index, f"fields of {line}")
+        expect(fields[0] not in "EO" or (fields[7].isdigit() and fields[8] in ("x", "-")), f"size and flag of {line}")
         expect(all(re.fullmatch("[0-9a-f]{64}", d) for d in digests), f"digests of {line}")
+        if index:
+            indexed += 1
+            cdx = read(f"{server}/{fields[1]}.cdx")
+            expect(hashlib.sha256(cdx).hexdigest() == fields[9], f"index digest of {line}")
     expect(len(lines) == 11, f"{len(lines)} entries, expected 6 files and 5 bundles")
+    expect(indexed == 3, f"{indexed} entries with a chunk index, expected 3")
 
 
 def import_calls(game, count):
@@ -70,7 +81,7 @@ def main():
         release, game, server, rules = f"{root}/game-release", f"{root}/game", f"{root}/server", f"{root}/release.rules"
         os.makedirs(server)
         make_release(release, root)
-        publish(MKUPDATE, release, server, rules)
+        publish(MKUPDATE, release, server, rules, options=["--delta-min", str(DELTA_MIN)])
         expect_digests(server)
 
         with ServedFolder(server) as served:
@@ -90,7 +101,8 @@ def main():
             write(f"{release}/Maps/Town.map", b"new town map " * 300)
             os.chmod(f"{release}/Start.sh", 0o644)  # only its mode changes
             run("keygen", [MKUPDATE, "keygen", f"{root}/keys"], 30)
-            publish(MKUPDATE, release, server, rules, options=["--sign", f"{root}/keys/update.key"])
+            publish(MKUPDATE, release, server, rules,
+                    options=["--sign", f"{root}/keys/update.key", "--delta-min", str(DELTA_MIN)])
             expect(os.path.exists(f"{server}/update3.dat.minisig"), "the second set is not signed")
             expect_digests(server)
             install(CLI, game)

@@ -83,6 +83,19 @@ class UniqueRemoteNamesTest : public ::testing::TestWithParam<NamingCase> {};
 // Every name is new to the server folder, every "E"/"O" name has a base of
 // its own (the file check repairs by base), and no download overwrites a
 // top-level file of the game.
+TEST(RemoteNamesTest, AnIndexedNameLeavesItsIndexNameAndItsBaseFree) {
+  RemoteNamer namer({}, {"Core.GZP.cdx"});  // a foreign file where Core.GZP's index would go
+  EXPECT_EQ(namer.Assign('E', "System\\Core.u"), "Core.GZP") << "without an index the name is free";
+  EXPECT_EQ(namer.Assign('E', "Other\\Core.u", true), "Core~2.GZP");
+  EXPECT_EQ(namer.Assign('O', "Docs\\Core~2.GZP.txt"), "Core~2.GZP~2.txt")
+      << "the index Core~2.GZP.cdx has the base Core~2.GZP, which a repairable name may not share";
+  EXPECT_EQ(namer.Assign('O', "Docs\\Core~2.GZP.cdx"), "Core~2.GZP~3.cdx");
+  RemoteNamer kept({}, {"Readme.txt.cdx"});
+  EXPECT_FALSE(kept.Keep("Readme.txt", true)) << "the kept entry must go without its index";
+  EXPECT_TRUE(kept.Keep("Help.txt", true));
+  EXPECT_EQ(kept.Assign('O', "Help.txt.cdx"), "Help.txt~2.cdx");
+}
+
 TEST_P(UniqueRemoteNamesTest, NoNameOrRepairBaseIsShared) {
   const NamingCase& naming = GetParam();
   auto upper = [](std::string text) {

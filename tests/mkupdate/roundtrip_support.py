@@ -110,10 +110,64 @@ class ServedFolder:
             self._log.close()
 
 
-def prepare_game(game, port):
-    """A game folder whose only server is the one on port, with a stand-in
-    import tool that notes each call in import.log."""
-    write(f"{game}/isp0.dat", b"Test 127.0.0.1 %d 10000 anonymous\r\nend\r\n" % port)
+class ServedWebFolder:
+    """nginx serving folder over plain http on a free port of 127.0.0.1, from
+    entering until leaving the with-block, one process in the foreground
+    with its configuration and logs in work. Its access log has a line per
+    response as it ends: "GET 206 1048576 /Data/Big.pak"."""
+
+    def __init__(self, folder, work):
+        self.folder = folder
+        self.work = work
+        self.port = None
+        self.process = None
+
+    @property
+    def url(self):
+        return f"http://127.0.0.1:{self.port}/"
+
+    def requests(self):
+        """(method, status, body bytes, path) of each request logged so far."""
+        with open(f"{self.work}/access.log") as f:
+            return [(m, int(s), int(n), p) for m, s, n, p in (line.split() for line in f if line.strip())]
+
+    def __enter__(self):
+        os.makedirs(f"{self.work}/temp", exist_ok=True)
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        temporaries = "".join(f"  {t}_temp_path {self.work}/temp/{t};\n"
+                              for t in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+        write(f"{self.work}/nginx.conf", (
+            f"daemon off;\nmaster_process off;\nworker_processes 1;\npid {self.work}/nginx.pid;\n"
+            f"error_log {self.work}/error.log;\nevents {{ worker_connections 64; }}\nhttp {{\n{temporaries}"
+            f"  default_type application/octet-stream;\n  sendfile on;\n"
+            f"  log_format requests '$request_method $status $body_bytes_sent $uri';\n"
+            f"  access_log {self.work}/access.log requests;\n"
+            f"  server {{\n    listen 127.0.0.1:{self.port};\n    root {self.folder};\n  }}\n}}\n").encode())
+        self.process = subprocess.Popen(["/usr/sbin/nginx", "-p", self.work, "-c", f"{self.work}/nginx.conf",
+                                         "-e", f"{self.work}/error.log"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        for _ in range(500):
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return self
+            except OSError:
+                time.sleep(0.02)
+        self.__exit__(None, None, None)
+        raise RuntimeError("nginx did not come up: " + read(f"{self.work}/error.log").decode(errors="replace"))
+
+    def __exit__(self, *_):
+        self.process.terminate()
+        self.process.wait()
+
+
+def prepare_game(game, port=None, url=None):
+    """A game folder whose only server is the FTP server on port (or the web
+    server at url), with a stand-in import tool that notes each call in
+    import.log."""
+    line = b"Test %s 0 10000 anonymous" % url.encode() if url else b"Test 127.0.0.1 %d 10000 anonymous" % port
+    write(f"{game}/isp0.dat", line + b"\r\nend\r\n")
     write(f"{game}/FtpConfig.ini", b"[EXECUTE]\r\nEXEFILE=Quelmar.exe kvx\r\n")
     write(f"{game}/System/PKG", b"#!/bin/sh\necho \"$*\" >> '%s/import.log'\n" % game.encode())
     os.chmod(f"{game}/System/PKG", 0o755)

@@ -23,8 +23,9 @@ class UpdateServer {
   // The PEM file of the CA that the game folder must trust to reach the
   // server ("[NETWORK] CAFILE="), or "" when it needs none.
   virtual std::string CaFile() const { return ""; }
-  // The start of the reply with which the server refuses a file it does
-  // not have: "550" for FTP, "404" for HTTP.
+  // The code of the reply with which the server refuses a file it does
+  // not have, which starts the text of such a failure: "550" for FTP,
+  // "404" for HTTP.
   virtual std::string MissingFileReply() const = 0;
   // The files clients have asked for so far, relative to the served folder,
   // in the order of the server's log (each server's class says when its

@@ -10,10 +10,11 @@ namespace {
 
 const std::string kServed(64, 'a');
 const std::string kInstalled(64, 'b');
+const std::string kIndex(64, 'c');
 
 struct LineCase {
   std::string line;
-  ServerEntry fields;  // what ParseServerEntry must find (type, names, sizes, digests, flag, further)
+  ServerEntry fields;  // what ParseServerEntry must find (type, names, sizes, digests, flag, index, further)
 };
 
 class ServerEntryLineTest : public ::testing::TestWithParam<LineCase> {};
@@ -54,6 +55,7 @@ TEST_P(ServerEntryLineTest, EveryFieldOnceAndTheSameLineBack) {
   EXPECT_EQ(got.installed_sha256, want.installed_sha256);
   EXPECT_EQ(got.installed_size_text, want.installed_size_text);
   EXPECT_EQ(got.execute_flag, want.execute_flag);
+  EXPECT_EQ(got.delta_index_sha256, want.delta_index_sha256);
   EXPECT_EQ(got.further, want.further);
   EXPECT_EQ(FormatServerEntry(got), c.line) << "every byte of a line of single spaces is kept";
 }
@@ -81,10 +83,16 @@ INSTANTIATE_TEST_SUITE_P(
                    return e;
                  }()},
         LineCase{"O Help.txt Help\\Help.txt 2026120800 80", Entry('O', "Help.txt", "Help\\Help.txt", "80", 80)},
-        // Fields a later publisher adds after the flag are kept in their order.
-        LineCase{WithDigests('E', "x").line + " later more", [] {
+        // The chunk index's digest after the flag, and fields a later
+        // publisher adds after it, kept in their order.
+        LineCase{WithDigests('O', "-").line + " " + kIndex, [] {
+                   ServerEntry e = WithDigests('O', "-").fields;
+                   e.delta_index_sha256 = kIndex;
+                   return e;
+                 }()},
+        LineCase{WithDigests('E', "x").line + " " + kIndex + " later more", [] {
                    ServerEntry e = WithDigests('E', "x").fields;
-                   e.further = {"later", "more"};
+                   e.delta_index_sha256 = kIndex, e.further = {"later", "more"};
                    return e;
                  }()},
         LineCase{"C Maps.gz Maps.bnd 2026120800 5 " + kServed + " extra", [] {

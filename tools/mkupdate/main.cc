@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_size.h"
 #include "inspect.h"
 #include "key_pair.h"
 #include "platform/errors.h"
@@ -28,7 +29,7 @@ Builds what the game's updater downloads from an FTP server folder.
 
 Commands:
   publish GAME SERVER [--rules FILE] [--level 1-9] [--version V]
-                      [--sign SECRETKEY [--expires DAYS]]
+                      [--sign SECRETKEY [--expires DAYS]] [--delta-min SIZE]
       Writes the release in the folder GAME (the files as players should
       have them) into the folder SERVER (what the FTP server serves;
       created when missing): gzip files, bundles and "update3.dat". Run it
@@ -44,8 +45,13 @@ Commands:
                     greater than every version the set has issued
       --sign KEY    sign update3.dat and bulletin.htm (see sign)
       --expires N   the signatures expire after N days (default 30)
+      --delta-min SIZE  E and O files of at least SIZE bytes (4M, 512K or
+                    a count of bytes; default 4M; 0: none) get a chunk
+                    index, <server file>.cdx, so that updaters which know
+                    it fetch only the changed parts of a changed file
       Every line of update3.dat carries the SHA-256 of its server file
-      and, for E and O entries, of the installed file.
+      and, for E and O entries, of the installed file and of the chunk
+      index when it has one.
   keygen DIR
       Writes a new key pair: DIR/update.key, the secret key (no password,
       readable only by you; keep it outside the game and server folders),
@@ -68,7 +74,7 @@ Commands:
   check SERVER [--key PUBLICKEY]
       Verifies SERVER against its update3.dat: every file present with the
       listed size and SHA-256 digests, gzip files intact, bundles
-      well-formed, no local name twice, versions of one width. With a
+      well-formed, chunk indexes present and of their files, no local name twice, versions of one width. With a
       public key, also the signatures of update3.dat and bulletin.htm:
       present, made by that key for that file, not expired. Prints one line per problem
       and exits with status 1 when there is any.
@@ -135,6 +141,10 @@ int RunPublish(const std::vector<std::string>& args) {
     } else if (a == "--version" && has_value) {
       options.version = args[++i];
       if (options.version.find_first_of(" \t\r\n") != std::string::npos) return Fail("a version holds no spaces");
+    } else if (a == "--delta-min" && has_value) {
+      std::optional<int64_t> size = mkupdate::ParseByteSize(args[++i]);
+      if (!size) return Fail("--delta-min takes a size: a count of bytes, or one with K, M or G (4M, 512K), 0 for none");
+      options.delta_min = *size;
     } else if (a == "--sign" && has_value) {
       options.sign_key_path = args[++i];
     } else if (a == "--expires" && has_value) {

@@ -7,6 +7,8 @@
 #include <set>
 
 #include "bundle_source.h"
+#include "delta/chunk_index.h"
+#include "file_io.h"
 #include "lists/digest_fields.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
@@ -16,6 +18,7 @@
 #include "server_folder.h"
 #include "server_list.h"
 #include "set_signing.h"
+#include "trust/sha256.h"
 #include "unit_content.h"
 #include "version.h"
 
@@ -31,7 +34,9 @@ struct PlannedEntry {
   const ListedEntry* old = nullptr;
   bool unchanged = false;
   UnitDigests kept;  // of an unchanged entry's files, taken while comparing
+  bool indexed = false;  // a chunk index is made (new and changed) or kept (unchanged)
   std::string temp_path;
+  std::string index_temp_path;
   ProducedFile produced;
   ListedEntry line;  // the entry of the new list
 };
@@ -68,6 +73,30 @@ bool ServerHoldsMode(const PublishUnit& unit, const ListedEntry& old) {
   return old.execute_flag == flag || (old.execute_flag.empty() && flag != kExecutableFlag);
 }
 
+// True when the unit is one file large enough for a chunk index.
+bool WantsIndex(const PublishUnit& unit, int64_t delta_min) {
+  return !unit.is_bundle && delta_min > 0 && unit.files[0].size >= delta_min;
+}
+
+// True when the index file beside the server file of `old` still has the
+// digest the line lists.
+bool ServerHoldsIndex(const ListedEntry& old, const std::string& server_dir) {
+  if (old.delta_index_sha256.empty()) return false;
+  try {
+    return trust::Sha256File(InFolder(server_dir, delta::ChunkIndexName(old.remote))) == old.delta_index_sha256;
+  } catch (const Exception&) {  // missing or unreadable: the entry goes without an index
+    return false;
+  }
+}
+
+// The names of the index files of the E and O entries in `entries`.
+std::set<std::string> IndexNames(const std::vector<const ListedEntry*>& entries) {
+  std::set<std::string> names;
+  for (const ListedEntry* entry : entries)
+    if (DeltaIndexField(entry->type) != 0) names.insert(delta::ChunkIndexName(entry->remote));
+  return names;
+}
+
 // Decides which entries the server already holds, comparing contents.
 void FindUnchanged(std::vector<PlannedEntry>& plan, const PreviousSet& previous, const std::string& server_dir) {
   int64_t bytes = 0, files = 0;
@@ -85,7 +114,7 @@ void FindUnchanged(std::vector<PlannedEntry>& plan, const PreviousSet& previous,
 }
 
 // Writes the server file of every new or changed entry under a temporary name.
-void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level) {
+void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level, int64_t delta_min) {
   int64_t bytes = 0, files = 0;
   for (const PlannedEntry& entry : plan)
     if (!entry.unchanged) bytes += entry.unit->source_size, ++files;
@@ -93,7 +122,14 @@ void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level
   for (PlannedEntry& entry : plan) {
     if (entry.unchanged) continue;
     entry.temp_path = temps.NewPath();
-    entry.produced = ProduceUnit(*entry.unit, entry.bundle.get(), entry.temp_path, level, progress);
+    entry.indexed = WantsIndex(*entry.unit, delta_min);
+    entry.produced = ProduceUnit(*entry.unit, entry.bundle.get(), entry.temp_path, level, entry.indexed, progress);
+    if (entry.indexed) {
+      entry.index_temp_path = temps.NewPath();
+      OutputFile index(entry.index_temp_path);
+      index.Write(entry.produced.chunk_index);
+      index.Close();
+    }
     progress.FileDone();
   }
 }
@@ -102,14 +138,17 @@ void ProduceChanged(std::vector<PlannedEntry>& plan, TempFiles& temps, int level
 // new and changed ones with this version and a server name (kept when the
 // entry keeps its type, so the file is replaced in place).
 void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& release,
-               const std::string& server_dir, const PreviousSet& previous, const std::string& version) {
+               const std::string& server_dir, const PreviousSet& previous, const std::string& version,
+               int64_t delta_min) {
   std::vector<std::string> reserved, listed{kServerListName, kBulletinName,
                                            std::string(kServerListName) + kSignatureSuffix,
                                            std::string(kBulletinName) + kSignatureSuffix};
   for (const ReleaseFile& file : release)
     if (file.name.find('\\') == std::string::npos) reserved.push_back(file.name);
   std::set<std::string> ours;
-  for (const ListedEntry& entry : previous.list.entries) ours.insert(entry.remote);
+  std::vector<const ListedEntry*> old_entries;
+  for (const ListedEntry& entry : previous.list.entries) ours.insert(entry.remote), old_entries.push_back(&entry);
+  ours.merge(IndexNames(old_entries));
   for (const std::string& name : ListServerFolder(server_dir))
     if (!ours.count(name)) listed.push_back(name);  // foreign files are never overwritten
   for (const PlannedEntry& entry : plan)
@@ -124,10 +163,12 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
       entry.line.installed_sha256 = entry.kept.installed;
       entry.line.installed_size_text = InstalledSizeText(entry.line.type, *entry.unit);
       entry.line.execute_flag = ExecuteFlagText(entry.line.type, *entry.unit);
-      namer.Keep(entry.line.remote);
+      entry.indexed = WantsIndex(*entry.unit, delta_min) && ServerHoldsIndex(*entry.old, server_dir);
+      entry.indexed = namer.Keep(entry.line.remote, entry.indexed) && entry.indexed;
+      if (!entry.indexed) entry.line.delta_index_sha256.clear();
     } else if (entry.old && entry.produced.type == entry.old->type) {
       entry.line.remote = entry.old->remote;
-      namer.Keep(entry.line.remote);
+      entry.indexed = namer.Keep(entry.line.remote, entry.indexed) && entry.indexed;
     }
   }
   for (PlannedEntry& entry : plan) {
@@ -137,7 +178,7 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
     line.local = entry.unit->local;
     if (entry.old && entry.unit->is_bundle && entry.unit->type != 'C')
       line.local = NextBundleRevisionName(entry.unit->local, entry.old->local);
-    if (line.remote.empty()) line.remote = namer.Assign(line.type, line.local);
+    if (line.remote.empty()) line.remote = namer.Assign(line.type, line.local, entry.indexed);
     line.version = version;
     line.size_text = std::to_string(entry.produced.size);
     line.package = entry.unit->package;
@@ -145,6 +186,12 @@ void MakeLines(std::vector<PlannedEntry>& plan, const std::vector<ReleaseFile>& 
     line.installed_sha256 = entry.produced.digests.installed;
     line.installed_size_text = InstalledSizeText(line.type, *entry.unit);
     line.execute_flag = ExecuteFlagText(line.type, *entry.unit);
+    line.delta_index_sha256.clear();
+    if (entry.indexed) {
+      trust::Sha256Stream digest;
+      digest.Update(entry.produced.chunk_index);
+      line.delta_index_sha256 = digest.Final();
+    }
   }
 }
 
@@ -201,8 +248,8 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   bool any_change = false;
   for (const PlannedEntry& entry : plan) any_change = any_change || !entry.unchanged;
   std::string version = any_change ? ChooseReleaseVersion(previous, options.version, options.now) : "";
-  ProduceChanged(plan, temps, options.level);
-  MakeLines(plan, release, options.server_dir, previous, version);
+  ProduceChanged(plan, temps, options.level, options.delta_min);
+  MakeLines(plan, release, options.server_dir, previous, version, options.delta_min);
 
   // The new list: surviving entries where they stood, new ones after them.
   std::map<int, const ListedEntry*> by_old_line;
@@ -220,7 +267,9 @@ void Publish(const PublishOptions& options, std::ostream& out) {
     }
     ++counts[entry.old ? 1 : 0];
     out << (entry.old ? "changed " : "new     ") << line.type << " " << line.local << " -> " << line.remote << " ("
-        << line.size_text << " bytes)\n";
+        << line.size_text << " bytes";
+    if (entry.indexed) out << ", chunk index " << entry.produced.chunk_index.size() << " bytes";
+    out << ")\n";
     if (entry.old && line.remote == entry.old->remote) replacing.push_back(entry.old->local);
   }
   LineList lines{MakeHeader(GreatestVersion({previous.list.last_issued, version}))};
@@ -236,6 +285,9 @@ void Publish(const PublishOptions& options, std::ostream& out) {
     if (entry.unchanged) continue;
     RenameFile(entry.temp_path, InFolder(options.server_dir, entry.line.remote));
     temps.Release(entry.temp_path);
+    if (!entry.indexed) continue;
+    RenameFile(entry.index_temp_path, InFolder(options.server_dir, delta::ChunkIndexName(entry.line.remote)));
+    temps.Release(entry.index_temp_path);
   }
   SyncFolder(options.server_dir);
   // The signature is made before the list is in place and follows it at
@@ -250,8 +302,11 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   ClearReplacingMarker(options.server_dir);
 
   std::set<int> matched;
-  for (const PlannedEntry& entry : plan)
+  std::set<std::string> new_indexes;
+  for (const PlannedEntry& entry : plan) {
     if (entry.old) matched.insert(entry.old->line);
+    if (entry.indexed) new_indexes.insert(delta::ChunkIndexName(entry.line.remote));
+  }
   int dropped = 0;
   for (const ListedEntry& entry : previous.list.entries) {
     if (!matched.count(entry.line)) {
@@ -260,6 +315,10 @@ void Publish(const PublishOptions& options, std::ostream& out) {
     }
     if (!new_remotes.count(entry.remote) && platform::DeleteFile(InFolder(options.server_dir, entry.remote)))
       out << "removed " << entry.remote << " from the server folder\n";
+    for (const std::string& index : IndexNames({&entry}))
+      if (!new_indexes.count(index) && !new_remotes.count(index) &&
+          platform::DeleteFile(InFolder(options.server_dir, index)))
+        out << "removed " << index << " from the server folder\n";
   }
 
   std::vector<InstalledFile> installed;

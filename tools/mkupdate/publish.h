@@ -2,6 +2,7 @@
 // the server folder's gzip files, bundles and "update3.dat".
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <ostream>
 #include <string>
@@ -9,6 +10,9 @@
 #include "set_signing.h"
 
 namespace mkupdate {
+
+// Served E and O files of at least this many bytes get a chunk index.
+inline constexpr int64_t kDefaultDeltaMin = 4 * 1024 * 1024;
 
 struct PublishOptions {
   std::string game_dir;
@@ -19,6 +23,7 @@ struct PublishOptions {
   std::time_t now = 0;     // the date new versions carry, and the signatures' timestamp
   std::string sign_key_path;  // a secret key: sign update3.dat and bulletin.htm; empty: no signing
   int expiry_days = kDefaultExpiryDays;  // of the signatures
+  int64_t delta_min = kDefaultDeltaMin;  // 0: no chunk indexes
 };
 
 // Writes or updates the server folder, creating it when it does not exist
@@ -34,7 +39,13 @@ struct PublishOptions {
 // while the files are written or compared. With a secret key, the new list
 // is signed right after it is in place (update3.dat.minisig), and so is
 // bulletin.htm when the folder has one; a key inside the server or game
-// folder is refused before anything is written.
+// folder is refused before anything is written. A new or changed E or O
+// file of at least delta_min bytes gets a chunk index beside its server
+// file (delta/chunk_index.h), whose SHA-256 its line carries in field 10;
+// an unchanged entry keeps its index while the index file still holds
+// that digest and delta_min still asks for one, and otherwise loses field
+// 10 (it gets an index when its content next changes). Index files the
+// new list no longer names are removed with the server files.
 // Reports each new, changed and dropped entry and every warning on `out`.
 // Throws Exception with the reasons when the release cannot be published;
 // the server folder is then as it was.

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "delta/chunk_index.h"
 #include "release_tree.h"
 #include "lists/list_file.h"
 
@@ -39,7 +40,16 @@ RemoteNamer::RemoteNamer(const std::vector<std::string>& reserved, const std::ve
   for (const std::string& name : listed) Take(name);
 }
 
-void RemoteNamer::Keep(const std::string& remote) { Take(remote); }
+bool RemoteNamer::Keep(const std::string& remote, bool indexed) {
+  Take(remote);
+  if (!indexed || !IndexFree(remote)) return !indexed;
+  Take(delta::ChunkIndexName(remote));
+  return true;
+}
+
+bool RemoteNamer::IndexFree(const std::string& name) const {
+  return !taken_.count(AsciiUpper(delta::ChunkIndexName(name))) && !bases_.count(AsciiUpper(name));
+}
 
 void RemoteNamer::Take(const std::string& name) {
   taken_.insert(AsciiUpper(name));
@@ -52,7 +62,7 @@ bool RemoteNamer::Free(const std::string& name, bool claims_base, bool lands_in_
   return !claims_base || !bases_.count(UpperBase(name));
 }
 
-std::string RemoteNamer::Assign(char type, const std::string& local_name) {
+std::string RemoteNamer::Assign(char type, const std::string& local_name, bool indexed) {
   std::string file = FileNamePart(local_name);
   std::string preferred;
   bool repairable = type == 'E' || type == 'O';
@@ -69,10 +79,15 @@ std::string RemoteNamer::Assign(char type, const std::string& local_name) {
   // "O" files are downloaded straight to their local name, the others to
   // the updater's top folder under the server name.
   bool lands_in_top_folder = type != 'O';
-  if (Free(preferred, repairable, lands_in_top_folder)) {
-    Take(preferred);
-    return preferred;
-  }
+  auto free = [&](const std::string& name) {
+    return Free(name, repairable, lands_in_top_folder) && (!indexed || IndexFree(name));
+  };
+  auto take = [&](const std::string& name) {
+    Take(name);
+    if (indexed) Take(delta::ChunkIndexName(name));
+    return name;
+  };
+  if (free(preferred)) return take(preferred);
   // Names are only ever taken, so a "~n" found taken stays taken. Within a
   // group the n-th numbered names are free or taken together: "E" names of
   // one stem are the same name; "O" names of one stem share the base that
@@ -81,10 +96,8 @@ std::string RemoteNamer::Assign(char type, const std::string& local_name) {
   char group = repairable ? type : 'B';
   std::string key = group + AsciiUpper(repairable ? NumberedStem(preferred) : preferred);
   int& n = next_number_.try_emplace(key, 2).first->second;
-  while (!Free(Numbered(preferred, n), repairable, lands_in_top_folder)) ++n;
-  std::string chosen = Numbered(preferred, n++);
-  Take(chosen);
-  return chosen;
+  while (!free(Numbered(preferred, n))) ++n;
+  return take(Numbered(preferred, n++));
 }
 
 std::vector<std::string> RepairWarnings(const std::vector<InstalledFile>& files,

@@ -12,6 +12,10 @@
 // listing, which RepairWarnings reports. All names without a dot share the
 // empty base, which one server file at most may claim, so a numbered name
 // without a dot also gets the extension ".raw" (Readme -> Readme~2.raw).
+// A large E or O file's chunk index lies beside it as <name>.cdx
+// (delta::ChunkIndexName), whose base is the server file's whole name: an
+// indexed name is chosen so that its index name is free and no repairable
+// name shares that base (the file check could take the index for a file).
 #pragma once
 
 #include <map>
@@ -31,14 +35,17 @@ class RemoteNamer {
   RemoteNamer(const std::vector<std::string>& reserved, const std::vector<std::string>& listed);
 
   // Records a name kept from the previous set, so no new name repeats it
-  // or its base.
-  void Keep(const std::string& remote);
+  // or its base. With `indexed`, its chunk index's name as well, unless
+  // that is not free: false then, and the entry must go without an index.
+  bool Keep(const std::string& remote, bool indexed = false);
 
-  // A fresh name for an entry of this type and Windows-style local name.
-  std::string Assign(char type, const std::string& local_name);
+  // A fresh name for an entry of this type and Windows-style local name;
+  // with `indexed`, one whose chunk index's name is free too, and taken.
+  std::string Assign(char type, const std::string& local_name, bool indexed = false);
 
  private:
   bool Free(const std::string& name, bool claims_base, bool lands_in_top_folder) const;
+  bool IndexFree(const std::string& name) const;  // the chunk index of `name`
   void Take(const std::string& name);  // the name and its base
 
   std::set<std::string> reserved_;  // upper-cased names of the top folder

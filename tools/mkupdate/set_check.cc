@@ -4,6 +4,7 @@
 #include <map>
 
 #include "bundle_format.h"
+#include "delta/chunk_index.h"
 #include "gzip_stream.h"
 #include "platform/errors.h"
 #include "platform/file_system.h"
@@ -54,6 +55,39 @@ void CheckDigest(const std::string& who, const std::string& listed, int field, c
     problems.push_back(who + "the SHA-256 of the " + which + where + " differs from the list's: the file changed "
                              "after publishing");
   }
+}
+
+// The chunk index of field 10, when the line lists one: present beside the
+// server file with that digest, and an index of this entry's files.
+void CheckChunkIndex(const ListedEntry& entry, const std::string& server_dir, const std::string& who,
+                     std::vector<std::string>& problems) {
+  if (entry.delta_index_sha256.empty()) return;
+  const std::string name = delta::ChunkIndexName(entry.remote);
+  const std::string field = " (field " + std::to_string(DeltaIndexField(entry.type)) + ")";
+  if (!trust::IsSha256Hex(entry.delta_index_sha256))
+    return problems.push_back(who + "\"" + entry.delta_index_sha256 + "\"" + field +
+                              " is not a SHA-256 (64 lower-case hex digits)");
+  std::string bytes;
+  try {
+    bytes = platform::ReadWholeFile(InFolder(server_dir, name));
+  } catch (const Exception& error) {  // a missing index is one problem of the set
+    return problems.push_back(who + "the chunk index " + name + " cannot be read: " + error.what());
+  }
+  trust::Sha256Stream digest;
+  digest.Update(bytes);
+  if (digest.Final() != entry.delta_index_sha256)
+    return problems.push_back(who + "the SHA-256 of the chunk index " + name + field +
+                              " differs from the list's: the file changed after publishing");
+  const delta::ChunkIndexParse parse = delta::ParseChunkIndex(bytes);
+  if (!parse.Valid()) return problems.push_back(who + "the chunk index " + name + " is refused: " + parse.reason);
+  const bool gzip = HandlingOf(entry.type, false).unpacks;
+  const int64_t installed = gzip ? entry.InstalledSize() : entry.size;
+  if ((parse.index.form == delta::ServedForm::kFlushedGzip) != gzip ||
+      static_cast<int64_t>(parse.index.served_size) != entry.size ||
+      static_cast<int64_t>(parse.index.installed_size) != installed)
+    problems.push_back(who + "the chunk index " + name + " describes another file (" +
+                       std::to_string(parse.index.served_size) + " bytes served, " +
+                       std::to_string(parse.index.installed_size) + " installed)");
 }
 
 void CheckEntryFile(const ListedEntry& entry, const std::string& path, bool digests_required,
@@ -175,6 +209,8 @@ std::vector<std::string> CheckServerFolder(const std::string& server_dir) {
       problems.push_back(who + "the server file " + entry.remote + " is missing" + near);
     } else {
       CheckEntryFile(entry, path, signed_set, problems, progress);
+      CheckChunkIndex(entry, server_dir, "line " + std::to_string(entry.line) + " " + entry.local + " (" +
+                                             entry.remote + "): ", problems);
     }
     progress.FileDone();
   }

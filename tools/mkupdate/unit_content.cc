@@ -1,7 +1,10 @@
 #include "unit_content.h"
 
+#include <optional>
 #include <vector>
 
+#include "delta/chunk_index.h"
+#include "delta/chunk_recorder.h"
 #include "gzip_stream.h"
 #include "lists/server_entry.h"
 #include "platform/errors.h"
@@ -48,6 +51,43 @@ bool GzipLengthMatches(InputFile& file, int64_t expected) {
   return length == static_cast<uint32_t>(expected);
 }
 
+// The index of a file whose chunks `recorder` found, served in `form`
+// within served_size bytes, checked by the parser the updater uses.
+std::string ChunkIndexBytes(delta::ChunkRecorder& recorder, delta::ServedForm form, int64_t served_size,
+                            const std::string& path) {
+  delta::ChunkIndex index;
+  index.form = form;
+  index.installed_size = recorder.size();
+  index.served_size = static_cast<uint64_t>(served_size);
+  index.chunks = recorder.chunks();
+  if (form == delta::ServedForm::kPlain)
+    for (delta::IndexedChunk& chunk : index.chunks) chunk.served_offset = chunk.offset, chunk.served_length = chunk.length;
+  std::string bytes = delta::FormatChunkIndex(index);
+  const delta::ChunkIndexParse check = delta::ParseChunkIndex(bytes);
+  if (!check.Valid()) throw Exception("The chunk index made for " + path + " is refused: " + check.reason);
+  return bytes;
+}
+
+// Writes what `counted` reads through `writer`, fully flushed at the end
+// of each chunk `recorder` finds, noting each chunk's compressed range.
+void WriteFlushedGzip(Counted<InputFile>& counted, GzipFileWriter& writer, delta::ChunkRecorder& recorder) {
+  int64_t chunk_start = static_cast<int64_t>(delta::kGzipHeaderSize);
+  auto end_chunk = [&] {
+    writer.FullFlush();
+    delta::IndexedChunk& chunk = recorder.chunks().back();
+    chunk.served_offset = static_cast<uint64_t>(chunk_start);
+    chunk.served_length = static_cast<uint64_t>(writer.compressed_size() - chunk_start);
+    chunk_start = writer.compressed_size();
+  };
+  Pump(counted, [&](std::string_view data) {
+    recorder.Write(data, [&](std::string_view piece, bool ends_chunk) {
+      writer.Write(piece);
+      if (ends_chunk) end_chunk();
+    });
+  });
+  if (recorder.Finish()) end_chunk();
+}
+
 }  // namespace
 
 bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const ListedEntry& old,
@@ -87,7 +127,7 @@ bool ServerHoldsUnit(const PublishUnit& unit, const BundleSource* bundle, const 
 }
 
 ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, const std::string& temp_path,
-                         int level, Progress& progress) {
+                         int level, bool indexed, Progress& progress) {
   ProducedFile produced;
   produced.type = unit.type;
   trust::Sha256Stream served;
@@ -102,17 +142,25 @@ ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, co
     return produced;
   }
   const ReleaseFile& file = unit.files[0];
+  std::optional<delta::ChunkRecorder> recorder;
+  if (indexed) recorder.emplace();
   if (unit.type == 'E') {
     trust::Sha256Stream installed;
     GzipFileWriter writer(temp_path, level, &served);
     InputFile input(file.real_path, &installed);
     Counted<InputFile> counted(input, &progress);
-    Pump(counted, [&](std::string_view data) { writer.Write(data); });
+    if (recorder)
+      WriteFlushedGzip(counted, writer, *recorder);
+    else
+      Pump(counted, [&](std::string_view data) { writer.Write(data); });
     writer.Finish();
     produced.digests.installed = installed.Final();
     if (writer.compressed_size() < file.size) {
       produced.size = writer.compressed_size();
       produced.digests.served = served.Final();
+      if (recorder)
+        produced.chunk_index =
+            ChunkIndexBytes(*recorder, delta::ServedForm::kFlushedGzip, produced.size, file.real_path);
       return produced;
     }
     // Compression gains nothing: ship the file as it is, whose digest is known.
@@ -124,16 +172,25 @@ ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, co
     output.Close();
     produced.size = output.written();
     produced.digests.served = produced.digests.installed;
+    // The chunks are those of the installed bytes, whichever way they are served.
+    if (recorder) produced.chunk_index = ChunkIndexBytes(*recorder, delta::ServedForm::kPlain, produced.size, file.real_path);
     return produced;
   }
   OutputFile output(temp_path, &served);
   InputFile input(file.real_path);
   Counted<InputFile> counted(input, &progress);
-  Pump(counted, [&](std::string_view data) { output.Write(data); });
+  Pump(counted, [&](std::string_view data) {
+    if (recorder) recorder->Write(data);
+    output.Write(data);
+  });
   output.Close();
   produced.size = output.written();
   produced.digests.served = served.Final();
   produced.digests.installed = produced.digests.served;
+  if (recorder) {
+    recorder->Finish();
+    produced.chunk_index = ChunkIndexBytes(*recorder, delta::ServedForm::kPlain, produced.size, file.real_path);
+  }
   return produced;
 }
 

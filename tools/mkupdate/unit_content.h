@@ -33,12 +33,18 @@ struct ProducedFile {
   char type = 'E';
   int64_t size = 0;  // bytes of the server file
   UnitDigests digests;
+  std::string chunk_index;  // the index's bytes (delta/chunk_index.h), "" when none was asked for
 };
 
 // Writes the unit's server file to temp_path (not yet synced), taking the
 // digests while writing. A file unit of type 'E' whose gzip form is not
 // smaller than the file is written as it is instead, and becomes type 'O'.
+// With `indexed` (file units only), the installed bytes are also cut into
+// chunks and their index made: an "E" file's gzip stream is then fully
+// flushed at each chunk's end, so each chunk's compressed bytes inflate on
+// their own. The index is parsed again before it is returned; a refusal
+// throws Exception (a fault of this tool, never of the release).
 ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, const std::string& temp_path,
-                         int level, Progress& progress);
+                         int level, bool indexed, Progress& progress);
 
 }  // namespace mkupdate
