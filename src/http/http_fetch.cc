@@ -183,7 +183,14 @@ bool HttpFetch::TakeRangesAnswer() {
   curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &content_type);
   failure_ = request_.ranges->Open(status_, reason_, content_type != nullptr ? content_type : "", content_range_,
                                    "GET " + request_.name);
-  if (failure_) return false;
+  if (failure_) {
+    // The answer goes on (a whole file, say) unless its connection is
+    // closed: over HTTP/2 the stream's reset waits for the connection's
+    // next use, while the server may send up to libcurl's large stream
+    // window. A connection no other transfer shares is closed now.
+    curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
+    return false;
+  }
   curl_off_t length = -1;
   curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   total_ = std::max<int64_t>(length, 0);

@@ -230,8 +230,7 @@ TEST(RangeRefusalTest, NginxIgnoringRangesIsRefusedAtOnce) {
     }
     EXPECT_EQ(heard.Bytes(), 0);
     EXPECT_EQ(events.seen, std::vector<std::string>{"failed"});
-    // Over HTTP/2 the stream's reset goes out with the connection's next
-    // frames: a later request on it lets nginx end and log the GET.
+    // The caller then downloads the whole file over the same transport.
     transport->Download("small", served.path() + "small.copy", 5, {}, false);
     ASSERT_TRUE(test_support::WaitUntil(
         [&] {
