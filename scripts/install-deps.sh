@@ -15,6 +15,8 @@ packages=(
   nginx-light openssl
   # benchmarks: the peers the figures are measured against; GNU time for peak memory
   curl lftp aria2 gzip time
+  # benchmarks of delta updates: the chunking and patching peers
+  casync zsync rsync
   # fuzzing and sanitizer runs
   clang libclang-rt-14-dev iproute2
   # table generation (tools/gen_big5_table.py) only

@@ -98,9 +98,11 @@ class Mirror:
 
 class Nginx(Service):
     """nginx serving one folder over http and https (HTTP/2 by ALPN) on two
-    ports of 127.0.0.1, everything it writes kept in the work folder."""
+    ports of 127.0.0.1, everything it writes kept in the work folder. With
+    sent_log, it writes there a line per answer that starts with the bytes
+    it sent (headers included)."""
 
-    def __init__(self, work, root, tls):
+    def __init__(self, work, root, tls, sent_log=None):
         self.ca, cert, key = tls
         prefix = os.path.join(work, "nginx")
         os.makedirs(prefix, exist_ok=True)
@@ -109,7 +111,7 @@ class Nginx(Service):
         def argv(port):
             self.https_port = port
             self.http_port = free_port_but(port)
-            Path(config).write_text(nginx_config(prefix, root, self.http_port, self.https_port, cert, key))
+            Path(config).write_text(nginx_config(prefix, root, self.http_port, self.https_port, cert, key, sent_log))
             return ["/usr/sbin/nginx", "-p", prefix, "-c", config, "-e", os.path.join(prefix, "error.log")]
 
         super().__init__(work, "nginx", argv, lambda port: accepts(port) and accepts(self.http_port))
@@ -124,17 +126,19 @@ def free_port_but(taken):
     return port
 
 
-def nginx_config(prefix, root, http_port, https_port, cert, key):
+def nginx_config(prefix, root, http_port, https_port, cert, key, sent_log=None):
     # Running as root, nginx would hand its workers to nobody, who cannot
     # read the work folder: they stay with the user who runs the bench.
     user = f"user {pwd.getpwuid(os.geteuid()).pw_name};\n" if os.geteuid() == 0 else ""
+    logging = (f"  log_format sent '$bytes_sent $status \"$request\"';\n  access_log {sent_log} sent;\n"
+               if sent_log else "  access_log off;\n")
     temp = "".join(f"  {kind}_temp_path {prefix}/{kind};\n"
                    for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
     return (f"{user}daemon off;\nworker_processes 1;\npid {prefix}/nginx.pid;\n"
             f"error_log {prefix}/error.log warn;\n"
             "events { worker_connections 1024; }\n"
             "http {\n"
-            "  access_log off;\n  default_type application/octet-stream;\n"
+            f"{logging}  default_type application/octet-stream;\n"
             "  sendfile on;\n  tcp_nopush on;\n"
             # A whole set over one connection, as a CDN's edge allows; the
             # default of 1,000 would make 10,000 entries reconnect.
