@@ -121,6 +121,14 @@ put("fuzz_content_range", "unknown_length", b"Bytes 0-0/*")
 put("fuzz_content_range", "unsatisfied", b"bytes */200")
 put("fuzz_content_range", "large", b" bytes 5368709120-5368709121/5368709122 ")
 
+# fuzz_byte_ranges_body: a piece size byte, then a multipart/byteranges
+# body whose boundary is "b".
+put("fuzz_byte_ranges_body", "two_parts",
+    b"\x07\r\n--b\r\nContent-Type: application/octet-stream\r\nContent-Range: bytes 0-2/10\r\n\r\nabc"
+    b"\r\n--b\r\nContent-Range: bytes 7-9/10\r\n\r\nxyz\r\n--b--\r\n")
+put("fuzz_byte_ranges_body", "bare_line_ends", b"\x01preamble\n--b \nContent-Range: bytes 5-6/*\n\nxy\n--b--")
+put("fuzz_byte_ranges_body", "too_long_part", b"\x40--b\r\nContent-Range: bytes 0-1/10\r\n\r\nabc\r\n--b--\r\n")
+
 
 def varint(value):
     out = b""

@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_list_compare fuzz_bundle fuzz_datec fuzz_ftp_replies fuzz_ftp_reply fuzz_ini fuzz_big5 fuzz_gzip fuzz_minisign fuzz_server_line fuzz_content_range fuzz_chunk_index)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_list_compare fuzz_bundle fuzz_datec fuzz_ftp_replies fuzz_ftp_reply fuzz_ini fuzz_big5 fuzz_gzip fuzz_minisign fuzz_server_line fuzz_content_range fuzz_byte_ranges_body fuzz_chunk_index)
 
 CXX=clang++ CC=clang cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_BUILD_FUZZERS=ON \
   -DUPDATER_BUILD_TESTS=OFF -DUPDATER_BUILD_BENCHMARKS=OFF -DUPDATER_ENABLE_GTK=OFF >/dev/null

@@ -26,7 +26,7 @@ if [ "${1:-}" != "--no-sanitize" ]; then
   # through the exit code that the test checks.
   cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE_THREAD=ON \
     -DUPDATER_BUILD_BENCHMARKS=OFF -DUPDATER_ENABLE_GTK=OFF
-  cmake --build build-tsan -j"$jobs" --target prefetch_tests platform_tests trust_tests e2e_tests
+  cmake --build build-tsan -j"$jobs" --target prefetch_tests platform_tests trust_tests e2e_tests range_download_tests
   # The killed-writer test races a forked writer against its own deadline,
   # which the instrumented writer can miss; it starts no threads.
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \

@@ -14,8 +14,9 @@ Scenarios (all by default, or the ones named), with their goals:
             over FTP with its default connections (<= 0.25 x). FTP opens a
             data connection per file, which a relay of one port cannot
             carry; pyftpdlib holding every reply 20 ms (the greeting
-            included) is the FTP stand-in for the same latency. The round
-            trip the proxy adds is shown beside, from curl's timings.
+            included) is the FTP stand-in for the same latency. Beside:
+            the round trip the proxy adds, from curl's timings, and
+            updater-cli from nginx without the proxy (its own cost per entry).
   cap       one 1 GiB file over https through the same proxy with
             --max-rate 51200 (50 MiB/s): the sustained rate (within 5% of
             the cap), curl --limit-rate beside it, and curl without a cap
@@ -247,16 +248,18 @@ def far(bench, quick):
         updater, curl = "https: updater-cli --update", f"https: curl --parallel-max {PEER_STREAMS} (HTTP/2)"
         aria2c = f"https: aria2c -j {PEER_STREAMS} (HTTP/1.1)"
         ftp_updater = f"ftp, replies held {FTP_HOLD_MS} ms: updater-cli"
+        near = "https from nginx itself: updater-cli (reference)"
         for _ in range(bench.runs):
             for label, mirror in trips.items():
                 f.take(label, lambda: bench.round_trip(mirror, uset))
+            f.take(near, lambda: bench.updater(nginx.mirror("https"), uset))
             f.take(updater, lambda: bench.updater(far_mirror, uset))
             f.take(curl, lambda: bench.curl_parallel(far_mirror, uset))
             f.take(aria2c, lambda: bench.aria2c(far_mirror, uset))
             f.take(ftp_updater, lambda: bench.updater(ftp, uset))
     for label in trips:
         f.show(label, None, "ms")
-    for label in (updater, curl, aria2c, ftp_updater):
+    for label in (updater, curl, aria2c, ftp_updater, near):
         f.show(label)
     f.ratio("updater / curl --parallel", updater, curl, 1.0)
     f.ratio("updater / aria2c", updater, aria2c, 1.0)

@@ -158,6 +158,20 @@ class TFtpClient : public TStreamSocket {
   // event tells.
   void Download(const std::string& RemoteFile, const std::string& LocalFile,
                 int64_t ListedSize = -1, bool Resume = false);
+  // Receives `Length` bytes of RemoteFile from byte `Offset` on, into
+  // OnBytesCaptured alone (no local file): "REST Offset" (none for 0),
+  // "RETR ", and once the Length bytes have come (and one more, which
+  // OnBytesCaptured hears too: the capture's bound) the data connection
+  // is closed and "ABOR" sent, its owed replies read as after an
+  // overrun. With ToEnd the range is the file's last bytes: the transfer
+  // is read to its end and its final reply read, as Download does.
+  // Events: OnTransactionStart, OnPacketRecvd per block,
+  // OnTransactionStop; no OnFailure or OnSuccess. BytesRecvd counts this
+  // range's bytes. Throws FTPException with the reply that refused "REST "
+  // or "RETR "; EDownloadError(kRefused) when a file ToEnd is longer or
+  // the transfer ended short of Length bytes; otherwise as Download. A
+  // Cancel() sends "ABOR" as Download's does; Abort() ends the capture.
+  void DownloadRange(const std::string& RemoteFile, int64_t Offset, int64_t Length, bool ToEnd);
   // Lists the current remote folder ("NLST", data connection as Passive
   // says): OnListItem per name, then OnTransactionStop and
   // OnSuccess(cmdNList). Throws FTPException for a refused "PORT " or
@@ -221,6 +235,7 @@ class TFtpClient : public TStreamSocket {
   bool RefusedDownloadReply(const std::string& reply);
   void DownloadSteps(const std::string& RemoteFile, const std::string& LocalFile, int64_t ListedSize,
                      bool Resume, bool& success);
+  void RangeSteps(const std::string& RemoteFile, int64_t Offset, int64_t Length, bool ToEnd);
   // Asks the server to start the next transfer at byte `offset` ("REST ");
   // true when it agreed ("350").
   bool RestartAt(int64_t offset);

@@ -6,6 +6,7 @@
 
 #include "http/content_range.h"
 #include "http/curl_failure.h"
+#include "http/range_answer.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
 
@@ -77,6 +78,7 @@ HttpFetch::HttpFetch(CurlMultiLoop& loop, const HttpOptions& options, FetchReque
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
   if (request_.probe) curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
   if (request_.held > 0) curl_easy_setopt(easy_, CURLOPT_RANGE, (std::to_string(request_.held) + "-").c_str());
+  if (request_.ranges != nullptr) curl_easy_setopt(easy_, CURLOPT_RANGE, request_.ranges->HeaderValue().c_str());
 }
 
 HttpFetch::~HttpFetch() {
@@ -145,21 +147,11 @@ size_t HttpFetch::Body(const char* data, size_t length) {
     if (phase_ == Phase::kAwaitingReplay) return CURL_WRITEFUNC_PAUSE;
     // Paid before it is taken: libcurl hands the same bytes again after the pause.
     if (!PayFor(length)) return CURL_WRITEFUNC_PAUSE;
-    size_t taken = 0;
-    while (taken < length && !target_->PastBound()) {
-      const size_t room = target_->Room(std::min(length - taken, kPiece));
-      std::memcpy(target_->Space(room), data + taken, room);
-      target_->Commit(room);
-      taken += room;
-    }
+    const size_t taken = Keep(data, length);
     received_ += static_cast<int64_t>(taken);
     floor_bytes_ += static_cast<int64_t>(taken);
     session_bytes_.fetch_add(static_cast<int64_t>(taken), std::memory_order_relaxed);
-    if (target_->PastBound()) {
-      failure_ = FetchFailure{DownloadFailure::kOverrun, TransferLimitText(request_.name, request_.listed_size)};
-      return 0;
-    }
-    return length;
+    return failure_ ? 0 : length;
   } catch (const EFOpenError& error) {  // the local file cannot be created
     failure_ = FetchFailure{DownloadFailure::kLocal, error.what()};
   } catch (const EInOutError& error) {  // or written
@@ -168,9 +160,52 @@ size_t HttpFetch::Body(const char* data, size_t length) {
   return 0;
 }
 
+size_t HttpFetch::Keep(const char* data, size_t length) {
+  if (request_.ranges != nullptr) {
+    std::optional<std::string> fault = request_.ranges->Take(std::string_view(data, length));
+    if (fault) failure_ = FetchFailure{DownloadFailure::kRefused, std::move(*fault)};
+    return length;
+  }
+  size_t taken = 0;
+  while (taken < length && !target_->PastBound()) {
+    const size_t room = target_->Room(std::min(length - taken, kPiece));
+    std::memcpy(target_->Space(room), data + taken, room);
+    target_->Commit(room);
+    taken += room;
+  }
+  if (target_->PastBound())
+    failure_ = FetchFailure{DownloadFailure::kOverrun, TransferLimitText(request_.name, request_.listed_size)};
+  return taken;
+}
+
+bool HttpFetch::TakeRangesAnswer() {
+  char* content_type = nullptr;
+  curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &content_type);
+  failure_ = request_.ranges->Open(status_, reason_, content_type != nullptr ? content_type : "", content_range_,
+                                   "GET " + request_.name);
+  if (failure_) {
+    // The answer goes on (a whole file, say) unless its connection is
+    // closed: over HTTP/2 the stream's reset waits for the connection's
+    // next use, while the server may send up to libcurl's large stream
+    // window. A connection no other transfer shares is closed now.
+    curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
+    return false;
+  }
+  curl_off_t length = -1;
+  curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  total_ = std::max<int64_t>(length, 0);
+  target_opened_ = true;
+  phase_ = Phase::kBody;
+  floor_start_ = Clock::now();
+  floor_bytes_ = 0;
+  if (options_.rate_limit) reader_ = std::make_unique<RateLimiter::Reader>(*options_.rate_limit);
+  return true;
+}
+
 bool HttpFetch::TakeAnswer() {
   curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status_);
   if (request_.probe) return true;
+  if (request_.ranges != nullptr) return TakeRangesAnswer();
   const std::string what = "GET " + request_.name;
   int64_t held = request_.held;
   if (status_ == 416 && held > 0) {
@@ -291,6 +326,10 @@ void HttpFetch::OnCurlDone(CURLcode result) {
         failure_ = CurlFailure(result, os_errno, error_text_, (request_.probe ? "HEAD " : "GET ") + request_.name);
       } else if (phase_ == Phase::kAwaitingAnswer) {
         (void)TakeAnswer();  // a body-less answer: what it decided is in failure_ and restart_plain_
+      }
+      if (!failure_ && request_.ranges != nullptr) {
+        if (std::optional<std::string> fault = request_.ranges->Finish())
+          failure_ = FetchFailure{DownloadFailure::kRefused, std::move(*fault)};
       }
     }
   } catch (const EFOpenError& error) {  // TakeAnswer could not create the file

@@ -1,7 +1,7 @@
 // One HTTP request of the transport on a CurlMultiLoop: a probe of the
-// server folder (HEAD), or a GET of a file into a DownloadTarget, opened
+// server folder (HEAD), a GET of a file into a DownloadTarget, opened
 // only once a 2xx answer is known, so that a refusal leaves the local file
-// as it was. It progresses while the loop is pumped; its owner waits for
+// as it was, or a GET of ranges of a file into their RangeAnswer. It progresses while the loop is pumped; its owner waits for
 // Finished() and reads the outcome.
 #pragma once
 
@@ -16,6 +16,8 @@
 
 #include "http/curl_multi_loop.h"
 #include "transport/download_target.h"
+
+class RangeAnswer;
 
 // How every request of one transport reaches its server.
 struct HttpOptions {
@@ -44,6 +46,9 @@ struct FetchRequest {
   int64_t held = 0;  // bytes local_path holds to continue after ("Range: bytes=held-")
   ByteSink sink;     // must not pump messages (see curl_multi_loop.h)
   long total_timeout_ms = 0;  // a bound on the whole request; 0 = none
+  // A GET of ranges (no local file): asks for its spans, and its answer
+  // decides and takes the body. Outlives the fetch.
+  RangeAnswer* ranges = nullptr;
 };
 
 class HttpFetch {
@@ -91,6 +96,11 @@ class HttpFetch {
   // Takes the answer's status and headers once the body (or its end)
   // comes: opens the target for a 2xx. False when the request ends here.
   bool TakeAnswer();
+  // The same for a request of ranges.
+  bool TakeRangesAnswer();
+  // Hands the body's bytes to the target or the ranges' answer; returns
+  // how many it took. Sets failure_ when the request ends here.
+  size_t Keep(const char* data, size_t length);
   // Pays the rate limiter for the next `length` bytes, out of what earlier
   // grants left; false (a timer will resume the transfer, and libcurl
   // hands the bytes again) when it says to wait.

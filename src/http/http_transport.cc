@@ -8,6 +8,7 @@
 #include "http/curl_multi_loop.h"
 #include "http/http_fetch.h"
 #include "http/http_urls.h"
+#include "http/range_answer.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/ip_address.h"
@@ -23,6 +24,31 @@ namespace {
 // streams servers allow. Over HTTP/1.1 each needs a connection of its own.
 constexpr int kStreamsPerConnection = 8;
 constexpr int kMostStreams = 32;
+
+// Ranges this close are fetched as one. Within one request each range
+// costs its part's boundary and headers in the answer (about 130 bytes)
+// and its text in the Range header; a gap of a few of those is cheaper
+// fetched, and each merge leaves room in the request for another range.
+constexpr int64_t kMergeGap = 1024;
+// Bounds on one request for ranges: servers limit the ranges they serve
+// at once (some to a hundred or two, past which they send the whole file)
+// and the length of a header line (8 KiB is common), so a plan of many
+// ranges goes out as several requests, one after the other.
+constexpr size_t kMostRangesPerRequest = 64;
+constexpr size_t kMostRangeHeaderBytes = 4000;
+
+// How many spans from `first` on one request asks for.
+size_t SpansOfOneRequest(const std::vector<RangeRequest>& spans, size_t first) {
+  size_t count = 0;
+  size_t header = 0;
+  for (size_t i = first; i < spans.size() && count < kMostRangesPerRequest; ++i, ++count) {
+    // "first-last," with both numbers in decimal.
+    header += std::to_string(spans[i].span.offset).size() +
+              std::to_string(spans[i].span.offset + spans[i].span.length - 1).size() + 2;
+    if (count > 0 && header > kMostRangeHeaderBytes) break;
+  }
+  return count;
+}
 
 // A planned download and its fetch ahead, once begun.
 struct AheadFetch {
@@ -162,9 +188,65 @@ class HttpTransport : public Transport {
     received_file_ = fetch.File();
   }
 
+  void DownloadRanges(const std::string& remote, const std::vector<ByteRange>& ranges, int64_t served_size,
+                      const RangeSink& sink) override {
+    canceled_ = false;
+    received_file_.reset();
+    if (ranges.empty()) return;
+    if (!connected_) {
+      events_.TransferFailed(TransferCommand::kDownload);
+      throw EDownloadError(DownloadFailure::kCutOff, "Not Connected");
+    }
+    if (const std::optional<std::string> fault = RangesFault(ranges, served_size)) {
+      events_.TransferFailed(TransferCommand::kDownload);
+      throw EDownloadError(DownloadFailure::kRefused, "Cannot ask for " + *fault + " of " + remote);
+    }
+    RangesRun run{RangesBytes(ranges)};
+    ranges_ = &run;
+    struct RunReset {
+      HttpTransport& transport;
+      ~RunReset() {
+        transport.last_bytes_ = transport.ranges_->done;
+        transport.ranges_ = nullptr;
+        transport.start_shown_ = false;
+      }
+    } reset{*this};
+    const std::vector<RangeRequest> spans = MergeRanges(ranges, kMergeGap);
+    for (size_t first = 0; first < spans.size();) {
+      const size_t count = SpansOfOneRequest(spans, first);
+      RangeAnswer answer(ranges, {spans.begin() + first, spans.begin() + first + count}, served_size, sink);
+      run.answer = &answer;
+      FetchRequest request;
+      request.url = folder_url_ + EscapeRemotePath(remote);
+      request.name = remote;
+      request.ranges = &answer;
+      HttpFetch fetch(loop_, options_, std::move(request), session_bytes_);
+      fetch.Start();
+      AwaitShowingProgress(fetch, remote);
+      run.answer = nullptr;
+      run.done += answer.WantedReceived();
+      if (const std::optional<FetchFailure>& failure = fetch.Failure()) {
+        if (failure->socket_error != 0)
+          events_.Error(static_cast<unsigned short>(failure->socket_error),
+                        platform::WinSockErrorMessage(failure->socket_error));
+        events_.TransferFailed(TransferCommand::kDownload);
+        throw EDownloadError(failure->kind, failure->text);
+      }
+      start_shown_ = true;  // the next request goes on with the same transfer
+      first += count;
+    }
+    events_.TransferStopped();
+  }
+
   std::optional<platform::FileIdentity> ReceivedFile() const override { return received_file_; }
-  int64_t BytesReceived() const override { return running_ != nullptr ? running_->Received() : last_bytes_; }
-  int64_t BytesTotal() const override { return running_ != nullptr ? running_->Total() : last_bytes_; }
+  int64_t BytesReceived() const override {
+    if (ranges_ != nullptr) return ranges_->done + (ranges_->answer ? ranges_->answer->WantedReceived() : 0);
+    return running_ != nullptr ? running_->Received() : last_bytes_;
+  }
+  int64_t BytesTotal() const override {
+    if (ranges_ != nullptr) return ranges_->total;
+    return running_ != nullptr ? running_->Total() : last_bytes_;
+  }
   void Cancel() override { canceled_ = true; }
 
   void PlanDownload(const PlannedDownload& download) override {
@@ -308,6 +390,13 @@ class HttpTransport : public Transport {
     return true;
   }
 
+  // The running DownloadRanges.
+  struct RangesRun {
+    int64_t total;                        // the ranges' sum
+    int64_t done = 0;                     // the wanted bytes of the requests made so far
+    const RangeAnswer* answer = nullptr;  // the running request's
+  };
+
   TransportEvents& events_;
   const NetworkSettings network_;
   HttpOptions options_;
@@ -318,6 +407,7 @@ class HttpTransport : public Transport {
   bool canceled_ = false;
   bool start_shown_ = false;  // the running Download continues a fetch ahead whose start was shown
   const HttpFetch* running_ = nullptr;  // the Download in progress
+  RangesRun* ranges_ = nullptr;
   int64_t last_bytes_ = 0;
   std::optional<platform::FileIdentity> received_file_;
   std::atomic<int64_t> session_bytes_{0};

@@ -255,6 +255,14 @@ class PrefetchingTransport : public Transport {
     Deliver(*ahead, local_path, sink);
   }
 
+  // Ranges are never planned: the engine's connection fetches them, while
+  // the helpers go on with their plans.
+  void DownloadRanges(const std::string& remote, const std::vector<ByteRange>& ranges, int64_t served_size,
+                      const RangeSink& sink) override {
+    delivered_.reset();
+    own_->DownloadRanges(remote, ranges, served_size, sink);
+  }
+
   int64_t BytesReceived() const override {
     if (serving_ != nullptr) return serving_->received;
     return delivered_ ? *delivered_ : own_->BytesReceived();

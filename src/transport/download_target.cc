@@ -29,18 +29,21 @@ DownloadTarget::DownloadTarget(std::string path, int64_t bound, int64_t held, By
       bound_(bound),
       held_(held),
       sink_(std::move(sink)),
-      file_(path_, 0644, held > 0),
+      file_(std::in_place, path_, 0644, held > 0),
       pool_(platform::BlockPool::Create(kWriteSize)) {
-  if (!file_.IsOpen()) throw EFOpenError("Cannot create file " + path_);
+  if (!file_->IsOpen()) throw EFOpenError("Cannot create file " + path_);
   // A download becomes an installed file, flushed to disk before it is
   // recorded: a large one gets there while it arrives.
-  file_.FlushWhileWriting();
+  file_->FlushWhileWriting();
 }
+
+DownloadTarget::DownloadTarget(int64_t bound, ByteSink sink)
+    : bound_(bound), held_(0), sink_(std::move(sink)), pool_(platform::BlockPool::Create(kWriteSize)) {}
 
 DownloadTarget::~DownloadTarget() {
   // Leaving by an error: what did arrive still goes to the file, as far as
   // it can; the error being reported is the one that counts.
-  if (file_.IsOpen() && filled_ > 0) (void)file_.Write(std::string_view(buffer_.get(), filled_));
+  if (file_ && file_->IsOpen() && filled_ > 0) (void)file_->Write(std::string_view(buffer_.get(), filled_));
 }
 
 void DownloadTarget::ReplayHeld() {
@@ -83,7 +86,9 @@ void DownloadTarget::Flush() {
   if (filled_ == 0) return;
   const std::string_view bytes(buffer_.get(), filled_);
   filled_ = 0;
-  if (const int error = file_.Write(bytes); error != 0) Fail(error);
+  if (file_) {
+    if (const int error = file_->Write(bytes); error != 0) Fail(error);
+  }
   if (!sink_) return;
   sink_(bytes, std::shared_ptr<const void>(buffer_, buffer_.get()));
   // Let go: a sink that kept it has it to itself, and otherwise it is back
@@ -93,7 +98,8 @@ void DownloadTarget::Flush() {
 
 void DownloadTarget::Close() {
   Flush();
-  if (const int error = file_.Close(); error != 0) Fail(error);
+  if (!file_) return;
+  if (const int error = file_->Close(); error != 0) Fail(error);
 }
 
 void DownloadTarget::Fail(int error) const {

@@ -47,6 +47,9 @@ class DownloadTarget {
   // otherwise it is created or truncated. Throws EFOpenError "Cannot create
   // file <path>".
   DownloadTarget(std::string path, int64_t bound, int64_t held, ByteSink sink);
+  // A target without a file: the bytes go to `sink` alone, in the same
+  // blocks, and Identity is nullopt.
+  DownloadTarget(int64_t bound, ByteSink sink);
   ~DownloadTarget();
   DownloadTarget(const DownloadTarget&) = delete;
   DownloadTarget& operator=(const DownloadTarget&) = delete;
@@ -75,7 +78,9 @@ class DownloadTarget {
   // Flush, then closes the file. Throws EInOutError.
   void Close();
   // The file being written, as opened.
-  std::optional<platform::FileIdentity> Identity() const { return file_.Identity(); }
+  std::optional<platform::FileIdentity> Identity() const {
+    return file_ ? file_->Identity() : std::nullopt;
+  }
 
  private:
   [[noreturn]] void Fail(int error) const;
@@ -84,7 +89,7 @@ class DownloadTarget {
   int64_t bound_;
   int64_t held_;
   ByteSink sink_;
-  platform::OutputFile file_;
+  std::optional<platform::OutputFile> file_;  // none for a target without a file
   std::shared_ptr<platform::BlockPool> pool_;
   std::shared_ptr<char[]> buffer_;  // taken by Space when needed
   size_t filled_ = 0;

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/block_pool.h"
 #include "platform/errors.h"
@@ -110,6 +111,20 @@ struct PlannedDownload {
 // with a share in what holds them (see platform::BlockConsumer).
 using ByteSink = platform::BlockConsumer;
 
+// Bytes [offset, offset + length) of a served file.
+struct ByteRange {
+  int64_t offset = 0;
+  int64_t length = 0;
+};
+
+// Receives the bytes of DownloadRanges: `range` is the index of the
+// wanted range they belong to. Each range's bytes come in order, and the
+// ranges one after the other in the order asked; `owner` keeps them alive
+// as for ByteSink. It may run inside the transport's network callbacks, so
+// it must not pump messages.
+using RangeSink =
+    std::function<void(size_t range, std::string_view bytes, const std::shared_ptr<const void>& owner)>;
+
 // Where and as whom to log in: one server line of the server list.
 struct ServerLogin {
   std::string host;
@@ -186,6 +201,27 @@ class Transport {
   // receives the bytes already there.
   virtual void Download(const std::string& remote, const std::string& local_path,
                         int64_t listed_size, const ByteSink& sink, bool resume) = 0;
+  // Fetches exactly the bytes of `ranges` (sorted, non-overlapping, each
+  // of length above 0, inside served_size, the size of `remote` on the
+  // server) into `sink`, and nothing else: no local file. Nearby ranges
+  // may be fetched as one, the bytes between them dropped. What arrives is
+  // checked against the ranges asked for: a server that sends other
+  // ranges, or more or fewer bytes, fails the call. Events as for one
+  // transfer: TransferStarted once the server begins to send, BytesArrived
+  // as bytes come, TransferStopped at the end; BytesTotal is the ranges'
+  // sum and BytesReceived counts the ranges' bytes (the dropped ones not).
+  // Pumps messages and honours Cancel, the stall time, the rate floor and
+  // the shared cap as Download does. An empty `ranges` fetches nothing,
+  // without events.
+  // Throws EDownloadError after TransferFailed: kRefused when the server
+  // cannot serve these ranges (it has no such file, does not serve parts,
+  // sends the whole file, or answers with other ranges), which tells the
+  // caller to download the whole file instead; kCutOff when the transfer
+  // broke off. The sink has then heard a prefix of the ranges' bytes.
+  // The default refuses at once, without events: a transport that cannot
+  // fetch parts of a file.
+  virtual void DownloadRanges(const std::string& remote, const std::vector<ByteRange>& ranges,
+                              int64_t served_size, const RangeSink& sink);
   // The file the last Download that returned put its bytes into (the one
   // `sink` heard), as it was when they were written: the file at
   // local_path then, which a path the same name gives later need not be.

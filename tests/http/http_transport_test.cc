@@ -236,14 +236,17 @@ TEST_P(HttpTransportTest, ACancelFromAHandlerEndsTheDownloadAsCutOff) {
 }
 
 TEST_P(HttpTransportTest, ATricklingServerFailsBelowTheRateFloor) {
-  WriteFile(served_.path() + "trickle.bin", RandomBytes(100000, 5));
+  WriteFile(served_.path() + "trickle.bin", RandomBytes(200000, 5));
   WebServerOptions options = GetParam();
-  options.rate_limit_bps = 4000;
-  network_.StallTimeMs = 1500;
-  network_.MinRateBps = 20000;
+  // nginx's cap sends a second's worth each whole second of its clock, so
+  // bytes keep coming well within the stall time while the average stays
+  // below the floor.
+  options.rate_limit_bps = 16000;
+  network_.StallTimeMs = 3000;
+  network_.MinRateBps = 64000;
   StartAndConnect(options);
   std::string text;
-  EXPECT_EQ(FailureOf("trickle.bin", local_.path() + "trickle.bin", 100000, false, text), DownloadFailure::kCutOff);
+  EXPECT_EQ(FailureOf("trickle.bin", local_.path() + "trickle.bin", 200000, false, text), DownloadFailure::kCutOff);
   EXPECT_NE(text.find("too slow"), std::string::npos) << text;
 }
 
