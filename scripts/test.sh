@@ -9,6 +9,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
+# Paths relative to the checkout, so that another checkout on the same
+# machine (CI's fresh clone) hits the compiler cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
