@@ -73,6 +73,18 @@ std::string CaBundle(const std::string& ca_file) {
   return bundle + platform::ReadWholeFile(ca_file);
 }
 
+// Shows `fetch` as the transport's running transfer until it goes out of scope.
+class RunningFetch {
+ public:
+  RunningFetch(const HttpFetch*& slot, const HttpFetch& fetch) : slot_(slot) { slot_ = &fetch; }
+  ~RunningFetch() { slot_ = nullptr; }
+  RunningFetch(const RunningFetch&) = delete;
+  RunningFetch& operator=(const RunningFetch&) = delete;
+
+ private:
+  const HttpFetch*& slot_;
+};
+
 class HttpTransport : public Transport {
  public:
   HttpTransport(TransportEvents& events, const NetworkSettings& network) : events_(events), network_(network) {
@@ -165,24 +177,15 @@ class HttpTransport : public Transport {
     request.held = resume ? HeldBytesToContinue(local_path, listed_size) : 0;
     request.sink = sink;
     if (!connected_) {
-      events_.TransferFailed(TransferCommand::kDownload);
-      throw EDownloadError(DownloadFailure::kCutOff, "Not Connected");
+      FailDownload(DownloadFailure::kCutOff, "Not Connected");
     }
     HttpFetch fetch(loop_, options_, std::move(request), session_bytes_);
-    running_ = &fetch;
-    struct RunningReset {
-      const HttpFetch*& running;
-      ~RunningReset() { running = nullptr; }
-    } reset{running_};
+    const RunningFetch running(running_, fetch);
     fetch.Start();
     AwaitShowingProgress(fetch, remote);
     last_bytes_ = fetch.Received();
     if (const std::optional<FetchFailure>& failure = fetch.Failure()) {
-      if (failure->socket_error != 0)
-        events_.Error(static_cast<unsigned short>(failure->socket_error),
-                      platform::WinSockErrorMessage(failure->socket_error));
-      events_.TransferFailed(TransferCommand::kDownload);
-      throw EDownloadError(failure->kind, failure->text);
+      FailDownload(*failure);
     }
     events_.TransferStopped();
     received_file_ = fetch.File();
@@ -194,12 +197,10 @@ class HttpTransport : public Transport {
     received_file_.reset();
     if (ranges.empty()) return;
     if (!connected_) {
-      events_.TransferFailed(TransferCommand::kDownload);
-      throw EDownloadError(DownloadFailure::kCutOff, "Not Connected");
+      FailDownload(DownloadFailure::kCutOff, "Not Connected");
     }
     if (const std::optional<std::string> fault = RangesFault(ranges, served_size)) {
-      events_.TransferFailed(TransferCommand::kDownload);
-      throw EDownloadError(DownloadFailure::kRefused, "Cannot ask for " + *fault + " of " + remote);
+      FailDownload(DownloadFailure::kRefused, "Cannot ask for " + *fault + " of " + remote);
     }
     RangesRun run{RangesBytes(ranges)};
     ranges_ = &run;
@@ -226,11 +227,7 @@ class HttpTransport : public Transport {
       run.answer = nullptr;
       run.done += answer.WantedReceived();
       if (const std::optional<FetchFailure>& failure = fetch.Failure()) {
-        if (failure->socket_error != 0)
-          events_.Error(static_cast<unsigned short>(failure->socket_error),
-                        platform::WinSockErrorMessage(failure->socket_error));
-        events_.TransferFailed(TransferCommand::kDownload);
-        throw EDownloadError(failure->kind, failure->text);
+        FailDownload(*failure);
       }
       start_shown_ = true;  // the next request goes on with the same transfer
       first += count;
@@ -264,6 +261,18 @@ class HttpTransport : public Transport {
   int64_t SessionBytesReceived() const override { return session_bytes_.load(std::memory_order_relaxed); }
 
  private:
+  // Every way a download fails: its event, then the error that says why.
+  [[noreturn]] void FailDownload(DownloadFailure failure, const std::string& text) {
+    events_.TransferFailed(TransferCommand::kDownload);
+    throw EDownloadError(failure, text);
+  }
+  [[noreturn]] void FailDownload(const FetchFailure& failure) {
+    if (failure.socket_error != 0)
+      events_.Error(static_cast<unsigned short>(failure.socket_error),
+                    platform::WinSockErrorMessage(failure.socket_error));
+    FailDownload(failure.kind, failure.text);
+  }
+
   [[noreturn]] void FailLogin(const FetchFailure& failure, bool connected) {
     // The texts DescribeFailedLogin knows for the like failures of a socket.
     if (failure.code == CURLE_COULDNT_CONNECT) {
@@ -359,18 +368,13 @@ class HttpTransport : public Transport {
   // to continue. Throws EDownloadError on a cancel or a local failure.
   bool DeliverFetchedAhead(AheadFetch& ahead, const std::string& local_path, const ByteSink& sink) {
     HttpFetch& fetch = *ahead.fetch;
-    running_ = &fetch;
-    struct RunningReset {
-      const HttpFetch*& running;
-      ~RunningReset() { running = nullptr; }
-    } reset{running_};
+    const RunningFetch running(running_, fetch);
     events_.TransferStarted();
     int64_t shown = -1;
     while (!fetch.Finished()) {
       if (canceled_) {
         DropFetch(ahead);
-        events_.TransferFailed(TransferCommand::kDownload);
-        throw EDownloadError(DownloadFailure::kCutOff, "Download of " + ahead.plan.remote + " cancelled");
+        FailDownload(DownloadFailure::kCutOff, "Download of " + ahead.plan.remote + " cancelled");
       }
       if (fetch.Received() != shown) {
         shown = fetch.Received();
@@ -380,8 +384,7 @@ class HttpTransport : public Transport {
     }
     if (fetch.Failure()) return false;
     if (const std::optional<std::string> failure = HandOverFetchedAhead(ahead.plan.ahead_path, local_path, sink)) {
-      events_.TransferFailed(TransferCommand::kDownload);
-      throw EDownloadError(DownloadFailure::kLocal, *failure);
+      FailDownload(DownloadFailure::kLocal, *failure);
     }
     last_bytes_ = fetch.Received();
     events_.BytesArrived();

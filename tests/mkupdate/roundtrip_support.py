@@ -70,6 +70,17 @@ def publish(mkupdate, release, server, rules, deadline=60, options=()):
     return result.stdout.decode(errors="replace")
 
 
+def accepts(port):
+    """Whether a server takes connections on port of 127.0.0.1 within 10 s."""
+    for _ in range(500):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.02)
+    return False
+
+
 class ServedFolder:
     """pyftpdlib serving folder on a free port of 127.0.0.1, from entering
     until leaving the with-block; its log (one line per command and transfer)
@@ -88,12 +99,8 @@ class ServedFolder:
         self.process = subprocess.Popen(["/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
                                          str(self.port), "-d", self.folder], stdout=subprocess.DEVNULL,
                                         stderr=self._log_file())
-        for _ in range(500):
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                return self
-            except OSError:
-                time.sleep(0.02)
+        if accepts(self.port):
+            return self
         self.__exit__(None, None, None)
         raise RuntimeError("pyftpdlib did not come up")
 
@@ -148,12 +155,8 @@ class ServedWebFolder:
         self.process = subprocess.Popen(["/usr/sbin/nginx", "-p", self.work, "-c", f"{self.work}/nginx.conf",
                                          "-e", f"{self.work}/error.log"], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
-        for _ in range(500):
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                return self
-            except OSError:
-                time.sleep(0.02)
+        if accepts(self.port):
+            return self
         self.__exit__(None, None, None)
         raise RuntimeError("nginx did not come up: " + read(f"{self.work}/error.log").decode(errors="replace"))
 
