@@ -48,10 +48,38 @@ size_t InputFile::Read(char* buffer, size_t size) {
   return done;
 }
 
+size_t InputFile::ReadAt(uint64_t offset, char* buffer, size_t size) {
+  size_t done = 0;
+  while (done < size && !failed_) {
+    const ssize_t got = pread(fd_, buffer + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failed_ = true;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
 OutputFile::OutputFile(const std::string& path, unsigned mode, bool append)
     : fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC) | O_CLOEXEC,
                static_cast<mode_t>(mode))) {
   if (fd_ < 0) open_error_ = errno;
+}
+
+OutputFile::OutputFile(const std::string& path, ContinueAfter keep)
+    : fd_(open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC)) {
+  if (fd_ < 0) {
+    open_error_ = errno;
+    return;
+  }
+  const auto kept = static_cast<off_t>(keep.bytes);
+  if (ftruncate(fd_, kept) != 0 || lseek(fd_, kept, SEEK_SET) != kept) {
+    open_error_ = errno;
+    close(fd_);
+    fd_ = -1;
+    return;
+  }
+  written_ = keep.bytes;
 }
 
 OutputFile::~OutputFile() { (void)Close(); }

@@ -28,6 +28,9 @@ class InputFile {
   // Reads the next bytes into buffer, up to `size`: fewer only where the
   // file ends or a read fails, which Failed() then tells.
   [[nodiscard]] size_t Read(char* buffer, size_t size);
+  // Reads up to `size` bytes at `offset` into buffer without moving the
+  // position Read goes on from; fewer as for Read.
+  [[nodiscard]] size_t ReadAt(uint64_t offset, char* buffer, size_t size);
   bool Failed() const { return failed_; }
 
  private:
@@ -44,6 +47,13 @@ class OutputFile {
   // writes only under names of its own and renames them into place. Check
   // IsOpen(); OpenError() says why not.
   explicit OutputFile(const std::string& path, unsigned mode = 0666, bool append = false);
+  // Opens the existing file at `path` to go on writing it after its first
+  // `keep.bytes` bytes, dropping any after them. Not opened (OpenError())
+  // when there is no file at `path`, or a link.
+  struct ContinueAfter {
+    uint64_t bytes = 0;
+  };
+  OutputFile(const std::string& path, ContinueAfter keep);
   // Closes the file if Close has not; a failure then goes unreported.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;

@@ -19,6 +19,7 @@
 #include "platform/temporary_names.h"
 #include "transport/download_target.h"
 #include "update/bundle.h"
+#include "update/chunk_patch.h"
 #include "update/folder_path.h"
 #include "update/install_journal.h"
 #include "update/updater_files.h"
@@ -47,9 +48,24 @@ struct EntryFields {
   // False for a download no list line describes (a listing entry): it has
   // no size or digest to compare what arrives with.
   bool listed = true;
+  std::string chunk_index_digest{};  // the SHA-256 of the served file's chunk index ("E", "O"); "" when none
 };
 
 const std::string kNoDigest;
+
+// The installed file's size as listed, -1 when none is: field 8 of "E",
+// for "O" the served size.
+int64_t InstalledSizeOf(const EntryFields& f) { return f.handling.unpacks ? f.installed_size_bound : f.listed_size; }
+
+// Whether the entry's new version is to be assembled from the installed
+// one and the changed chunks of the served file (chunk_patch.h): a listed
+// "E" or "O" file with a chunk index, whose new version the list
+// describes, and an old version at its local name.
+bool PatchesInstalledFile(const UpdateEngine& e, const EntryFields& f) {
+  return f.listed && f.handling.downloads && !f.handling.bundle && trust::IsSha256Hex(f.chunk_index_digest) &&
+         !f.installed_digest.empty() && f.listed_size > 0 && InstalledSizeOf(f) >= 0 &&
+         platform::FileExists(platform::ResolveGameFileName(e.ExeDir, f.local));
+}
 
 // Where an entry's download is received: for "O" the partial file of its
 // local name, otherwise the download file of its remote name.
@@ -80,6 +96,51 @@ class EntryInstaller {
   }
   EntryInstaller(const EntryInstaller&) = delete;
   EntryInstaller& operator=(const EntryInstaller&) = delete;
+
+  // Installs the new version of a file the entry patches (see
+  // PatchesInstalledFile) from the chunks of the installed one and those of
+  // the served file it lacks, continuing an assembly the run's sweep kept.
+  // False when the whole file is to be downloaded instead; the reason is
+  // reported when the server's index or chunks are not as listed. An
+  // assembly cut off by the transfer stays, noted with its origin, for the
+  // next run to continue.
+  bool Patch() {
+    if (!PatchesInstalledFile(e_, f_)) return false;
+    const std::string destination = Path(f_.local);
+    const std::string assembly = platform::PartialFileOf(destination);
+    const DownloadOrigin origin{f_.remote, InstalledSizeOf(f_), f_.version, f_.installed_digest};
+    const KeptDownloads::Match kept = e_.KeptPartialDownloads.Take(assembly, origin);
+    if (kept == KeptDownloads::Match::kChanged) Discard(assembly);
+    Keep(NoteDownloadOf(e_.ExeDir, assembly, origin));
+    // A name no entry's download has: ".updtmp.dltmp".
+    const std::string index_download =
+        Keep(NoteTemporaryFile(e_.ExeDir, assembly + std::string(kDownloadFileSuffix)));
+    const ChunkPatchRequest request{f_.remote,         f_.handling.unpacks, f_.listed_size,
+                                    InstalledSizeOf(f_), f_.chunk_index_digest, f_.installed_digest,
+                                    destination,       index_download,      assembly,
+                                    kept == KeptDownloads::Match::kSame};
+    ChunkPatchOutcome outcome;
+    try {
+      outcome = PatchFromChunks(e_, request);
+    } catch (const EDownloadError& failure) {
+      if (failure.Failure() == DownloadFailure::kCutOff) {
+        download_ = assembly;
+        KeepCutOffDownload(origin.listed_size);
+      }
+      throw;
+    }
+    Discard(index_download);
+    if (!outcome.assembled) {
+      Discard(assembly);
+      if (!outcome.fallback_reason.empty())
+        e_.View.ReportRefusedName("entry \"" + f_.local + "\" fetched whole: " + outcome.fallback_reason);
+      return false;
+    }
+    if (const int error = platform::ReplaceFile(assembly, destination, f_.execute); error != 0)
+      throw EFOpenError("Cannot create file " + destination + ": " + platform::ErrorText(error));
+    ++e_.RunBytes.Patched;
+    return true;
+  }
 
   // Downloads remote: for "O" into the partial file of the local name,
   // otherwise into the download file of the remote name, continuing the
@@ -331,6 +392,10 @@ EntryOutcome ProcessChanged(UpdateEngine& e, const std::string& index, const Ent
   if (!f.handling.downloads) return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(e, f) || RefuseUndigested(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
+  if (installer.Patch()) {
+    ReplaceRecordLine(e, index, installer.RecordLine());
+    return EntryOutcome::kInstalled;
+  }
   if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (!f.handling.unpacks) {
     installer.PlaceDownload();
@@ -355,6 +420,10 @@ EntryOutcome ProcessNew(UpdateEngine& e, const EntryFields& f, bool FromCheck) {
   if (!f.handling.downloads) return EntryOutcome::kPassedOver;
   if (RefuseUnsafeNames(e, f) || RefuseUndigested(e, f)) return EntryOutcome::kPassedOver;
   EntryInstaller installer(e, f);
+  if (installer.Patch()) {
+    if (!FromCheck) Record(e).push_back(installer.RecordLine());
+    return EntryOutcome::kInstalled;
+  }
   if (installer.Download() != EntryInstaller::Fetched::kWhole) return EntryOutcome::kPassedOver;
   if (!f.handling.unpacks) {
     installer.PlaceDownload();
@@ -438,6 +507,7 @@ PendingInstall ParsePendingLine(const UpdateEngine& e, const std::string& line) 
     f.installed_size = entry.installed_size_text;
     f.installed_size_bound = entry.InstalledSize();
   }
+  f.chunk_index_digest = entry.delta_index_sha256;
   return {pending.changed, pending.record_index, f};
 }
 
@@ -454,6 +524,8 @@ AheadPlan PlanEntryDownload(UpdateEngine& e, const std::string& line, int index)
   const EntryFields& f = entry.f;
   if (!f.handling.downloads || !UnsafeNameReason(e, f).empty()) return {};
   if (e.SignedSet && !trust::IsSha256Hex(f.digest)) return {};
+  // A patch fetches only parts of the served file, in the entry's turn.
+  if (PatchesInstalledFile(e, f)) return {};
   const std::string local_path = DownloadPath(e, f);
   // The folder is made in the entry's turn (or an earlier entry's): made
   // now, it could take the spelling of a later entry's name.

@@ -14,10 +14,19 @@ RunBytesScope::RunBytesScope(UpdateEngine& e) : e_(e) {
       listed = listed > INT64_MAX - bytes ? INT64_MAX : listed + bytes;
     }
   }
-  e.RunBytes = UpdateRunBytes{true, listed, ConnectionBytesReceived(e)};
+  e.RunBytes = UpdateRunBytes{true, listed, listed, ConnectionBytesReceived(e)};
 }
 
-RunBytesScope::~RunBytesScope() { e_.RunBytes = UpdateRunBytes{}; }
+RunBytesScope::~RunBytesScope() {
+  e_.LastRunBytes = e_.RunBytes;
+  e_.LastRunBytes.Running = false;
+  e_.LastRunBytes.Received = std::max<int64_t>(ConnectionBytesReceived(e_) - e_.RunBytes.ReceivedBefore, 0);
+  e_.RunBytes = UpdateRunBytes{};
+}
+
+void SpareRunBytes(UpdateEngine& e, int64_t bytes) {
+  if (e.RunBytes.Running) e.RunBytes.Listed -= bytes;
+}
 
 int64_t PendingDownloadBytes(const std::string& line) {
   const PendingEntry pending = ParsePendingEntry(line);

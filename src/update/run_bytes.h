@@ -10,7 +10,8 @@
 #include "update/update_engine.h"
 
 // Notes the run's totals for the entries of PendingList while it lives,
-// and that no run is in progress once it ends.
+// and that no run is in progress once it ends (the totals then go to
+// LastRunBytes).
 class RunBytesScope {
  public:
   explicit RunBytesScope(UpdateEngine& e);
@@ -26,6 +27,10 @@ class RunBytesScope {
 // server line, field 7 of "U <index> <server line>"; 0 for an entry that
 // downloads nothing (a type the run passes over) or lists no size.
 int64_t PendingDownloadBytes(const std::string& line);
+
+// A patch of the running update run fetches `bytes` fewer than its
+// entry's listed size (negative: gives them back). Nothing outside a run.
+void SpareRunBytes(UpdateEngine& e, int64_t bytes);
 
 // The bytes the current connection received since it was made, over all
 // its connections; 0 without a connection.

@@ -33,8 +33,11 @@ struct RFtpConfigType {
 // front-end that shows more than the window; the window shows none of it.
 struct UpdateRunBytes {
   bool Running = false;
-  int64_t Listed = 0;          // the listed sizes of the run's downloads, summed
+  int64_t Whole = 0;           // the listed sizes of the run's downloads, summed
+  int64_t Listed = 0;          // what the run expects to fetch: Whole less what patches spare
   int64_t ReceivedBefore = 0;  // the connection's SessionBytesReceived() when the run began
+  int64_t Received = 0;        // once the run has ended: the bytes the connection received in it
+  int Patched = 0;             // files installed from chunks instead of downloaded whole
 };
 
 class UpdateEngine {
@@ -104,6 +107,8 @@ class UpdateEngine {
   // Applied over FtpConfig.ini's [NETWORK] at each NewConnection.
   NetworkOverrides NetworkOverride;
   UpdateRunBytes RunBytes;
+  // The totals of the last update run that ended (Running false).
+  UpdateRunBytes LastRunBytes;
 
  private:
   class Events;

@@ -177,8 +177,10 @@ class CliSession {
     // The window is closing: nothing more is asked of it.
     if (stop_signal_ != 0) return;
     const bool checked = outcome_ == CheckOutcome::kUpdatesReady || outcome_ == CheckOutcome::kUpToDate;
-    if (checked && options_.update && outcome_ == CheckOutcome::kUpdatesReady)
+    if (checked && options_.update && outcome_ == CheckOutcome::kUpdatesReady) {
       Click(*form1_->Image2);
+      ReportRunBytes();
+    }
     if (stop_signal_ != 0) {
       CloseAtEnd();
       return;
@@ -193,6 +195,17 @@ class CliSession {
       Click(*form1_->Image3);
     }
     CloseAtEnd();
+  }
+
+  // What the update run fetched, against the size of the files it
+  // installed had they all been downloaded whole.
+  void ReportRunBytes() {
+    const UpdateRunBytes& run = form1_->Engine.LastRunBytes;
+    if (run.Whole <= 0) return;
+    std::string line = "update: fetched " + std::to_string(run.Received) + " of " + std::to_string(run.Whole) + " bytes";
+    if (run.Patched > 0)
+      line += " (" + std::to_string(run.Patched) + " file" + (run.Patched == 1 ? "" : "s") + " patched from chunks)";
+    output_.Line(line);
   }
 
   // The forced-update button; its question is answered as every other
