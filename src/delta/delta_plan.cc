@@ -19,8 +19,21 @@ DeltaPlan PlanDelta(const ChunkIndex& index, const SeedChunks& seed, size_t firs
   return plan;
 }
 
-bool PatchIsWorthIt(const DeltaPlan& plan, const ChunkIndex& index, uint64_t index_bytes) {
-  return plan.fetched_bytes + index_bytes <= index.served_size / 2;
+uint64_t PlannedFetchCost(const DeltaPlan& plan, const ChunkIndex& index, uint64_t request_cost) {
+  uint64_t cost = 0;
+  uint64_t span_end = 0;
+  for (size_t n = 0; n < plan.fetched.size(); ++n) {
+    const IndexedChunk& chunk = index.chunks[plan.fetched[n]];
+    const uint64_t gap = chunk.served_offset - span_end;
+    cost += n > 0 && gap <= request_cost ? gap : request_cost;
+    cost += chunk.served_length;
+    span_end = chunk.served_offset + chunk.served_length;
+  }
+  return cost;
+}
+
+bool PatchIsWorthIt(const DeltaPlan& plan, const ChunkIndex& index, uint64_t index_bytes, uint64_t request_cost) {
+  return PlannedFetchCost(plan, index, request_cost) + index_bytes <= index.served_size / 2;
 }
 
 }  // namespace delta

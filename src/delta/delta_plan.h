@@ -28,9 +28,16 @@ struct DeltaPlan {
 // a chunk of the same digest and length, else fetched.
 DeltaPlan PlanDelta(const ChunkIndex& index, const SeedChunks& seed, size_t first_chunk = 0);
 
+// What fetching the plan's chunks costs, in bytes: their served bytes, and
+// for each request the transport makes for them `request_cost`, chunks
+// closer than that on the server sharing one (the bytes between them
+// fetched too).
+uint64_t PlannedFetchCost(const DeltaPlan& plan, const ChunkIndex& index, uint64_t request_cost);
+
 // Whether fetching the plan's chunks (and the index of `index_bytes`)
 // costs at most half of fetching the whole served file: past that the
-// ranges' overhead and the second pass over the seed eat what is saved.
-bool PatchIsWorthIt(const DeltaPlan& plan, const ChunkIndex& index, uint64_t index_bytes);
+// second pass over the seed and a cut-off transfer's cost eat what is
+// saved.
+bool PatchIsWorthIt(const DeltaPlan& plan, const ChunkIndex& index, uint64_t index_bytes, uint64_t request_cost);
 
 }  // namespace delta

@@ -25,10 +25,11 @@ namespace {
 constexpr int kStreamsPerConnection = 8;
 constexpr int kMostStreams = 32;
 
-// Ranges this close are fetched as one. Within one request each range
-// costs its part's boundary and headers in the answer (about 130 bytes)
-// and its text in the Range header; a gap of a few of those is cheaper
-// fetched, and each merge leaves room in the request for another range.
+// Ranges this close are fetched as one, and what each range is counted
+// to cost (RangeRequestCost). Within one request each range costs its
+// part's boundary and headers in the answer (about 130 bytes) and its text
+// in the Range header; a gap of a few of those is cheaper fetched, and
+// each merge leaves room in the request for another range.
 constexpr int64_t kMergeGap = 1024;
 // Bounds on one request for ranges: servers limit the ranges they serve
 // at once (some to a hundred or two, past which they send the whole file)
@@ -191,6 +192,7 @@ class HttpTransport : public Transport {
     received_file_ = fetch.File();
   }
 
+  int64_t RangeRequestCost() const override { return kMergeGap; }
   void DownloadRanges(const std::string& remote, const std::vector<ByteRange>& ranges, int64_t served_size,
                       const RangeSink& sink) override {
     canceled_ = false;

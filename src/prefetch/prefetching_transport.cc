@@ -262,6 +262,7 @@ class PrefetchingTransport : public Transport {
     delivered_.reset();
     own_->DownloadRanges(remote, ranges, served_size, sink);
   }
+  int64_t RangeRequestCost() const override { return own_->RangeRequestCost(); }
 
   int64_t BytesReceived() const override {
     if (serving_ != nullptr) return serving_->received;

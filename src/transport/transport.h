@@ -222,6 +222,10 @@ class Transport {
   // fetch parts of a file.
   virtual void DownloadRanges(const std::string& remote, const std::vector<ByteRange>& ranges,
                               int64_t served_size, const RangeSink& sink);
+  // What one more request of DownloadRanges costs, in bytes it could have
+  // fetched instead: ranges closer than this are asked for as one, and a
+  // caller weighing ranges against the whole file counts it per request.
+  virtual int64_t RangeRequestCost() const { return 0; }
   // The file the last Download that returned put its bytes into (the one
   // `sink` heard), as it was when they were written: the file at
   // local_path then, which a path the same name gives later need not be.

@@ -106,7 +106,8 @@ ChunkPatchOutcome PatchFromChunks(UpdateEngine& e, const ChunkPatchRequest& r) {
   trust::BackgroundSha256 digest;
   const size_t first = r.continues ? AssembledChunks(r.assembly, index, digest) : 0;
   const delta::DeltaPlan plan = delta::PlanDelta(index, *seed, first);
-  if (!delta::PatchIsWorthIt(plan, index, fetched.bytes)) return {};
+  if (!delta::PatchIsWorthIt(plan, index, fetched.bytes, static_cast<uint64_t>(connection->RangeRequestCost())))
+    return {};
   const auto planned = static_cast<int64_t>(plan.fetched_bytes + fetched.bytes);
   SparedRunBytes spared(e, r.served_size - planned);
 

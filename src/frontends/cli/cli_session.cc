@@ -197,15 +197,14 @@ class CliSession {
     CloseAtEnd();
   }
 
-  // What the update run fetched, against the size of the files it
-  // installed had they all been downloaded whole.
+  // What an update run that patched files from their chunks fetched,
+  // against the size of the files it installed had they all been
+  // downloaded whole. A run without patches prints what it always did.
   void ReportRunBytes() {
     const UpdateRunBytes& run = form1_->Engine.LastRunBytes;
-    if (run.Whole <= 0) return;
-    std::string line = "update: fetched " + std::to_string(run.Received) + " of " + std::to_string(run.Whole) + " bytes";
-    if (run.Patched > 0)
-      line += " (" + std::to_string(run.Patched) + " file" + (run.Patched == 1 ? "" : "s") + " patched from chunks)";
-    output_.Line(line);
+    if (run.Patched == 0) return;
+    output_.Line("update: fetched " + std::to_string(run.Received) + " of " + std::to_string(run.Whole) + " bytes (" +
+                 std::to_string(run.Patched) + " file" + (run.Patched == 1 ? "" : "s") + " patched from chunks)");
   }
 
   // The forced-update button; its question is answered as every other
