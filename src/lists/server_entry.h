@@ -47,7 +47,7 @@ struct ServerEntry {
   std::string installed_size_text;  // E and O: the installed file's size (for O equal to size_text)
   std::string execute_flag;         // E and O: the mode flag (kExecutableFlag, kNotExecutableFlag)
   // E and O: the SHA-256 of the served file's chunk index, "" when it has
-  // none. The updater installs such entries whole, as any other, for now.
+  // none; with it the updater may patch the installed file (chunk_patch.h).
   std::string delta_index_sha256;
   std::vector<std::string> further;  // fields past the type's last one
 
