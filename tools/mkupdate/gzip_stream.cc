@@ -40,8 +40,6 @@ void GzipFileWriter::Write(std::string_view data) {
   }
 }
 
-void GzipFileWriter::FullFlush() { Deflate({}, Z_FULL_FLUSH); }
-
 void GzipFileWriter::Finish() {
   Deflate({}, Z_FINISH);
   file_.Close();

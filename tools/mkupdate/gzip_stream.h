@@ -24,11 +24,6 @@ class GzipFileWriter {
   GzipFileWriter& operator=(const GzipFileWriter&) = delete;
 
   void Write(std::string_view data);
-  // Ends a deflate block on a byte boundary and forgets the history
-  // (Z_FULL_FLUSH): what follows inflates on its own with a raw inflater.
-  // The stream stays one gzip member. compressed_size() is then exactly
-  // where the next bytes start.
-  void FullFlush();
   // Ends the stream and closes the file (see OutputFile::Close).
   void Finish();
   // Bytes of compressed output so far (complete after Finish).

@@ -5,6 +5,7 @@
 
 #include "delta/chunk_index.h"
 #include "delta/chunk_recorder.h"
+#include "flushed_gzip_writer.h"
 #include "gzip_stream.h"
 #include "lists/server_entry.h"
 #include "platform/errors.h"
@@ -68,24 +69,25 @@ std::string ChunkIndexBytes(delta::ChunkRecorder& recorder, delta::ServedForm fo
   return bytes;
 }
 
-// Writes what `counted` reads through `writer`, fully flushed at the end
-// of each chunk `recorder` finds, noting each chunk's compressed range.
-void WriteFlushedGzip(Counted<InputFile>& counted, GzipFileWriter& writer, delta::ChunkRecorder& recorder) {
-  int64_t chunk_start = static_cast<int64_t>(delta::kGzipHeaderSize);
-  auto end_chunk = [&] {
-    writer.FullFlush();
-    delta::IndexedChunk& chunk = recorder.chunks().back();
-    chunk.served_offset = static_cast<uint64_t>(chunk_start);
-    chunk.served_length = static_cast<uint64_t>(writer.compressed_size() - chunk_start);
-    chunk_start = writer.compressed_size();
-  };
+// Writes what `counted` reads through `writer`, ending a chunk where
+// `recorder` finds one, and notes each chunk's compressed range.
+void WriteFlushedGzip(Counted<InputFile>& counted, FlushedGzipWriter& writer, delta::ChunkRecorder& recorder) {
   Pump(counted, [&](std::string_view data) {
     recorder.Write(data, [&](std::string_view piece, bool ends_chunk) {
       writer.Write(piece);
-      if (ends_chunk) end_chunk();
+      if (ends_chunk) writer.EndChunk();
     });
   });
-  if (recorder.Finish()) end_chunk();
+  recorder.Finish();
+  const std::vector<uint64_t> lengths = writer.Finish();
+  if (lengths.size() != recorder.chunks().size())
+    throw Exception("The chunks compressed differ in number from the chunks found");
+  uint64_t start = delta::kGzipHeaderSize;
+  for (size_t k = 0; k < lengths.size(); ++k) {
+    recorder.chunks()[k].served_offset = start;
+    recorder.chunks()[k].served_length = lengths[k];
+    start += lengths[k];
+  }
 }
 
 }  // namespace
@@ -146,17 +148,22 @@ ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, co
   if (indexed) recorder.emplace();
   if (unit.type == 'E') {
     trust::Sha256Stream installed;
-    GzipFileWriter writer(temp_path, level, &served);
     InputFile input(file.real_path, &installed);
     Counted<InputFile> counted(input, &progress);
-    if (recorder)
+    int64_t compressed_size;
+    if (recorder) {
+      FlushedGzipWriter writer(temp_path, level, &served);
       WriteFlushedGzip(counted, writer, *recorder);
-    else
+      compressed_size = writer.compressed_size();
+    } else {
+      GzipFileWriter writer(temp_path, level, &served);
       Pump(counted, [&](std::string_view data) { writer.Write(data); });
-    writer.Finish();
+      writer.Finish();
+      compressed_size = writer.compressed_size();
+    }
     produced.digests.installed = installed.Final();
-    if (writer.compressed_size() < file.size) {
-      produced.size = writer.compressed_size();
+    if (compressed_size < file.size) {
+      produced.size = compressed_size;
       produced.digests.served = served.Final();
       if (recorder)
         produced.chunk_index =
