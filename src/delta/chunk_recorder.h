@@ -41,6 +41,7 @@ class ChunkRecorder {
   std::vector<IndexedChunk>& chunks() { return chunks_; }
   // Bytes fed so far.
   uint64_t size() const { return offset_ + length_; }
+  const ChunkParams& params() const { return chunker_.params(); }
 
  private:
   void EndChunk();

@@ -31,20 +31,26 @@ class ChunkAssembly {
   // Once every fetched chunk has come: writes the seed's chunks after the
   // last of them. Nothing once something failed.
   void Finish();
+  // Writes what is held back for a block of its own: for a transfer cut
+  // off, so that the file keeps every chunk assembled.
+  void WriteHeld();
 
   // Why the assembly cannot be used ("" while it can): a fetched chunk
   // that is not the one the index describes, or a seed that cannot be read.
   const std::string& Refusal() const { return refusal_; }
   // The errno of a write that failed (0 when none did): the assembly stops.
   int WriteError() const { return write_error_; }
-  // The file's bytes written so far (those of chunks before first_chunk
+  // The file's bytes assembled so far (those of chunks before first_chunk
   // included): the start of the new version, chunk by chunk.
   uint64_t Assembled() const { return assembled_; }
 
  private:
   void CopySeedChunksBefore(size_t chunk);
   void TakeFetched(size_t chunk);
-  void Write(std::string_view bytes, const std::shared_ptr<const void>& owner);
+  // Appends to the held block, written once it is full: whole pages in
+  // few calls, where a chunk's own writes would each end inside a page.
+  void Append(std::string_view bytes);
+  char* Extend(size_t size);
 
   const delta::ChunkIndex& index_;
   const delta::DeltaPlan& plan_;
@@ -55,6 +61,7 @@ class ChunkAssembly {
   trust::Sha256Stream chunk_digest_;
   size_t next_chunk_;          // the index's number of the next chunk to write
   std::string served_;         // the fetched chunk's served bytes so far
+  std::shared_ptr<std::string> held_;  // assembled, not yet written
   std::string refusal_;
   int write_error_ = 0;
   uint64_t assembled_ = 0;

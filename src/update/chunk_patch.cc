@@ -130,7 +130,11 @@ ChunkPatchOutcome PatchFromChunks(UpdateEngine& e, const ChunkPatchRequest& r) {
                                  assembly.Receive(range, bytes);
                                });
   } catch (const EDownloadError& failure) {
-    if (failure.Failure() != DownloadFailure::kRefused) throw;
+    if (failure.Failure() != DownloadFailure::kRefused) {
+      // Cut off: what was assembled stays for the next run to continue after.
+      assembly.WriteHeld();
+      throw;
+    }
     return {false, "the server does not give parts of " + Quoted(r.remote) + ": " + failure.what()};
   }
   assembly.Finish();

@@ -57,6 +57,7 @@ bool GzipLengthMatches(InputFile& file, int64_t expected) {
 std::string ChunkIndexBytes(delta::ChunkRecorder& recorder, delta::ServedForm form, int64_t served_size,
                             const std::string& path) {
   delta::ChunkIndex index;
+  index.params = recorder.params();
   index.form = form;
   index.installed_size = recorder.size();
   index.served_size = static_cast<uint64_t>(served_size);
@@ -145,7 +146,8 @@ ProducedFile ProduceUnit(const PublishUnit& unit, const BundleSource* bundle, co
   }
   const ReleaseFile& file = unit.files[0];
   std::optional<delta::ChunkRecorder> recorder;
-  if (indexed) recorder.emplace();
+  // A gzip file's chunks each cost a flush; a plain file's only their index entry.
+  if (indexed) recorder.emplace(unit.type == 'E' ? delta::kDefaultChunkParams : delta::kPlainChunkParams);
   if (unit.type == 'E') {
     trust::Sha256Stream installed;
     InputFile input(file.real_path, &installed);
