@@ -118,6 +118,9 @@ ChunkPatchOutcome PatchFromChunks(UpdateEngine& e, const ChunkPatchRequest& r) {
     out.emplace(r.assembly);
   if (!out->IsOpen())
     throw EInOutError("Cannot create file " + r.assembly + ": " + platform::ErrorText(out->OpenError()));
+  // Installed once checked, and flushed before it is recorded: a large one
+  // gets to the disk while it is assembled, as a download does.
+  out->FlushWhileWriting();
   platform::InputFile seed_file(r.seed);
   ChunkAssembly assembly(index, plan, seed_file, *out, digest);
   std::vector<ByteRange> ranges;
