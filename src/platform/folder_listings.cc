@@ -22,7 +22,11 @@ namespace platform {
 
 namespace {
 
-constexpr uint32_t kWatchedChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
+// Every lookup adds the watch again, which names the folder's watch once it
+// has one. IN_MASK_ADD, since a plain add replaces the mask by clearing it
+// first, and a change made by another thread in that moment would be lost.
+constexpr uint32_t kWatchedChanges =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR | IN_MASK_ADD;
 
 // -1, 0 or 1 as a's bytes compare with b's, A-Z read as a-z.
 int CompareFolded(std::string_view a, std::string_view b) {
