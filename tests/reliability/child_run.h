@@ -16,6 +16,18 @@ struct KillPlan {
   std::string on_creation_of;  // when a created name contains this text
 };
 
+// The bound on a run's peak RSS, in KiB, for a bound of `plain_kb` in an
+// ordinary build. Under AddressSanitizer its shadow memory and its
+// quarantine of freed blocks add some 60 MiB to even the smallest run, and
+// more the more it allocates.
+constexpr long RunMemoryBoundKb(long plain_kb) {
+#if defined(__SANITIZE_ADDRESS__)
+  return plain_kb + 128 * 1024;
+#else
+  return plain_kb;
+#endif
+}
+
 struct ChildResult {
   int exit_code = -1;        // -1 when it did not exit normally
   int signal = 0;            // the signal that ended it, 0 when none
