@@ -1,8 +1,10 @@
-#include "texts/display_text.h"
+#include "platform/display_text.h"
 
 #include <gtest/gtest.h>
 
 #include "texts/texts.h"
+
+using platform::TextToUtf8;
 
 TEST(TextToUtf8, DecodesByTheLanguageLetter) {
   EXPECT_EQ(TextToUtf8(SelectText(kOtherServer, 't'), 't'), "其它");

@@ -3,11 +3,11 @@
 #include <optional>
 
 #include "frontends/cli/progress_line.h"
+#include "platform/display_text.h"
 #include "platform/process.h"
-#include "texts/display_text.h"
 
 std::string CliOutput::Decode(const std::string& bytes) const {
-  return raw_ ? bytes : TextToUtf8(bytes, lang_letter_);
+  return raw_ ? bytes : platform::TextToUtf8(bytes, lang_letter_);
 }
 
 void CliOutput::EndProgressLine() {

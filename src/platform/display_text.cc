@@ -1,9 +1,11 @@
-#include "texts/display_text.h"
+#include "platform/display_text.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 #include <stdexcept>
+
+namespace platform {
 
 namespace {
 
@@ -63,3 +65,5 @@ std::string TextToUtf8(std::string_view bytes, char lang_letter) {
   Decoder decoder(EncodingFor(lang_letter));
   return decoder.Decode(bytes);
 }
+
+}  // namespace platform
