@@ -142,10 +142,8 @@ TEST_F(ImageButtonsTest, StartGameNamesTheCommandLineItCouldNotStart) {
   EXPECT_TRUE(backend.boxes.empty());
   EXPECT_FALSE(form->Visible());
   EXPECT_TRUE(Application.Terminated()) << "the main window closed";
-  // The shell creates started.txt before echo writes to it: wait for the line.
-  EXPECT_TRUE(test_support::WaitUntil(
-      [&] { return folder.Exists("started.txt") && folder.Read("started.txt") == "-fast\n"; },
-      "the game writing \"-fast\" to started.txt"));
+  EXPECT_TRUE(test_support::WaitForLine(folder.RealPath("started.txt")));
+  EXPECT_EQ(folder.Read("started.txt"), "-fast\n");
 }
 
 TEST_F(ImageButtonsTest, MissingPressedLookIsReportedAndTheActionSkipped) {

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "platform/event_loop.h"
@@ -27,6 +29,16 @@ inline ::testing::AssertionResult WaitUntil(const std::function<bool()>& conditi
     platform::WaitForEvent(2);
   }
   return ::testing::AssertionSuccess();
+}
+
+// Pumps until the file at `path` holds a whole line, as a program the test
+// started writes it: the shell creates the file before it writes to it.
+inline ::testing::AssertionResult WaitForLine(const std::string& path) {
+  return WaitUntil([&] {
+    std::ifstream file(path, std::ios::binary);
+    const std::string content(std::istreambuf_iterator<char>(file), {});
+    return !content.empty() && content.back() == '\n';
+  }, "a whole line in " + path);
 }
 
 }  // namespace test_support

@@ -32,15 +32,6 @@ class UpdateRunTest : public ::testing::Test {
       AddPendingName(w, name);
     }
   }
-  // Waits until a file that a started program writes holds a whole line:
-  // the shell creates the file before it writes to it.
-  ::testing::AssertionResult WaitForLine(const std::string& name) {
-    return test_support::WaitUntil([&] {
-      const std::string content = w.folder.Read(name);
-      return !content.empty() && content.back() == '\n';
-    }, "a whole line in " + name);
-  }
-
   test_support::EngineTestWindow w;
 };
 
@@ -234,7 +225,7 @@ TEST_F(UpdateRunTest, StartGameRunsTheConfiguredCommandAndCloses) {
   Image3Click(w);
   EXPECT_EQ(w.hides, 1);
   EXPECT_EQ(w.closes, 1);
-  ASSERT_TRUE(WaitForLine("started.txt"));
+  ASSERT_TRUE(test_support::WaitForLine(w.folder.path() + "started.txt"));
   EXPECT_EQ(w.folder.Read("started.txt"), "-fast kvx\n");
 
   EXPECT_EQ(GameCommandLine(RFtpConfigType{}), "Quelmar.exe kvx");
