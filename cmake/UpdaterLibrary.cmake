@@ -5,11 +5,18 @@
 # a folder of its own holding one link, DIR -> src/DIR, and the links of
 # its dependencies arrive through their PUBLIC include paths. So an
 # include that runs up the layers fails to build.
+# A file that calls the system comes as twins, name_posix.cc and
+# name_windows.cc; the build takes the one of the system it builds for.
 # A folder that has only headers so far gives a header-only target.
 function(updater_library name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   updater_layer_include(include_root ${name} ${dir})
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cc)
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cc$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_windows\\.cc$")
+  endif()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${include_root})

@@ -23,6 +23,8 @@ packages=(
   opencc libc-bin
   # signatures and hashes; keys made by the standard tool in the tests
   libgcrypt20-dev minisign
+  # the Windows cross-build (scripts/build-windows.sh) and its tests under Wine
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest wine wine64
 )
 
 need_install=()

@@ -2,7 +2,8 @@
 # Installs what the project needs, builds it, and runs every test. Then, in
 # a second build folder, runs the whole suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, and in a third the suites whose code
-# starts threads (ctest label "threads") under ThreadSanitizer.
+# starts threads (ctest label "threads") under ThreadSanitizer. Last, the
+# Windows build's suites under Wine.
 # Usage: scripts/test.sh [--no-sanitize]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,3 +38,5 @@ if [ "${1:-}" != "--no-sanitize" ]; then
     ctest --test-dir build-tsan -L threads -E 'KilledWriterLeavesOneWholeVersion' --timeout 900 \
     --output-on-failure -j"$jobs"
 fi
+
+bash scripts/build-windows.sh --test

@@ -3,12 +3,10 @@
 #include <cstdio>
 
 #include "app/form2.h"
+#include "app/server_transports.h"
 #include "filecheck/file_check.h"
-#include "ftp/ftp_transport.h"
-#include "http/http_transport.h"
 #include "lists/list_file.h"
 #include "platform/game_path.h"
-#include "prefetch/prefetching_transport.h"
 #include "platform/ini_file.h"
 #include "platform/locale.h"
 #include "skin_design_data.h"
@@ -21,14 +19,6 @@ namespace {
 
 // 新細明體, the window's default face, in Big5.
 constexpr char kDefaultFaceBig5[] = "\xB7\x73\xB2\xD3\xA9\xFA\xC5\xE9";
-
-// The transport of each scheme a server line may name, each fetching
-// ahead: FTP over helper connections, HTTP on its own multi handle.
-TransportRegistry ServerTransports() {
-  return TransportRegistry{{std::string(kPlainServerScheme), PrefetchingTransportFactory(FtpTransportFactory())},
-                           {"http", HttpTransportFactory()},
-                           {"https", HttpTransportFactory()}};
-}
 
 }  // namespace
 

@@ -1,8 +1,6 @@
 #include "platform/flush_behind.h"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include "platform/write_all.h"
 
 namespace platform {
 
@@ -40,7 +38,7 @@ void FlushBehind::Work() {
     if (finished_) return;
     const uint64_t target = written_;
     lock.unlock();
-    const int error = fdatasync(fd_) == 0 ? 0 : errno;
+    const int error = FlushData(fd_);
     lock.lock();
     flushed_ = target;
     if (error != 0) {

@@ -1,42 +1,14 @@
 #include "platform/game_path.h"
 
-#include <dirent.h>
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii_case.h"
-#include "platform/folder_listings.h"
+#include "platform/folder_entry.h"
 
 namespace platform {
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
-
-// The on-disk spelling of component inside folder (a real path ending in
-// '/'), or nothing when no entry matches it ignoring ASCII case.
-std::optional<std::string> FindEntry(const std::string& folder, const std::string& component) {
-  if (Exists(folder + component)) return component;
-  if (std::optional<std::string> match; FindInFolderListing(folder, component, match)) return match;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return std::nullopt;
-  std::optional<std::string> best;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (EqualIgnoringAsciiCase(name, component) && (!best || name < *best)) best = std::string(name);
-  }
-  closedir(dir);
-  return best;
-}
 
 std::vector<std::string> SplitComponents(const std::string& windows_name) {
   std::vector<std::string> components;
@@ -55,10 +27,6 @@ std::vector<std::string> SplitComponents(const std::string& windows_name) {
 
 }  // namespace
 
-FolderListingScope::FolderListingScope() { OpenFolderListings(); }
-
-FolderListingScope::~FolderListingScope() { CloseFolderListings(); }
-
 std::string ResolveGameFileName(const std::string& exe_dir, const std::string& windows_name) {
   const std::vector<std::string> components = SplitComponents(windows_name);
   std::string path = exe_dir;
@@ -67,7 +35,7 @@ std::string ResolveGameFileName(const std::string& exe_dir, const std::string& w
     const std::string& component = components[i];
     std::string spelled = component;
     if (matching && component != "..") {
-      if (std::optional<std::string> found = FindEntry(path, component)) {
+      if (std::optional<std::string> found = FindFolderEntry(path, component)) {
         spelled = *found;
       } else {
         matching = false;
@@ -94,20 +62,6 @@ bool IsSafeRelativeName(const std::string& windows_name) {
     rest.remove_prefix(end + 1);
   }
   return true;
-}
-
-bool FoldersStayInside(const std::string& exe_dir, const std::string& path) {
-  char real_root[PATH_MAX];
-  if (realpath(exe_dir.c_str(), real_root) == nullptr) return false;
-  // Without a trailing '/', so that a link among the folders is examined
-  // as the link it is.
-  std::string folder = path.substr(0, path.rfind('/'));
-  while (!folder.empty() && !Exists(folder)) folder.erase(std::min(folder.rfind('/'), folder.size()));
-  char real_folder[PATH_MAX];
-  if (realpath(folder.empty() ? "/" : folder.c_str(), real_folder) == nullptr) return false;
-  const std::string_view root = real_root, inside = real_folder;
-  if (root == "/") return true;
-  return inside.substr(0, root.size()) == root && (inside.size() == root.size() || inside[root.size()] == '/');
 }
 
 }  // namespace platform

@@ -1,10 +1,9 @@
 #include "platform/ip_address.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "platform/socket_internal.h"
 
 namespace platform {
 
@@ -21,9 +20,8 @@ bool IpAddress::IsUnspecified() const {
 }
 
 bool ParseNumericAddress(const std::string& text, IpAddress& address) {
-  in_addr v4{};
-  if (inet_aton(text.c_str(), &v4) != 0) {
-    address = IpAddress::V4(ntohl(v4.s_addr));
+  if (uint32_t v4 = 0; ParseIpv4Text(text, v4)) {
+    address = IpAddress::V4(v4);
     return true;
   }
   std::string bare = text;

@@ -1,6 +1,5 @@
 #include "platform/locale.h"
 
-#include <cstdlib>
 #include <string_view>
 
 #include "platform/ascii_case.h"
@@ -86,14 +85,6 @@ LocaleLanguage LocaleLanguageFromName(const std::string& posix_locale) {
     return {primary, upper_script == "HANT" ? kChineseTaiwan : kChineseMainland};
   }
   return {primary, 1};
-}
-
-LocaleLanguage CurrentLocaleLanguage() {
-  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return LocaleLanguageFromName(value);
-  }
-  return LocaleLanguageFromName("");
 }
 
 }  // namespace platform

@@ -21,7 +21,8 @@ struct LocaleLanguage {
 LocaleLanguage LocaleLanguageFromName(const std::string& posix_locale);
 
 // Numbers for the locale of this process: the first non-empty of the
-// environment variables LC_ALL, LC_MESSAGES and LANG, mapped as above.
+// environment variables LC_ALL, LC_MESSAGES and LANG, mapped as above; on
+// Windows, the thread's locale (GetThreadLocale) as it stands.
 LocaleLanguage CurrentLocaleLanguage();
 
 }  // namespace platform

@@ -2,11 +2,6 @@
 // another with a head start each, the first connection made winning. A
 // host with addresses of both families then costs a player whose network
 // lacks one family a head start, not a time-out.
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "platform/socket_errors.h"
 #include "platform/socket_internal.h"
 
@@ -15,9 +10,9 @@ namespace platform {
 StreamSocket::ConnectRace::~ConnectRace() {
   for (Attempt& attempt : running) {
     DestroyWatch(attempt.watch);
-    close(attempt.fd);
+    CloseSocketDescriptor(attempt.fd);
   }
-  if (failed_fd >= 0) close(failed_fd);
+  if (failed_fd >= 0) CloseSocketDescriptor(failed_fd);
 }
 
 bool StreamSocket::Connect(const std::vector<IpAddress>& addresses, uint16_t port) {
@@ -45,11 +40,9 @@ bool StreamSocket::StartNextAttempt() {
       race.last_error = LastSocketError();
       continue;
     }
-    socklen_t length = 0;
-    sockaddr_storage address = ToSockaddr(remote, length);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 && errno != EINPROGRESS) {
-      race.last_error = WinSockErrorFromErrno(errno);
-      if (race.failed_fd >= 0) close(race.failed_fd);
+    if (const int error = StartConnecting(fd, remote); error != 0) {
+      race.last_error = error;
+      if (race.failed_fd >= 0) CloseSocketDescriptor(race.failed_fd);
       race.failed_fd = fd;
       continue;
     }
@@ -89,7 +82,7 @@ void StreamSocket::AttemptAnswered(void* watch) {
   }
   DestroyWatch(watch);
   race.last_error = error;
-  if (race.failed_fd >= 0) close(race.failed_fd);
+  if (race.failed_fd >= 0) CloseSocketDescriptor(race.failed_fd);
   race.failed_fd = fd;
   // A failure hands the turn on at once, with a fresh head start.
   race.head_start.SetEnabled(false);

@@ -15,7 +15,8 @@ inline constexpr int kWsaHostNotFound = 11001;
 // Maps a POSIX errno value to its WinSock number (ECONNREFUSED → 10061,
 // ECONNRESET → 10054, ETIMEDOUT → 10060, ENOTCONN → 10057, EAGAIN → 10035,
 // ...). 0 stays 0; an errno without a WinSock twin maps to 10022 (invalid
-// argument) rather than to a number no table knows.
+// argument) rather than to a number no table knows. POSIX only: Windows
+// reports the WinSock numbers themselves.
 int WinSockErrorFromErrno(int errno_value);
 
 // The error of the last failed socket or lookup call on this thread, like

@@ -1,8 +1,9 @@
-// What socket_stream.cc and socket_connect.cc share: address conversion,
-// error capture and the state of a race of connection attempts.
+// What the socket files share, across the systems' twins: address
+// conversion, error capture, the calls that differ by system, and the
+// state of a race of connection attempts.
 #pragma once
 
-#include <sys/socket.h>
+#include "platform/socket_headers.h"
 
 #include <memory>
 #include <vector>
@@ -19,6 +20,14 @@ int PendingSocketError(int fd);
 // The sockaddr of an endpoint; its length comes back in `length`.
 sockaddr_storage ToSockaddr(const SocketEndpoint& endpoint, socklen_t& length);
 SocketEndpoint FromSockaddr(const sockaddr_storage& address);
+// An IPv4 address in any form the system's classic parser takes
+// ("127.0.0.1", "127.1", "0x7f.1"), as a host-order number.
+bool ParseIpv4Text(const std::string& text, uint32_t& host_order);
+// Closes a socket's descriptor; false with errno or WSAGetLastError set.
+bool CloseSocketDescriptor(int fd);
+// Starts connecting the non-blocking socket fd to remote: 0 when the
+// attempt is under way (or already connected), else its WinSock number.
+int StartConnecting(int fd, const SocketEndpoint& remote);
 
 struct StreamSocket::ConnectRace {
   struct Attempt {

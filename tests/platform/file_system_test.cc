@@ -50,23 +50,6 @@ size_t EntriesIn(const std::string& folder) {
 
 }  // namespace
 
-TEST(FileSystemTest, ExistenceAndSize) {
-  test_support::TempFolder folder;
-  const std::string file = folder.Write("a.bin", std::string(1234, 'x'));
-  EXPECT_TRUE(platform::FileExists(file));
-  EXPECT_FALSE(platform::FileExists(folder.path()));
-  EXPECT_TRUE(platform::DirectoryExists(folder.path()));
-  EXPECT_FALSE(platform::FileExists(folder.path() + "missing"));
-  EXPECT_EQ(platform::FileSize(file), 1234);
-  EXPECT_EQ(platform::FileSize(folder.path() + "missing"), -1);
-  EXPECT_EQ(platform::FileSize(folder.Write("empty", "")), 0);
-
-  EXPECT_TRUE(platform::CreateDirectory(folder.path() + "sub"));
-  EXPECT_FALSE(platform::CreateDirectory(folder.path() + "sub")) << "an existing folder is a failure";
-  EXPECT_TRUE(platform::DeleteFile(file));
-  EXPECT_FALSE(platform::DeleteFile(file));
-}
-
 TEST(FileSystemTest, LastWriteTimeIsALocalDayCountAtTwoSecondResolution) {
   ScopedTimeZone zone("UTC-8");  // POSIX sign: eight hours east of UTC
   test_support::TempFolder folder;
@@ -79,20 +62,6 @@ TEST(FileSystemTest, LastWriteTimeIsALocalDayCountAtTwoSecondResolution) {
   EXPECT_DOUBLE_EQ(platform::UnixTimeToDays(1577934244), expected);
   EXPECT_DOUBLE_EQ(platform::UnixTimeToDays(0), 25569.0 + 8.0 / 24.0);
   EXPECT_EQ(platform::LastWriteDays(folder.path() + "missing"), -1);
-}
-
-TEST(FileSystemTest, ReadWholeFileGivesEveryByteOrTheOpenError) {
-  test_support::TempFolder folder;
-  std::string bytes(200000, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-  EXPECT_EQ(platform::ReadWholeFile(folder.Write("big", bytes)), bytes);
-  const std::string missing = folder.path() + "missing";
-  try {
-    platform::ReadWholeFile(missing);
-    ADD_FAILURE() << "no error";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
-  }
 }
 
 TEST(FileSystemTest, AtomicWriteReplacesWholeAndKeepsPermissions) {
@@ -152,31 +121,6 @@ TEST(FileSystemTest, ReplaceFileKeepsThePermissionsOfWhatItReplaces) {
   EXPECT_EQ(platform::PartialFileOf(folder.path() + "dir"), folder.path() + "dir.updtmp");
 }
 
-TEST(FileSystemTest, RemovingAppendingAndFlushing) {
-  test_support::TempFolder folder;
-  const std::string file = folder.path() + "journal";
-  platform::AppendToFile(file, "one");
-  platform::AppendToFile(file, "two");
-  EXPECT_EQ(folder.Read("journal"), "onetwo");
-  EXPECT_THROW(platform::AppendToFile(folder.path() + "no/such/file", "x"), EFOpenError);
-
-  platform::FlushFiles({file, folder.Write("sub/other", "o"), folder.path() + "sub", folder.path()});
-  const std::string missing = folder.path() + "missing";
-  try {
-    platform::FlushFiles({file, missing});
-    ADD_FAILURE() << "no error";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(std::string(e.what()), "I/O error " + std::to_string(ENOENT) + " flushing " + missing +
-                                         ": " + platform::ErrorText(ENOENT));
-  }
-
-  EXPECT_EQ(platform::RemoveFileIfPresent(file), 0);
-  EXPECT_EQ(platform::RemoveFileIfPresent(file), 0) << "a file that is already gone is no failure";
-  EXPECT_EQ(platform::RemoveFileIfPresent(folder.path() + "sub"), EISDIR) << "a folder is never removed";
-}
-
-// A link standing where the updater writes a file of its own is never
-// followed, whether it names a file or nothing yet.
 TEST(FileSystemTest, OutputFileNeverWritesThroughALink) {
   test_support::TempFolder folder;
   const std::string target = folder.Write("outside", "kept");

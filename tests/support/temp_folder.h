@@ -2,10 +2,9 @@
 // when the test ends.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -13,11 +12,7 @@ namespace test_support {
 
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "updater_test.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern + "/";
-  }
+  TempFolder() : path_(NewFolder() + "/") {}
   ~TempFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
@@ -44,6 +39,19 @@ class TempFolder {
   }
 
  private:
+  // A folder of a new random name under the system's temporary folder,
+  // spelled with '/' on either system.
+  static std::string NewFolder() {
+    std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::filesystem::path folder =
+          std::filesystem::temp_directory_path() / ("updater_test." + std::to_string(random() % 1000000000000));
+      std::error_code error;
+      if (std::filesystem::create_directory(folder, error)) return folder.generic_string();
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+  }
+
   std::string path_;
 };
 

@@ -29,6 +29,8 @@ int WriteAll(int fd, std::string_view bytes) {
   return 0;
 }
 
+int FlushData(int fd) { return fdatasync(fd) == 0 ? 0 : errno; }
+
 InputFile::InputFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
 
 InputFile::~InputFile() {
