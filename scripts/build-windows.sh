@@ -2,8 +2,10 @@
 # Cross-builds the Windows programs and their test suites with mingw-w64
 # into build-windows/, after installing what that needs.
 # Usage: scripts/build-windows.sh [--test]
-#   --test  then runs the suites under Wine, in a Wine prefix of their own
-#           that is removed afterwards.
+#   --test  then runs the Windows suites under Wine, and the end-to-end
+#           suite of the Linux build in build/ against updater-cli.exe
+#           under Wine, in a Wine prefix of their own that is removed
+#           afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,4 +24,16 @@ if [ "${1:-}" = "--test" ]; then
   wineboot --init >/dev/null 2>&1
   wineserver -w
   ctest --test-dir build-windows --output-on-failure -j"$(nproc)"
+
+  # The end-to-end cases over the FTP servers, with updater-cli.exe in
+  # place of the Linux program. Left out: the progress on a terminal (Wine's
+  # console redraws it), the stop by a POSIX signal or a kill (Wine ends its
+  # process tree its own way), the execute bits, and
+  # the web servers (the Windows build serves FTP lines only so far).
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build -j"$(nproc)" --target e2e_tests
+  UPDATER_CLI="$PWD/scripts/wine-updater-cli.sh" UPDATER_CLI_DRIVE=Z: \
+    UPDATER_CLI_EXE="$PWD/build-windows/src/frontends/cli/updater-cli.exe" \
+    build/tests/e2e/e2e_tests --gtest_brief=1 \
+    --gtest_filter='RealServers/*:EachServer/*-*nginx*:*OnATerminal*:*CappedRun*:*Signalled*:*Killed*:*ExecuteBits*'
 fi

@@ -24,7 +24,7 @@ packages=(
   # signatures and hashes; keys made by the standard tool in the tests
   libgcrypt20-dev minisign
   # the Windows cross-build (scripts/build-windows.sh) and its tests under Wine
-  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest wine wine64
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest wine wine64 locales
 )
 
 need_install=()
@@ -38,3 +38,14 @@ if [ ${#need_install[@]} -gt 0 ]; then
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need_install[@]}"
 fi
+
+# Wine takes a program's locale from LANG only where the system has that
+# locale: the Windows suites run in the Chinese ones too.
+for chinese in zh_TW.BIG5:zh_TW:BIG5 zh_CN.GB2312:zh_CN:GB2312; do
+  IFS=: read -r name source charmap <<<"$chinese"
+  if ! locale -a 2>/dev/null | grep -qix "$(echo "$name" | tr 'A-Z' 'a-z')"; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO localedef -i "$source" -f "$charmap" "$name"
+  fi
+done

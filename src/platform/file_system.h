@@ -109,4 +109,9 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes);
 // cannot tell.
 std::string ExecutableFolder();
 
+// The absolute path of the existing folder `path` names, links resolved,
+// ending in '/' (and spelled with '/' on Windows too); "" when path names
+// no folder.
+std::string RealFolderPath(const std::string& path);
+
 }  // namespace platform

@@ -228,4 +228,12 @@ std::string ExecutableFolder() {
   return path.substr(0, path.rfind('/') + 1);
 }
 
+std::string RealFolderPath(const std::string& path) {
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) == nullptr || !DirectoryExists(real)) return "";
+  std::string folder = real;
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
 }  // namespace platform

@@ -216,4 +216,16 @@ std::string ExecutableFolder() {
   return path.substr(0, path.rfind('/') + 1);
 }
 
+std::string RealFolderPath(const std::string& path) {
+  if (!DirectoryExists(path)) return "";
+  std::optional<std::wstring> real = FinalPathOf(path);
+  if (!real) return "";
+  // "\\?\C:\Games" for a folder on a drive; a share keeps its "\\?\UNC\" form.
+  if (real->rfind(L"\\\\?\\", 0) == 0 && real->rfind(L"\\\\?\\UNC\\", 0) != 0) real->erase(0, 4);
+  std::string folder = Utf8FromWide(*real);
+  for (char& c : folder)
+    if (c == '\\') c = '/';
+  return folder + "/";
+}
+
 }  // namespace platform

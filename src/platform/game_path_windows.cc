@@ -11,25 +11,6 @@ namespace {
 
 bool Exists(const std::string& path) { return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The final path of an existing file or folder, links and junctions
-// followed, spelled as the system stores it; nothing when it cannot be
-// opened.
-std::optional<std::wstring> FinalPathOf(const std::string& path) {
-  const HANDLE handle = OpenFileHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::wstring final_path(MAX_PATH, L'\0');
-  DWORD length = GetFinalPathNameByHandleW(handle, final_path.data(), static_cast<DWORD>(final_path.size()), 0);
-  if (length >= final_path.size()) {
-    final_path.resize(length + 1);
-    length = GetFinalPathNameByHandleW(handle, final_path.data(), static_cast<DWORD>(final_path.size()), 0);
-  }
-  CloseHandle(handle);
-  if (length == 0 || length >= final_path.size()) return std::nullopt;
-  final_path.resize(length);
-  while (!final_path.empty() && final_path.back() == L'\\') final_path.pop_back();
-  return final_path;
-}
-
 }  // namespace
 
 // NTFS matches names without regard to case itself: a component that

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -41,5 +42,15 @@ bool IsTerminal(StandardStream stream);
 // size, else $COLUMNS when it is a positive number. nullopt when the stream
 // is not a terminal or neither says.
 std::optional<int> TerminalColumns(StandardStream stream);
+
+// The program's arguments, argv[0] first, in UTF-8: on Windows read from
+// the wide command line, so that a folder named outside the ANSI code page
+// arrives whole; elsewhere argv as it is.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Makes standard output and error carry the program's bytes as they are:
+// no line-end translation, and UTF-8 shown as such on a Windows console.
+// Nothing to do on POSIX systems.
+void PrepareStandardStreams();
 
 }  // namespace platform

@@ -66,4 +66,8 @@ std::optional<int> TerminalColumns(StandardStream stream) {
   return n;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+void PrepareStandardStreams() {}
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
@@ -7,6 +8,8 @@
 #include "platform/command_line.h"
 #include "platform/game_path.h"
 #include "platform/windows_api.h"
+
+#include <shellapi.h>  // after <windows.h>, which it needs
 
 namespace platform {
 
@@ -70,6 +73,22 @@ std::optional<int> TerminalColumns(StandardStream stream) {
   const int columns = info.srWindow.Right - info.srWindow.Left + 1;
   if (columns <= 0) return std::nullopt;
   return columns;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+void PrepareStandardStreams() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  SetConsoleOutputCP(CP_UTF8);
 }
 
 }  // namespace platform

@@ -14,6 +14,7 @@
 #undef ReplaceFile
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,5 +49,10 @@ struct FileFacts {
 };
 bool FactsOfPath(const std::string& path, FileFacts& facts);
 bool FactsOfHandle(HANDLE handle, FileFacts& facts);
+
+// The final path of an existing file or folder, links and junctions
+// followed, as the system spells it ("\\?\C:\Games"), without a trailing
+// backslash; nothing when it cannot be opened.
+std::optional<std::wstring> FinalPathOf(const std::string& path);
 
 }  // namespace platform

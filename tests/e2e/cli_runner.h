@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -38,7 +39,20 @@ struct CliResult {
   }
 };
 
-inline std::string UpdaterCliPath() { return std::string(UPDATER_BINARY_DIR) + "/src/frontends/cli/updater-cli"; }
+// The built updater-cli, or the program $UPDATER_CLI names in its place
+// (scripts/wine-updater-cli.sh runs the Windows build's under Wine).
+inline std::string UpdaterCliPath() {
+  if (const char* other = std::getenv("UPDATER_CLI"); other != nullptr && *other != '\0') return other;
+  return std::string(UPDATER_BINARY_DIR) + "/src/frontends/cli/updater-cli";
+}
+
+// How the program under test names a path of the test: as it is, or under
+// the drive prefix $UPDATER_CLI_DRIVE ("Z:" for the Windows build under
+// Wine, which shows the Linux file system as that drive).
+inline std::string PathAsTheProgramNamesIt(const std::string& path) {
+  const char* drive = std::getenv("UPDATER_CLI_DRIVE");
+  return drive != nullptr ? drive + path : path;
+}
 
 // What to send the program once, and when: the first time `when` holds
 // while it runs (looked at every millisecond).

@@ -384,7 +384,7 @@ TEST_P(CliSignedSetTest, FileCheckRepairsOnlyFromTheSignedList) {
   EXPECT_EQ(Game("News.txt"), "news 1");
   EXPECT_EQ(Game("update.txt"), "notes");
   EXPECT_EQ(Game("update.pub"), root.Read("keys/publisher.pub"));
-  EXPECT_EQ(Game("ErrorList.TXT"), game_dir + "update.txt\r\n");
+  EXPECT_EQ(Game("ErrorList.TXT"), PathAsTheProgramNamesIt(game_dir) + "update.txt\r\n");
 }
 
 TEST_P(CliSignedSetTest, DamagedOrRemovedKeyIsAnErrorThatSaysSo) {

@@ -115,6 +115,25 @@ TEST_P(CliUpdateTest, FreshInstallOfEveryEntryType) {
 
 // The started game ends the run while its connection is still up: that
 // end is a success, not a stop at a file in use.
+// A player's folder may be named in any script: the run reaches every file
+// through that name (on Windows through the wide calls, never a code page).
+TEST_P(CliUpdateTest, GameFolderNamedOutsideAsciiIsUpdatedInPlace) {
+  set.AddE("Core.u.gz", "System\\Core.u", "1", "core code");
+  set.AddO("Readme.txt", "Help\\Readme.txt", "1", "read me");
+  set.WriteList();
+  auto server = StartServer();
+  WriteServers({ServerLine("Local", *server)});
+  const std::string name = "Jos\xC3\xA9 \xE9\x81\x8A\xE6\x88\xB2/";  // "José 遊戲"
+  std::filesystem::rename(game_dir, root.path() + name);
+
+  const CliResult r = RunUpdaterCli({"--dir", root.path() + name, "--server", "0", "--update"}, "C");
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.Lines().back(), "files updated") << r.out;
+  EXPECT_EQ(root.Read(name + "System/Core.u"), "core code");
+  EXPECT_EQ(root.Read(name + "Help/Readme.txt"), "read me");
+  EXPECT_NE(root.Read(name + "update2.dat").find("System\\Core.u 1\r\n"), std::string::npos);
+}
+
 TEST_P(CliUpdateTest, StartedGameEndsTheRunWithSuccess) {
   set.AddE("Core.u.gz", "System\\Core.u", "1", "core");
   set.WriteList();
