@@ -126,7 +126,9 @@ TEST_P(CliUpdateTest, GameFolderNamedOutsideAsciiIsUpdatedInPlace) {
   const std::string name = "Jos\xC3\xA9 \xE9\x81\x8A\xE6\x88\xB2/";  // "José 遊戲"
   std::filesystem::rename(game_dir, root.path() + name);
 
-  const CliResult r = RunUpdaterCli({"--dir", root.path() + name, "--server", "0", "--update"}, "C");
+  // A UTF-8 locale, so that Wine, running the Windows build, reads the
+  // argument's bytes as UTF-8 when it makes the wide command line.
+  const CliResult r = RunUpdaterCli({"--dir", root.path() + name, "--server", "0", "--update"}, "C.UTF-8");
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
   EXPECT_EQ(r.Lines().back(), "files updated") << r.out;
   EXPECT_EQ(root.Read(name + "System/Core.u"), "core code");
