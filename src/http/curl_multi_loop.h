@@ -1,4 +1,4 @@
-// A libcurl multi handle driven by the calling thread's message loop: each
+// (Linux) A libcurl multi handle driven by the calling thread's message loop: each
 // socket libcurl uses gets a platform::FdWatch, its timer a
 // platform::Timer, and both call curl_multi_socket_action. Transfers
 // therefore progress whenever the loop is pumped (a blocking call's

@@ -5,7 +5,6 @@
 #include <deque>
 #include <memory>
 
-#include "http/curl_multi_loop.h"
 #include "http/http_fetch.h"
 #include "http/http_urls.h"
 #include "http/range_answer.h"
@@ -57,23 +56,6 @@ struct AheadFetch {
   std::unique_ptr<HttpFetch> fetch;
 };
 
-// The system's trusted CAs followed by those of `ca_file`: with a CA file
-// given, libcurl is handed both as one bundle, since a file of its own
-// would replace the system's instead of adding to it. "" without one.
-// Throws EFOpenError when ca_file cannot be read.
-std::string CaBundle(const std::string& ca_file) {
-  if (ca_file.empty()) return "";
-  std::string bundle;
-  CURL* easy = curl_easy_init();
-  char* system_bundle = nullptr;
-  if (easy != nullptr && curl_easy_getinfo(easy, CURLINFO_CAINFO, &system_bundle) == CURLE_OK &&
-      system_bundle != nullptr && platform::FileExists(system_bundle)) {
-    bundle = platform::ReadWholeFile(system_bundle) + "\n";
-  }
-  curl_easy_cleanup(easy);
-  return bundle + platform::ReadWholeFile(ca_file);
-}
-
 // Shows `fetch` as the transport's running transfer until it goes out of scope.
 class RunningFetch {
  public:
@@ -88,13 +70,11 @@ class RunningFetch {
 
 class HttpTransport : public Transport {
  public:
-  HttpTransport(TransportEvents& events, const NetworkSettings& network) : events_(events), network_(network) {
+  HttpTransport(TransportEvents& events, const NetworkSettings& network)
+      : events_(events), network_(network), client_(NewHttpClient(network.Connections + 1)) {
     options_.stall_ms = network.StallTimeMs;
     options_.min_rate_bps = network.MinRateBps;
     options_.rate_limit = network.RateLimit;
-    // HTTP/1.1 keeps one connection per file fetched at once: the engine's
-    // and each fetch ahead's.
-    loop_.SetConnectionLimit(network.Connections + 1);
   }
   ~HttpTransport() override { DropPlans(); }
 
@@ -103,7 +83,7 @@ class HttpTransport : public Transport {
     if (connected_) return;
     options_.scheme = login.scheme;
     options_.connect_timeout_ms = login.timeout_ms;
-    options_.ca_bundle = CaBundle(network_.CaFile);
+    options_.ca_bundle = TrustedCaBundle(network_.CaFile);
     folder_url_ = ServerFolderUrl(login);
     // Any answer shows an HTTP server there; a static host may well refuse
     // to show a folder.
@@ -113,7 +93,8 @@ class HttpTransport : public Transport {
     request.probe = true;
     request.total_timeout_ms = login.timeout_ms;
     events_.Status("HEAD " + folder_url_);
-    HttpFetch probe(loop_, options_, std::move(request), session_bytes_);
+    const std::unique_ptr<HttpFetch> owned = client_->NewFetch(options_, std::move(request), session_bytes_);
+    HttpFetch& probe = *owned;
     probe.Start();
     while (!probe.Finished() && !canceled_) platform::WaitForEvent(2);
     if (!probe.Finished()) {
@@ -124,7 +105,7 @@ class HttpTransport : public Transport {
     const bool named = !platform::ParseNumericAddress(login.host, numeric);
     if (const std::optional<FetchFailure>& failure = probe.Failure()) {
       events_.Status(failure->text);
-      if (failure->code == CURLE_COULDNT_RESOLVE_HOST) {
+      if (failure->cause == FetchCause::kNoSuchHost) {
         events_.InvalidHost();
         throw Exception("Null Remote Address");
       }
@@ -133,7 +114,7 @@ class HttpTransport : public Transport {
     }
     if (named) events_.HostResolved();
     events_.Status("HTTP " + std::to_string(probe.Status()));
-    const bool multiplexing = probe.HttpVersion() == CURL_HTTP_VERSION_2_0;
+    const bool multiplexing = probe.Multiplexed();
     ahead_limit_ = network_.Connections <= 1 ? 0
                    : multiplexing            ? std::min(network_.Connections * kStreamsPerConnection, kMostStreams)
                                              : network_.Connections;
@@ -180,7 +161,8 @@ class HttpTransport : public Transport {
     if (!connected_) {
       FailDownload(DownloadFailure::kCutOff, "Not Connected");
     }
-    HttpFetch fetch(loop_, options_, std::move(request), session_bytes_);
+    const std::unique_ptr<HttpFetch> owned = client_->NewFetch(options_, std::move(request), session_bytes_);
+    HttpFetch& fetch = *owned;
     const RunningFetch running(running_, fetch);
     fetch.Start();
     AwaitShowingProgress(fetch, remote);
@@ -223,7 +205,8 @@ class HttpTransport : public Transport {
       request.url = folder_url_ + EscapeRemotePath(remote);
       request.name = remote;
       request.ranges = &answer;
-      HttpFetch fetch(loop_, options_, std::move(request), session_bytes_);
+      const std::unique_ptr<HttpFetch> owned = client_->NewFetch(options_, std::move(request), session_bytes_);
+      HttpFetch& fetch = *owned;
       fetch.Start();
       AwaitShowingProgress(fetch, remote);
       run.answer = nullptr;
@@ -277,11 +260,11 @@ class HttpTransport : public Transport {
 
   [[noreturn]] void FailLogin(const FetchFailure& failure, bool connected) {
     // The texts DescribeFailedLogin knows for the like failures of a socket.
-    if (failure.code == CURLE_COULDNT_CONNECT) {
+    if (failure.cause == FetchCause::kConnectFailed) {
       events_.ConnectionFailed();
       throw Exception("Connection Failed");
     }
-    if (failure.code == CURLE_OPERATION_TIMEDOUT) {
+    if (failure.cause == FetchCause::kTimedOut) {
       if (!connected) events_.ConnectionFailed();
       throw Exception("Connection Timed out");
     }
@@ -332,10 +315,10 @@ class HttpTransport : public Transport {
       request.local_path = ahead.plan.ahead_path;
       request.listed_size = ahead.plan.listed_size;
       try {
-        ahead.fetch = std::make_unique<HttpFetch>(loop_, options_, std::move(request), session_bytes_);
+        ahead.fetch = client_->NewFetch(options_, std::move(request), session_bytes_);
         ahead.fetch->Start([this] { StartFetchesAhead(); });
       } catch (const Exception&) {
-        // libcurl took no more transfers: the plan is fetched by its Download.
+        // the library took no more transfers: the plan is fetched by its Download.
         ahead.fetch.reset();
         return;
       }
@@ -404,8 +387,10 @@ class HttpTransport : public Transport {
 
   TransportEvents& events_;
   const NetworkSettings network_;
+  // HTTP/1.1 keeps one connection per file fetched at once: the engine's
+  // and each fetch ahead's.
+  std::unique_ptr<HttpClient> client_;  // before the requests, which run on it
   HttpOptions options_;
-  CurlMultiLoop loop_;  // after options_, which its requests read; before them all
   std::string folder_url_;
   bool connected_ = false;
   int ahead_limit_ = 0;  // fetches ahead at once
@@ -416,7 +401,7 @@ class HttpTransport : public Transport {
   int64_t last_bytes_ = 0;
   std::optional<platform::FileIdentity> received_file_;
   std::atomic<int64_t> session_bytes_{0};
-  std::deque<AheadFetch> plans_;  // in the engine's order; after loop_, which they run on
+  std::deque<AheadFetch> plans_;  // in the engine's order; after client_, which they run on
 };
 
 }  // namespace

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "http/curl_failure.h"
-#include "http/http_fetch.h"
+#include "http/fetch_rules.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // One HTTP request for spans of a file (Range: bytes=a-b,c-d,...) and the
 // checks on its answer: a 206 whose Content-Range, or whose
 // multipart/byteranges parts, are exactly the spans asked for, in order.
-// The wanted bytes go to the RangeSink, copied out of libcurl's buffer
+// The wanted bytes go to the RangeSink, copied out of the HTTP library's buffer
 // into blocks the sink may keep.
 #pragma once
 

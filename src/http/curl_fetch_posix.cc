@@ -1,4 +1,4 @@
-#include "http/http_fetch.h"
+#include "http/curl_fetch.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "http/range_answer.h"
 #include "platform/ascii_case.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -17,8 +18,6 @@ using Clock = std::chrono::steady_clock;
 // libcurl's receive buffer: large enough that a fast link costs few
 // callbacks, small enough that a paused transfer holds little.
 constexpr long kReceiveBufferBytes = 256 * 1024;
-// Bytes copied into the target at a time (at most DownloadTarget::kWriteSize).
-constexpr size_t kPiece = 64 * 1024;
 constexpr std::string_view kContentRange = "content-range:";
 
 std::string_view Trimmed(std::string_view text) {
@@ -27,16 +26,13 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// How often a request looks whether it has stalled: often enough to end
-// it soon after StallTime, seldom enough to cost nothing.
-unsigned WatchIntervalMs(int32_t stall_ms) { return static_cast<unsigned>(std::clamp(stall_ms / 4, 10, 500)); }
-
 }  // namespace
 
-HttpFetch::HttpFetch(CurlMultiLoop& loop, const HttpOptions& options, FetchRequest request,
+CurlFetch::CurlFetch(CurlMultiLoop& loop, const HttpOptions& options, FetchRequest request,
                      std::atomic<int64_t>& session_bytes)
     : loop_(loop), options_(options), request_(std::move(request)), session_bytes_(session_bytes),
-      easy_(curl_easy_init()) {
+      easy_(curl_easy_init()),
+      watch_(options.stall_ms, options.min_rate_bps, options.rate_limit ? options.rate_limit->BytesPerSecond() : 0) {
   if (easy_ == nullptr) throw Exception("libcurl could not make a request");
   curl_easy_setopt(easy_, CURLOPT_URL, request_.url.c_str());
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, this);
@@ -72,16 +68,16 @@ HttpFetch::HttpFetch(CurlMultiLoop& loop, const HttpOptions& options, FetchReque
   if (options_.rate_limit)
     buffer = std::clamp<long>(static_cast<long>(options_.rate_limit->Burst()), CURL_MAX_WRITE_SIZE, buffer);
   curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, buffer);
-  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpFetch::OnHeader);
+  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlFetch::OnHeader);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpFetch::OnBody);
+  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlFetch::OnBody);
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
   if (request_.probe) curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
   if (request_.held > 0) curl_easy_setopt(easy_, CURLOPT_RANGE, (std::to_string(request_.held) + "-").c_str());
   if (request_.ranges != nullptr) curl_easy_setopt(easy_, CURLOPT_RANGE, request_.ranges->HeaderValue().c_str());
 }
 
-HttpFetch::~HttpFetch() {
+CurlFetch::~CurlFetch() {
   watchdog_.Stop();
   resume_timer_.Stop();
   if (running_) loop_.Remove(easy_);
@@ -89,38 +85,38 @@ HttpFetch::~HttpFetch() {
   curl_easy_cleanup(easy_);
 }
 
-void HttpFetch::Start(std::function<void()> finished) {
+void CurlFetch::Start(std::function<void()> finished) {
   on_finished_ = std::move(finished);
-  last_progress_ = Clock::now();
+  watch_.Progress(Clock::now());
   loop_.Add(easy_, [this](CURLcode result) { OnCurlDone(result); });
   running_ = true;
-  if (options_.stall_ms > 0) watchdog_.Start(WatchIntervalMs(options_.stall_ms), [this] { Watch(); });
+  if (options_.stall_ms > 0) watchdog_.Start(watch_.IntervalMs(), [this] { Watch(); });
 }
 
-int64_t HttpFetch::Received() const { return target_opened_ ? request_.held + received_ : 0; }
+int64_t CurlFetch::Received() const { return target_opened_ ? request_.held + received_ : 0; }
 
-long HttpFetch::HttpVersion() const {
+long CurlFetch::HttpVersion() const {
   long version = 0;
   curl_easy_getinfo(easy_, CURLINFO_HTTP_VERSION, &version);
   return version;
 }
 
-long HttpFetch::ConnectionsMade() const {
+long CurlFetch::ConnectionsMade() const {
   long connections = 0;
   curl_easy_getinfo(easy_, CURLINFO_NUM_CONNECTS, &connections);
   return connections;
 }
 
-bool HttpFetch::Connected() const {
+bool CurlFetch::Connected() const {
   curl_off_t connect_us = 0;
   curl_easy_getinfo(easy_, CURLINFO_CONNECT_TIME_T, &connect_us);
   return connect_us > 0;
 }
 
-size_t HttpFetch::OnHeader(char* data, size_t size, size_t count, void* self) {
-  auto& fetch = *static_cast<HttpFetch*>(self);
+size_t CurlFetch::OnHeader(char* data, size_t size, size_t count, void* self) {
+  auto& fetch = *static_cast<CurlFetch*>(self);
   const std::string_view line(data, size * count);
-  fetch.last_progress_ = Clock::now();
+  fetch.watch_.Progress(Clock::now());
   // Each answer (a redirect's too) starts with its status line.
   if (line.substr(0, 5) == "HTTP/") {
     fetch.content_range_.clear();
@@ -135,12 +131,12 @@ size_t HttpFetch::OnHeader(char* data, size_t size, size_t count, void* self) {
   return line.size();
 }
 
-size_t HttpFetch::OnBody(char* data, size_t size, size_t count, void* self) {
-  return static_cast<HttpFetch*>(self)->Body(data, size * count);
+size_t CurlFetch::OnBody(char* data, size_t size, size_t count, void* self) {
+  return static_cast<CurlFetch*>(self)->Body(data, size * count);
 }
 
-size_t HttpFetch::Body(const char* data, size_t length) {
-  last_progress_ = Clock::now();
+size_t CurlFetch::Body(const char* data, size_t length) {
+  watch_.Progress(Clock::now());
   try {
     if (phase_ == Phase::kAwaitingAnswer && !TakeAnswer()) return 0;
     // The held bytes go to the sink first; libcurl keeps these for later.
@@ -149,7 +145,7 @@ size_t HttpFetch::Body(const char* data, size_t length) {
     if (!PayFor(length)) return CURL_WRITEFUNC_PAUSE;
     const size_t taken = Keep(data, length);
     received_ += static_cast<int64_t>(taken);
-    floor_bytes_ += static_cast<int64_t>(taken);
+    watch_.Counted(static_cast<int64_t>(taken));
     session_bytes_.fetch_add(static_cast<int64_t>(taken), std::memory_order_relaxed);
     return failure_ ? 0 : length;
   } catch (const EFOpenError& error) {  // the local file cannot be created
@@ -160,25 +156,16 @@ size_t HttpFetch::Body(const char* data, size_t length) {
   return 0;
 }
 
-size_t HttpFetch::Keep(const char* data, size_t length) {
+size_t CurlFetch::Keep(const char* data, size_t length) {
   if (request_.ranges != nullptr) {
     std::optional<std::string> fault = request_.ranges->Take(std::string_view(data, length));
     if (fault) failure_ = FetchFailure{DownloadFailure::kRefused, std::move(*fault)};
     return length;
   }
-  size_t taken = 0;
-  while (taken < length && !target_->PastBound()) {
-    const size_t room = target_->Room(std::min(length - taken, kPiece));
-    std::memcpy(target_->Space(room), data + taken, room);
-    target_->Commit(room);
-    taken += room;
-  }
-  if (target_->PastBound())
-    failure_ = FetchFailure{DownloadFailure::kOverrun, TransferLimitText(request_.name, request_.listed_size)};
-  return taken;
+  return KeepInTarget(*target_, data, length, request_.name, request_.listed_size, failure_);
 }
 
-bool HttpFetch::TakeRangesAnswer() {
+bool CurlFetch::TakeRangesAnswer() {
   char* content_type = nullptr;
   curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &content_type);
   failure_ = request_.ranges->Open(status_, reason_, content_type != nullptr ? content_type : "", content_range_,
@@ -196,53 +183,40 @@ bool HttpFetch::TakeRangesAnswer() {
   total_ = std::max<int64_t>(length, 0);
   target_opened_ = true;
   phase_ = Phase::kBody;
-  floor_start_ = Clock::now();
-  floor_bytes_ = 0;
+  watch_.BodyBegins(Clock::now());
   if (options_.rate_limit) reader_ = std::make_unique<RateLimiter::Reader>(*options_.rate_limit);
   return true;
 }
 
-bool HttpFetch::TakeAnswer() {
+bool CurlFetch::TakeAnswer() {
   curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status_);
   if (request_.probe) return true;
   if (request_.ranges != nullptr) return TakeRangesAnswer();
-  const std::string what = "GET " + request_.name;
-  int64_t held = request_.held;
-  if (status_ == 416 && held > 0) {
+  const FileAnswerVerdict verdict =
+      JudgeFileAnswer(status_, reason_, content_range_, request_.held, "GET " + request_.name);
+  if (verdict.action == FileAnswerVerdict::Action::kStartOver) {
     restart_plain_ = true;  // the held bytes are no beginning of this file
     return false;
   }
-  if (status_ < 200 || status_ > 299) {
-    failure_ = StatusFailure(status_, reason_, what);
+  if (verdict.action == FileAnswerVerdict::Action::kFail) {
+    failure_ = verdict.failure;
     return false;
   }
-  if (held > 0 && status_ == 206) {
-    const std::optional<ContentRange> range = ParseContentRange(content_range_);
-    if (!range || range->first != held) {
-      restart_plain_ = true;
-      return false;
-    }
-  } else if (status_ == 206) {
-    failure_ = FetchFailure{DownloadFailure::kRefused, "The server sent a part of the file unasked (" + what + ")"};
-    return false;
-  } else {
-    held = 0;  // the whole file came: it starts over from byte 0
-  }
+  const int64_t held = verdict.held;
   request_.held = held;
   curl_off_t length = -1;
   curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  total_ = length >= 0 ? held + length : std::max<int64_t>(request_.listed_size, 0);
+  total_ = AnswerTotal(held, length, request_.listed_size);
   target_ = std::make_unique<DownloadTarget>(request_.local_path, DownloadBound(request_.listed_size), held,
                                              request_.sink);
   target_opened_ = true;
   phase_ = held > 0 && request_.sink ? Phase::kAwaitingReplay : Phase::kBody;
-  floor_start_ = Clock::now();
-  floor_bytes_ = 0;
+  watch_.BodyBegins(Clock::now());
   if (options_.rate_limit) reader_ = std::make_unique<RateLimiter::Reader>(*options_.rate_limit);
   return true;
 }
 
-bool HttpFetch::PayFor(size_t length) {
+bool CurlFetch::PayFor(size_t length) {
   if (!reader_) return true;
   while (paid_ < length) {
     const RateLimiter::Grant grant = reader_->Take(length - paid_);
@@ -260,7 +234,7 @@ bool HttpFetch::PayFor(size_t length) {
   return true;
 }
 
-void HttpFetch::ReplayHeld() {
+void CurlFetch::ReplayHeld() {
   if (phase_ != Phase::kAwaitingReplay) return;
   try {
     target_->ReplayHeld();
@@ -272,8 +246,8 @@ void HttpFetch::ReplayHeld() {
     return;
   }
   // Reading a large file back is no silence of the server's.
-  last_progress_ = Clock::now();
-  floor_start_ = last_progress_;
+  watch_.Progress(Clock::now());
+  watch_.BodyBegins(Clock::now());
   phase_ = Phase::kBody;
   if (!running_) {
     Finish();
@@ -282,33 +256,14 @@ void HttpFetch::ReplayHeld() {
   }
 }
 
-void HttpFetch::Watch() {
+void CurlFetch::Watch() {
   const auto now = Clock::now();
-  if (phase_ == Phase::kAwaitingReplay) last_progress_ = now;
-  const std::string what = " (GET " + request_.name + ")";
-  if (now - last_progress_ >= std::chrono::milliseconds(options_.stall_ms)) {
-    Fail(FetchFailure{DownloadFailure::kCutOff,
-                      "HTTP timed out: nothing received for " + SecondsText(options_.stall_ms) + what});
-    return;
-  }
-  if (phase_ != Phase::kBody || options_.min_rate_bps <= 0) return;
-  const int64_t window_ms = 2 * int64_t{options_.stall_ms};
-  if (now - floor_start_ < std::chrono::milliseconds(window_ms)) return;
-  // A floor at or above the cap would fail a transfer the cap holds back.
-  const int64_t floor = options_.rate_limit
-                            ? std::min<int64_t>(options_.min_rate_bps, options_.rate_limit->BytesPerSecond() / 2)
-                            : options_.min_rate_bps;
-  if (floor_bytes_ * 1000 < floor * window_ms) {
-    Fail(FetchFailure{DownloadFailure::kCutOff, "HTTP too slow: " + std::to_string(floor_bytes_) + " bytes in " +
-                                                    SecondsText(window_ms) + ", below MINRATE=" +
-                                                    std::to_string(floor) + what});
-    return;
-  }
-  floor_start_ = now;
-  floor_bytes_ = 0;
+  if (phase_ == Phase::kAwaitingReplay) watch_.Progress(now);
+  if (std::optional<FetchFailure> failure = watch_.Check(now, phase_ == Phase::kBody, "GET " + request_.name))
+    Fail(std::move(*failure));
 }
 
-void HttpFetch::Fail(FetchFailure failure) {
+void CurlFetch::Fail(FetchFailure failure) {
   if (finished_) return;
   if (running_) loop_.Remove(easy_);
   running_ = false;
@@ -316,7 +271,7 @@ void HttpFetch::Fail(FetchFailure failure) {
   Finish();
 }
 
-void HttpFetch::OnCurlDone(CURLcode result) {
+void CurlFetch::OnCurlDone(CURLcode result) {
   running_ = false;
   try {
     if (!failure_ && !restart_plain_) {
@@ -344,7 +299,7 @@ void HttpFetch::OnCurlDone(CURLcode result) {
   Finish();
 }
 
-void HttpFetch::Restart() {
+void CurlFetch::Restart() {
   restart_plain_ = false;
   request_.held = 0;
   curl_easy_setopt(easy_, CURLOPT_RANGE, nullptr);
@@ -352,7 +307,7 @@ void HttpFetch::Restart() {
   content_range_.clear();
   reason_.clear();
   status_ = 0;
-  last_progress_ = Clock::now();
+  watch_.Progress(Clock::now());
   try {
     loop_.Add(easy_, [this](CURLcode result) { OnCurlDone(result); });
     running_ = true;
@@ -362,7 +317,7 @@ void HttpFetch::Restart() {
   }
 }
 
-void HttpFetch::Finish() {
+void CurlFetch::Finish() {
   watchdog_.Stop();
   resume_timer_.Stop();
   if (target_ && !failure_) {
@@ -383,4 +338,40 @@ void HttpFetch::Finish() {
     const std::function<void()> finished = std::move(on_finished_);
     finished();
   }
+}
+
+namespace {
+
+class CurlClient : public HttpClient {
+ public:
+  explicit CurlClient(long connection_limit) { loop_.SetConnectionLimit(connection_limit); }
+  std::unique_ptr<HttpFetch> NewFetch(const HttpOptions& options, FetchRequest request,
+                                      std::atomic<int64_t>& session_bytes) override {
+    return std::make_unique<CurlFetch>(loop_, options, std::move(request), session_bytes);
+  }
+
+ private:
+  CurlMultiLoop loop_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> NewHttpClient(long connection_limit) {
+  return std::make_unique<CurlClient>(connection_limit);
+}
+
+// With a CA file given, libcurl is handed the system's trusted CAs followed
+// by the file's as one bundle, since a file of its own would replace the
+// system's instead of adding to it.
+std::string TrustedCaBundle(const std::string& ca_file) {
+  if (ca_file.empty()) return "";
+  std::string bundle;
+  CURL* easy = curl_easy_init();
+  char* system_bundle = nullptr;
+  if (easy != nullptr && curl_easy_getinfo(easy, CURLINFO_CAINFO, &system_bundle) == CURLE_OK &&
+      system_bundle != nullptr && platform::FileExists(system_bundle)) {
+    bundle = platform::ReadWholeFile(system_bundle) + "\n";
+  }
+  curl_easy_cleanup(easy);
+  return bundle + platform::ReadWholeFile(ca_file);
 }

@@ -15,19 +15,11 @@ bool IsSocketProblem(CURLcode code) {
 
 }  // namespace
 
-std::string SecondsText(int64_t ms) {
-  std::string text = std::to_string(ms / 1000);
-  if (const int64_t fraction = ms % 1000; fraction != 0) {
-    std::string digits = std::to_string(1000 + fraction).substr(1);
-    while (digits.back() == '0') digits.pop_back();
-    text += "." + digits;
-  }
-  return text + " s";
-}
-
 FetchFailure CurlFailure(CURLcode code, long os_errno, const std::string& curl_text, const std::string& what) {
   FetchFailure failure;
-  failure.code = code;
+  if (code == CURLE_COULDNT_RESOLVE_HOST) failure.cause = FetchCause::kNoSuchHost;
+  if (code == CURLE_COULDNT_CONNECT) failure.cause = FetchCause::kConnectFailed;
+  if (code == CURLE_OPERATION_TIMEDOUT) failure.cause = FetchCause::kTimedOut;
   const std::string reason = curl_text.empty() ? curl_easy_strerror(code) : curl_text;
   if (IsSocketProblem(code) && os_errno != 0) failure.socket_error = platform::WinSockErrorFromErrno(static_cast<int>(os_errno));
   if (IsCertificateProblem(code)) {
@@ -43,12 +35,5 @@ FetchFailure CurlFailure(CURLcode code, long os_errno, const std::string& curl_t
     failure.text = reason;
   }
   failure.text += " (" + what + ")";
-  return failure;
-}
-
-FetchFailure StatusFailure(long status, const std::string& reason, const std::string& what) {
-  FetchFailure failure;
-  failure.kind = status >= 400 && status < 500 ? DownloadFailure::kRefused : DownloadFailure::kCutOff;
-  failure.text = std::to_string(status) + (reason.empty() ? "" : " " + reason) + " (" + what + ")";
   return failure;
 }
