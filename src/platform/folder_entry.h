@@ -1,14 +1,19 @@
-// The one lookup of a name in a folder that ResolveGameFileName makes, a
-// twin per system. Internal to platform.
+// The system-specific parts of game names, a twin per system: the one
+// lookup of a name in a folder that ResolveGameFileName makes, and the
+// names the system itself reserves. Internal to platform.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 // The on-disk spelling of component inside folder (a real path ending in
 // '/'), or nothing when no entry matches it ignoring ASCII case.
 std::optional<std::string> FindFolderEntry(const std::string& folder, const std::string& component);
+
+// True when this system would not open a file of exactly this name.
+bool IsReservedOnThisSystem(std::string_view component);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/game_path.h"
 
+#include <cctype>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -57,11 +58,29 @@ bool IsSafeRelativeName(const std::string& windows_name) {
   std::string_view rest = windows_name;
   while (true) {
     const size_t end = rest.find_first_of("\\/");
-    if (rest.substr(0, end) == "..") return false;
+    const std::string_view component = rest.substr(0, end);
+    if (component == ".." || IsReservedOnThisSystem(component)) return false;
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);
   }
   return true;
+}
+
+bool IsWindowsReservedComponent(std::string_view component) {
+  if (component.empty()) return false;
+  if (component.find(':') != std::string_view::npos) return true;
+  if (component.back() == '.' || component.back() == ' ') return component != "." && component != "..";
+  // A device name stays a device with an extension ("nul.txt") and with
+  // spaces before it ("CON .txt").
+  std::string_view stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  std::string upper(stem);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"}) {
+    if (upper == device) return true;
+  }
+  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+         upper[3] >= '1' && upper[3] <= '9';
 }
 
 }  // namespace platform

@@ -40,8 +40,16 @@ class FolderListingScope {
 
 // True when windows_name stays inside the folder it is relative to: not
 // empty, not absolute ('\' or '/' first), no drive prefix ("C:..."), and no
-// ".." component. Use on every name that comes from a server.
+// ".." component. On Windows, also no component that the system would take
+// for something else (IsWindowsReservedComponent). Use on every name that
+// comes from a server.
 bool IsSafeRelativeName(const std::string& windows_name);
+
+// True for a component that Windows does not open as a file of that name: a
+// device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, CLOCK$, in
+// any case and with any extension), a name holding ':' (a data stream of
+// another file), or one ending in '.' or ' ' (which Windows strips).
+bool IsWindowsReservedComponent(std::string_view component);
 
 // True when the folders on the way to `path` (a real path below exe_dir, as
 // ResolveGameFileName gives it) stay inside exe_dir once symbolic links are

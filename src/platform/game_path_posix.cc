@@ -38,6 +38,9 @@ std::optional<std::string> FindFolderEntry(const std::string& folder, const std:
   return best;
 }
 
+// Any name but "" and "/" is a file name here.
+bool IsReservedOnThisSystem(std::string_view) { return false; }
+
 FolderListingScope::FolderListingScope() { OpenFolderListings(); }
 
 FolderListingScope::~FolderListingScope() { CloseFolderListings(); }

@@ -20,6 +20,8 @@ std::optional<std::string> FindFolderEntry(const std::string& folder, const std:
   return std::nullopt;
 }
 
+bool IsReservedOnThisSystem(std::string_view component) { return IsWindowsReservedComponent(component); }
+
 // No listings are kept: the lookups above need none.
 FolderListingScope::FolderListingScope() = default;
 

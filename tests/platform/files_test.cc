@@ -192,3 +192,25 @@ TEST(FolderLockTest, ASecondLockIsRefusedUntilTheFirstEnds) {
   EXPECT_TRUE(platform::FolderLock(path).Held());
   EXPECT_NE(platform::FolderLock(folder.path() + "no/such/update.lck").Error(), 0);
 }
+
+// A server's name that Windows would open as a device, a data stream or a
+// stripped name is refused there; elsewhere such names are plain files.
+TEST(GameNameTest, NamesWindowsTakesForSomethingElseAreRefusedOnWindowsOnly) {
+#ifdef _WIN32
+  constexpr bool kRefused = true;
+#else
+  constexpr bool kRefused = false;
+#endif
+  for (const char* component : {"CON", "nul.txt", "aux", "Com1.ini", "lpt9", "CONOUT$", "Core.u:hidden",
+                                "System.", "Readme.txt ", "NUL .txt"}) {
+    SCOPED_TRACE(component);
+    EXPECT_TRUE(platform::IsWindowsReservedComponent(component));
+    EXPECT_EQ(platform::IsSafeRelativeName(std::string("Maps\\") + component), !kRefused);
+    EXPECT_EQ(platform::IsSafeRelativeName(std::string(component) + "\\Core.u"), !kRefused);
+  }
+  for (const char* component : {"CONSOLE.txt", "Com0", "COM10", "lpt", "nul_.txt", "Auxiliary.unr", ".", "a.b"}) {
+    SCOPED_TRACE(component);
+    EXPECT_FALSE(platform::IsWindowsReservedComponent(component));
+    EXPECT_TRUE(platform::IsSafeRelativeName(std::string("Maps\\") + component));
+  }
+}
