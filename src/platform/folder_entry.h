@@ -13,6 +13,11 @@ namespace platform {
 // '/'), or nothing when no entry matches it ignoring ASCII case.
 std::optional<std::string> FindFolderEntry(const std::string& folder, const std::string& component);
 
+// How this system spells a component of a list's name (Big5 or UTF-8
+// bytes): as it stands where names are bytes, in UTF-8 where the system
+// names files in Unicode.
+std::string SystemSpellingOf(const std::string& list_component);
+
 // True when this system would not open a file of exactly this name.
 bool IsReservedOnThisSystem(std::string_view component);
 

@@ -33,7 +33,7 @@ std::string ResolveGameFileName(const std::string& exe_dir, const std::string& w
   std::string path = exe_dir;
   bool matching = true;  // false once a component is missing: nothing below it exists
   for (size_t i = 0; i < components.size(); ++i) {
-    const std::string& component = components[i];
+    const std::string component = SystemSpellingOf(components[i]);
     std::string spelled = component;
     if (matching && component != "..") {
       if (std::optional<std::string> found = FindFolderEntry(path, component)) {

@@ -38,6 +38,8 @@ std::optional<std::string> FindFolderEntry(const std::string& folder, const std:
   return best;
 }
 
+std::string SystemSpellingOf(const std::string& list_component) { return list_component; }
+
 // Any name but "" and "/" is a file name here.
 bool IsReservedOnThisSystem(std::string_view) { return false; }
 

@@ -20,6 +20,23 @@ std::optional<std::string> FindFolderEntry(const std::string& folder, const std:
   return std::nullopt;
 }
 
+// Sets published on Windows name their files in Big5, sets published
+// where names are bytes may name them in UTF-8: a name that is valid UTF-8
+// is taken as such, any other through the Big5 code page whatever the
+// system's own, so that a set installs under the same names on every
+// Windows. (A whole Big5 name that is also valid UTF-8 is rare.)
+std::string SystemSpellingOf(const std::string& list_component) {
+  const int size = static_cast<int>(list_component.size());
+  if (size == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, list_component.data(), size, nullptr, 0) > 0)
+    return list_component;
+  constexpr UINT kBig5CodePage = 950;
+  const int length = MultiByteToWideChar(kBig5CodePage, 0, list_component.data(), size, nullptr, 0);
+  if (length <= 0) return list_component;
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(kBig5CodePage, 0, list_component.data(), size, wide.data(), length);
+  return Utf8FromWide(wide);
+}
+
 bool IsReservedOnThisSystem(std::string_view component) { return IsWindowsReservedComponent(component); }
 
 // No listings are kept: the lookups above need none.

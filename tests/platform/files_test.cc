@@ -193,6 +193,25 @@ TEST(FolderLockTest, ASecondLockIsRefusedUntilTheFirstEnds) {
   EXPECT_NE(platform::FolderLock(folder.path() + "no/such/update.lck").Error(), 0);
 }
 
+// Two names of a list in Big5 ("中" and "文") are two files; where files
+// are named in Unicode, each under its own character.
+TEST(GameNameTest, Big5NamesOfAListStayDistinctFiles) {
+  test_support::TempFolder root;
+  const std::string middle = platform::ResolveGameFileName(root.path(), "Maps\\\xA4\xA4.unr");
+  const std::string text = platform::ResolveGameFileName(root.path(), "Maps\\\xA4\xE5.unr");
+  ASSERT_NE(middle, text);
+  ASSERT_TRUE(platform::CreateDirectory(root.path() + "Maps"));
+  platform::WriteFileAtomically(middle, "middle");
+  platform::WriteFileAtomically(text, "text");
+  EXPECT_EQ(platform::ReadWholeFile(middle), "middle");
+  EXPECT_EQ(platform::ReadWholeFile(text), "text");
+#ifdef _WIN32
+  EXPECT_EQ(middle, root.path() + "Maps/\xE4\xB8\xAD.unr");
+#else
+  EXPECT_EQ(middle, root.path() + "Maps/\xA4\xA4.unr");
+#endif
+}
+
 // A server's name that Windows would open as a device, a data stream or a
 // stripped name is refused there; elsewhere such names are plain files.
 TEST(GameNameTest, NamesWindowsTakesForSomethingElseAreRefusedOnWindowsOnly) {
