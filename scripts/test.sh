@@ -23,7 +23,7 @@ if [ "${1:-}" != "--no-sanitize" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON -DUPDATER_BUILD_BENCHMARKS=OFF
   cmake --build build-asan -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
-  bash scripts/fuzz.sh 30  # every libFuzzer target ~30 s under ASan and UBSan
+  bash scripts/fuzz.sh 15  # every libFuzzer target ~15 s under ASan and UBSan (longer: scripts/fuzz.sh 600)
 
   # Only the executables of the "threads" suites (and updater-cli, which the
   # end-to-end suite runs) are built here. A race report fails the test: in
