@@ -127,17 +127,6 @@ OutputFile::OutputFile(const std::string& path, ContinueAfter keep) {
   written_ = keep.bytes;
 }
 
-OutputFile::~OutputFile() { (void)Close(); }
-
-std::optional<FileIdentity> OutputFile::Identity() const {
-  if (fd_ < 0) return std::nullopt;
-  return IdentityOfOpenFile(fd_);
-}
-
-void OutputFile::FlushWhileWriting() {
-  if (fd_ >= 0 && !flush_behind_) flush_behind_ = std::make_unique<FlushBehind>(fd_);
-}
-
 int OutputFile::Write(std::string_view bytes) {
   if (const int error = WriteAll(fd_, bytes); error != 0) return error;
   written_ += bytes.size();
