@@ -16,6 +16,20 @@ cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake 
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-windows -j"$(nproc)"
 
+# Wine ships DLLs that Windows does not (zlib1.dll among them), so a run
+# under Wine cannot show that a program needs one: the programs may import
+# only DLLs of Windows itself.
+system_dlls='^(advapi32|crypt32|gdi32|kernel32|msvcrt|ole32|shell32|user32|winhttp|winmm|ws2_32|bcrypt|comctl32|comdlg32|msimg32|ntdll|shlwapi|uxtheme|imm32|version|oleaut32|api-ms-win-.*)\.dll$'
+for program in build-windows/src/frontends/*/*.exe build-windows/tools/*/*.exe; do
+  [ -e "$program" ] || continue
+  foreign=$(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' |
+    grep -Ev "$system_dlls" || true)
+  if [ -n "$foreign" ]; then
+    echo "$program needs DLLs that Windows does not have: $foreign" >&2
+    exit 1
+  fi
+done
+
 if [ "${1:-}" = "--test" ]; then
   WINEPREFIX="$(mktemp -d /tmp/updater-wine.XXXXXX)"
   export WINEPREFIX WINEDEBUG=-all
