@@ -2,10 +2,10 @@
 # Cross-builds the Windows programs and their test suites with mingw-w64
 # into build-windows/, after installing what that needs.
 # Usage: scripts/build-windows.sh [--test]
-#   --test  then runs the Windows suites under Wine, and the end-to-end
-#           suite of the Linux build in build/ against updater-cli.exe
-#           under Wine, in a Wine prefix of their own that is removed
-#           afterwards.
+#   --test  then runs the Windows suites under Wine, the end-to-end suite
+#           of the Linux build in build/ against updater-cli.exe under
+#           Wine, a set published by mkupdate.exe, and the Windows zip,
+#           in a Wine prefix of their own that is removed afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,4 +36,12 @@ if [ "${1:-}" = "--test" ]; then
     UPDATER_CLI_EXE="$PWD/build-windows/src/frontends/cli/updater-cli.exe" \
     build/tests/e2e/e2e_tests --gtest_brief=1 \
     --gtest_filter='RealServers/*:EachServer/*-*nginx*:*OnATerminal*:*CappedRun*:*Signalled*:*Killed*:*ExecuteBits*'
+
+  # A set published by mkupdate.exe under Wine, served over FTP and
+  # installed by the Linux updater-cli (Windows files carry no execute bits).
+  cmake --build build -j"$(nproc)" --target updater-cli
+  MKUPDATE_WITHOUT_EXECUTE_BITS=1 python3 tests/mkupdate/pipeline_roundtrip.py \
+    "$PWD/scripts/wine-mkupdate.sh" "$PWD/build/src/frontends/cli/updater-cli"
+
+  bash scripts/package.sh --test build-windows
 fi
