@@ -40,7 +40,7 @@ if [ "${1:-}" = "--test" ]; then
   # A set published by mkupdate.exe under Wine, served over FTP and
   # installed by the Linux updater-cli (Windows files carry no execute bits).
   cmake --build build -j"$(nproc)" --target updater-cli
-  MKUPDATE_WITHOUT_EXECUTE_BITS=1 python3 tests/mkupdate/pipeline_roundtrip.py \
+  MKUPDATE_WITHOUT_EXECUTE_BITS=1 /usr/bin/python3 tests/mkupdate/pipeline_roundtrip.py \
     "$PWD/scripts/wine-mkupdate.sh" "$PWD/build/src/frontends/cli/updater-cli"
 
   bash scripts/package.sh --test build-windows
