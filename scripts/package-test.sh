@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d /tmp/updater-package-test.XXXXXX)
 server_pid=
 cleanup() {
-  [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; }
+  [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; }
   [ -z "${WINEPREFIX:-}" ] || { wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"; }
   rm -rf "$work"
 }
