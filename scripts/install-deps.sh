@@ -25,6 +25,8 @@ packages=(
   libgcrypt20-dev minisign
   # the Windows cross-build (scripts/build-windows.sh) and its tests under Wine
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest wine wine64 locales
+  # the packages (scripts/package.sh) and their tests
+  zip unzip
 )
 
 need_install=()

@@ -18,6 +18,8 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+# The Linux packages of that build, unpacked and tried.
+bash scripts/package.sh --test build
 
 if [ "${1:-}" != "--no-sanitize" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON -DUPDATER_BUILD_BENCHMARKS=OFF

@@ -25,6 +25,8 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
 
   bool IsOpen() const { return fd_ >= 0; }
+  // The errno of the failed opening; 0 when the file was opened.
+  int OpenError() const { return open_error_; }
   // Reads the next bytes into buffer, up to `size`: fewer only where the
   // file ends or a read fails, which Failed() then tells.
   [[nodiscard]] size_t Read(char* buffer, size_t size);
@@ -35,6 +37,7 @@ class InputFile {
 
  private:
   int fd_ = -1;
+  int open_error_ = 0;
   bool failed_ = false;
 };
 

@@ -31,7 +31,9 @@ int WriteAll(int fd, std::string_view bytes) {
 
 int FlushData(int fd) { return fdatasync(fd) == 0 ? 0 : errno; }
 
-InputFile::InputFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+InputFile::InputFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+  if (fd_ < 0) open_error_ = errno;
+}
 
 InputFile::~InputFile() {
   // A failed close of a file only read loses nothing.

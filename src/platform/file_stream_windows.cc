@@ -58,10 +58,7 @@ int WriteAll(int fd, std::string_view bytes) {
 
 int FlushData(int fd) { return FlushFileBuffers(HandleOfDescriptor(fd)) ? 0 : LastErrorAsErrno(); }
 
-InputFile::InputFile(const std::string& path) {
-  int error = 0;
-  fd_ = OpenDescriptor(path, GENERIC_READ, OPEN_EXISTING, error);
-}
+InputFile::InputFile(const std::string& path) { fd_ = OpenDescriptor(path, GENERIC_READ, OPEN_EXISTING, open_error_); }
 
 InputFile::~InputFile() {
   if (fd_ >= 0) _close(fd_);

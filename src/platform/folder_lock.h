@@ -34,4 +34,26 @@ class FolderLock {
   int error_ = 0;
 };
 
+// An exclusive lock of a whole folder that leaves no file behind in it, for
+// a folder whose listing others read (a server's): on POSIX the folder
+// itself is locked; on Windows, which cannot lock a folder, a hidden file
+// `hidden_name` in it is held open unshared and vanishes when closed (also
+// when the process is killed). Tried once, without waiting; check Held().
+class WholeFolderLock {
+ public:
+  WholeFolderLock(const std::string& folder, const std::string& hidden_name);
+  ~WholeFolderLock();
+  WholeFolderLock(const WholeFolderLock&) = delete;
+  WholeFolderLock& operator=(const WholeFolderLock&) = delete;
+
+  bool Held() const { return held_; }
+  // When not held: 0 when another holds the lock, else the errno of the failure.
+  int Error() const { return error_; }
+
+ private:
+  bool held_ = false;
+  int error_ = 0;
+  void* handle_ = nullptr;  // the folder's descriptor, or the Windows file handle
+};
+
 }  // namespace platform

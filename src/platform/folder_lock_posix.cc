@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/write_all.h"
@@ -63,6 +64,29 @@ FolderLock::FolderLock(const std::string& lock_path) {
 FolderLock::~FolderLock() {
   // Closing the only descriptor releases the lock.
   if (fd_ >= 0) close(fd_);
+}
+
+WholeFolderLock::WholeFolderLock(const std::string& folder, const std::string&) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error_ = errno;
+    return;
+  }
+  int locked;
+  do {
+    locked = flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    if (errno != EWOULDBLOCK) error_ = errno;
+    close(fd);
+    return;
+  }
+  held_ = true;
+  handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(fd));
+}
+
+WholeFolderLock::~WholeFolderLock() {
+  if (held_) close(static_cast<int>(reinterpret_cast<intptr_t>(handle_)));
 }
 
 }  // namespace platform

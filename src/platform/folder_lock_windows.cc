@@ -72,4 +72,23 @@ FolderLock::~FolderLock() {
   if (fd_ >= 0) _close(fd_);
 }
 
+WholeFolderLock::WholeFolderLock(const std::string& folder, const std::string& hidden_name) {
+  std::string path = folder;
+  if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += '/';
+  path += hidden_name;
+  // Shared with no one: a second opening fails while this one lasts.
+  const HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (GetLastError() != ERROR_SHARING_VIOLATION) error_ = LastErrorAsErrno();
+    return;
+  }
+  held_ = true;
+  handle_ = handle;
+}
+
+WholeFolderLock::~WholeFolderLock() {
+  if (held_) CloseHandle(static_cast<HANDLE>(handle_));
+}
+
 }  // namespace platform

@@ -33,6 +33,9 @@ std::string WinExecFailureText(unsigned result);
 // front-ends' halt handlers only.
 [[noreturn]] void EndProcessNow(int code);
 
+// This process's id, as the system's tools show it.
+long CurrentProcessId();
+
 // True when the standard output (kOutput) or error stream (kError) is a
 // terminal rather than a file or a pipe.
 enum class StandardStream { kOutput, kError };

@@ -70,4 +70,6 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv,
 
 void PrepareStandardStreams() {}
 
+long CurrentProcessId() { return static_cast<long>(getpid()); }
+
 }  // namespace platform

@@ -91,4 +91,6 @@ void PrepareStandardStreams() {
   SetConsoleOutputCP(CP_UTF8);
 }
 
+long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
 }  // namespace platform

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -12,21 +12,22 @@
 #include <string>
 
 #include "lists/list_file.h"
+#include "platform/process.h"
 #include "publish.h"
 
 namespace mkupdate {
 
 inline std::time_t Utc(int day) {  // noon UTC on that day of December 2026
-  struct tm t {};
-  t.tm_year = 126, t.tm_mon = 11, t.tm_mday = day, t.tm_hour = 12;
-  return timegm(&t);
+  using namespace std::chrono;
+  const sys_days date = year{2026} / December / day;
+  return static_cast<std::time_t>(duration_cast<seconds>((date + hours{12}).time_since_epoch()).count());
 }
 
 class PublishTest : public ::testing::Test {
  protected:
   void SetUp() override {
     namespace fs = std::filesystem;
-    root_ = fs::temp_directory_path() / ("mkupdate-publish-" + std::to_string(::getpid()) + "-" +
+    root_ = fs::temp_directory_path() / ("mkupdate-publish-" + std::to_string(platform::CurrentProcessId()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(game());

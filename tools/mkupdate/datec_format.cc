@@ -1,15 +1,14 @@
 #include "datec_format.h"
 
 #include <cstring>
-#include <ctime>
 
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/little_endian.h"
 
 namespace mkupdate {
 
 namespace {
-constexpr double kUnixEpochDays = 25569.0;  // 1970-01-01 counted from 1899-12-30
 constexpr size_t kFolderOffset = 31;
 constexpr size_t kTimeOffset = 72;
 constexpr size_t kSizeOffset = 80;
@@ -25,14 +24,7 @@ std::string GetShortString(std::string_view record, size_t offset, size_t max) {
 }
 }  // namespace
 
-double UnixTimeToDayCount(int64_t unix_seconds) {
-  time_t t = static_cast<time_t>(unix_seconds);
-  struct tm local {};
-  localtime_r(&t, &local);
-  int64_t local_seconds = unix_seconds + local.tm_gmtoff;
-  int64_t even = local_seconds - (((local_seconds % 2) + 2) % 2);
-  return kUnixEpochDays + static_cast<double>(even) / 86400.0;
-}
+double UnixTimeToDayCount(int64_t unix_seconds) { return platform::UnixTimeToDays(unix_seconds); }
 
 std::vector<CheckRecord> MakeCheckRecords(const std::vector<ReleaseFile>& files) {
   std::vector<CheckRecord> records;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_stream.h"
 
@@ -23,7 +24,6 @@ inline constexpr size_t kStreamBlock = 256 * 1024;
 class InputFile {
  public:
   explicit InputFile(const std::string& path, trust::Sha256Stream* digest = nullptr);
-  ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
@@ -37,7 +37,7 @@ class InputFile {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  platform::InputFile file_;
   trust::Sha256Stream* digest_;
 };
 
@@ -75,9 +75,9 @@ void WriteNewFile(const std::string& path, std::string_view bytes, unsigned mode
 // Renames from over to (same file system). Throws EInOutError naming both.
 void RenameFile(const std::string& from, const std::string& to);
 
-// Flushes every file of the file system holding folder to disk. Throws
-// EInOutError when that fails.
-void SyncFileSystem(const std::string& folder);
+// Flushes the files to disk, all in one batch. Throws EInOutError naming
+// the first that cannot be flushed.
+void SyncFiles(const std::vector<std::string>& paths);
 
 // Makes the renames inside folder durable. Failures are ignored on purpose:
 // some file systems do not support syncing a folder.

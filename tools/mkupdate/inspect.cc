@@ -5,6 +5,7 @@
 #include <ctime>
 #include <vector>
 
+#include "utc_time.h"
 #include "bundle_format.h"
 #include "datec_format.h"
 #include "gzip_stream.h"
@@ -19,9 +20,7 @@ namespace {
 std::string DayCountText(double days) {
   if (!std::isfinite(days) || days < 0 || days > 2958466) return "(invalid time)";
   int64_t seconds = std::llround((days - 25569.0) * 86400.0);
-  time_t t = static_cast<time_t>(seconds);
-  struct tm utc {};
-  gmtime_r(&t, &utc);  // the count is already local time
+  const std::tm utc = UtcTime(seconds);  // the count is already local time
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
   return text;

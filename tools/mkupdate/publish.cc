@@ -279,7 +279,13 @@ void Publish(const PublishOptions& options, std::ostream& out) {
   // Commit: new files into place, then the list by rename. Files replaced
   // in place are named in a marker first, so that a publish stopped before
   // the list is written does not later take them for unchanged.
-  SyncFileSystem(options.server_dir);
+  std::vector<std::string> produced;
+  for (const PlannedEntry& entry : plan) {
+    if (entry.unchanged) continue;
+    produced.push_back(entry.temp_path);
+    if (entry.indexed) produced.push_back(entry.index_temp_path);
+  }
+  SyncFiles(produced);
   if (!replacing.empty()) WriteReplacingMarker(options.server_dir, replacing);
   for (const PlannedEntry& entry : plan) {
     if (entry.unchanged) continue;

@@ -1,9 +1,8 @@
 #include "rules.h"
 
-#include <fnmatch.h>
-
 #include <sstream>
 
+#include "name_pattern.h"
 #include "platform/errors.h"
 #include "release_tree.h"
 
@@ -27,7 +26,7 @@ std::string WithBackslashes(std::string name) {
 }  // namespace
 
 bool MatchesPattern(const std::string& pattern, const std::string& name) {
-  return fnmatch(ToSlashes(pattern).c_str(), ToSlashes(name).c_str(), FNM_CASEFOLD) == 0;
+  return MatchesNamePattern(ToSlashes(pattern), ToSlashes(name));
 }
 
 Rules ParseRules(const std::string& text, const std::string& path) {

@@ -1,15 +1,11 @@
 #include "server_folder.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "platform/errors.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace mkupdate {
 
@@ -30,27 +26,20 @@ void MakeServerFolder(const std::string& folder) {
   if (error) throw Exception("Cannot create the server folder " + folder + ": " + error.message());
 }
 
-ServerFolderLock::ServerFolderLock(const std::string& folder) {
-  // The folder itself is locked, so no lock file shows in the server's listing.
-  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) throw EFOpenError("Cannot open folder " + folder + ": " + std::strerror(errno));
-  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd_);
-    fd_ = -1;
-    throw Exception("Another mkupdate is publishing to " + folder + "; try again when it has finished");
-  }
-}
-
-ServerFolderLock::~ServerFolderLock() {
-  if (fd_ >= 0) ::close(fd_);
+ServerFolderLock::ServerFolderLock(const std::string& folder)
+    : lock_(folder, std::string(kToolFilePrefix) + "lock") {
+  if (lock_.Held()) return;
+  if (lock_.Error() != 0)
+    throw EFOpenError("Cannot lock folder " + folder + ": " + platform::ErrorText(lock_.Error()));
+  throw Exception("Another mkupdate is publishing to " + folder + "; try again when it has finished");
 }
 
 TempFiles::~TempFiles() {
-  for (const std::string& path : paths_) std::remove(path.c_str());
+  for (const std::string& path : paths_) platform::DeleteFile(path);
 }
 
 std::string TempFiles::NewPath() {
-  std::string path = InFolder(folder_, kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(++counter_));
+  std::string path = InFolder(folder_, kTempPrefix + std::to_string(platform::CurrentProcessId()) + "-" + std::to_string(++counter_));
   paths_.push_back(path);
   return path;
 }

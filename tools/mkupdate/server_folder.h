@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder_lock.h"
+
 namespace mkupdate {
 
 // Names starting with this are the tool's own files (hidden from listings).
@@ -17,17 +19,15 @@ std::string InFolder(const std::string& folder, const std::string& name);
 // Throws Exception naming the folder and the reason when that fails.
 void MakeServerFolder(const std::string& folder);
 
-// Holds an exclusive lock (flock) on the folder. Throws
-// Exception when another publish holds it.
+// Holds an exclusive lock on the folder, leaving no file in it. Throws
+// Exception when another publish holds it, EFOpenError when the folder
+// cannot be locked.
 class ServerFolderLock {
  public:
   explicit ServerFolderLock(const std::string& folder);
-  ~ServerFolderLock();
-  ServerFolderLock(const ServerFolderLock&) = delete;
-  ServerFolderLock& operator=(const ServerFolderLock&) = delete;
 
  private:
-  int fd_ = -1;
+  platform::WholeFolderLock lock_;
 };
 
 // Temporary files in the server folder, removed on destruction unless

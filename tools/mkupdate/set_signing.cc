@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "utc_time.h"
 #include "lists/digest_fields.h"
 #include "lists/list_file.h"
 #include "platform/errors.h"
@@ -51,8 +52,7 @@ void SignFile(const std::string& server_dir, const std::string& name, const trus
 }  // namespace
 
 std::string UtcText(std::time_t when) {
-  struct tm parts {};
-  gmtime_r(&when, &parts);
+  const std::tm parts = UtcTime(when);
   char text[40];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
   return text;

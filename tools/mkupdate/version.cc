@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "utc_time.h"
 #include "platform/errors.h"
 
 namespace mkupdate {
@@ -38,8 +39,7 @@ std::optional<std::string> IncrementVersion(const std::string& version) {
 
 std::string NextReleaseVersion(const std::string& high_water, size_t width, std::time_t now) {
   if (width >= 8) {
-    struct tm utc {};
-    gmtime_r(&now, &utc);
+    const std::tm utc = UtcTime(now);
     char date[48];
     std::snprintf(date, sizeof date, "%04d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday);
     std::string stamp = std::string(date).substr(0, 8) + std::string(width - 8, '0');
